@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Deleting 100,000 matching files with one entry, against find doing the same job; then
+# saving and loading a full-length list file.
+# Usage: bench/files/run.sh [BUILD_DIR]   (default: the repository's build/ folder)
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(cd "$here/../.." && pwd)
+build=${1:-$repo/build}
+rounds=${ROUNDS:-5}
+files=${FILES:-100000}
+
+if (( rounds < 3 )); then
+  echo "ROUNDS must be at least 3" >&2
+  exit 2
+fi
+
+if [[ ! -f $build/CMakeCache.txt ]]; then
+  generator=()
+  command -v ninja >/dev/null && generator=(-G Ninja)
+  cmake -S "$repo" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build" --target bench_delete -j2 >/dev/null
+
+find_binary() {
+  if [[ -x $build/bin/$1 ]]; then
+    echo "$build/bin/$1"
+  else
+    find "$build" -name "$1" -type f -perm -u+x -print -quit
+  fi
+}
+ours=$(find_binary bench_delete)
+if [[ -z $ours ]]; then
+  echo "bench_delete not found under $build" >&2
+  exit 1
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/bench-files.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# Two identical folders per round: $files empty files that match, and a few that don't.
+populate() {
+  mkdir "$1"
+  (cd "$1" && seq -f 'junk%06g.tmp' 1 "$files" | xargs touch && touch keep.log keep.tmpx)
+}
+
+check_left() {
+  local left
+  left=$(ls -A "$1" | sort | tr '\n' ' ')
+  if [[ $left != "keep.log keep.tmpx " ]]; then
+    echo "wrong files left in $1: ${left:0:200}" >&2
+    exit 1
+  fi
+}
+
+# Wall time of one command in microseconds.
+elapsed_us() {
+  local start end
+  start=$EPOCHREALTIME
+  "$@" >/dev/null
+  end=$EPOCHREALTIME
+  echo $(( 10#${end/[.,]/} - 10#${start/[.,]/} ))
+}
+
+median() {
+  sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+ours_times=()
+find_times=()
+for (( round = 1; round <= rounds; round++ )); do
+  populate "$work/ours"
+  populate "$work/find"
+  sync
+  # Alternate who goes first, so neither always meets a warmer cache.
+  if (( round % 2 )); then
+    ours_times+=("$(elapsed_us "$ours" "$work/ours/*.tmp")")
+    find_times+=("$(elapsed_us find "$work/find" -maxdepth 1 -name '*.tmp' -delete)")
+  else
+    find_times+=("$(elapsed_us find "$work/find" -maxdepth 1 -name '*.tmp' -delete)")
+    ours_times+=("$(elapsed_us "$ours" "$work/ours/*.tmp")")
+  fi
+  check_left "$work/ours"
+  check_left "$work/find"
+  echo "round $round: ours $(( ours_times[-1] / 1000 )) ms, find $(( find_times[-1] / 1000 )) ms"
+  rm -rf "$work/ours" "$work/find"
+done
+
+ours_median=$(printf '%s\n' "${ours_times[@]}" | median)
+find_median=$(printf '%s\n' "${find_times[@]}" | median)
+
+echo
+echo "line files (platform::writeLines / platform::readLines):"
+if cmake --build "$build" --target bench_lines -j2 >/dev/null 2>&1 && lines=$(find_binary bench_lines) && [[ -n $lines ]]; then
+  "$lines" || echo "  bench_lines failed"
+else
+  echo "  not measured: bench_lines does not build yet (platform line files unfinished)"
+fi
+
+echo
+awk -v o="$ours_median" -v f="$find_median" -v n="$files" -v r="$rounds" 'BEGIN {
+  printf "deleting %d files by one pattern, median of %d rounds\n", n, r
+  printf "ours: %.1f ms\n", o / 1000
+  printf "find -maxdepth 1 -name -delete: %.1f ms\n", f / 1000
+  printf "goal: ratio <= 1.05\n"
+  printf "ratio: %.2f\n", o / f
+}'

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, prepares a demo folder and opens the window there.
+# Without a display the window runs on a virtual one and a screenshot is saved instead.
+set -euo pipefail
+cd "$(dirname "$0")"
+source tools/common.sh
+install_packages
+build_brisquel
+
+root=$(pwd)
+demo="$root/demo"
+"$root/tools/prepare_demo.sh" "$demo"
+cd "$demo"
+# The demo never touches a real Wine prefix: this one doesn't exist, so registry
+# deletions fail at once and nothing is created.
+export WINEPREFIX="$demo/wine-prefix"
+
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  exec "$root/build/bin/Kelvane"
+fi
+
+shot="$demo/screenshot.png"
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $app $wm $xvfb 2>/dev/null || true' EXIT
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+openbox >/dev/null 2>&1 &
+wm=$!
+sleep 1
+QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu "$root/build/bin/Kelvane" >/dev/null 2>&1 &
+app=$!
+window=""
+for _ in $(seq 100); do
+  window=$(xdotool search --onlyvisible --name '^Brisquel  By:' 2>/dev/null | head -n1 || true)
+  [ -n "$window" ] && break
+  sleep 0.2
+done
+sleep 3
+if [ -n "$window" ]; then
+  import -window "$window" -frame "$shot"
+else
+  import -window root "$shot"
+fi
+echo "Screenshot of the window: $shot"

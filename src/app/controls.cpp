@@ -1,0 +1,87 @@
+#include "app/controls.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+ClickLabel::ClickLabel(QWidget *parent)
+    : QLabel(parent)
+{
+    setFrameShadow(QFrame::Plain);
+    setLineWidth(1);
+}
+
+void ClickLabel::setBorder(bool on)
+{
+    setFrameShape(on ? QFrame::Box : QFrame::NoFrame);
+}
+
+bool ClickLabel::hasBorder() const
+{
+    return frameShape() == QFrame::Box;
+}
+
+void ClickLabel::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        m_leftPressed = true;
+    emit mouseDown(event->button());
+    event->accept();
+}
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent *event)
+{
+    emit mouseUp(event->button());
+    // The look returns on release, before the click is handled.
+    const bool click = event->button() == Qt::LeftButton && m_leftPressed
+        && rect().contains(event->position().toPoint());
+    if (event->button() == Qt::LeftButton)
+        m_leftPressed = false;
+    event->accept();
+    if (click)
+        emit clicked();
+}
+
+void ClickLabel::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    emit mouseDown(event->button());
+    if (event->button() == Qt::LeftButton)
+        emit doubleClicked();
+    event->accept();
+}
+
+void ClickLabel::paintEvent(QPaintEvent *event)
+{
+    // A stretched picture keeps its colours when the control is disabled: a start
+    // picture shows its normal look for the whole run.
+    const QPixmap pix = pixmap();
+    if (pix.isNull() || !hasScaledContents()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(contentsRect(), pix);
+    drawFrame(&painter);
+}
+
+TextBox::TextBox(QWidget *parent)
+    : QPlainTextEdit(parent)
+{
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+}
+
+void TextBox::setText(const QString &text)
+{
+    m_text = text;
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    // A trailing line break shows as the empty row the cursor can rest on.
+    setPlainText(shown);
+}
+
+void TextBox::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QPlainTextEdit::mouseDoubleClickEvent(event);
+    emit doubleClicked();
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+
+#include <vector>
+
+class QWidget;
+
+namespace app {
+
+enum class Kind {
+    Frame,       // QGroupBox with a caption
+    Label,       // ClickLabel showing text
+    Picture,     // ClickLabel showing a picture
+    LineEdit,    // single-line text box
+    TextBox,     // multi-line text box with a vertical scroll bar
+    Button,      // QPushButton
+    ListBox,     // QListWidget, single selection, unsorted
+    DriveList,   // QComboBox listing the drives
+    Timer,       // QTimer, 1 ms, stopped
+    ProgressBar, // QProgressBar, 0..100
+    WebView,     // QWebEngineView
+};
+
+enum Look : unsigned {
+    NoLook = 0,
+    Hidden = 1u << 0,
+    Centred = 1u << 1,
+    FitsText = 1u << 2,   // a label whose size follows its caption
+    Stretched = 1u << 3,  // a picture stretched to the control
+    Hand = 1u << 4,       // the pointing-hand mouse pointer
+    Bordered = 1u << 5,   // one-line border around a picture
+    ReadOnly = 1u << 6,
+    CuffedHand = 1u << 7, // the registry page's start picture has its own drawing of the hand
+};
+
+struct FontSpec
+{
+    double points = 0; // 0: the window's default font
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+};
+
+// One control of the window. Geometry is in twips (15 per pixel), relative to the
+// container's outer top-left corner. Rows are listed front to back within a container.
+struct ControlSpec
+{
+    QString name;
+    Kind kind;
+    QString parent; // empty: the window itself
+    int left = 0, top = 0, width = 0, height = 0;
+    QString text;
+    QString toolTip;
+    QString picture; // resource path
+    FontSpec font;
+    QColor colour; // text colour; invalid: the default
+    int tab = -1;  // focus order, -1 for none
+    unsigned look = NoLook;
+};
+
+constexpr int twipsPerPixel = 15;
+constexpr int toPixels(int twips) { return twips / twipsPerPixel; }
+
+// The window's stored layout: every control of the window, in one table.
+const std::vector<ControlSpec> &formLayout();
+
+// Builds every control of the table as a child of `form`, named after the control.
+void buildForm(QWidget *form);
+
+// The Song-style font that stands in for 宋体.
+QString songFontFamily();
+
+} // namespace app

@@ -1,0 +1,193 @@
+#include "cleanup/cleanup_page.h"
+
+#include "platform/line_file.h"
+#include "platform/process.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cmath>
+#include <stdexcept>
+
+namespace cleanup {
+
+namespace {
+
+template <typename T>
+T *control(QWidget *form, const QString &name)
+{
+    auto *widget = form->findChild<T *>(name);
+    if (!widget)
+        throw std::logic_error("missing control " + name.toStdString());
+    return widget;
+}
+
+const QString kSaved = QStringLiteral("数据保存成功！");
+const QString kNotice = QStringLiteral("提示");
+const QString kError = QStringLiteral("错误");
+const QString kDeleting = QStringLiteral("正在删除");
+const QString kStopped = QStringLiteral("已停止");
+
+} // namespace
+
+CleanupPage::CleanupPage(QWidget *form, PageConfig config, std::unique_ptr<EntryDeleter> deleter,
+                         platform::MessageFunction showMessage, QObject *parent)
+    : QObject(parent)
+    , m_form(form)
+    , m_config(std::move(config))
+    , m_deleter(std::move(deleter))
+    , m_showMessage(std::move(showMessage))
+    , m_list(control<QListWidget>(form, m_config.list))
+    , m_entryBox(control<QLineEdit>(form, m_config.entryBox))
+    , m_okButton(control<QPushButton>(form, m_config.okButton))
+    , m_timer(control<QTimer>(form, m_config.timer))
+    , m_runIndex(control<QLineEdit>(form, m_config.runIndex))
+    , m_progressBar(control<QProgressBar>(form, m_config.progressBar))
+    , m_status(control<QLabel>(form, m_config.status))
+    , m_startPicture(control<QWidget>(form, m_config.startPicture))
+{
+}
+
+CleanupPage::~CleanupPage() = default;
+
+QString CleanupPage::findListFile() const
+{
+    if (!m_config.anyCaseLookup || QFileInfo::exists(m_config.readName))
+        return m_config.readName;
+    // The list may have been saved by a system that ignores letter case.
+    QStringList names = QDir::current().entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString &name : names) {
+        if (name.compare(m_config.readName, Qt::CaseInsensitive) == 0)
+            return name;
+    }
+    return m_config.readName;
+}
+
+QString CleanupPage::saveTarget() const
+{
+    return m_loadedFrom.isEmpty() ? m_config.writeName : m_loadedFrom;
+}
+
+void CleanupPage::loadList()
+{
+    const QString path = findListFile();
+    platform::LineReader reader;
+    bool ok = reader.open(path);
+    if (ok && m_config.anyCaseLookup)
+        m_loadedFrom = path;
+    while (ok && !reader.atEnd()) {
+        if (m_list->count() >= maxEntries) {
+            ok = false;
+            break;
+        }
+        const std::optional<QString> line = reader.readLine();
+        if (!line) {
+            ok = false;
+            break;
+        }
+        m_list->addItem(*line);
+    }
+    reader.close();
+    if (!ok)
+        m_showMessage(m_form, m_config.readFailureText, kError);
+}
+
+void CleanupPage::showEntryBox()
+{
+    m_entryBox->setVisible(true);
+    m_okButton->setVisible(true);
+}
+
+void CleanupPage::addEntry()
+{
+    const QString text = m_entryBox->text();
+    if (!text.isEmpty() && m_list->count() < maxEntries)
+        m_list->addItem(text);
+    m_entryBox->setVisible(false);
+    m_okButton->setVisible(false);
+}
+
+void CleanupPage::removeSelected()
+{
+    const QList<QListWidgetItem *> selected = m_list->selectedItems();
+    if (selected.isEmpty())
+        return;
+    delete m_list->takeItem(m_list->row(selected.first()));
+}
+
+void CleanupPage::saveList()
+{
+    QStringList entries;
+    entries.reserve(m_list->count());
+    for (int i = 0; i < m_list->count(); ++i)
+        entries.append(m_list->item(i)->text());
+    QString error;
+    if (platform::writeLines(saveTarget(), entries, &error))
+        m_showMessage(m_form, kSaved, kNotice);
+    else
+        m_showMessage(m_form, error, kError);
+}
+
+void CleanupPage::openHelp()
+{
+    platform::runCommandLine(QStringLiteral("explorer ") + m_config.helpUrl, platform::ShowState::Hidden);
+}
+
+void CleanupPage::start()
+{
+    m_timer->start();
+    m_startPicture->setEnabled(false);
+}
+
+void CleanupPage::tick()
+{
+    const int count = m_list->count();
+    if (count == 0) {
+        complete();
+        return;
+    }
+    // The index is only ever written by this page; anything unreadable counts as 0.
+    const int index = qMax(0, m_runIndex->text().toInt());
+    if (index < count) {
+        const QString entry = m_list->item(index)->text();
+        m_status->setText(kDeleting + entry);
+        m_deleter->remove(entry);
+    }
+    // Entries removed during the run can leave the index past the end: that ends the
+    // run as well, instead of ticking on until someone stops it.
+    if (index >= count) {
+        complete();
+        return;
+    }
+    const int next = index + 1;
+    m_runIndex->setText(QString::number(next));
+    const double share = double(next) / double(count) * 100.0;
+    m_progressBar->setValue(static_cast<int>(static_cast<float>(std::floor(share))));
+}
+
+void CleanupPage::complete()
+{
+    m_timer->stop();
+    m_status->setText(m_config.completionText);
+    m_startPicture->setEnabled(true);
+    m_runIndex->setText(QStringLiteral("0"));
+    m_progressBar->setValue(100);
+    m_deleter->runFinished();
+}
+
+void CleanupPage::stop()
+{
+    m_timer->stop();
+    m_startPicture->setEnabled(true);
+    m_runIndex->setText(QStringLiteral("0"));
+    m_progressBar->setValue(0);
+    m_status->setText(kStopped);
+    m_deleter->runFinished();
+}
+
+} // namespace cleanup

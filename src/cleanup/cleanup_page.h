@@ -1,0 +1,82 @@
+#pragma once
+
+#include "cleanup/entry_deleter.h"
+#include "platform/message_box.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+class QWidget;
+
+namespace cleanup {
+
+// What tells the junk-file page and the junk-registry page apart.
+struct PageConfig
+{
+    // Control names.
+    QString list, entryBox, okButton, timer, runIndex, progressBar, status, startPicture;
+    // The list file: the name it is read under, whether that name is looked up without
+    // regard to letter case, and the name a save creates when no file was found.
+    QString readName;
+    bool anyCaseLookup = false;
+    QString writeName;
+    QString readFailureText;
+    QString helpUrl;
+    QString completionText;
+};
+
+// One cleanup page: a list of targets kept in a list file, edited by the user, and
+// worked through one entry per timer tick. The page's controls hold all of its state.
+class CleanupPage : public QObject
+{
+    Q_OBJECT
+public:
+    // A list holds at most this many entries: positions are 16-bit signed numbers.
+    static constexpr int maxEntries = 32767;
+
+    CleanupPage(QWidget *form, PageConfig config, std::unique_ptr<EntryDeleter> deleter,
+                platform::MessageFunction showMessage, QObject *parent = nullptr);
+    ~CleanupPage() override;
+
+    void loadList();      // at start-up
+    void showEntryBox();  // the custom-target button
+    void addEntry();      // the entry box's OK button
+    void removeSelected();// the delete button
+    void saveList();      // the save button
+    void openHelp();      // the help button
+    void start();         // the start picture
+    void tick();          // one timer tick
+    void stop();          // the stop label
+
+    // The file a save writes to: the one loading found, or the configured name.
+    QString saveTarget() const;
+
+private:
+    void complete();
+    QString findListFile() const;
+
+    QWidget *m_form;
+    PageConfig m_config;
+    std::unique_ptr<EntryDeleter> m_deleter;
+    platform::MessageFunction m_showMessage;
+    QString m_loadedFrom; // the file name loading found, when it differs in case
+
+    QListWidget *m_list;
+    QLineEdit *m_entryBox;
+    QPushButton *m_okButton;
+    QTimer *m_timer;
+    QLineEdit *m_runIndex;
+    QProgressBar *m_progressBar;
+    QLabel *m_status;
+    QWidget *m_startPicture;
+};
+
+} // namespace cleanup

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+namespace cleanup {
+
+// What a cleanup page does with one entry of its list. A run calls remove() once per
+// entry and runFinished() when it completes or is stopped; a deleter that keeps
+// something alive for the length of a run (the registry bridge keeps its helper
+// process) lets go of it there, and at the latest in its destructor.
+class EntryDeleter
+{
+public:
+    virtual ~EntryDeleter() = default;
+    // True when the entry was deleted; false on any failure (nothing matched, access
+    // refused, a malformed entry). The page ignores failures.
+    virtual bool remove(const QString &entry) = 0;
+    virtual void runFinished() {}
+};
+
+} // namespace cleanup

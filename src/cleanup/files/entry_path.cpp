@@ -1,0 +1,34 @@
+#include "cleanup/files/entry_path.h"
+
+#include "platform/windows_path.h"
+
+#include <algorithm>
+
+namespace cleanup::files {
+
+std::optional<EntryPath> splitEntry(const QString &entry, bool backslashSeparates)
+{
+    if (entry.isEmpty() || entry.contains(QChar(u'\0')))
+        return std::nullopt;
+
+    qsizetype separator = entry.lastIndexOf(u'/');
+    if (backslashSeparates)
+        separator = std::max(separator, entry.lastIndexOf(u'\\'));
+
+    EntryPath path;
+    if (separator >= 0) {
+        path.folder = entry.left(separator + 1);
+        path.leaf = entry.mid(separator + 1);
+    } else if (backslashSeparates && platform::isWindowsPath(entry)) {
+        path.folder = entry.left(2);
+        path.leaf = entry.mid(2);
+    } else {
+        path.leaf = entry;
+    }
+
+    if (path.leaf.isEmpty() || path.leaf == u"." || path.leaf == u"..")
+        return std::nullopt;
+    return path;
+}
+
+} // namespace cleanup::files

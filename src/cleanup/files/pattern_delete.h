@@ -1,0 +1,42 @@
+#pragma once
+
+#include "cleanup/entry_deleter.h"
+#include "platform/windows_path.h"
+
+#include <QString>
+
+namespace cleanup::files {
+
+// What deleting one entry came to.
+struct DeleteOutcome
+{
+    qsizetype matched = 0; // files (never folders) the entry named or matched
+    qsizetype removed = 0;
+    qsizetype failed = 0;
+    int error = 0; // the first system error met, 0 when there was none
+
+    // Nothing matched counts as a failure, as does any file that stayed.
+    bool ok() const { return matched > 0 && failed == 0 && error == 0; }
+};
+
+// Deletes every file that `entry` names: a path whose last component may hold `*` and `?`.
+// Only that one folder is read; folders are never deleted nor entered, and a matched
+// symbolic link is removed itself, never followed. Every match is tried even after one
+// fails. A path starting with a drive letter ("C:\WINDOWS\Temp\*.tmp") goes through the
+// drives of `winePrefix` and matches without regard to case; any other path is a native
+// one, relative to the working directory, and taken literally apart from the wildcards.
+DeleteOutcome deleteByPattern(const QString &entry,
+                              const QString &winePrefix = platform::winePrefix());
+
+// The junk-file page's deletion: one entry, true when it went through without failure.
+class FilePatternDeleter : public cleanup::EntryDeleter
+{
+public:
+    explicit FilePatternDeleter(QString winePrefix = platform::winePrefix());
+    bool remove(const QString &entry) override;
+
+private:
+    const QString m_winePrefix;
+};
+
+} // namespace cleanup::files

@@ -1,0 +1,222 @@
+#include "cleanup/files/pattern_delete.h"
+
+#include "cleanup/files/entry_path.h"
+#include "cleanup/files/name_pattern.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace cleanup::files {
+
+namespace {
+
+using Dir = std::unique_ptr<DIR, int (*)(DIR *)>;
+
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+void noteError(DeleteOutcome &outcome, int error)
+{
+    if (outcome.error == 0)
+        outcome.error = error;
+}
+
+bool isDotOrDotDot(const char *name)
+{
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// Removes `name` from the folder unless it is a folder itself. `type` is the readdir type
+// when known; only an unknown one costs a stat. The name is unlinked, never followed.
+void removeNonDirectory(int folder, const char *name, unsigned char type, DeleteOutcome &outcome)
+{
+    if (type == DT_DIR)
+        return;
+    if (type == DT_UNKNOWN) {
+        struct stat st;
+        if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            // Gone since the folder was read: nothing left to match.
+            if (errno != ENOENT)
+                noteError(outcome, errno);
+            return;
+        }
+        if (S_ISDIR(st.st_mode))
+            return;
+    }
+    ++outcome.matched;
+    // unlinkat without AT_REMOVEDIR refuses folders, so even a folder that took the
+    // name's place in the meantime survives.
+    if (::unlinkat(folder, name, 0) == 0 || errno == ENOENT) {
+        ++outcome.removed;
+    } else {
+        ++outcome.failed;
+        noteError(outcome, errno);
+    }
+}
+
+// The names in `dir` that `pattern` matches, each followed by a NUL, with their types.
+// They are all read before anything is removed, so removing can't disturb the listing.
+struct Matches
+{
+    std::string names;
+    std::vector<std::pair<std::size_t, unsigned char>> entries; // offset in names, d_type
+};
+
+std::optional<Matches> readMatches(DIR *dir, const NamePattern &pattern, DeleteOutcome &outcome)
+{
+    Matches matches;
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir);
+        if (!entry)
+            break;
+        if (entry->d_type == DT_DIR || isDotOrDotDot(entry->d_name))
+            continue;
+        const std::string_view name(entry->d_name);
+        if (!pattern.matches(name))
+            continue;
+        matches.entries.emplace_back(matches.names.size(), entry->d_type);
+        matches.names.append(name);
+        matches.names.push_back('\0');
+    }
+    if (errno != 0) {
+        noteError(outcome, errno);
+        return std::nullopt;
+    }
+    return matches;
+}
+
+void deleteMatching(int folder, const NamePattern &pattern, DeleteOutcome &outcome)
+{
+    // fdopendir takes over the descriptor it is given; keep ours for unlinkat.
+    const int listing = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    if (listing < 0) {
+        noteError(outcome, errno);
+        return;
+    }
+    const Dir dir(::fdopendir(listing), &::closedir);
+    if (!dir) {
+        noteError(outcome, errno);
+        ::close(listing);
+        return;
+    }
+    const std::optional<Matches> matches = readMatches(dir.get(), pattern, outcome);
+    if (!matches)
+        return;
+    for (const auto &[offset, type] : matches->entries)
+        removeNonDirectory(folder, matches->names.data() + offset, type, outcome);
+}
+
+// A Windows name without wildcards: the exact name when it exists, else the first name
+// (in a fixed order) that equals it without regard to case.
+void deleteWithoutCase(int folder, const NamePattern &name, DeleteOutcome &outcome)
+{
+    struct stat st;
+    if (::fstatat(folder, name.bytes().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT) {
+        removeNonDirectory(folder, name.bytes().c_str(), DT_UNKNOWN, outcome);
+        return;
+    }
+
+    const int listing = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    if (listing < 0) {
+        noteError(outcome, errno);
+        return;
+    }
+    const Dir dir(::fdopendir(listing), &::closedir);
+    if (!dir) {
+        noteError(outcome, errno);
+        ::close(listing);
+        return;
+    }
+    std::optional<QString> chosen;
+    std::string chosenBytes;
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir.get());
+        if (!entry)
+            break;
+        if (isDotOrDotDot(entry->d_name) || !name.matches(std::string_view(entry->d_name)))
+            continue;
+        const QString candidate = QFile::decodeName(entry->d_name);
+        if (!chosen || candidate < *chosen) {
+            chosen = candidate;
+            chosenBytes = entry->d_name;
+        }
+    }
+    if (errno != 0) {
+        noteError(outcome, errno);
+        return;
+    }
+    if (chosen)
+        removeNonDirectory(folder, chosenBytes.c_str(), DT_UNKNOWN, outcome);
+}
+
+} // namespace
+
+DeleteOutcome deleteByPattern(const QString &entry, const QString &winePrefix)
+{
+    DeleteOutcome outcome;
+    const bool windows = platform::isWindowsPath(entry);
+    const std::optional<EntryPath> path = splitEntry(entry, windows);
+    if (!path) {
+        outcome.error = EINVAL;
+        return outcome;
+    }
+
+    QString folder;
+    if (windows) {
+        folder = platform::resolveWindowsPath(path->folder, winePrefix);
+        if (folder.isEmpty()) {
+            outcome.error = ENOENT;
+            return outcome;
+        }
+    } else {
+        folder = path->folder.isEmpty() ? QStringLiteral(".") : path->folder;
+    }
+
+    // The folder itself may sit behind symbolic links (dosdevices/c: is one); only what is
+    // found inside it is never followed.
+    const FileDescriptor fd(
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        outcome.error = errno;
+        return outcome;
+    }
+
+    const NamePattern pattern(path->leaf,
+                              windows ? NamePattern::Style::Windows : NamePattern::Style::Native);
+    if (pattern.hasWildcards())
+        deleteMatching(fd.get(), pattern, outcome);
+    else if (windows)
+        deleteWithoutCase(fd.get(), pattern, outcome);
+    else
+        removeNonDirectory(fd.get(), pattern.bytes().c_str(), DT_UNKNOWN, outcome);
+    return outcome;
+}
+
+} // namespace cleanup::files

@@ -1,0 +1,168 @@
+#include "cleanup/registry/helper_protocol.h"
+
+namespace cleanup::registry {
+
+namespace {
+
+constexpr char hexDigits[] = "0123456789ABCDEF";
+
+bool needsEscape(unsigned char byte) { return byte < 0x20 || byte == 0x7F || byte == '%'; }
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+void appendEscaped(std::string &out, unsigned char byte)
+{
+    if (needsEscape(byte)) {
+        out += '%';
+        out += hexDigits[byte >> 4];
+        out += hexDigits[byte & 0xF];
+    } else {
+        out += char(byte);
+    }
+}
+
+// Strict UTF-8: no overlong forms, no encoded surrogates, nothing above U+10FFFF.
+std::optional<std::u16string> fromUtf8(std::string_view bytes)
+{
+    std::u16string out;
+    out.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const unsigned char lead = static_cast<unsigned char>(bytes[i]);
+        char32_t cp = 0;
+        std::size_t extra = 0;
+        char32_t minimum = 0;
+        if (lead < 0x80) {
+            cp = lead;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            cp = lead & 0x1F;
+            extra = 1;
+            minimum = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            cp = lead & 0x0F;
+            extra = 2;
+            minimum = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            cp = lead & 0x07;
+            extra = 3;
+            minimum = 0x10000;
+        } else {
+            return std::nullopt;
+        }
+        if (bytes.size() - i - 1 < extra)
+            return std::nullopt;
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const unsigned char next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return std::nullopt;
+            cp = (cp << 6) | (next & 0x3F);
+        }
+        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return std::nullopt;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += char16_t(0xD800 + (cp >> 10));
+            out += char16_t(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += char16_t(cp);
+        }
+        i += extra + 1;
+    }
+    return out;
+}
+
+} // namespace
+
+std::optional<std::string> encodeRequest(std::u16string_view entry)
+{
+    std::string out;
+    out.reserve(entry.size() * 2);
+    for (std::size_t i = 0; i < entry.size(); ++i) {
+        char32_t cp = entry[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF) {
+            if (i + 1 == entry.size() || entry[i + 1] < 0xDC00 || entry[i + 1] > 0xDFFF)
+                return std::nullopt;
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (entry[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+            return std::nullopt;
+        }
+        if (cp < 0x80) {
+            appendEscaped(out, static_cast<unsigned char>(cp));
+        } else if (cp < 0x800) {
+            out += char(0xC0 | (cp >> 6));
+            out += char(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += char(0xE0 | (cp >> 12));
+            out += char(0x80 | ((cp >> 6) & 0x3F));
+            out += char(0x80 | (cp & 0x3F));
+        } else {
+            out += char(0xF0 | (cp >> 18));
+            out += char(0x80 | ((cp >> 12) & 0x3F));
+            out += char(0x80 | ((cp >> 6) & 0x3F));
+            out += char(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::optional<std::u16string> decodeRequest(std::string_view line)
+{
+    std::string bytes;
+    bytes.reserve(line.size());
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(line[i]);
+        if (c < 0x20 || c == 0x7F)
+            return std::nullopt;
+        if (c != '%') {
+            bytes += char(c);
+            continue;
+        }
+        if (line.size() - i < 3)
+            return std::nullopt;
+        const int high = hexValue(line[i + 1]);
+        const int low = hexValue(line[i + 2]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        bytes += char(high * 16 + low);
+        i += 2;
+    }
+    return fromUtf8(bytes);
+}
+
+std::string formatAnswer(std::uint32_t errorCode)
+{
+    return errorCode == 0 ? std::string("0") : "ERR " + std::to_string(errorCode);
+}
+
+std::optional<std::uint32_t> parseAnswer(std::string_view line)
+{
+    if (line == "0")
+        return 0;
+    constexpr std::string_view prefix = "ERR ";
+    if (line.size() <= prefix.size() || line.substr(0, prefix.size()) != prefix)
+        return std::nullopt;
+    const std::string_view digits = line.substr(prefix.size());
+    if (digits.size() > 10)
+        return std::nullopt;
+    std::uint64_t code = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        code = code * 10 + std::uint64_t(c - '0');
+    }
+    if (code == 0 || code > 0xFFFFFFFFu)
+        return std::nullopt;
+    return std::uint32_t(code);
+}
+
+} // namespace cleanup::registry

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "cleanup/entry_deleter.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <memory>
+
+namespace cleanup::registry {
+
+// Failure codes of the bridge itself, beside the registry's own Windows error codes.
+inline constexpr quint32 errorNoRegistry = 1011;    // ERROR_CANTOPEN: no prefix with system.reg, no Wine, no helper
+inline constexpr quint32 errorHelperFailed = 109;   // ERROR_BROKEN_PIPE: the helper died or answered nonsense
+inline constexpr quint32 errorHelperTimeout = 1460; // ERROR_TIMEOUT: the helper didn't answer in time
+
+// Deletes registry keys and values named the way WScript.Shell's RegDelete takes them
+// ("HKCU\Software\Vendor\Value", "HKEY_LOCAL_MACHINE\Software\Vendor\Key\").
+//
+// On Windows it calls the registry API in-process. On Linux the registry is the Wine prefix's
+// ($WINEPREFIX, else ~/.wine): brisquel-regdel.exe runs under Wine's 64-bit loader, started at
+// the first remove() of a run and kept until runFinished(). A prefix is never created: with
+// no system.reg in it, or no Wine, remove() fails at once without starting anything.
+//
+// A helper gets 30 s for its first answer (Wine may have to start its server or bring the
+// prefix up to date) and 5 s for each later one. One that hangs or dies fails that deletion
+// and is started afresh at the next remove(); one that never gave a first answer is not tried
+// again before runFinished(), so a broken Wine costs one wait per run, not one per entry.
+class RegistryDeleter final : public cleanup::EntryDeleter
+{
+public:
+    // Empty arguments take the defaults: brisquel-regdel.exe in the running program's folder,
+    // and platform::winePrefix() looked up afresh at each remove(). Windows ignores both.
+    explicit RegistryDeleter(const QString &helperPath = {}, const QString &prefix = {});
+    ~RegistryDeleter() override;
+    RegistryDeleter(const RegistryDeleter &) = delete;
+    RegistryDeleter &operator=(const RegistryDeleter &) = delete;
+
+    bool remove(const QString &entry) override;
+    void runFinished() override;
+
+    // The Windows error code of the last remove(): 0 after a deletion, 2 for a missing key or
+    // value, 5 for a key with subkeys, 87 for a malformed entry, or one of the codes above.
+    quint32 lastError() const;
+
+    // The Wine loader to run the helper with; empty (the default) searches for one.
+    void setWineLoader(const QString &loader);
+    void setTimeouts(int firstAnswerMs, int answerMs);
+    // The running helper's process id; 0 when none runs (always 0 on Windows).
+    qint64 helperProcessId() const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+// The deleter the junk-registry page uses.
+std::unique_ptr<cleanup::EntryDeleter> makeRegistryDeleter();
+
+// Wine's 64-bit loader: /usr/lib/wine/wine64 (Debian's packages), else wine64, else wine
+// from PATH. Empty when there is none (and always on Windows).
+QString findWineLoader();
+
+} // namespace cleanup::registry

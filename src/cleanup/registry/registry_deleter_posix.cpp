@@ -1,0 +1,238 @@
+#include "cleanup/registry/registry_deleter.h"
+
+#include "cleanup/registry/helper_protocol.h"
+#include "cleanup/registry/registry_name.h"
+#include "platform/windows_path.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+
+#include <string>
+
+namespace cleanup::registry {
+
+namespace {
+
+constexpr int defaultFirstAnswerMs = 30000;
+constexpr int defaultAnswerMs = 5000;
+// How long a helper gets to leave on its own once its input is closed.
+constexpr int exitGraceMs = 3000;
+
+bool isExecutableFile(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.isExecutable();
+}
+
+} // namespace
+
+struct RegistryDeleter::Private
+{
+    QString helperPath;
+    QString prefix;
+    QString loaderOverride;
+    int firstAnswerMs = defaultFirstAnswerMs;
+    int answerMs = defaultAnswerMs;
+    quint32 lastError = 0;
+
+    std::unique_ptr<QProcess> helper;
+    // What the running helper was started with; a change starts a new one.
+    QString helperLoader;
+    QString helperExe;
+    QString helperPrefix;
+    bool helperAnswered = false;
+    // A fresh helper gave no first answer: Wine is unusable until the run ends.
+    bool startFailed = false;
+
+    bool fail(quint32 error)
+    {
+        lastError = error;
+        return false;
+    }
+
+    void stopHelper(bool gently)
+    {
+        if (!helper)
+            return;
+        if (gently && helper->state() == QProcess::Running) {
+            helper->closeWriteChannel();
+            helper->waitForFinished(exitGraceMs);
+        }
+        if (helper->state() != QProcess::NotRunning) {
+            helper->kill();
+            helper->waitForFinished(exitGraceMs);
+        }
+        helper.reset();
+        helperAnswered = false;
+    }
+
+    bool startHelper(const QString &loader, const QString &exe, const QString &prefixPath)
+    {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("WINEPREFIX"), prefixPath);
+        env.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
+        // Keeps Wine from offering to install Mono or Gecko should it update the prefix.
+        env.insert(QStringLiteral("WINEDLLOVERRIDES"), QStringLiteral("mscoree,mshtml="));
+        // Debian's wine script does the same when it runs the 64-bit loader; processes Wine
+        // starts on its own (wineboot) then use the same loader.
+        if (QFileInfo(loader).fileName() != QLatin1String("wine"))
+            env.insert(QStringLiteral("WINELOADER"), loader);
+        process->setProcessEnvironment(env);
+        process->setStandardErrorFile(QProcess::nullDevice());
+        process->start(loader, {exe});
+        if (!process->waitForStarted(firstAnswerMs)) {
+            process->kill();
+            process->waitForFinished(exitGraceMs);
+            return false;
+        }
+        helper = std::move(process);
+        helperLoader = loader;
+        helperExe = exe;
+        helperPrefix = prefixPath;
+        helperAnswered = false;
+        return true;
+    }
+
+    // A helper that is still alive and was started for the same loader, program and prefix.
+    bool helperUsable(const QString &loader, const QString &exe, const QString &prefixPath)
+    {
+        if (!helper)
+            return false;
+        if (helperLoader != loader || helperExe != exe || helperPrefix != prefixPath)
+            return false;
+        // Polls for an exit that happened since the last request (killed, crashed).
+        helper->waitForFinished(0);
+        return helper->state() == QProcess::Running;
+    }
+
+    bool exchange(const std::string &request)
+    {
+        const bool first = !helperAnswered;
+        const QDeadlineTimer deadline(first ? firstAnswerMs : answerMs);
+        helper->write(request.data(), qint64(request.size()));
+        helper->write("\n", 1);
+
+        while (!helper->canReadLine()) {
+            if (helper->state() != QProcess::Running) {
+                stopHelper(false);
+                return fail(errorHelperFailed);
+            }
+            if (deadline.hasExpired()) {
+                if (first)
+                    startFailed = true;
+                stopHelper(false);
+                return fail(errorHelperTimeout);
+            }
+            helper->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+        }
+
+        const QByteArray line = helper->readLine().chopped(1);
+        const auto code = parseAnswer(std::string_view(line.constData(), size_t(line.size())));
+        if (!code) {
+            stopHelper(false);
+            return fail(errorHelperFailed);
+        }
+        helperAnswered = true;
+        lastError = *code;
+        return *code == 0;
+    }
+};
+
+RegistryDeleter::RegistryDeleter(const QString &helperPath, const QString &prefix)
+    : d(std::make_unique<Private>())
+{
+    d->helperPath = helperPath;
+    d->prefix = prefix;
+}
+
+RegistryDeleter::~RegistryDeleter()
+{
+    d->stopHelper(true);
+}
+
+bool RegistryDeleter::remove(const QString &entry)
+{
+    d->lastError = 0;
+    const std::u16string_view text(reinterpret_cast<const char16_t *>(entry.utf16()),
+                                   size_t(entry.size()));
+    const ParseResult parsed = parseRegistryName(text);
+    if (!parsed.ok())
+        return d->fail(parseErrorCode(parsed.error));
+    const std::optional<std::string> request = encodeRequest(text);
+    if (!request)
+        return d->fail(parseErrorCode(ParseError::InvalidUtf16));
+
+    // Any Wine command run against a prefix without hives would create a whole new one.
+    const QString prefixPath = d->prefix.isEmpty() ? platform::winePrefix() : d->prefix;
+    if (prefixPath.isEmpty() || !QFileInfo(prefixPath + QStringLiteral("/system.reg")).isFile()) {
+        d->stopHelper(true);
+        return d->fail(errorNoRegistry);
+    }
+    const QString loader = d->loaderOverride.isEmpty() ? findWineLoader() : d->loaderOverride;
+    const QString exe = d->helperPath.isEmpty()
+            ? QCoreApplication::applicationDirPath() + QStringLiteral("/brisquel-regdel.exe")
+            : d->helperPath;
+    if (loader.isEmpty() || !isExecutableFile(loader) || !QFileInfo(exe).isFile())
+        return d->fail(errorNoRegistry);
+    if (d->startFailed)
+        return d->fail(errorHelperFailed);
+
+    if (!d->helperUsable(loader, exe, prefixPath)) {
+        d->stopHelper(true);
+        if (!d->startHelper(loader, exe, prefixPath)) {
+            d->startFailed = true;
+            return d->fail(errorNoRegistry);
+        }
+    }
+    return d->exchange(*request);
+}
+
+void RegistryDeleter::runFinished()
+{
+    d->stopHelper(true);
+    d->startFailed = false;
+}
+
+quint32 RegistryDeleter::lastError() const
+{
+    return d->lastError;
+}
+
+void RegistryDeleter::setWineLoader(const QString &loader)
+{
+    d->loaderOverride = loader;
+}
+
+void RegistryDeleter::setTimeouts(int firstAnswerMs, int answerMs)
+{
+    d->firstAnswerMs = firstAnswerMs;
+    d->answerMs = answerMs;
+}
+
+qint64 RegistryDeleter::helperProcessId() const
+{
+    return d->helper ? d->helper->processId() : 0;
+}
+
+std::unique_ptr<cleanup::EntryDeleter> makeRegistryDeleter()
+{
+    return std::make_unique<RegistryDeleter>();
+}
+
+QString findWineLoader()
+{
+    const QString debianLoader = QStringLiteral("/usr/lib/wine/wine64");
+    if (isExecutableFile(debianLoader))
+        return debianLoader;
+    const QString wine64 = QStandardPaths::findExecutable(QStringLiteral("wine64"));
+    if (!wine64.isEmpty())
+        return wine64;
+    return QStandardPaths::findExecutable(QStringLiteral("wine"));
+}
+
+} // namespace cleanup::registry

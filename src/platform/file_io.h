@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <cstdint>
+
+// Raw file access for the line files, kept inside the platform layer: it reports the
+// system's own error code, which the user-facing description is made from.
+namespace platform::detail {
+
+class ReadOnlyFile
+{
+public:
+    ReadOnlyFile() = default;
+    ReadOnlyFile(const ReadOnlyFile &) = delete;
+    ReadOnlyFile &operator=(const ReadOnlyFile &) = delete;
+    ~ReadOnlyFile() { close(); }
+
+    // False with *systemError set when the file can't be opened (a folder can't either).
+    bool open(const QString &path, int *systemError);
+    // Bytes read, 0 at the end of the file, -1 with *systemError set on failure.
+    qint64 read(char *data, qint64 maxSize, int *systemError);
+    void close();
+    bool isOpen() const { return m_handle != invalidHandle; }
+
+private:
+    static constexpr std::intptr_t invalidHandle = -1;
+    std::intptr_t m_handle = invalidHandle; // a descriptor or a HANDLE
+};
+
+// Replaces the content of `path` with `data` so that the file is either the old one or
+// the complete new one, even after a crash or power cut. A symbolic link is followed and
+// its target replaced; an existing file keeps its permissions. False with *systemError
+// set on failure, in which case the old file is untouched and no temporary file is left.
+bool replaceFile(const QString &path, QByteArrayView data, int *systemError);
+
+} // namespace platform::detail

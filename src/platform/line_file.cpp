@@ -1,0 +1,219 @@
+#include "platform/line_file.h"
+
+#include "platform/error_text.h"
+
+#include <QStringEncoder>
+
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+// Big enough to read a file in few calls, small enough that a huge file never sits in
+// memory beyond the line being read.
+constexpr qsizetype chunkSize = 64 * 1024;
+
+// Stateless: every line stands alone, so a damaged character can't spill into the next.
+// ConvertInitialBom: a byte-order mark is text like any other, never dropped or added.
+constexpr QStringConverter::Flags converterFlags =
+    QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom;
+
+QStringDecoder makeDecoder()
+{
+    return QStringDecoder("GB18030", converterFlags);
+}
+
+QStringEncoder makeEncoder()
+{
+    return QStringEncoder("GB18030", converterFlags);
+}
+
+QString missingCodecText()
+{
+    return QStringLiteral("系统缺少 GB18030 文字编码的支持，无法读写文本文件。");
+}
+
+// `bytes` ends with the line's CR. Decoded together with the line, it makes the decoder
+// turn a truncated last character into U+FFFD instead of dropping it silently, and is
+// itself always decoded as one CR, which is then cut off.
+QString decodeWithTerminator(QStringDecoder &decoder, QByteArrayView bytes)
+{
+    QString text = decoder(bytes);
+    if (text.endsWith(u'\r'))
+        text.chop(1);
+    return text;
+}
+
+} // namespace
+
+bool LineReader::open(const QString &path)
+{
+    close();
+    m_error.clear();
+    m_decoder = makeDecoder();
+    if (!m_decoder.isValid()) {
+        m_error = missingCodecText();
+        return false;
+    }
+    int systemError = 0;
+    if (!m_file.open(path, &systemError)) {
+        m_error = describeError(systemError);
+        return false;
+    }
+    return true;
+}
+
+void LineReader::fail(int systemError)
+{
+    m_failed = true;
+    m_error = describeError(systemError);
+}
+
+bool LineReader::fill()
+{
+    if (m_eof || m_failed)
+        return false;
+    if (m_pos > 0) {
+        // After a huge line, give its memory back rather than keep it for small ones.
+        if (m_buffer.capacity() > 16 * chunkSize && m_buffer.size() - m_pos < chunkSize)
+            m_buffer = m_buffer.mid(m_pos);
+        else
+            m_buffer.remove(0, m_pos);
+        m_pos = 0;
+    }
+    const qsizetype kept = m_buffer.size();
+    m_buffer.resize(kept + chunkSize);
+    int systemError = 0;
+    const qint64 got = m_file.read(m_buffer.data() + kept, chunkSize, &systemError);
+    m_buffer.resize(kept + std::max<qint64>(got, 0));
+    if (got < 0) {
+        fail(systemError);
+        return false;
+    }
+    if (got == 0)
+        m_eof = true;
+    return got > 0;
+}
+
+bool LineReader::atEnd()
+{
+    if (!m_file.isOpen())
+        return true;
+    while (!m_failed && m_pos >= m_buffer.size() && !m_eof)
+        fill();
+    return !m_failed && m_pos >= m_buffer.size() && m_eof;
+}
+
+std::optional<QString> LineReader::readLine()
+{
+    if (m_failed)
+        return std::nullopt;
+    if (!m_file.isOpen()) {
+        m_error = QStringLiteral("文件没有打开。");
+        return std::nullopt;
+    }
+    // Bytes after m_pos already searched for a CR, so a long line is scanned once.
+    qsizetype scanned = 0;
+    for (;;) {
+        const char *begin = m_buffer.constData() + m_pos;
+        const qsizetype available = m_buffer.size() - m_pos;
+        const auto *cr = static_cast<const char *>(
+            std::memchr(begin + scanned, '\r', size_t(available - scanned)));
+        if (cr) {
+            const qsizetype length = cr - begin;
+            // Whether an LF follows decides how much terminator to skip: read on first.
+            if (length + 1 < available || m_eof) {
+                QString line = decodeWithTerminator(m_decoder, QByteArrayView(begin, length + 1));
+                m_pos += length + 1;
+                if (m_pos < m_buffer.size() && m_buffer.at(m_pos) == '\n')
+                    ++m_pos;
+                return line;
+            }
+            scanned = length;
+        } else {
+            scanned = available;
+            if (m_eof) {
+                if (available == 0) {
+                    m_error = QStringLiteral("已经读到文件末尾。");
+                    return std::nullopt;
+                }
+                QByteArray last(begin, available);
+                last.append('\r');
+                m_pos = m_buffer.size();
+                return decodeWithTerminator(m_decoder, last);
+            }
+        }
+        fill();
+        if (m_failed)
+            return std::nullopt;
+    }
+}
+
+void LineReader::close()
+{
+    m_file.close();
+    m_buffer = QByteArray();
+    m_pos = 0;
+    m_eof = false;
+    m_failed = false;
+}
+
+std::optional<QStringList> readLines(const QString &path, QString *error)
+{
+    LineReader reader;
+    const auto failed = [&]() -> std::optional<QStringList> {
+        if (error)
+            *error = reader.error();
+        return std::nullopt;
+    };
+    if (!reader.open(path))
+        return failed();
+    QStringList lines;
+    while (!reader.atEnd()) {
+        std::optional<QString> line = reader.readLine();
+        if (!line)
+            return failed();
+        lines.append(std::move(*line));
+    }
+    return lines;
+}
+
+QByteArray encodeLine(QStringView text)
+{
+    QStringEncoder encoder = makeEncoder();
+    return encoder(text);
+}
+
+QString decodeLine(QByteArrayView bytes)
+{
+    QStringDecoder decoder = makeDecoder();
+    QByteArray terminated;
+    terminated.reserve(bytes.size() + 1);
+    terminated.append(bytes);
+    terminated.append('\r');
+    return decodeWithTerminator(decoder, terminated);
+}
+
+bool writeLines(const QString &path, const QStringList &lines, QString *error)
+{
+    const auto failed = [&](const QString &description) {
+        if (error)
+            *error = description;
+        return false;
+    };
+    QStringEncoder encoder = makeEncoder();
+    if (!encoder.isValid())
+        return failed(missingCodecText());
+    QByteArray data;
+    for (const QString &line : lines) {
+        data.append(encoder(line));
+        data.append("\r\n", 2);
+    }
+    int systemError = 0;
+    if (!detail::replaceFile(path, data, &systemError))
+        return failed(describeError(systemError));
+    return true;
+}
+
+} // namespace platform

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/file_io.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QStringDecoder>
+#include <QStringList>
+
+#include <optional>
+
+namespace platform {
+
+// Text files as the program has always kept them: GB18030 (a superset of GBK) bytes,
+// no byte-order mark, lines ended by CR LF.
+//
+// Reading: a line ends at CR LF or at a lone CR; an LF on its own is part of the line;
+// a last line without terminator still counts; an empty file has no lines. Invalid bytes
+// decode to U+FFFD rather than failing, so a damaged file still loads what it can.
+class LineReader
+{
+public:
+    LineReader() = default;
+    LineReader(const LineReader &) = delete;
+    LineReader &operator=(const LineReader &) = delete;
+
+    // Opens `path` (relative names against the working directory). On failure returns
+    // false and error() describes why.
+    bool open(const QString &path);
+    // True once every line has been read (and when no file is open). A pending read
+    // error is not the end: readLine() then reports it.
+    bool atEnd();
+    // Reads the next line; std::nullopt on a read error (error() then says why).
+    std::optional<QString> readLine();
+    void close();
+    QString error() const { return m_error; }
+
+private:
+    bool fill();
+    void fail(int systemError);
+
+    detail::ReadOnlyFile m_file;
+    QStringDecoder m_decoder;
+    QByteArray m_buffer;
+    qsizetype m_pos = 0;
+    bool m_eof = false;
+    bool m_failed = false;
+    QString m_error;
+};
+
+// Reads every line of `path`; std::nullopt when it can't be opened or read.
+std::optional<QStringList> readLines(const QString &path, QString *error = nullptr);
+
+// Encodes one line's text; characters GB18030 can't hold don't exist (it covers Unicode).
+QByteArray encodeLine(QStringView text);
+QString decodeLine(QByteArrayView bytes);
+
+// Writes `lines`, each followed by CR LF, to `path` safely: the bytes go to a temporary
+// file in the same folder, are flushed to disk and then renamed over `path`. An existing
+// file keeps its permissions; a symbolic link stays a link and its target is replaced.
+// On failure the old file is untouched and `error` holds a description for the user.
+bool writeLines(const QString &path, const QStringList &lines, QString *error = nullptr);
+
+} // namespace platform

@@ -1,0 +1,92 @@
+#include "sysinfo/drive_source.h"
+
+#include "sysinfo/mount_table.h"
+
+#include <QFile>
+
+#include <utility>
+
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+
+namespace sysinfo {
+
+namespace {
+
+std::optional<quint64> blockDeviceNumber(const QString &source)
+{
+    struct stat info{};
+    if (::stat(QFile::encodeName(source).constData(), &info) != 0 || !S_ISBLK(info.st_mode))
+        return std::nullopt;
+    return quint64(info.st_rdev);
+}
+
+struct Space
+{
+    quint64 total;
+    quint64 free;
+};
+
+std::optional<Space> spaceAt(const QString &path)
+{
+    if (path.isEmpty())
+        return std::nullopt;
+    struct statvfs info{};
+    if (::statvfs(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    const quint64 unit = info.f_frsize ? info.f_frsize : info.f_bsize;
+    // f_bavail, not f_bfree: the blocks kept back for root are no space the user can fill,
+    // just as Windows reports the space available to the caller.
+    return Space{quint64(info.f_blocks) * unit, quint64(info.f_bavail) * unit};
+}
+
+} // namespace
+
+SystemDriveSource::SystemDriveSource(QString winePrefix)
+    : m_winePrefix(std::move(winePrefix))
+{
+}
+
+QStringList SystemDriveSource::entries() const
+{
+    QByteArray table;
+    QFile file(QStringLiteral("/proc/self/mountinfo"));
+    if (file.open(QIODevice::ReadOnly))
+        table = file.readAll();
+    QStringList texts;
+    const QList<MountedDrive> drives = pickDrives(parseMountInfo(table), blockDeviceNumber);
+    for (const MountedDrive &drive : drives)
+        texts.append(drive.mountPoint + QStringLiteral(" [") + drive.device + QLatin1Char(']'));
+    return texts;
+}
+
+namespace {
+
+// A mount point names itself; a letter ("C", "C:") is the Wine prefix's drive of that
+// letter. Anything else is no drive.
+QString pathOfDrive(const QString &drive, const QString &winePrefix)
+{
+    if (drive.startsWith(QLatin1Char('/')))
+        return drive;
+    const bool letter = (drive.size() == 1 || (drive.size() == 2 && drive.at(1) == QLatin1Char(':')))
+                        && drive.at(0).isLetter() && drive.at(0).unicode() < 128;
+    if (!letter)
+        return {};
+    return platform::resolveWindowsPath(drive.left(1) + QStringLiteral(":\\"), winePrefix);
+}
+
+} // namespace
+
+std::optional<quint64> SystemDriveSource::totalBytes(const QString &drive) const
+{
+    const std::optional<Space> space = spaceAt(pathOfDrive(drive, m_winePrefix));
+    return space ? std::optional<quint64>(space->total) : std::nullopt;
+}
+
+std::optional<quint64> SystemDriveSource::freeBytes(const QString &drive) const
+{
+    const std::optional<Space> space = spaceAt(pathOfDrive(drive, m_winePrefix));
+    return space ? std::optional<quint64>(space->free) : std::nullopt;
+}
+
+} // namespace sysinfo

@@ -1,0 +1,245 @@
+#include "app/controls.h"
+#include "app/main_window.h"
+#include "cleanup/entry_deleter.h"
+#include "form_fixture.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QWebEngineView>
+
+namespace {
+
+class NullDeleter : public cleanup::EntryDeleter
+{
+public:
+    bool remove(const QString &) override { return false; }
+};
+
+FormServices quietServices(MessageLog &log)
+{
+    FormServices services;
+    services.showMessage = log.function();
+    services.makeFileDeleter = [] { return std::make_unique<NullDeleter>(); };
+    services.makeRegistryDeleter = [] { return std::make_unique<NullDeleter>(); };
+    return services;
+}
+
+const QStringList frames{"Frame1", "Frame2", "Frame3", "Frame4"};
+const QStringList tabs{"Image1", "Image2", "Image3", "Image4", "Image5"};
+
+// The frame each tab shows; Image5 shows the system page beneath the frames.
+QString frameOfTab(const QString &tab)
+{
+    static const QMap<QString, QString> map{
+        {"Image1", "Frame4"}, {"Image2", "Frame3"}, {"Image3", "Frame2"}, {"Image4", "Frame1"}, {"Image5", ""}};
+    return map.value(tab);
+}
+
+QStringList visibleFrames(const Form1 &form)
+{
+    QStringList shown;
+    for (const QString &name : frames) {
+        if (!form.findChild<QGroupBox *>(name)->isHidden())
+            shown << name;
+    }
+    return shown;
+}
+
+QStringList borderedTabs(const Form1 &form)
+{
+    QStringList bordered;
+    for (const QString &name : tabs) {
+        if (form.findChild<ClickLabel *>(name)->hasBorder())
+            bordered << name;
+    }
+    return bordered;
+}
+
+} // namespace
+
+class TestForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startUpState()
+    {
+        WorkingFolder folder;
+        folder.write("Wjql.ini", "");
+        folder.write("Zcql.ini", "");
+        MessageLog log;
+        Form1 form(quietServices(log));
+
+        QCOMPARE(log.messages.size(), size_t(0));
+        // Every page frame sits on the page area, hidden; the system page shows.
+        const QRect pageArea(8, 80, 577, 281);
+        for (const QString &name : frames) {
+            auto *frame = form.findChild<QGroupBox *>(name);
+            QCOMPARE(frame->geometry(), pageArea);
+            QVERIFY(frame->isHidden());
+        }
+        QCOMPARE(borderedTabs(form), QStringList{"Image5"});
+
+        // A frame covers the browser pane and the OEM text completely, and lies in front.
+        const QRect web = form.findChild<QWebEngineView *>("Web")->geometry();
+        const QRect oem = form.findChild<QWidget *>("OEMINFO")->geometry();
+        QVERIFY(pageArea.contains(web));
+        QVERIFY(pageArea.contains(oem));
+        const QObjectList children = form.children();
+        for (const QString &name : frames) {
+            const auto *frame = form.findChild<QGroupBox *>(name);
+            QVERIFY(children.indexOf(frame) > children.indexOf(form.findChild<QWebEngineView *>("Web")));
+        }
+
+        // The contact block: eight lines, seven CR LF, none at the end.
+        const QString contact = form.findChild<QLabel *>("Shuoming")->text();
+        QCOMPARE(contact.count("\r\n"), 7);
+        QVERIFY(!contact.endsWith("\r\n"));
+        const QStringList lines = contact.split("\r\n");
+        QCOMPARE(lines.size(), 8);
+        QCOMPARE(lines[0], QString("Brisquel"));
+        QVERIFY(lines[1].startsWith("技术中心：http"));
+        QVERIFY(lines[3] == "联系方式↓");
+        QVERIFY(lines[6].endsWith("(短信)"));
+        QCOMPARE(lines[1].mid(5), lines[7].mid(5));
+
+        // The runs are idle and nothing is on its way.
+        for (const char *name : {"Wjqltm", "Zcqltm"}) {
+            auto *timer = form.findChild<QTimer *>(name);
+            QVERIFY(!timer->isActive());
+            QCOMPARE(timer->interval(), 1);
+            QCOMPARE(timer->timerType(), Qt::PreciseTimer);
+        }
+        for (const char *name : {"Wjqljdt", "Zcqljdt"}) {
+            auto *bar = form.findChild<QProgressBar *>(name);
+            QCOMPARE(bar->minimum(), 0);
+            QCOMPARE(bar->maximum(), 100);
+            QCOMPARE(bar->value(), 0);
+        }
+        QCOMPARE(form.findChild<QLabel *>("Wjqlwb")->text(), QString("准备就绪..."));
+        QCOMPARE(form.findChild<QLineEdit *>("Wjqljd")->text(), QString("0"));
+        for (const char *name : {"Text1", "Command5", "Text2", "Command10", "Drive1", "Wjqljd", "Zcqljd", "Img1", "Img2"})
+            QVERIFY2(form.findChild<QWidget *>(name)->isHidden(), name);
+        QCOMPARE(form.findChild<QPushButton *>("Command5")->text(), QString("确 定"));
+        QCOMPARE(form.findChild<TextBox *>("OEMINFO")->toolTip(), QString("双击编辑我的OEM文本"));
+    }
+
+    void windowOuterSizeAndLook()
+    {
+        WorkingFolder folder;
+        MessageLog log;
+        Form1 form(quietServices(log));
+        QVERIFY(form.windowTitle().startsWith("Brisquel  By:Brisquel 开发组  http://"));
+        QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+        QCOMPARE(form.minimumSize(), form.maximumSize());
+        const QList<QSize> iconSizes = form.windowIcon().availableSizes();
+        for (const QSize size : {QSize(16, 16), QSize(24, 24), QSize(32, 32), QSize(48, 48)})
+            QVERIFY2(iconSizes.contains(size), qPrintable(QString::number(size.width())));
+
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTRY_COMPARE(form.frameGeometry().size(), QSize(601, 420));
+        QCOMPARE(form.palette().color(QPalette::Window), QColor(Qt::white));
+    }
+
+    void everyTabFromEveryPage_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        for (const QString &from : tabs) {
+            for (const QString &to : tabs)
+                QTest::newRow(qPrintable(from + "->" + to)) << from << to;
+        }
+    }
+
+    void everyTabFromEveryPage()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        WorkingFolder folder;
+        MessageLog log;
+        Form1 form(quietServices(log));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+        QTest::mouseClick(form.findChild<ClickLabel *>(from), Qt::LeftButton);
+        QTest::mouseClick(form.findChild<ClickLabel *>(to), Qt::LeftButton);
+
+        const QString expected = frameOfTab(to);
+        QCOMPARE(visibleFrames(form), expected.isEmpty() ? QStringList{} : QStringList{expected});
+        QCOMPARE(borderedTabs(form), QStringList{to});
+        // The system page shows exactly when no frame covers it.
+        auto *web = form.findChild<QWidget *>("Web");
+        QWidget *onTop = form.childAt(web->geometry().center());
+        QVERIFY(onTop);
+        QWidget *page = expected.isEmpty() ? web : form.findChild<QWidget *>(expected);
+        QVERIFY2(onTop == page || page->isAncestorOf(onTop), qPrintable(onTop->objectName()));
+    }
+
+    void bannerAndRightClicksDontSwitchPages()
+    {
+        WorkingFolder folder;
+        MessageLog log;
+        Form1 form(quietServices(log));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTest::mouseClick(form.findChild<ClickLabel *>("Image4"), Qt::RightButton);
+        QCOMPARE(visibleFrames(form), QStringList{});
+        QTest::mouseClick(form.findChild<ClickLabel *>("Image4"), Qt::LeftButton);
+        QCOMPARE(visibleFrames(form), QStringList{"Frame1"});
+        form.Image6_Click();
+        QCOMPARE(visibleFrames(form), QStringList{"Frame1"});
+        QCOMPARE(borderedTabs(form), QStringList{"Image4"});
+        QCOMPARE(form.findChild<ClickLabel *>("Image4")->focusPolicy(), Qt::NoFocus);
+    }
+
+    void skinIsAttachedWhenTheLibraryIsThere()
+    {
+        WorkingFolder folder;
+        MessageLog log;
+        const QString record = folder.path("skin.record");
+        qputenv("BRISQUEL_SKIN_PROBE_OUT", QFile::encodeName(record));
+
+        // Without the library the window starts all the same, with nothing to say. (This
+        // comes first: once loaded, a library stays loaded for the process.)
+        {
+            QTemporaryDir emptyProgramFolder;
+            FormServices services = quietServices(log);
+            services.programDir = emptyProgramFolder.path();
+            Form1 form(services);
+            QVERIFY(!QFile::exists(record));
+            QCOMPARE(log.messages.size(), size_t(2)); // the two missing lists, nothing else
+        }
+
+        FormServices services = quietServices(log);
+        services.programDir = QFileInfo(QStringLiteral(SKIN_LIBRARY)).path();
+        Form1 form(services);
+        QCOMPARE(folder.read("skin.record"), QByteArray("Pifu.she\0\0", 10));
+        qunsetenv("BRISQUEL_SKIN_PROBE_OUT");
+    }
+
+    void missingListsAreReportedBeforeTheWindowAndStartUpGoesOn()
+    {
+        WorkingFolder folder;
+        folder.write("Guanyu.dat", "a\r\nb\r\nc");
+        MessageLog log;
+        Form1 form(quietServices(log));
+
+        QCOMPARE(log.messages.size(), size_t(2));
+        QCOMPARE(log.messages[0].text, QString("清理文件对象列表读取失败！"));
+        QCOMPARE(log.messages[0].title, QString("错误"));
+        QCOMPARE(log.messages[1].text, QString("清理注册对象列表读取失败！"));
+        QCOMPARE(log.messages[1].title, QString("错误"));
+        QVERIFY(!log.messages[0].windowVisible);
+        // The about text is loaded after both messages.
+        QCOMPARE(form.findChild<TextBox *>("Guanyutxt")->text(), QString("a\r\nb\r\nc\r\n"));
+    }
+};
+
+BRISQUEL_FORM_TEST_MAIN(TestForm)
+#include "test_form.moc"

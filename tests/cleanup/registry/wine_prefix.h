@@ -1,0 +1,233 @@
+#pragma once
+
+// A throwaway Wine prefix for tests that need a real registry: booted once in a temporary
+// folder, queried and filled through Wine's own `reg`, its server stopped on destruction.
+//
+//     WinePrefix prefix;             // 5-20 s: wineboot, then wait for the hives
+//     QVERIFY2(prefix.isValid(), qPrintable(prefix.errorString()));
+//     prefix.keepServerRunning();    // optional: saves ~0.4 s on every later Wine command
+//     QVERIFY(prefix.addValue("HKCU\\Software\\Test", "Name"));
+//     QVERIFY(prefix.valueExists("HKCU\\Software\\Test", "Name"));
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace test {
+
+class WinePrefix
+{
+public:
+    WinePrefix()
+    {
+        if (!m_dir.isValid()) {
+            m_error = QStringLiteral("no temporary folder: ") + m_dir.errorString();
+            return;
+        }
+        m_path = m_dir.filePath(QStringLiteral("prefix"));
+        if (wineCommand().isEmpty() || wineserverCommand().isEmpty()) {
+            m_error = QStringLiteral("wine or wineserver not found");
+            return;
+        }
+        // No DISPLAY: wineboot would otherwise open its "updating" window.
+        if (const int code = run(wineCommand(), {QStringLiteral("wineboot"), QStringLiteral("-i")},
+                                 nullptr, bootTimeoutMs);
+            code != 0) {
+            m_error = QStringLiteral("wineboot -i failed (%1)").arg(code);
+            return;
+        }
+        // The hive files are written when the server exits.
+        run(wineserverCommand(), {QStringLiteral("-w")}, nullptr, bootTimeoutMs);
+        if (!QFileInfo(m_path + QStringLiteral("/system.reg")).isFile()) {
+            m_error = QStringLiteral("wineboot left no system.reg");
+            return;
+        }
+        m_valid = true;
+    }
+
+    // A second prefix identical to `source` (cp -a), without a second boot. The source's
+    // server must have exited (waitForServerExit()), or the copy misses its latest edits.
+    static std::unique_ptr<WinePrefix> copyOf(const WinePrefix &source)
+    {
+        std::unique_ptr<WinePrefix> copy(new WinePrefix(CopyTag{}));
+        if (!copy->m_dir.isValid()) {
+            copy->m_error = QStringLiteral("no temporary folder: ") + copy->m_dir.errorString();
+            return copy;
+        }
+        copy->m_path = copy->m_dir.filePath(QStringLiteral("prefix"));
+        if (!source.isValid()
+            || copy->run(QStringLiteral("cp"), {QStringLiteral("-a"), source.path(), copy->m_path}, nullptr,
+                         bootTimeoutMs)
+                    != 0) {
+            copy->m_error = QStringLiteral("copying the prefix failed");
+            return copy;
+        }
+        copy->m_valid = true;
+        return copy;
+    }
+
+    ~WinePrefix()
+    {
+        if (!m_path.isEmpty() && QFileInfo::exists(m_path))
+            run(wineserverCommand(), {QStringLiteral("-k")}, nullptr, 30000);
+    }
+
+    WinePrefix(const WinePrefix &) = delete;
+    WinePrefix &operator=(const WinePrefix &) = delete;
+
+    bool isValid() const { return m_valid; }
+    QString errorString() const { return m_error; }
+    QString path() const { return m_path; }
+
+    // The environment every Wine command of this prefix runs with. UTF-8 locale, or Wine
+    // garbles non-ASCII arguments.
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("WINEPREFIX"), m_path);
+        env.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
+        env.insert(QStringLiteral("WINEDLLOVERRIDES"), QStringLiteral("mscoree,mshtml="));
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        return env;
+    }
+
+    // Runs `wine <args>`; the exit code, or -1 when it didn't run to its end.
+    int wine(const QStringList &args, QByteArray *output = nullptr, int timeoutMs = 60000) const
+    {
+        return run(wineCommand(), args, output, timeoutMs);
+    }
+
+    // Runs `wine reg <args>` and tells whether it succeeded.
+    bool reg(const QStringList &args, QByteArray *output = nullptr) const
+    {
+        return wine(QStringList{QStringLiteral("reg")} + args, output) == 0;
+    }
+
+    bool addKey(const QString &key) const
+    {
+        return reg({QStringLiteral("add"), key, QStringLiteral("/f")});
+    }
+
+    bool addValue(const QString &key, const QString &name, const QString &data = QStringLiteral("x")) const
+    {
+        return reg({QStringLiteral("add"), key, QStringLiteral("/v"), name, QStringLiteral("/d"), data,
+                    QStringLiteral("/f")});
+    }
+
+    bool keyExists(const QString &key) const { return reg({QStringLiteral("query"), key}); }
+
+    bool valueExists(const QString &key, const QString &name) const
+    {
+        return reg({QStringLiteral("query"), key, QStringLiteral("/v"), name});
+    }
+
+    // Imports registry-file text ("Windows Registry Editor Version 5.00" and sections), all
+    // keys and values in one Wine call.
+    bool importReg(const QString &text) const
+    {
+        const QString file = m_dir.filePath(QStringLiteral("import.reg"));
+        QFile out(file);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        // UTF-16 LE with a byte-order mark, the form `reg import` reads for any character.
+        QByteArray bytes("\xFF\xFE", 2);
+        QString crlf = text;
+        crlf.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\n', QStringLiteral("\r\n"));
+        bytes.append(reinterpret_cast<const char *>(crlf.utf16()), crlf.size() * 2);
+        if (out.write(bytes) != bytes.size() || !out.flush())
+            return false;
+        out.close();
+        return reg({QStringLiteral("import"), windowsPath(file)});
+    }
+
+    // The bytes of `reg export` for a key: equal snapshots mean nothing below it changed.
+    QByteArray exportKey(const QString &key) const
+    {
+        const QString file = m_dir.filePath(QStringLiteral("export.reg"));
+        QFile::remove(file);
+        if (!reg({QStringLiteral("export"), key, windowsPath(file), QStringLiteral("/y")}))
+            return {};
+        QFile in(file);
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    }
+
+    // Starts a persistent server, so later Wine commands skip the server start. It goes away
+    // with the prefix (`wineserver -k`).
+    bool keepServerRunning() const
+    {
+        return run(wineserverCommand(), {QStringLiteral("-p")}, nullptr, 30000) == 0;
+    }
+
+    // Waits until the prefix's server has exited, which writes the hive files.
+    void waitForServerExit() const { run(wineserverCommand(), {QStringLiteral("-w")}, nullptr, 60000); }
+
+    static QString wineCommand() { return QStandardPaths::findExecutable(QStringLiteral("wine")); }
+
+    static QString wineserverCommand()
+    {
+        const QString onPath = QStandardPaths::findExecutable(QStringLiteral("wineserver"));
+        return onPath.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("wineserver"),
+                                                                 {QStringLiteral("/usr/lib/wine")})
+                                : onPath;
+    }
+
+    // What the last Wine command wrote to stderr, for failure messages.
+    QByteArray lastErrorOutput() const { return m_lastErrorOutput; }
+
+    // A native path as Wine's programs take it: through the Z: drive, which maps to "/".
+    static QString windowsPath(const QString &path)
+    {
+        QString windows = QStringLiteral("Z:") + QFileInfo(path).absoluteFilePath();
+        return windows.replace(u'/', u'\\');
+    }
+
+private:
+    struct CopyTag
+    {
+    };
+    explicit WinePrefix(CopyTag) {}
+
+    static constexpr int bootTimeoutMs = 180000;
+
+    int run(const QString &program, const QStringList &args, QByteArray *output, int timeoutMs) const
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.setStandardInputFile(QProcess::nullDevice());
+        if (!output)
+            process.setStandardOutputFile(QProcess::nullDevice());
+        process.start(program, args);
+        if (!process.waitForStarted(timeoutMs))
+            return -1;
+        if (!process.waitForFinished(timeoutMs)) {
+            process.kill();
+            process.waitForFinished();
+            return -1;
+        }
+        if (output)
+            *output = process.readAllStandardOutput();
+        m_lastErrorOutput = process.readAllStandardError();
+        if (process.exitStatus() != QProcess::NormalExit)
+            return -1;
+        return process.exitCode();
+    }
+
+    QTemporaryDir m_dir;
+    QString m_path;
+    QString m_error;
+    mutable QByteArray m_lastErrorOutput;
+    bool m_valid = false;
+};
+
+} // namespace test

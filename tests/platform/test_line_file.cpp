@@ -1,0 +1,567 @@
+#include "platform/error_text.h"
+#include "platform/line_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+using platform::LineReader;
+
+namespace {
+
+QString gbkSample()
+{
+    return QStringLiteral("清理文件对象列表读取失败！");
+}
+
+QByteArray gbkSampleBytes()
+{
+    return QByteArray::fromHex("c7e5c0edcec4bcfeb6d4cff3c1d0b1edb6c1c8a1caa7b0dca3a1");
+}
+
+QString emoji()
+{
+    return QString::fromUcs4(U"\U0001F600");
+}
+
+} // namespace
+
+class TestLineFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void readsLines_data();
+    void readsLines();
+    void readerStopsAtEnd();
+    void linesAcrossBufferBoundaries_data();
+    void linesAcrossBufferBoundaries();
+    void tenMegabyteLine();
+    void missingFileFailsWithDescription();
+    void folderCannotBeOpened();
+    void readErrorIsReported();
+
+    void encodeAndDecode_data();
+    void encodeAndDecode();
+    void roundTripIsByteExact_data();
+    void roundTripIsByteExact();
+
+    void writesLinesWithCrLf_data();
+    void writesLinesWithCrLf();
+    void newFileGetsDefaultPermissions();
+    void keepsPermissions();
+    void symbolicLinkStaysALink();
+    void danglingLinkCreatesItsTarget();
+    void readOnlyFolderLeavesOldFile();
+    void failedWriteLeavesOldFile();
+    void folderAsTargetFails();
+    void missingFolderFails();
+
+private:
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+    QString writeBytes(const QString &name, const QByteArray &bytes) const;
+    static QByteArray bytesOf(const QString &file);
+    static QStringList entries(const QString &folder);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestLineFile::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+QString TestLineFile::writeBytes(const QString &name, const QByteArray &bytes) const
+{
+    const QString file = path(name);
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(file));
+    return file;
+}
+
+QByteArray TestLineFile::bytesOf(const QString &file)
+{
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly))
+        return QByteArrayLiteral("<unreadable>");
+    return in.readAll();
+}
+
+QStringList TestLineFile::entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                      | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+void TestLineFile::readsLines_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("lines");
+
+    QTest::newRow("empty file") << QByteArray() << QStringList();
+    QTest::newRow("A CRLF CRLF B") << QByteArray("A\r\n\r\nB") << QStringList{"A", "", "B"};
+    QTest::newRow("final CRLF gives no empty line") << QByteArray("A\r\n") << QStringList{"A"};
+    QTest::newRow("lone CR ends a line") << QByteArray("A\rB\r") << QStringList{"A", "B"};
+    QTest::newRow("CR CR LF") << QByteArray("\r\r\n") << QStringList{"", ""};
+    QTest::newRow("only CRLF") << QByteArray("\r\n") << QStringList{""};
+    QTest::newRow("LF only belongs to the line")
+        << QByteArray("A\nB\n") << QStringList{"A\nB\n"};
+    QTest::newRow("LF before CR") << QByteArray("A\n\rB") << QStringList{"A\n", "B"};
+    QTest::newRow("blanks kept") << QByteArray("  \r\n\tx ") << QStringList{"  ", "\tx "};
+    QTest::newRow("GBK text") << gbkSampleBytes() + "\r\n" << QStringList{gbkSample()};
+    QTest::newRow("invalid bytes")
+        << QByteArray::fromHex("812042") << QStringList{QStringLiteral("\uFFFD B")};
+    QTest::newRow("truncated last character")
+        << QByteArray::fromHex("41c7") << QStringList{QStringLiteral("A\uFFFD")};
+    QTest::newRow("truncated character before CR LF")
+        << QByteArray::fromHex("41c70d0a42") << QStringList{QStringLiteral("A\uFFFD"), "B"};
+    QTest::newRow("truncated four-byte character")
+        << QByteArray::fromHex("41943930") << QStringList{QStringLiteral("A\uFFFD90")};
+    QTest::newRow("lead byte before LF") << QByteArray::fromHex("c70a42")
+                                          << QStringList{QStringLiteral("\uFFFD\nB")};
+    QTest::newRow("NUL bytes") << QByteArray("a\0b\r\n\0", 6)
+                               << QStringList{QString::fromUtf16(u"a\0b", 3), QString(QChar(0))};
+    QTest::newRow("emoji") << QByteArray::fromHex("9439fc36") << QStringList{emoji()};
+    QTest::newRow("UTF-8 BOM is text")
+        << QByteArray::fromHex("efbbbf410d0a42")
+        << QStringList{QStringLiteral("\u9518\u7dfc"), "B"};
+    QTest::newRow("GB18030 BOM is text")
+        << QByteArray::fromHex("8431953341") << QStringList{QStringLiteral("\uFEFFA")};
+}
+
+void TestLineFile::readsLines()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, lines);
+    const QString file = writeBytes(QStringLiteral("list.ini"), bytes);
+
+    QString error = QStringLiteral("untouched");
+    const auto read = platform::readLines(file, &error);
+    QVERIFY(read);
+    QCOMPARE(*read, lines);
+    QCOMPARE(error, QStringLiteral("untouched"));
+
+    // The line-at-a-time protocol gives the same, and a relative name works too.
+    const QString saved = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    LineReader reader;
+    const bool opened = reader.open(QStringLiteral("list.ini"));
+    QDir::setCurrent(saved);
+    QVERIFY(opened);
+    QStringList stepped;
+    while (!reader.atEnd()) {
+        const auto line = reader.readLine();
+        QVERIFY(line);
+        stepped.append(*line);
+    }
+    QCOMPARE(stepped, lines);
+}
+
+void TestLineFile::readerStopsAtEnd()
+{
+    LineReader reader;
+    QVERIFY(reader.atEnd()); // nothing open
+    QVERIFY(!reader.readLine());
+    QVERIFY(!reader.error().isEmpty());
+
+    QVERIFY(reader.open(writeBytes(QStringLiteral("a.ini"), "A\r\n")));
+    QVERIFY(!reader.atEnd());
+    QCOMPARE(reader.readLine(), std::optional<QString>(QStringLiteral("A")));
+    QVERIFY(reader.atEnd());
+    QVERIFY(!reader.readLine());
+    QVERIFY(!reader.error().isEmpty());
+
+    // Reopening starts afresh.
+    QVERIFY(reader.open(writeBytes(QStringLiteral("b.ini"), "B")));
+    QVERIFY(reader.error().isEmpty());
+    QCOMPARE(reader.readLine(), std::optional<QString>(QStringLiteral("B")));
+    reader.close();
+    QVERIFY(reader.atEnd());
+}
+
+void TestLineFile::linesAcrossBufferBoundaries_data()
+{
+    QTest::addColumn<int>("leading");
+    QTest::addColumn<QByteArray>("tail");
+    QTest::addColumn<QStringList>("lines");
+
+    // `leading` letters put the first bytes of the tail at the edge of a read.
+    for (int leading : {65534, 65535, 65536, 131071}) {
+        const QByteArray at = QByteArray::number(leading);
+        const QString letters(leading, u'x');
+        QTest::newRow("CR LF split " + at) << leading << QByteArray("\r\nB") << QStringList{letters, "B"};
+        QTest::newRow("lone CR split " + at) << leading << QByteArray("\rB") << QStringList{letters, "B"};
+        QTest::newRow("CR at end " + at) << leading << QByteArray("\r") << QStringList{letters};
+        QTest::newRow("CR CR split " + at) << leading << QByteArray("\r\r") << QStringList{letters, ""};
+        QTest::newRow("character split " + at)
+            << leading << gbkSampleBytes() + "\r\n" << QStringList{letters + gbkSample()};
+    }
+}
+
+void TestLineFile::linesAcrossBufferBoundaries()
+{
+    QFETCH(int, leading);
+    QFETCH(QByteArray, tail);
+    QFETCH(QStringList, lines);
+    const QByteArray bytes = QByteArray(leading, 'x') + tail;
+    const auto read = platform::readLines(writeBytes(QStringLiteral("edge.ini"), bytes));
+    QVERIFY(read);
+    QCOMPARE(*read, lines);
+}
+
+void TestLineFile::tenMegabyteLine()
+{
+    const qsizetype characters = 5 * 1024 * 1024;
+    QByteArray bytes;
+    bytes.reserve(characters * 2 + 8);
+    for (qsizetype i = 0; i < characters; ++i)
+        bytes.append("\xc7\xe5", 2);
+    bytes.append("\r\nB");
+    const QString file = writeBytes(QStringLiteral("huge.ini"), bytes);
+    bytes = QByteArray();
+
+    const auto read = platform::readLines(file);
+    QVERIFY(read);
+    QCOMPARE(read->size(), 2);
+    QCOMPARE(read->at(0).size(), characters);
+    QCOMPARE(read->at(0).count(u'清'), characters);
+    QCOMPARE(read->at(1), QStringLiteral("B"));
+
+    QVERIFY(platform::writeLines(file, *read));
+    QCOMPARE(QFileInfo(file).size(), characters * 2 + 5);
+}
+
+void TestLineFile::missingFileFailsWithDescription()
+{
+    LineReader reader;
+    QVERIFY(!reader.open(path(QStringLiteral("Wjql.ini"))));
+    QVERIFY(!reader.error().isEmpty());
+#ifdef Q_OS_UNIX
+    QCOMPARE(reader.error(), platform::describeError(ENOENT));
+#endif
+    QVERIFY(reader.atEnd());
+
+    QString error;
+    QVERIFY(!platform::readLines(path(QStringLiteral("Wjql.ini")), &error));
+    QCOMPARE(error, reader.error());
+    QVERIFY(!platform::readLines(QString(), &error));
+    QVERIFY(!error.isEmpty());
+}
+
+void TestLineFile::folderCannotBeOpened()
+{
+    QString error;
+    QVERIFY(!platform::readLines(m_dir->path(), &error));
+    QVERIFY(!error.isEmpty());
+}
+
+void TestLineFile::readErrorIsReported()
+{
+#ifdef Q_OS_LINUX
+    // Opening works, but the first read fails (EIO): the failure must not pass for an
+    // empty or shorter list.
+    LineReader reader;
+    QVERIFY(reader.open(QStringLiteral("/proc/self/mem")));
+    QVERIFY(!reader.atEnd());
+    QVERIFY(!reader.readLine());
+    QCOMPARE(reader.error(), platform::describeError(EIO));
+    QVERIFY(!reader.readLine());
+
+    QString error;
+    QVERIFY(!platform::readLines(QStringLiteral("/proc/self/mem"), &error));
+    QCOMPARE(error, platform::describeError(EIO));
+#else
+    QSKIP("needs a file whose reads fail");
+#endif
+}
+
+void TestLineFile::encodeAndDecode_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("empty") << QString() << QByteArray();
+    QTest::newRow("ASCII") << QStringLiteral("C:\\WINDOWS\\Temp\\*.tmp")
+                           << QByteArray("C:\\WINDOWS\\Temp\\*.tmp");
+    QTest::newRow("GBK") << gbkSample() << gbkSampleBytes();
+    QTest::newRow("emoji") << emoji() << QByteArray::fromHex("9439fc36");
+    QTest::newRow("euro sign") << QStringLiteral("€") << QByteArray::fromHex("a2e3");
+    QTest::newRow("BOM at start") << QStringLiteral("\uFEFFA") << QByteArray::fromHex("8431953341");
+}
+
+void TestLineFile::encodeAndDecode()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(platform::encodeLine(text), bytes);
+    QCOMPARE(platform::decodeLine(bytes), text);
+}
+
+void TestLineFile::roundTripIsByteExact_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("written");
+
+    QTest::newRow("A CRLF CRLF B") << QByteArray("A\r\n\r\nB") << QByteArray("A\r\n\r\nB\r\n");
+    QTest::newRow("lone CR becomes CR LF") << QByteArray("A\rB\r\n") << QByteArray("A\r\nB\r\n");
+    QTest::newRow("LF kept") << QByteArray("A\nB") << QByteArray("A\nB\r\n");
+    QTest::newRow("GBK") << gbkSampleBytes() << gbkSampleBytes() + "\r\n";
+    QTest::newRow("emoji") << QByteArray::fromHex("9439fc360d0a") << QByteArray::fromHex("9439fc360d0a");
+    QTest::newRow("UTF-8 BOM") << QByteArray::fromHex("efbbbf410d0a") << QByteArray::fromHex("efbbbf410d0a");
+    QTest::newRow("GB18030 BOM") << QByteArray::fromHex("84319533410d0a")
+                                 << QByteArray::fromHex("84319533410d0a");
+    QTest::newRow("NUL") << QByteArray("\0\r\n", 3) << QByteArray("\0\r\n", 3);
+}
+
+void TestLineFile::roundTripIsByteExact()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, written);
+    const QString file = writeBytes(QStringLiteral("Wjql.ini"), bytes);
+    const auto lines = platform::readLines(file);
+    QVERIFY(lines);
+    QVERIFY(platform::writeLines(file, *lines));
+    QCOMPARE(bytesOf(file), written);
+}
+
+void TestLineFile::writesLinesWithCrLf_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("empty list") << QStringList() << QByteArray();
+    QTest::newRow("one empty line") << QStringList{""} << QByteArray("\r\n");
+    QTest::newRow("three lines") << QStringList{"A", "", "B"} << QByteArray("A\r\n\r\nB\r\n");
+    QTest::newRow("blanks and Chinese")
+        << QStringList{"  ", gbkSample()} << "  \r\n" + gbkSampleBytes() + "\r\n";
+}
+
+void TestLineFile::writesLinesWithCrLf()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QByteArray, bytes);
+
+    // Into a new file, and over an existing longer one.
+    const QString fresh = path(QStringLiteral("new.ini"));
+    QString error;
+    QVERIFY(platform::writeLines(fresh, lines, &error));
+    QVERIFY(error.isEmpty());
+    QCOMPARE(bytesOf(fresh), bytes);
+
+    const QString old = writeBytes(QStringLiteral("old.ini"), QByteArray(1000, 'o'));
+    QVERIFY(platform::writeLines(old, lines, &error));
+    QCOMPARE(bytesOf(old), bytes);
+    QCOMPARE(entries(m_dir->path()), (QStringList{"new.ini", "old.ini"}));
+}
+
+void TestLineFile::newFileGetsDefaultPermissions()
+{
+#ifdef Q_OS_UNIX
+    const mode_t mask = ::umask(022);
+    const QString file = path(QStringLiteral("new.ini"));
+    const bool written = platform::writeLines(file, {"A"});
+    ::umask(mask);
+    QVERIFY(written);
+    struct stat st;
+    QCOMPARE(::stat(QFile::encodeName(file).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 07777, mode_t(0644));
+#else
+    QSKIP("permission bits are a POSIX matter");
+#endif
+}
+
+void TestLineFile::keepsPermissions()
+{
+#ifdef Q_OS_UNIX
+    for (const mode_t mode : {mode_t(0600), mode_t(0640), mode_t(0664), mode_t(0755)}) {
+        const QString file = writeBytes(QStringLiteral("Zcql.ini"), "old\r\n");
+        QCOMPARE(::chmod(QFile::encodeName(file).constData(), mode), 0);
+        QVERIFY(platform::writeLines(file, {"new"}));
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(file).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, mode);
+        QCOMPARE(bytesOf(file), QByteArray("new\r\n"));
+    }
+#else
+    QSKIP("permission bits are a POSIX matter");
+#endif
+}
+
+void TestLineFile::symbolicLinkStaysALink()
+{
+#ifdef Q_OS_UNIX
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("real")));
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("work")));
+    writeBytes(QStringLiteral("real/Wjql.ini"), "old\r\n");
+    const QString link = path(QStringLiteral("work/Wjql.ini"));
+    QVERIFY(QFile::link(QStringLiteral("../real/Wjql.ini"), link));
+    // And a link to that link.
+    const QString second = path(QStringLiteral("work/again.ini"));
+    QVERIFY(QFile::link(QStringLiteral("Wjql.ini"), second));
+
+    QVERIFY(platform::writeLines(link, {"A", "B"}));
+    QVERIFY(QFileInfo(link).isSymbolicLink());
+    QCOMPARE(QFile::symLinkTarget(link), path(QStringLiteral("real/Wjql.ini")));
+    QCOMPARE(bytesOf(path(QStringLiteral("real/Wjql.ini"))), QByteArray("A\r\nB\r\n"));
+
+    QVERIFY(platform::writeLines(second, {"C"}));
+    QVERIFY(QFileInfo(second).isSymbolicLink());
+    QVERIFY(QFileInfo(link).isSymbolicLink());
+    QCOMPARE(bytesOf(path(QStringLiteral("real/Wjql.ini"))), QByteArray("C\r\n"));
+
+    QCOMPARE(entries(path(QStringLiteral("real"))), QStringList{"Wjql.ini"});
+    QCOMPARE(entries(path(QStringLiteral("work"))), (QStringList{"Wjql.ini", "again.ini"}));
+#else
+    QSKIP("symbolic links need privileges on Windows");
+#endif
+}
+
+void TestLineFile::danglingLinkCreatesItsTarget()
+{
+#ifdef Q_OS_UNIX
+    const QString link = path(QStringLiteral("Wjql.ini"));
+    QVERIFY(QFile::link(QStringLiteral("kept.ini"), link));
+    QVERIFY(platform::writeLines(link, {"A"}));
+    QVERIFY(QFileInfo(link).isSymbolicLink());
+    QCOMPARE(bytesOf(path(QStringLiteral("kept.ini"))), QByteArray("A\r\n"));
+
+    // A loop of links can't be written through.
+    QVERIFY(QFile::link(QStringLiteral("loop2"), path(QStringLiteral("loop1"))));
+    QVERIFY(QFile::link(QStringLiteral("loop1"), path(QStringLiteral("loop2"))));
+    QString error;
+    QVERIFY(!platform::writeLines(path(QStringLiteral("loop1")), {"A"}, &error));
+    QVERIFY(!error.isEmpty());
+#else
+    QSKIP("symbolic links need privileges on Windows");
+#endif
+}
+
+void TestLineFile::readOnlyFolderLeavesOldFile()
+{
+#ifdef Q_OS_UNIX
+    const QByteArray old("old A\r\nold B\r\n");
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("locked")));
+    const QString folder = path(QStringLiteral("locked"));
+    const QString file = writeBytes(QStringLiteral("locked/Wjql.ini"), old);
+    QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+
+    bool written = true;
+    QString error;
+    if (::geteuid() != 0) {
+        written = platform::writeLines(file, {"new"}, &error);
+    } else {
+        // Root writes into any folder: try it as an ordinary user in a child process.
+        QCOMPARE(::chmod(QFile::encodeName(m_dir->path()).constData(), 0755), 0);
+        int channel[2];
+        QCOMPARE(::pipe(channel), 0);
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            ::close(channel[0]);
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(3);
+            QString childError;
+            const bool ok = platform::writeLines(file, {"new"}, &childError);
+            const QByteArray report = (ok ? "1" : "0") + childError.toUtf8();
+            const bool sent = ::write(channel[1], report.constData(), size_t(report.size()))
+                == report.size();
+            ::_exit(sent ? 0 : 4);
+        }
+        ::close(channel[1]);
+        QByteArray report;
+        char buffer[512];
+        ssize_t got;
+        while ((got = ::read(channel[0], buffer, sizeof buffer)) > 0)
+            report.append(buffer, got);
+        ::close(channel[0]);
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QVERIFY(!report.isEmpty());
+        written = report.front() == '1';
+        error = QString::fromUtf8(report.mid(1));
+    }
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+
+    QVERIFY(!written);
+    QCOMPARE(error, platform::describeError(EACCES));
+    QCOMPARE(bytesOf(file), old);
+    QCOMPARE(entries(folder), QStringList{"Wjql.ini"});
+#else
+    QSKIP("read-only folders are a POSIX matter");
+#endif
+}
+
+void TestLineFile::failedWriteLeavesOldFile()
+{
+#ifdef Q_OS_UNIX
+    // A file-size limit makes writing fail half-way, as a full disk would.
+    const QByteArray old("keep me\r\n");
+    const QString file = writeBytes(QStringLiteral("Wjql.ini"), old);
+    QStringList lines;
+    for (int i = 0; i < 200; ++i)
+        lines.append(QStringLiteral("C:\\WINDOWS\\Temp\\line %1 *.tmp").arg(i));
+
+    struct rlimit saved;
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 1024;
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    QString error;
+    const bool written = platform::writeLines(file, lines, &error);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QVERIFY(!written);
+    QCOMPARE(error, platform::describeError(EFBIG));
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(bytesOf(file), old);
+    QCOMPARE(entries(m_dir->path()), QStringList{"Wjql.ini"});
+#else
+    QSKIP("needs a file-size limit");
+#endif
+}
+
+void TestLineFile::folderAsTargetFails()
+{
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("Wjql.ini/inside")));
+    QString error;
+    QVERIFY(!platform::writeLines(path(QStringLiteral("Wjql.ini")), {"A"}, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(QFileInfo(path(QStringLiteral("Wjql.ini/inside"))).isDir());
+    QCOMPARE(entries(m_dir->path()), QStringList{"Wjql.ini"});
+}
+
+void TestLineFile::missingFolderFails()
+{
+    QString error;
+    QVERIFY(!platform::writeLines(path(QStringLiteral("nowhere/Wjql.ini")), {"A"}, &error));
+    QVERIFY(!error.isEmpty());
+#ifdef Q_OS_UNIX
+    QCOMPARE(error, platform::describeError(ENOENT));
+#endif
+    QVERIFY(!platform::writeLines(QString(), {"A"}, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(entries(m_dir->path()).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestLineFile)
+#include "test_line_file.moc"

@@ -1,0 +1,190 @@
+#include "app/controls.h"
+#include "cleanup/entry_deleter.h"
+#include "form_fixture.h"
+#include "support/support.h"
+
+#include <QLabel>
+#include <QTimer>
+
+namespace {
+
+class NullDeleter : public cleanup::EntryDeleter
+{
+public:
+    bool remove(const QString &) override { return false; }
+};
+
+FormServices quietServices(MessageLog &log)
+{
+    FormServices services;
+    services.showMessage = log.function();
+    services.makeFileDeleter = [] { return std::make_unique<NullDeleter>(); };
+    services.makeRegistryDeleter = [] { return std::make_unique<NullDeleter>(); };
+    return services;
+}
+
+QImage imageOf(const QLabel *label)
+{
+    return label->pixmap().toImage();
+}
+
+} // namespace
+
+class TestSupport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void aboutText_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("three lines") << QByteArray("a\r\nb\r\nc") << QString("a\r\nb\r\nc\r\n");
+        QTest::newRow("final line break") << QByteArray("a\r\nb\r\nc\r\n") << QString("a\r\nb\r\nc\r\n");
+        QTest::newRow("empty") << QByteArray() << QString();
+        QTest::newRow("GBK") << QByteArray("\xb9\xd8\xd3\xda\r\n") << QString("关于\r\n");
+        QTest::newRow("invalid bytes") << QByteArray("\x81\x20\x42") << QString("\uFFFD B\r\n");
+    }
+
+    void aboutText()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, shown);
+        WorkingFolder folder;
+        folder.write("Guanyu.dat", file);
+        MessageLog log;
+        Form1 form(quietServices(log));
+        auto *box = form.findChild<TextBox *>("Guanyutxt");
+        QCOMPARE(box->text(), shown);
+        QVERIFY(box->isReadOnly());
+        QCOMPARE(log.messages.size(), size_t(2)); // only the two missing lists
+    }
+
+    void aboutTextMissingOrHuge()
+    {
+        {
+            WorkingFolder folder;
+            MessageLog log;
+            Form1 form(quietServices(log));
+            QCOMPARE(form.findChild<TextBox *>("Guanyutxt")->text(), QString());
+        }
+        WorkingFolder folder;
+        folder.write("Guanyu.dat", QByteArray(10 * 1024 * 1024, 'x'));
+        const std::optional<QString> text = support::readAboutText(folder.path("Guanyu.dat"));
+        QVERIFY(text);
+        QCOMPARE(text->size(), 10 * 1024 * 1024 + 2);
+    }
+
+    void toolsStartOrReportWhyNot()
+    {
+        WorkingFolder folder;
+        FakePrograms programs;
+        programs.add("Pifu.exe");
+        MessageLog log;
+        Form1 form(quietServices(log));
+        const size_t before = log.messages.size();
+
+        form.Image12_Click();
+        QCOMPARE(log.messages.size(), before);
+        QTRY_COMPARE(programs.argumentsOf("Pifu.exe").size(), 0); // started without arguments
+        QTRY_VERIFY(QFile::exists(QFileInfo(programs.log()).dir().filePath("Pifu.exe.log")));
+
+        form.Image13_Click(); // Filefs.exe is nowhere
+        QCOMPARE(log.messages.size(), before + 1);
+        QCOMPARE(log.messages.back().title, QString("错误"));
+        QVERIFY(!log.messages.back().text.isEmpty());
+    }
+
+    void bannersOpenTheForum()
+    {
+        WorkingFolder folder;
+        FakePrograms programs;
+        MessageLog log;
+        Form1 form(quietServices(log));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTest::mouseClick(form.findChild<ClickLabel *>("Image6"), Qt::LeftButton);
+        form.Image1_Click();
+        QTest::mouseClick(form.findChild<ClickLabel *>("Image14"), Qt::LeftButton);
+        QTRY_COMPARE(programs.opened().size(), 2);
+        QCOMPARE(programs.opened()[0], QString("http://bbs.brisquel.example/"));
+        QCOMPARE(programs.opened()[1], QString("http://bbs.brisquel.example/"));
+
+        // The help buttons open their forum pages.
+        form.Command3_Click();
+        form.Command8_Click();
+        QTRY_COMPARE(programs.opened().size(), 4);
+        QCOMPARE(programs.opened()[2], QString("http://bbs.brisquel.example/thread-82-1-1.html"));
+        QCOMPARE(programs.opened()[3], QString("http://bbs.brisquel.example/thread-105-1-1.html"));
+
+        // The notice is only a notice.
+        auto *notice = form.findChild<ClickLabel *>("Label9");
+        QCOMPARE(notice->text(), QString("在线反馈BUG,奖金币啦"));
+        QTest::mouseClick(notice, Qt::LeftButton);
+        QTest::qWait(50);
+        QCOMPARE(programs.opened().size(), 4);
+    }
+
+    void pressedLooks_data()
+    {
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::newRow("left") << Qt::LeftButton;
+        QTest::newRow("right") << Qt::RightButton;
+        QTest::newRow("middle") << Qt::MiddleButton;
+    }
+
+    void pressedLooks()
+    {
+        QFETCH(Qt::MouseButton, button);
+        WorkingFolder folder;
+        MessageLog log;
+        Form1 form(quietServices(log));
+        form.Image2_Click();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const QImage normal = imageOf(form.findChild<QLabel *>("Img1"));
+        const QImage pressed = imageOf(form.findChild<QLabel *>("Img2"));
+        QVERIFY(normal != pressed);
+
+        for (const char *name : {"Image9", "Image11"}) {
+            auto *start = form.findChild<ClickLabel *>(name);
+            QCOMPARE(imageOf(start), normal);
+            QTest::mousePress(start, button);
+            QCOMPARE(imageOf(start), pressed);
+            QTest::mouseRelease(start, button);
+            QCOMPARE(imageOf(start), normal);
+        }
+        for (const char *name : {"Image12", "Image13"}) {
+            auto *tool = form.findChild<ClickLabel *>(name);
+            QTest::mousePress(tool, button);
+            QVERIFY(tool->hasBorder());
+            QTest::mouseRelease(tool, button);
+            QVERIFY(!tool->hasBorder());
+        }
+        // Only a left click starts a run; the look is back to normal by then.
+        QCOMPARE(form.findChild<QTimer *>("Wjqltm")->isActive(), button == Qt::LeftButton);
+        QCOMPARE(imageOf(form.findChild<QLabel *>("Image9")), normal);
+    }
+
+    void runningStartPictureIgnoresTheMouse()
+    {
+        WorkingFolder folder;
+        folder.write("Wjql.ini", "a\r\nb\r\n");
+        MessageLog log;
+        Form1 form(quietServices(log));
+        form.Image4_Click();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto *start = form.findChild<ClickLabel *>("Image9");
+        QTest::mouseClick(start, Qt::LeftButton);
+        QVERIFY(form.findChild<QTimer *>("Wjqltm")->isActive());
+        QVERIFY(!start->isEnabled());
+        const QImage normal = imageOf(form.findChild<QLabel *>("Img1"));
+        QTest::mousePress(start, Qt::LeftButton);
+        QCOMPARE(imageOf(start), normal);
+        QTest::mouseRelease(start, Qt::LeftButton);
+    }
+};
+
+BRISQUEL_FORM_TEST_MAIN(TestSupport)
+#include "test_support.moc"

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Prepares a demo working folder: copies of the shipped lists and about text, and some
+# junk for the junk-file list to find. Everything the demo lists name lies inside it.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+demo=${1:-"$root/demo"}
+mkdir -p "$demo"
+cp "$root/data/Wjql.ini" "$root/data/Zcql.ini" "$root/data/Guanyu.dat" "$demo/"
+cd "$demo"
+mkdir -p 临时文件 日志 缩略图 缓存 备份 文档
+for i in 1 2 3; do
+  : > "临时文件/setup$i.tmp"
+  : > "日志/update$i.log"
+  : > "缓存/page$i.cache"
+done
+: > "临时文件/~WRL0001.tmp"
+: > "缩略图/Thumbs.db"
+: > "备份/报告.doc.bak"
+: > "旧设置.old"
+echo "这份文档不在清理列表里，清理后仍然保留。" > "文档/说明.txt"
