@@ -4,6 +4,7 @@
 // test entry point that prepares the embedded browser, and a working folder per test.
 
 #include "app/main_window.h"
+#include "cleanup/entry_deleter.h"
 #include "platform/privileges.h"
 
 #include <QApplication>
@@ -35,6 +36,23 @@ public:
     }
     std::vector<Message> messages;
 };
+
+// A deletion that deletes nothing, for tests that don't run the lists.
+class NullDeleter : public cleanup::EntryDeleter
+{
+public:
+    bool remove(const QString &) override { return false; }
+};
+
+// The window's services with messages recorded and no deletions.
+inline FormServices quietServices(MessageLog &log)
+{
+    FormServices services;
+    services.showMessage = log.function();
+    services.makeFileDeleter = [] { return std::make_unique<NullDeleter>(); };
+    services.makeRegistryDeleter = [] { return std::make_unique<NullDeleter>(); };
+    return services;
+}
 
 // Runs each test in a fresh working folder, as the program runs in the user's.
 class WorkingFolder

@@ -25,14 +25,14 @@ const QColor darkRed(192, 0, 0);
 const QColor red(255, 0, 0);
 const QColor blue(0, 0, 255);
 
-const FontSpec song9Bold{9, true};
-const FontSpec song10_5{10.5};
-const FontSpec song10_5Bold{10.5, true};
-const FontSpec song12{12};
-const FontSpec song12Underlined{12, false, false, true};
-const FontSpec song12BoldItalic{12, true, true};
+const FontStyle song9Bold{9, true};
+const FontStyle song10_5{10.5};
+const FontStyle song10_5Bold{10.5, true};
+const FontStyle song12{12};
+const FontStyle song12Underlined{12, false, false, true};
+const FontStyle song12BoldItalic{12, true, true};
 
-std::vector<ControlSpec> makeLayout()
+std::vector<ControlRow> makeLayout()
 {
     const QString frame1 = QStringLiteral("Frame1");
     const QString frame2 = QStringLiteral("Frame2");
@@ -197,26 +197,26 @@ QCursor handCursor(const QString &picture)
     return hand.isNull() ? QCursor(Qt::PointingHandCursor) : QCursor(hand, 6, 0);
 }
 
-QFont songFont(const FontSpec &spec)
+QFont songFont(const FontStyle &row)
 {
     QFont font(QStringLiteral("宋体"));
-    font.setPointSizeF(spec.points);
-    font.setBold(spec.bold);
-    font.setItalic(spec.italic);
-    font.setUnderline(spec.underline);
+    font.setPointSizeF(row.points);
+    font.setBold(row.bold);
+    font.setItalic(row.italic);
+    font.setUnderline(row.underline);
     return font;
 }
 
-QRect pixelRect(const ControlSpec &spec)
+QRect pixelRect(const ControlRow &row)
 {
-    return {toPixels(spec.left), toPixels(spec.top), toPixels(spec.width), toPixels(spec.height)};
+    return {toPixels(row.left), toPixels(row.top), toPixels(row.width), toPixels(row.height)};
 }
 
-QWidget *makeWidget(const ControlSpec &spec, QWidget *parent)
+QWidget *makeWidget(const ControlRow &row, QWidget *parent)
 {
-    switch (spec.kind) {
+    switch (row.kind) {
     case Kind::Frame: {
-        auto *frame = new QGroupBox(spec.text, parent);
+        auto *frame = new QGroupBox(row.text, parent);
         frame->setAutoFillBackground(true);
         QPalette palette = frame->palette();
         palette.setColor(QPalette::Window, Qt::white);
@@ -225,34 +225,34 @@ QWidget *makeWidget(const ControlSpec &spec, QWidget *parent)
     }
     case Kind::Label: {
         auto *label = new ClickLabel(parent);
-        label->setText(spec.text);
+        label->setText(row.text);
         label->setTextFormat(Qt::PlainText);
-        label->setAlignment(spec.look & Centred ? Qt::AlignHCenter | Qt::AlignTop : Qt::AlignLeft | Qt::AlignTop);
-        label->setWordWrap(!(spec.look & FitsText));
+        label->setAlignment(row.look & Centred ? Qt::AlignHCenter | Qt::AlignTop : Qt::AlignLeft | Qt::AlignTop);
+        label->setWordWrap(!(row.look & FitsText));
         return label;
     }
     case Kind::Picture: {
         auto *picture = new ClickLabel(parent);
-        picture->setPixmap(QPixmap(spec.picture));
-        picture->setScaledContents(spec.look & Stretched);
+        picture->setPixmap(QPixmap(row.picture));
+        picture->setScaledContents(row.look & Stretched);
         picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        picture->setBorder(spec.look & Bordered);
+        picture->setBorder(row.look & Bordered);
         return picture;
     }
     case Kind::LineEdit: {
         auto *edit = new QLineEdit(parent);
-        edit->setText(spec.text);
+        edit->setText(row.text);
         return edit;
     }
     case Kind::TextBox: {
         auto *box = new TextBox(parent);
-        box->setText(spec.text);
-        box->setReadOnly(spec.look & ReadOnly);
+        box->setText(row.text);
+        box->setReadOnly(row.look & ReadOnly);
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         return box;
     }
     case Kind::Button:
-        return new QPushButton(spec.text, parent);
+        return new QPushButton(row.text, parent);
     case Kind::ListBox: {
         auto *list = new QListWidget(parent);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -278,9 +278,9 @@ QWidget *makeWidget(const ControlSpec &spec, QWidget *parent)
 
 } // namespace
 
-const std::vector<ControlSpec> &formLayout()
+const std::vector<ControlRow> &formLayout()
 {
-    static const std::vector<ControlSpec> layout = makeLayout();
+    static const std::vector<ControlRow> layout = makeLayout();
     return layout;
 }
 
@@ -301,43 +301,43 @@ void buildForm(QWidget *form)
     std::vector<QWidget *> focusChain(64, nullptr);
     std::vector<std::pair<QWidget *, QWidget *>> stacking; // widget, container
 
-    for (const ControlSpec &spec : formLayout()) {
-        QWidget *container = containers.at(spec.parent);
-        if (spec.kind == Kind::Timer) {
+    for (const ControlRow &row : formLayout()) {
+        QWidget *container = containers.at(row.parent);
+        if (row.kind == Kind::Timer) {
             auto *timer = new QTimer(container);
-            timer->setObjectName(spec.name);
+            timer->setObjectName(row.name);
             timer->setInterval(1);
             timer->setTimerType(Qt::PreciseTimer);
             continue;
         }
-        QWidget *widget = makeWidget(spec, container);
-        widget->setObjectName(spec.name);
-        widget->setGeometry(pixelRect(spec));
-        if (spec.font.points > 0)
-            widget->setFont(songFont(spec.font));
-        if (spec.colour.isValid()) {
+        QWidget *widget = makeWidget(row, container);
+        widget->setObjectName(row.name);
+        widget->setGeometry(pixelRect(row));
+        if (row.font.points > 0)
+            widget->setFont(songFont(row.font));
+        if (row.colour.isValid()) {
             QPalette palette = widget->palette();
-            palette.setColor(QPalette::WindowText, spec.colour);
+            palette.setColor(QPalette::WindowText, row.colour);
             widget->setPalette(palette);
         }
-        if (!spec.toolTip.isEmpty())
-            widget->setToolTip(spec.toolTip);
-        if (spec.look & Hand)
+        if (!row.toolTip.isEmpty())
+            widget->setToolTip(row.toolTip);
+        if (row.look & Hand)
             widget->setCursor(hand);
-        if (spec.look & CuffedHand)
+        if (row.look & CuffedHand)
             widget->setCursor(cuffedHand);
-        if (spec.look & FitsText)
+        if (row.look & FitsText)
             widget->adjustSize();
-        if (spec.kind == Kind::Picture || spec.kind == Kind::Label || spec.kind == Kind::Frame
-            || spec.kind == Kind::ProgressBar)
+        if (row.kind == Kind::Picture || row.kind == Kind::Label || row.kind == Kind::Frame
+            || row.kind == Kind::ProgressBar)
             widget->setFocusPolicy(Qt::NoFocus);
-        widget->setVisible(!(spec.look & Hidden));
-        if (spec.kind == Kind::Frame)
-            containers[spec.name] = widget;
-        if (spec.tab >= 0 && widget->focusPolicy() != Qt::NoFocus) {
-            if (focusChain.size() <= size_t(spec.tab))
-                focusChain.resize(spec.tab + 1, nullptr);
-            focusChain[spec.tab] = widget;
+        widget->setVisible(!(row.look & Hidden));
+        if (row.kind == Kind::Frame)
+            containers[row.name] = widget;
+        if (row.tab >= 0 && widget->focusPolicy() != Qt::NoFocus) {
+            if (focusChain.size() <= size_t(row.tab))
+                focusChain.resize(row.tab + 1, nullptr);
+            focusChain[row.tab] = widget;
         }
         stacking.emplace_back(widget, container);
     }

@@ -35,7 +35,7 @@ enum Look : unsigned {
     CuffedHand = 1u << 7, // the registry page's start picture has its own drawing of the hand
 };
 
-struct FontSpec
+struct FontStyle
 {
     double points = 0; // 0: the window's default font
     bool bold = false;
@@ -45,7 +45,7 @@ struct FontSpec
 
 // One control of the window. Geometry is in twips (15 per pixel), relative to the
 // container's outer top-left corner. Rows are listed front to back within a container.
-struct ControlSpec
+struct ControlRow
 {
     QString name;
     Kind kind;
@@ -54,7 +54,7 @@ struct ControlSpec
     QString text;
     QString toolTip;
     QString picture; // resource path
-    FontSpec font;
+    FontStyle font;
     QColor colour; // text colour; invalid: the default
     int tab = -1;  // focus order, -1 for none
     unsigned look = NoLook;
@@ -64,7 +64,7 @@ constexpr int twipsPerPixel = 15;
 constexpr int toPixels(int twips) { return twips / twipsPerPixel; }
 
 // The window's stored layout: every control of the window, in one table.
-const std::vector<ControlSpec> &formLayout();
+const std::vector<ControlRow> &formLayout();
 
 // Builds every control of the table as a child of `form`, named after the control.
 void buildForm(QWidget *form);

@@ -6,6 +6,7 @@
 #include "cleanup/cleanup_page.h"
 #include "cleanup/files/pattern_delete.h"
 #include "cleanup/registry/registry_deleter.h"
+#include "platform/line_file.h"
 #include "platform/process.h"
 #include "platform/skin.h"
 #include "support/support.h"
@@ -374,6 +375,6 @@ void Form1::Image13_MouseUp() { picture("Image13")->setBorder(false); }
 
 void Form1::加载关于文本()
 {
-    if (const std::optional<QString> about = support::readAboutText(QStringLiteral("Guanyu.dat")))
+    if (const std::optional<QString> about = platform::readTextWithLineEnds(QStringLiteral("Guanyu.dat")))
         findChild<TextBox *>(QStringLiteral("Guanyutxt"))->setText(*about);
 }

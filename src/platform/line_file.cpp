@@ -179,6 +179,23 @@ std::optional<QStringList> readLines(const QString &path, QString *error)
     return lines;
 }
 
+std::optional<QString> readTextWithLineEnds(const QString &path)
+{
+    LineReader reader;
+    if (!reader.open(path))
+        return std::nullopt;
+    // Built here and handed over once: appending line by line to a text box is quadratic.
+    QString text;
+    while (!reader.atEnd()) {
+        const std::optional<QString> line = reader.readLine();
+        if (!line)
+            break;
+        text += *line;
+        text += QLatin1String("\r\n");
+    }
+    return text;
+}
+
 QByteArray encodeLine(QStringView text)
 {
     QStringEncoder encoder = makeEncoder();

@@ -52,6 +52,10 @@ private:
 // Reads every line of `path`; std::nullopt when it can't be opened or read.
 std::optional<QStringList> readLines(const QString &path, QString *error = nullptr);
 
+// The whole file as a text box shows it: every line followed by CR LF. std::nullopt when
+// the file can't be opened; a read that fails part-way keeps the lines read so far.
+std::optional<QString> readTextWithLineEnds(const QString &path);
+
 // Encodes one line's text; characters GB18030 can't hold don't exist (it covers Unicode).
 QByteArray encodeLine(QStringView text);
 QString decodeLine(QByteArrayView bytes);

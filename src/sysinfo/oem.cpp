@@ -98,20 +98,7 @@ std::optional<QString> readOemText(const QString &prefix)
     const QString path = platform::resolveWindowsPath(oemInfoPath, prefix);
     if (path.isEmpty())
         return std::nullopt;
-    platform::LineReader reader;
-    if (!reader.open(path))
-        return std::nullopt;
-    // Built here and handed over once: appending line by line to the box is quadratic.
-    QString text;
-    while (!reader.atEnd()) {
-        const std::optional<QString> line = reader.readLine();
-        if (!line)
-            break;
-        text += *line;
-        text += QLatin1String("\r\n");
-    }
-    reader.close();
-    return text;
+    return platform::readTextWithLineEnds(path);
 }
 
 } // namespace sysinfo

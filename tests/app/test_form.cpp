@@ -1,6 +1,5 @@
 #include "app/controls.h"
 #include "app/main_window.h"
-#include "cleanup/entry_deleter.h"
 #include "form_fixture.h"
 
 #include <QGroupBox>
@@ -12,21 +11,6 @@
 #include <QWebEngineView>
 
 namespace {
-
-class NullDeleter : public cleanup::EntryDeleter
-{
-public:
-    bool remove(const QString &) override { return false; }
-};
-
-FormServices quietServices(MessageLog &log)
-{
-    FormServices services;
-    services.showMessage = log.function();
-    services.makeFileDeleter = [] { return std::make_unique<NullDeleter>(); };
-    services.makeRegistryDeleter = [] { return std::make_unique<NullDeleter>(); };
-    return services;
-}
 
 const QStringList frames{"Frame1", "Frame2", "Frame3", "Frame4"};
 const QStringList tabs{"Image1", "Image2", "Image3", "Image4", "Image5"};

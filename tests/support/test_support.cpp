@@ -1,27 +1,11 @@
 #include "app/controls.h"
-#include "cleanup/entry_deleter.h"
 #include "form_fixture.h"
-#include "support/support.h"
+#include "platform/line_file.h"
 
 #include <QLabel>
 #include <QTimer>
 
 namespace {
-
-class NullDeleter : public cleanup::EntryDeleter
-{
-public:
-    bool remove(const QString &) override { return false; }
-};
-
-FormServices quietServices(MessageLog &log)
-{
-    FormServices services;
-    services.showMessage = log.function();
-    services.makeFileDeleter = [] { return std::make_unique<NullDeleter>(); };
-    services.makeRegistryDeleter = [] { return std::make_unique<NullDeleter>(); };
-    return services;
-}
 
 QImage imageOf(const QLabel *label)
 {
@@ -70,7 +54,7 @@ private slots:
         }
         WorkingFolder folder;
         folder.write("Guanyu.dat", QByteArray(10 * 1024 * 1024, 'x'));
-        const std::optional<QString> text = support::readAboutText(folder.path("Guanyu.dat"));
+        const std::optional<QString> text = platform::readTextWithLineEnds(folder.path("Guanyu.dat"));
         QVERIFY(text);
         QCOMPARE(text->size(), 10 * 1024 * 1024 + 2);
     }
