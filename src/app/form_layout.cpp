@@ -7,6 +7,7 @@
 #include <QCursor>
 #include <QFont>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPixmap>
@@ -197,6 +198,20 @@ QCursor handCursor(const QString &picture)
     return hand.isNull() ? QCursor(Qt::PointingHandCursor) : QCursor(hand, 6, 0);
 }
 
+// Of an icon with several sizes, the largest: it is stretched to the control.
+QPixmap loadPicture(const QString &path)
+{
+    if (!path.endsWith(QLatin1String(".ico")))
+        return QPixmap(path);
+    const QIcon icon(path);
+    QSize largest;
+    for (const QSize size : icon.availableSizes()) {
+        if (size.width() * size.height() > largest.width() * largest.height())
+            largest = size;
+    }
+    return largest.isValid() ? icon.pixmap(largest) : QPixmap(path);
+}
+
 QFont songFont(const FontStyle &row)
 {
     QFont font(QStringLiteral("宋体"));
@@ -233,7 +248,7 @@ QWidget *makeWidget(const ControlRow &row, QWidget *parent)
     }
     case Kind::Picture: {
         auto *picture = new ClickLabel(parent);
-        picture->setPixmap(QPixmap(row.picture));
+        picture->setPixmap(loadPicture(row.picture));
         picture->setScaledContents(row.look & Stretched);
         picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         picture->setBorder(row.look & Bordered);

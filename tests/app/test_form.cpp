@@ -1,7 +1,9 @@
 #include "app/controls.h"
 #include "app/main_window.h"
 #include "form_fixture.h"
+#include "sysinfo/drive_source.h"
 
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,6 +44,42 @@ QStringList borderedTabs(const Form1 &form)
     }
     return bordered;
 }
+
+// Two drives of 10 and 20 GiB, the first one the system drive with 5 GiB free.
+class TwoDrives : public sysinfo::DriveSource
+{
+public:
+    QStringList entries() const override { return {"c: [SYSTEM]", "d: [DATA]"}; }
+    std::optional<quint64> totalBytes(const QString &drive) const override
+    {
+        if (drive.compare("c", Qt::CaseInsensitive) == 0)
+            return 10737418240ull;
+        if (drive.compare("d", Qt::CaseInsensitive) == 0)
+            return 21474836480ull;
+        return std::nullopt;
+    }
+    std::optional<quint64> freeBytes(const QString &drive) const override
+    {
+        return drive.compare("c", Qt::CaseInsensitive) == 0 ? std::optional<quint64>(5368709120ull) : std::nullopt;
+    }
+};
+
+// Sets an environment variable for one scope.
+class ScopedVariable
+{
+public:
+    ScopedVariable(const char *name, const QByteArray &value)
+        : m_name(name), m_wasSet(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
+    {
+        qputenv(name, value);
+    }
+    ~ScopedVariable() { m_wasSet ? qputenv(m_name, m_old) : qunsetenv(m_name); }
+
+private:
+    const char *m_name;
+    bool m_wasSet;
+    QByteArray m_old;
+};
 
 } // namespace
 
@@ -205,6 +243,57 @@ private slots:
         Form1 form(services);
         QCOMPARE(folder.read("skin.record"), QByteArray("Pifu.she\0\0", 10));
         qunsetenv("BRISQUEL_SKIN_PROBE_OUT");
+    }
+
+    void systemPageShowsFactsAndBranding()
+    {
+        WorkingFolder folder;
+        // A prefix of our own, with the system folder in another letter case.
+        QDir prefix(folder.path("prefix"));
+        QVERIFY(prefix.mkpath("drive_c/Windows/System32") && prefix.mkpath("dosdevices"));
+        QVERIFY(QFile::link("../drive_c", prefix.filePath("dosdevices/c:")));
+        folder.write("prefix/drive_c/Windows/System32/oeminfo.ini", "[General]\r\nManufacturer=Brisquel\nLab");
+        QImage logo(40, 20, QImage::Format_RGB32);
+        logo.fill(Qt::green);
+        QVERIFY(logo.save(prefix.filePath("drive_c/Windows/System32/OEMLogo.bmp"), "BMP"));
+        folder.write("prefix/drive_c/Windows/System32/OEMLINKICON.ICO", "no icon here");
+
+        const ScopedVariable wine("WINEPREFIX", QFile::encodeName(prefix.path()));
+        const ScopedVariable drive("SystemDrive", "C:");
+        const ScopedVariable os("OS", "Windows_NT");
+        const ScopedVariable computer("COMPUTERNAME", "测试机");
+        const ScopedVariable user("USERNAME", "tester");
+        MessageLog log;
+        FormServices services = quietServices(log);
+        services.drives = std::make_shared<TwoDrives>();
+        Form1 form(services);
+
+        const auto caption = [&form](const char *name) { return form.findChild<QLabel *>(name)->text(); };
+        QCOMPARE(caption("Label3"), QString("操作系统：Windows_NT"));
+        QCOMPARE(caption("Label4"), QString("电脑名称：测试机"));
+        QCOMPARE(caption("Label5"), QString("当前用户：tester"));
+        QCOMPARE(caption("Label6"), QString("硬盘容量：30720MB"));
+        QCOMPARE(caption("Label7"), QString("主盘剩余：5120MB"));
+        QCOMPARE(form.findChild<QLabel *>("Label7")->toolTip(), QString("系统盘为：C盘"));
+        QCOMPARE(form.findChild<QComboBox *>("Drive1")->count(), 2);
+
+        QCOMPARE(form.findChild<TextBox *>("OEMINFO")->text(), QString("[General]\r\nManufacturer=Brisquel\nLab\r\n"));
+        QCOMPARE(form.findChild<QLabel *>("OEMLOGO")->pixmap().size(), QSize(40, 20));
+        // Not a picture: the placeholder stays.
+        QCOMPARE(form.findChild<QLabel *>("OEMLINKICON")->pixmap().size(), QSize(123, 46));
+    }
+
+    void systemPageWithoutBranding()
+    {
+        WorkingFolder folder;
+        const ScopedVariable wine("WINEPREFIX", QFile::encodeName(folder.path("no-prefix")));
+        MessageLog log;
+        Form1 form(quietServices(log));
+        QCOMPARE(form.findChild<TextBox *>("OEMINFO")->text(), QString("×获取失败\r\n"));
+        QCOMPARE(form.findChild<QLabel *>("OEMLOGO")->pixmap().size(), QSize(123, 46));
+        QVERIFY(!QFileInfo::exists(folder.path("no-prefix"))); // never created
+        // Start-up went on to the lists.
+        QCOMPARE(log.messages.size(), size_t(2));
     }
 
     void missingListsAreReportedBeforeTheWindowAndStartUpGoesOn()
