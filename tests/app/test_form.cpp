@@ -206,6 +206,7 @@ private slots:
     void bannerAndRightClicksDontSwitchPages()
     {
         WorkingFolder folder;
+        FakePrograms programs;
         MessageLog log;
         Form1 form(quietServices(log));
         form.show();
@@ -281,6 +282,19 @@ private slots:
         QCOMPARE(form.findChild<QLabel *>("OEMLOGO")->pixmap().size(), QSize(40, 20));
         // Not a picture: the placeholder stays.
         QCOMPARE(form.findChild<QLabel *>("OEMLINKICON")->pixmap().size(), QSize(123, 46));
+
+        // A double click opens each file where it really is, whatever its letter case.
+        FakePrograms programs;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTest::mouseDClick(form.findChild<QWidget *>("OEMLOGO"), Qt::LeftButton);
+        QTRY_COMPARE(programs.opened().size(), 1);
+        QVERIFY2(programs.opened()[0].endsWith("/Windows/System32/OEMLogo.bmp"), qPrintable(programs.opened()[0]));
+        form.OEMINFO_DblClick();
+        form.OEMLINKICON_DblClick();
+        QTRY_COMPARE(programs.opened().size(), 3);
+        QVERIFY(programs.opened()[1].endsWith("/Windows/System32/oeminfo.ini"));
+        QVERIFY(programs.opened()[2].endsWith("/Windows/System32/OEMLINKICON.ICO"));
     }
 
     void systemPageWithoutBranding()

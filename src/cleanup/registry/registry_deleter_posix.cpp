@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
+#include <QStringList>
 
 #include <string>
 
@@ -26,6 +27,31 @@ bool isExecutableFile(const QString &path)
 {
     const QFileInfo info(path);
     return info.isFile() && info.isExecutable();
+}
+
+// Qt hands file names to a program as UTF-8, but Wine reads its arguments in the locale's
+// character set: in the plain C locale a helper in a folder named in Chinese isn't found.
+// C.UTF-8 maps to the same Windows locale as C, so only the character set changes.
+void useUtf8Arguments(QProcessEnvironment &env)
+{
+    const QString all = env.value(QStringLiteral("LC_ALL"));
+    QString ctype = all;
+    if (ctype.isEmpty())
+        ctype = env.value(QStringLiteral("LC_CTYPE"));
+    if (ctype.isEmpty())
+        ctype = env.value(QStringLiteral("LANG"));
+    if (!ctype.isEmpty() && ctype != QLatin1String("C") && ctype != QLatin1String("POSIX"))
+        return;
+    if (!all.isEmpty()) {
+        // LC_ALL would override LC_CTYPE; LANG keeps it for every other category.
+        const QStringList keys = env.keys();
+        for (const QString &key : keys) {
+            if (key.startsWith(QLatin1String("LC_")))
+                env.remove(key);
+        }
+        env.insert(QStringLiteral("LANG"), all);
+    }
+    env.insert(QStringLiteral("LC_CTYPE"), QStringLiteral("C.UTF-8"));
 }
 
 } // namespace
@@ -82,6 +108,7 @@ struct RegistryDeleter::Private
         // starts on its own (wineboot) then use the same loader.
         if (QFileInfo(loader).fileName() != QLatin1String("wine"))
             env.insert(QStringLiteral("WINELOADER"), loader);
+        useUtf8Arguments(env);
         process->setProcessEnvironment(env);
         process->setStandardErrorFile(QProcess::nullDevice());
         process->start(loader, {exe});
@@ -107,36 +134,38 @@ struct RegistryDeleter::Private
             return false;
         // Polls for an exit that happened since the last request (killed, crashed).
         helper->waitForFinished(0);
-        return helper->state() == QProcess::Running;
+        // Output nobody asked for would be taken for the next answer.
+        return helper->state() == QProcess::Running && helper->bytesAvailable() == 0;
     }
 
     bool exchange(const std::string &request)
     {
         const bool first = !helperAnswered;
         const QDeadlineTimer deadline(first ? firstAnswerMs : answerMs);
+        // Whatever went wrong, this helper is done for; one that never answered at all
+        // means Wine itself doesn't work here.
+        const auto abandon = [&](quint32 error) {
+            if (first)
+                startFailed = true;
+            stopHelper(false);
+            return fail(error);
+        };
+
         helper->write(request.data(), qint64(request.size()));
         helper->write("\n", 1);
-
         while (!helper->canReadLine()) {
-            if (helper->state() != QProcess::Running) {
-                stopHelper(false);
-                return fail(errorHelperFailed);
-            }
-            if (deadline.hasExpired()) {
-                if (first)
-                    startFailed = true;
-                stopHelper(false);
-                return fail(errorHelperTimeout);
-            }
-            helper->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+            if (!deadline.hasExpired()
+                && helper->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+                continue;
+            // An exit is reported only after what the helper wrote before it has been read.
+            if (helper->canReadLine())
+                break;
+            return abandon(deadline.hasExpired() ? errorHelperTimeout : errorHelperFailed);
         }
-
         const QByteArray line = helper->readLine().chopped(1);
         const auto code = parseAnswer(std::string_view(line.constData(), size_t(line.size())));
-        if (!code) {
-            stopHelper(false);
-            return fail(errorHelperFailed);
-        }
+        if (!code)
+            return abandon(errorHelperFailed);
         helperAnswered = true;
         lastError = *code;
         return *code == 0;

@@ -178,21 +178,4 @@ std::uint32_t parseErrorCode(ParseError error)
     return errorInvalidParameter;
 }
 
-std::u16string_view rootName(Root root)
-{
-    switch (root) {
-    case Root::CurrentUser:
-        return u"HKEY_CURRENT_USER";
-    case Root::LocalMachine:
-        return u"HKEY_LOCAL_MACHINE";
-    case Root::ClassesRoot:
-        return u"HKEY_CLASSES_ROOT";
-    case Root::Users:
-        return u"HKEY_USERS";
-    case Root::CurrentConfig:
-        break;
-    }
-    return u"HKEY_CURRENT_CONFIG";
-}
-
 } // namespace cleanup::registry

@@ -61,7 +61,4 @@ ParseResult parseRegistryName(std::u16string_view entry);
 // The Windows error code a failed parse reports (ERROR_INVALID_PARAMETER and kin).
 std::uint32_t parseErrorCode(ParseError error);
 
-// The full root key name as Windows spells it ("HKEY_CURRENT_USER").
-std::u16string_view rootName(Root root);
-
 } // namespace cleanup::registry

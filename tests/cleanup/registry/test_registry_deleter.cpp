@@ -36,89 +36,13 @@ const QStringList fixtureRoots{
     QStringLiteral("HKEY_CURRENT_CONFIG\\Software\\BrisquelTest"),
 };
 
+// The keys and values the deletions work on (%1 stands for a 300-character value name).
 QString fixture()
 {
-    // Plain literals: moc trips over a raw string here.
-    const QStringList lines{
-        QStringLiteral("Windows Registry Editor Version 5.00"),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_CURRENT_USER\\Software\\BrisquelTest\\Value]"),
-        QStringLiteral("\"Target\"=\"x\""),
-        QStringLiteral("\"Sibling\"=\"x\""),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_CURRENT_USER\\Software\\BrisquelTest\\Value\\Child]"),
-        QStringLiteral("\"Target\"=\"x\""),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_CURRENT_USER\\Software\\BrisquelTest\\Key]"),
-        QStringLiteral("\"V\"=\"x\""),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_CURRENT_USER\\Software\\BrisquelTest\\Key\\Leaf]"),
-        QStringLiteral("\"V\"=\"x\""),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_CURRENT_USER\\Software\\BrisquelTest\\Key\\Sibling]"),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_CURRENT_USER\\Software\\BrisquelTest\\Tree\\Sub]"),
-        QStringLiteral("\"V\"=\"x\""),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_CURRENT_USER\\Software\\BrisquelTest\\Lower]"),
-        QStringLiteral("\"V\"=\"x\""),
-        QStringLiteral("\"W\"=\"x\""),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_CURRENT_USER\\Software\\BrisquelTest\\Lower\\K]"),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_CURRENT_USER\\Software\\BrisquelTest\\With Blanks\\Sub Key]"),
-        QStringLiteral("\"My Value\"=\"x\""),
-        QStringLiteral("\"My\"=\"x\""),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_CURRENT_USER\\Software\\BrisquelTest\\With Blanks\\Leaf Key]"),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_CURRENT_USER\\Software\\BrisquelTest\\中文 键]"),
-        QStringLiteral("\"值 名\"=\"x\""),
-        QStringLiteral("\"值\"=\"x\""),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_CURRENT_USER\\Software\\BrisquelTest\\中文 键\\子键]"),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_CURRENT_USER\\Software\\BrisquelTest\\Odd]"),
-        QStringLiteral("\"Target\"=\"x\""),
-        QStringLiteral("\"Sibling\"=\"x\""),
-        QStringLiteral("\"q\\\"uote\"=\"x\""),
-        QStringLiteral("\"%1\"=\"x\""),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_CURRENT_USER\\Software\\BrisquelTest\\Proto]"),
-        QStringLiteral("\"A\"=\"x\""),
-        QStringLiteral("\"B\"=\"x\""),
-        QStringLiteral("\"C\"=\"x\""),
-        QStringLiteral("\"D\"=\"x\""),
-        QStringLiteral("\"E\"=\"x\""),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_CURRENT_USER\\Software\\BrisquelTest\\Life]"),
-        QStringLiteral("\"1\"=\"x\""),
-        QStringLiteral("\"2\"=\"x\""),
-        QStringLiteral("\"3\"=\"x\""),
-        QStringLiteral("\"4\"=\"x\""),
-        QStringLiteral("\"5\"=\"x\""),
-        QStringLiteral("\"6\"=\"x\""),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_LOCAL_MACHINE\\Software\\BrisquelTest]"),
-        QStringLiteral("\"V\"=\"x\""),
-        QStringLiteral("\"W\"=\"x\""),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_LOCAL_MACHINE\\Software\\Classes\\BrisquelTest.Ext]"),
-        QStringLiteral("\"V\"=\"x\""),
-        QStringLiteral("\"W\"=\"x\""),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_LOCAL_MACHINE\\Software\\Classes\\BrisquelTest.Ext\\Leaf]"),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_USERS\\.DEFAULT\\Software\\BrisquelTest]"),
-        QStringLiteral("\"V\"=\"x\""),
-        QStringLiteral("\"W\"=\"x\""),
-        QStringLiteral(""),
-        QStringLiteral("[HKEY_CURRENT_CONFIG\\Software\\BrisquelTest]"),
-        QStringLiteral("\"V\"=\"x\""),
-        QStringLiteral("\"W\"=\"x\""),
-        QStringLiteral(""),
-    };
-    return lines.join(u'\n').replace(QStringLiteral("%1"), longValue);
+    QFile file(QStringLiteral(REGISTRY_FIXTURE));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).replace(QStringLiteral("%1"), longValue);
 }
 
 // "KEY" names a key, "KEY|NAME" a value of it.
@@ -166,8 +90,10 @@ private slots:
     void deletesExactlyWhatIsNamed();
 
     void prefixWithoutHivesFailsAtOnce();
+    void defaultsComeFromTheEnvironment();
     void missingWineOrHelperFailsAtOnce();
     void helperLivesForOneRun();
+    void helperInChineseFolderUnderCLocale();
     void killedHelperIsReplaced();
     void helperThatDiesMidRequest();
     void helperThatHangs();
@@ -222,7 +148,9 @@ void TestRegistryDeleter::initTestCase()
     m_prefix = std::make_unique<test::WinePrefix>();
     QVERIFY2(m_prefix->isValid(), qPrintable(m_prefix->errorString()));
     QVERIFY(m_prefix->keepServerRunning());
-    QVERIFY(m_prefix->importReg(fixture()));
+    const QString regText = fixture();
+    QVERIFY2(!regText.isEmpty(), REGISTRY_FIXTURE);
+    QVERIFY(m_prefix->importReg(regText));
     // Names `reg import` can't carry, and a key name Windows wouldn't allow but Wine does.
     QVERIFY(m_prefix->addValue(testKey + "\\Odd", "line\nfeed"));
     QVERIFY(m_prefix->addKey(testKey + "\\Long\\" + key255));
@@ -379,6 +307,34 @@ void TestRegistryDeleter::prefixWithoutHivesFailsAtOnce()
     QVERIFY(exists(testKey + "\\Odd|Target"));
 }
 
+void TestRegistryDeleter::defaultsComeFromTheEnvironment()
+{
+    const QByteArray oldPrefix = qgetenv("WINEPREFIX");
+    const QByteArray oldHome = qgetenv("HOME");
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+
+    // $WINEPREFIX, and the helper beside the running program (this test sits with it in bin).
+    qputenv("WINEPREFIX", QFile::encodeName(m_prefix->path()));
+    const std::unique_ptr<cleanup::EntryDeleter> deleter = makeRegistryDeleter();
+    const bool removedThere = deleter->remove(testKey + "\\Life\\7");
+    deleter->runFinished();
+
+    // Else ~/.wine, which isn't created when it's missing.
+    qunsetenv("WINEPREFIX");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    const bool removedAtHome = deleter->remove(testKey + "\\Life\\Absent");
+    deleter->runFinished();
+
+    oldPrefix.isNull() ? qunsetenv("WINEPREFIX") : qputenv("WINEPREFIX", oldPrefix);
+    qputenv("HOME", oldHome);
+
+    QVERIFY(removedThere);
+    QVERIFY(!exists(testKey + "\\Life|7"));
+    QVERIFY(!removedAtHome);
+    QVERIFY(QDir(home.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System));
+}
+
 void TestRegistryDeleter::missingWineOrHelperFailsAtOnce()
 {
     RegistryDeleter noWine(helperPath(), m_prefix->path());
@@ -418,6 +374,29 @@ void TestRegistryDeleter::helperLivesForOneRun()
     }
     QVERIFY(processGone(firstRunPid));
     QVERIFY(exists(testKey + "\\Life|3"));
+}
+
+void TestRegistryDeleter::helperInChineseFolderUnderCLocale()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString folder = dir.filePath(QStringLiteral("清理 工具"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString copy = folder + QStringLiteral("/brisquel-regdel.exe");
+    QVERIFY(QFile::copy(helperPath(), copy));
+
+    const QByteArray oldAll = qgetenv("LC_ALL");
+    const QByteArray oldLang = qgetenv("LANG");
+    qputenv("LC_ALL", "C");
+    qputenv("LANG", "C");
+    RegistryDeleter deleter(copy, m_prefix->path());
+    const bool removed = deleter.remove(testKey + "\\Life\\6");
+    deleter.runFinished();
+    oldAll.isNull() ? qunsetenv("LC_ALL") : qputenv("LC_ALL", oldAll);
+    oldLang.isNull() ? qunsetenv("LANG") : qputenv("LANG", oldLang);
+
+    QVERIFY(removed);
+    QVERIFY(!exists(testKey + "\\Life|6"));
 }
 
 void TestRegistryDeleter::killedHelperIsReplaced()

@@ -35,7 +35,6 @@ private slots:
     void rejectsMalformedEntries_data();
     void rejectsMalformedEntries();
     void enforcesWindowsNameLimits();
-    void errorCodes();
 
     void requestsRoundTrip_data();
     void requestsRoundTrip();
@@ -167,15 +166,6 @@ void TestRegistryName::enforcesWindowsNameLimits()
     QCOMPARE(parseRegistryName(u16(deep + key255 + "\\")).error, ParseError::EntryTooLong);
     QCOMPARE(parseRegistryName(u16("HKCU\\" + QString(10 * 1024 * 1024, u'x'))).error,
              ParseError::EntryTooLong);
-}
-
-void TestRegistryName::errorCodes()
-{
-    QCOMPARE(parseErrorCode(ParseError::None), 0u);
-    QCOMPARE(parseErrorCode(ParseError::RootOnly), 87u);
-    QCOMPARE(parseErrorCode(ParseError::UnknownRoot), 87u);
-    QCOMPARE(parseErrorCode(ParseError::KeyNameTooLong), 206u);
-    QCOMPARE(parseErrorCode(ParseError::InvalidUtf16), 1113u);
 }
 
 void TestRegistryName::requestsRoundTrip_data()

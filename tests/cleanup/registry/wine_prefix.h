@@ -10,7 +10,6 @@
 //     QVERIFY(prefix.valueExists("HKCU\\Software\\Test", "Name"));
 
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
