@@ -111,20 +111,28 @@ std::optional<Matches> readMatches(DIR *dir, const NamePattern &pattern, DeleteO
     return matches;
 }
 
-void deleteMatching(int folder, const NamePattern &pattern, DeleteOutcome &outcome)
+// A listing of the folder on a descriptor of its own: fdopendir takes over the descriptor
+// it is given, and ours has to stay for unlinkat.
+Dir openListing(int folder, DeleteOutcome &outcome)
 {
-    // fdopendir takes over the descriptor it is given; keep ours for unlinkat.
     const int listing = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
     if (listing < 0) {
         noteError(outcome, errno);
-        return;
+        return Dir(nullptr, &::closedir);
     }
-    const Dir dir(::fdopendir(listing), &::closedir);
+    Dir dir(::fdopendir(listing), &::closedir);
     if (!dir) {
         noteError(outcome, errno);
         ::close(listing);
-        return;
     }
+    return dir;
+}
+
+void deleteMatching(int folder, const NamePattern &pattern, DeleteOutcome &outcome)
+{
+    const Dir dir = openListing(folder, outcome);
+    if (!dir)
+        return;
     const std::optional<Matches> matches = readMatches(dir.get(), pattern, outcome);
     if (!matches)
         return;
@@ -142,17 +150,9 @@ void deleteWithoutCase(int folder, const NamePattern &name, DeleteOutcome &outco
         return;
     }
 
-    const int listing = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
-    if (listing < 0) {
-        noteError(outcome, errno);
+    const Dir dir = openListing(folder, outcome);
+    if (!dir)
         return;
-    }
-    const Dir dir(::fdopendir(listing), &::closedir);
-    if (!dir) {
-        noteError(outcome, errno);
-        ::close(listing);
-        return;
-    }
     std::optional<QString> chosen;
     std::string chosenBytes;
     for (;;) {
