@@ -914,7 +914,8 @@ def build():
     img = draw_oem_placeholder()
     add("oem_placeholder.bmp", bmp32(img), img)
 
-    sizes = (16, 20, 24, 32, 40, 48, 60, 64, 72, 96, 128)
+    # Largest first: a picture control shows an icon's first image, stretched.
+    sizes = (128, 96, 72, 64, 60, 48, 40, 32, 24, 20, 16)
     imgs = [draw_skin_icon(s) for s in sizes]
     entries = []
     for im in imgs:
@@ -1023,7 +1024,7 @@ EXPECTED = {
     "monitor.jpg": ("jpeg", (120, 120)),
     "banner_support.bmp": ("bmp32", (349, 100)),
     "oem_placeholder.bmp": ("bmp32", (123, 46)),
-    "tool_skin.ico": ("ico", [(s, 32) for s in (16, 20, 24, 32, 40, 48, 60, 64, 72, 96, 128)]),
+    "tool_skin.ico": ("ico", [(s, 32) for s in (128, 96, 72, 64, 60, 48, 40, 32, 24, 20, 16)]),
     "tool_shredder.ico": ("ico", [(32, 4)]),
     "brisquel.ico": ("ico", [(s, b) for s in (48, 32, 24, 16) for b in (8, 4)]),
     "hand.cur": ("cur", [(32, 1)]),

@@ -7,7 +7,6 @@
 #include <QCursor>
 #include <QFont>
 #include <QGroupBox>
-#include <QIcon>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPixmap>
@@ -198,20 +197,6 @@ QCursor handCursor(const QString &picture)
     return hand.isNull() ? QCursor(Qt::PointingHandCursor) : QCursor(hand, 6, 0);
 }
 
-// Of an icon with several sizes, the largest: it is stretched to the control.
-QPixmap loadPicture(const QString &path)
-{
-    if (!path.endsWith(QLatin1String(".ico")))
-        return QPixmap(path);
-    const QIcon icon(path);
-    QSize largest;
-    for (const QSize size : icon.availableSizes()) {
-        if (size.width() * size.height() > largest.width() * largest.height())
-            largest = size;
-    }
-    return largest.isValid() ? icon.pixmap(largest) : QPixmap(path);
-}
-
 QFont songFont(const FontStyle &row)
 {
     QFont font(QStringLiteral("宋体"));
@@ -248,7 +233,7 @@ QWidget *makeWidget(const ControlRow &row, QWidget *parent)
     }
     case Kind::Picture: {
         auto *picture = new ClickLabel(parent);
-        picture->setPixmap(loadPicture(row.picture));
+        picture->setPixmap(QPixmap(row.picture));
         picture->setScaledContents(row.look & Stretched);
         picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         picture->setBorder(row.look & Bordered);
@@ -299,16 +284,11 @@ const std::vector<ControlRow> &formLayout()
     return layout;
 }
 
-QString songFontFamily()
-{
-    return QStringLiteral("AR PL UMing CN");
-}
-
 void buildForm(QWidget *form)
 {
     // 宋体 is a Windows font; a Song-style face from the system stands in for it.
     QFont::insertSubstitutions(QStringLiteral("宋体"),
-                               {songFontFamily(), QStringLiteral("Noto Serif CJK SC"), QStringLiteral("SimSun")});
+                               {QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Serif CJK SC"), QStringLiteral("SimSun")});
 
     const QCursor hand = handCursor(QStringLiteral(":/assets/hand.png"));
     const QCursor cuffedHand = handCursor(QStringLiteral(":/assets/hand2.png"));

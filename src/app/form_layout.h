@@ -69,7 +69,4 @@ const std::vector<ControlRow> &formLayout();
 // Builds every control of the table as a child of `form`, named after the control.
 void buildForm(QWidget *form);
 
-// The Song-style font that stands in for 宋体.
-QString songFontFamily();
-
 } // namespace app

@@ -347,7 +347,7 @@ void Form1::OEMLINKICON_DblClick()
 
 void Form1::Bbscom()
 {
-    support::openWebPage(branding::forumHome);
+    platform::openWebPage(branding::forumHome);
 }
 
 void Form1::Image6_Click() { Bbscom(); }

@@ -25,7 +25,7 @@ class DriveSource;
 // program folder where the skin library is looked for first.
 struct FormServices
 {
-    platform::MessageFunction showMessage = platform::showMessage;
+    platform::MessageFunction showMessage;
     std::function<std::unique_ptr<cleanup::EntryDeleter>()> makeFileDeleter;
     std::function<std::unique_ptr<cleanup::EntryDeleter>()> makeRegistryDeleter;
     std::shared_ptr<const sysinfo::DriveSource> drives;
@@ -104,7 +104,6 @@ private:
     void Bbscom();
 
     void connectHandlers();
-    void startTool(const QString &commandLine);
     ClickLabel *picture(const char *name) const;
     QGroupBox *frame(const char *name) const;
     void setClientSizeForOuter(QSize frameMargins);

@@ -76,24 +76,12 @@ QString CleanupPage::saveTarget() const
 void CleanupPage::loadList()
 {
     const QString path = findListFile();
-    platform::LineReader reader;
-    bool ok = reader.open(path);
-    if (ok && m_config.anyCaseLookup)
+    const platform::LinesRead read = platform::readLinesUpTo(path, maxEntries);
+    if (read.opened && m_config.anyCaseLookup)
         m_loadedFrom = path;
-    while (ok && !reader.atEnd()) {
-        if (m_list->count() >= maxEntries) {
-            ok = false;
-            break;
-        }
-        const std::optional<QString> line = reader.readLine();
-        if (!line) {
-            ok = false;
-            break;
-        }
-        m_list->addItem(*line);
-    }
-    reader.close();
-    if (!ok)
+    // What was read before a failure, or up to the bound, stays in the list.
+    m_list->addItems(read.lines);
+    if (!read.complete)
         m_showMessage(m_form, m_config.readFailureText, kError);
 }
 
@@ -135,7 +123,7 @@ void CleanupPage::saveList()
 
 void CleanupPage::openHelp()
 {
-    platform::runCommandLine(QStringLiteral("explorer ") + m_config.helpUrl, platform::ShowState::Hidden);
+    platform::openWebPage(m_config.helpUrl);
 }
 
 void CleanupPage::start()

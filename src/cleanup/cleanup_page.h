@@ -55,11 +55,9 @@ public:
     void start();         // the start picture
     void tick();          // one timer tick
     void stop();          // the stop label
-
+private:
     // The file a save writes to: the one loading found, or the configured name.
     QString saveTarget() const;
-
-private:
     void complete();
     QString findListFile() const;
 

@@ -5,6 +5,7 @@
 #include <QStringEncoder>
 
 #include <cstring>
+#include <limits>
 
 namespace platform {
 
@@ -159,38 +160,49 @@ void LineReader::close()
     m_failed = false;
 }
 
+LinesRead readLinesUpTo(const QString &path, qsizetype limit)
+{
+    LinesRead read;
+    LineReader reader;
+    read.opened = reader.open(path);
+    if (!read.opened) {
+        read.error = reader.error();
+        return read;
+    }
+    while (!reader.atEnd()) {
+        if (read.lines.size() >= limit)
+            return read;
+        std::optional<QString> line = reader.readLine();
+        if (!line) {
+            read.error = reader.error();
+            return read;
+        }
+        read.lines.append(std::move(*line));
+    }
+    read.complete = true;
+    return read;
+}
+
 std::optional<QStringList> readLines(const QString &path, QString *error)
 {
-    LineReader reader;
-    const auto failed = [&]() -> std::optional<QStringList> {
+    LinesRead read = readLinesUpTo(path, std::numeric_limits<qsizetype>::max());
+    if (!read.complete) {
         if (error)
-            *error = reader.error();
+            *error = read.error;
         return std::nullopt;
-    };
-    if (!reader.open(path))
-        return failed();
-    QStringList lines;
-    while (!reader.atEnd()) {
-        std::optional<QString> line = reader.readLine();
-        if (!line)
-            return failed();
-        lines.append(std::move(*line));
     }
-    return lines;
+    return std::move(read.lines);
 }
 
 std::optional<QString> readTextWithLineEnds(const QString &path)
 {
-    LineReader reader;
-    if (!reader.open(path))
+    const LinesRead read = readLinesUpTo(path, std::numeric_limits<qsizetype>::max());
+    if (!read.opened)
         return std::nullopt;
-    // Built here and handed over once: appending line by line to a text box is quadratic.
+    // A read that fails part-way keeps what came before, as the text box would have.
     QString text;
-    while (!reader.atEnd()) {
-        const std::optional<QString> line = reader.readLine();
-        if (!line)
-            break;
-        text += *line;
+    for (const QString &line : read.lines) {
+        text += line;
         text += QLatin1String("\r\n");
     }
     return text;
@@ -200,16 +212,6 @@ QByteArray encodeLine(QStringView text)
 {
     QStringEncoder encoder = makeEncoder();
     return encoder(text);
-}
-
-QString decodeLine(QByteArrayView bytes)
-{
-    QStringDecoder decoder = makeDecoder();
-    QByteArray terminated;
-    terminated.reserve(bytes.size() + 1);
-    terminated.append(bytes);
-    terminated.append('\r');
-    return decodeWithTerminator(decoder, terminated);
 }
 
 bool writeLines(const QString &path, const QStringList &lines, QString *error)

@@ -49,6 +49,17 @@ private:
     QString m_error;
 };
 
+// What reading a line file came to: the lines read before the end of the file, a failure
+// or the limit, and whether the file was read to its end.
+struct LinesRead
+{
+    QStringList lines;
+    bool opened = false;
+    bool complete = false; // false after a failure or when the limit stopped the reading
+    QString error;         // why it wasn't complete, when a failure was the reason
+};
+LinesRead readLinesUpTo(const QString &path, qsizetype limit);
+
 // Reads every line of `path`; std::nullopt when it can't be opened or read.
 std::optional<QStringList> readLines(const QString &path, QString *error = nullptr);
 
@@ -58,7 +69,6 @@ std::optional<QString> readTextWithLineEnds(const QString &path);
 
 // Encodes one line's text; characters GB18030 can't hold don't exist (it covers Unicode).
 QByteArray encodeLine(QStringView text);
-QString decodeLine(QByteArrayView bytes);
 
 // Writes `lines`, each followed by CR LF, to `path` safely: the bytes go to a temporary
 // file in the same folder, are flushed to disk and then renamed over `path`. An existing

@@ -20,4 +20,10 @@ struct RunResult
 // then in PATH.
 RunResult runCommandLine(const QString &commandLine, ShowState state);
 
+// Opens a web page in the desktop's browser: "explorer" and the address, hidden.
+inline RunResult openWebPage(const QString &url)
+{
+    return runCommandLine(QStringLiteral("explorer ") + url, ShowState::Hidden);
+}
+
 } // namespace platform

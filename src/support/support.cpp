@@ -1,6 +1,5 @@
 #include "support/support.h"
 
-#include "platform/line_file.h"
 #include "platform/process.h"
 
 namespace support {
@@ -10,11 +9,6 @@ void startTool(const QString &commandLine, QWidget *parent, const platform::Mess
     const platform::RunResult result = platform::runCommandLine(commandLine, platform::ShowState::NormalFocus);
     if (!result.ok)
         showMessage(parent, result.error, QStringLiteral("错误"));
-}
-
-void openWebPage(const QString &url)
-{
-    platform::runCommandLine(QStringLiteral("explorer ") + url, platform::ShowState::Hidden);
 }
 
 } // namespace support

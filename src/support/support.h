@@ -12,7 +12,4 @@ namespace support {
 // Starts a companion tool with a normal window; a failure is reported under "错误".
 void startTool(const QString &commandLine, QWidget *parent, const platform::MessageFunction &showMessage);
 
-// Opens a web page in the desktop's browser; failures are ignored.
-void openWebPage(const QString &url);
-
 } // namespace support

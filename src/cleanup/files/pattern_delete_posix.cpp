@@ -111,69 +111,25 @@ std::optional<Matches> readMatches(DIR *dir, const NamePattern &pattern, DeleteO
     return matches;
 }
 
-// A listing of the folder on a descriptor of its own: fdopendir takes over the descriptor
-// it is given, and ours has to stay for unlinkat.
-Dir openListing(int folder, DeleteOutcome &outcome)
+void deleteMatching(int folder, const NamePattern &pattern, DeleteOutcome &outcome)
 {
+    // fdopendir takes over the descriptor it is given; keep ours for unlinkat.
     const int listing = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
     if (listing < 0) {
         noteError(outcome, errno);
-        return Dir(nullptr, &::closedir);
+        return;
     }
-    Dir dir(::fdopendir(listing), &::closedir);
+    const Dir dir(::fdopendir(listing), &::closedir);
     if (!dir) {
         noteError(outcome, errno);
         ::close(listing);
-    }
-    return dir;
-}
-
-void deleteMatching(int folder, const NamePattern &pattern, DeleteOutcome &outcome)
-{
-    const Dir dir = openListing(folder, outcome);
-    if (!dir)
         return;
+    }
     const std::optional<Matches> matches = readMatches(dir.get(), pattern, outcome);
     if (!matches)
         return;
     for (const auto &[offset, type] : matches->entries)
         removeNonDirectory(folder, matches->names.data() + offset, type, outcome);
-}
-
-// A Windows name without wildcards: the exact name when it exists, else the first name
-// (in a fixed order) that equals it without regard to case.
-void deleteWithoutCase(int folder, const NamePattern &name, DeleteOutcome &outcome)
-{
-    struct stat st;
-    if (::fstatat(folder, name.bytes().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT) {
-        removeNonDirectory(folder, name.bytes().c_str(), DT_UNKNOWN, outcome);
-        return;
-    }
-
-    const Dir dir = openListing(folder, outcome);
-    if (!dir)
-        return;
-    std::optional<QString> chosen;
-    std::string chosenBytes;
-    for (;;) {
-        errno = 0;
-        const dirent *entry = ::readdir(dir.get());
-        if (!entry)
-            break;
-        if (isDotOrDotDot(entry->d_name) || !name.matches(std::string_view(entry->d_name)))
-            continue;
-        const QString candidate = QFile::decodeName(entry->d_name);
-        if (!chosen || candidate < *chosen) {
-            chosen = candidate;
-            chosenBytes = entry->d_name;
-        }
-    }
-    if (errno != 0) {
-        noteError(outcome, errno);
-        return;
-    }
-    if (chosen)
-        removeNonDirectory(folder, chosenBytes.c_str(), DT_UNKNOWN, outcome);
 }
 
 } // namespace
@@ -188,15 +144,26 @@ DeleteOutcome deleteByPattern(const QString &entry, const QString &winePrefix)
         return outcome;
     }
 
-    QString folder;
+    const NamePattern pattern(path->leaf,
+                              windows ? NamePattern::Style::Windows : NamePattern::Style::Native);
+    QString folder = path->folder.isEmpty() ? QStringLiteral(".") : path->folder;
+    std::string name = pattern.bytes();
     if (windows) {
-        folder = platform::resolveWindowsPath(path->folder, winePrefix);
-        if (folder.isEmpty()) {
+        // The drive's folders, and a name without wildcards, are found without regard to
+        // case the way every Windows path is.
+        const QString resolved =
+            platform::resolveWindowsPath(pattern.hasWildcards() ? path->folder : entry, winePrefix);
+        if (resolved.isEmpty()) {
             outcome.error = ENOENT;
             return outcome;
         }
-    } else {
-        folder = path->folder.isEmpty() ? QStringLiteral(".") : path->folder;
+        if (pattern.hasWildcards()) {
+            folder = resolved;
+        } else {
+            const qsizetype slash = resolved.lastIndexOf(u'/');
+            folder = resolved.left(slash);
+            name = QFile::encodeName(resolved.mid(slash + 1)).toStdString();
+        }
     }
 
     // The folder itself may sit behind symbolic links (dosdevices/c: is one); only what is
@@ -208,14 +175,10 @@ DeleteOutcome deleteByPattern(const QString &entry, const QString &winePrefix)
         return outcome;
     }
 
-    const NamePattern pattern(path->leaf,
-                              windows ? NamePattern::Style::Windows : NamePattern::Style::Native);
     if (pattern.hasWildcards())
         deleteMatching(fd.get(), pattern, outcome);
-    else if (windows)
-        deleteWithoutCase(fd.get(), pattern, outcome);
     else
-        removeNonDirectory(fd.get(), pattern.bytes().c_str(), DT_UNKNOWN, outcome);
+        removeNonDirectory(fd.get(), name.c_str(), DT_UNKNOWN, outcome);
     return outcome;
 }
 

@@ -66,9 +66,7 @@ struct RegistryDeleter::Private
     quint32 lastError = 0;
 
     std::unique_ptr<QProcess> helper;
-    // What the running helper was started with; a change starts a new one.
-    QString helperLoader;
-    QString helperExe;
+    // The prefix the running helper works on; another prefix needs another helper.
     QString helperPrefix;
     bool helperAnswered = false;
     // A fresh helper gave no first answer: Wine is unusable until the run ends.
@@ -118,19 +116,15 @@ struct RegistryDeleter::Private
             return false;
         }
         helper = std::move(process);
-        helperLoader = loader;
-        helperExe = exe;
         helperPrefix = prefixPath;
         helperAnswered = false;
         return true;
     }
 
-    // A helper that is still alive and was started for the same loader, program and prefix.
-    bool helperUsable(const QString &loader, const QString &exe, const QString &prefixPath)
+    // A helper that is still alive and was started for the same prefix.
+    bool helperUsable(const QString &prefixPath)
     {
-        if (!helper)
-            return false;
-        if (helperLoader != loader || helperExe != exe || helperPrefix != prefixPath)
+        if (!helper || helperPrefix != prefixPath)
             return false;
         // Polls for an exit that happened since the last request (killed, crashed).
         helper->waitForFinished(0);
@@ -202,17 +196,18 @@ bool RegistryDeleter::remove(const QString &entry)
         d->stopHelper(true);
         return d->fail(errorNoRegistry);
     }
-    const QString loader = d->loaderOverride.isEmpty() ? findWineLoader() : d->loaderOverride;
-    const QString exe = d->helperPath.isEmpty()
-            ? QCoreApplication::applicationDirPath() + QStringLiteral("/brisquel-regdel.exe")
-            : d->helperPath;
-    if (loader.isEmpty() || !isExecutableFile(loader) || !QFileInfo(exe).isFile())
-        return d->fail(errorNoRegistry);
     if (d->startFailed)
         return d->fail(errorHelperFailed);
 
-    if (!d->helperUsable(loader, exe, prefixPath)) {
+    // Wine and the helper are looked for only when a helper has to be started.
+    if (!d->helperUsable(prefixPath)) {
         d->stopHelper(true);
+        const QString loader = d->loaderOverride.isEmpty() ? findWineLoader() : d->loaderOverride;
+        const QString exe = d->helperPath.isEmpty()
+                ? QCoreApplication::applicationDirPath() + QStringLiteral("/brisquel-regdel.exe")
+                : d->helperPath;
+        if (loader.isEmpty() || !isExecutableFile(loader) || !QFileInfo(exe).isFile())
+            return d->fail(errorNoRegistry);
         if (!d->startHelper(loader, exe, prefixPath)) {
             d->startFailed = true;
             return d->fail(errorNoRegistry);
@@ -234,6 +229,8 @@ quint32 RegistryDeleter::lastError() const
 
 void RegistryDeleter::setWineLoader(const QString &loader)
 {
+    // The next deletion starts a helper with this loader.
+    d->stopHelper(true);
     d->loaderOverride = loader;
 }
 
