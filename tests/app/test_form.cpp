@@ -1,6 +1,8 @@
 #include "app/controls.h"
+#include "fake_prefix.h"
 #include "app/main_window.h"
 #include "form_fixture.h"
+#include "scoped_variable.h"
 #include "sysinfo/drive_source.h"
 
 #include <QComboBox>
@@ -62,23 +64,6 @@ public:
     {
         return drive.compare("c", Qt::CaseInsensitive) == 0 ? std::optional<quint64>(5368709120ull) : std::nullopt;
     }
-};
-
-// Sets an environment variable for one scope.
-class ScopedVariable
-{
-public:
-    ScopedVariable(const char *name, const QByteArray &value)
-        : m_name(name), m_wasSet(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
-    {
-        qputenv(name, value);
-    }
-    ~ScopedVariable() { m_wasSet ? qputenv(m_name, m_old) : qunsetenv(m_name); }
-
-private:
-    const char *m_name;
-    bool m_wasSet;
-    QByteArray m_old;
 };
 
 } // namespace
@@ -251,8 +236,7 @@ private slots:
         WorkingFolder folder;
         // A prefix of our own, with the system folder in another letter case.
         QDir prefix(folder.path("prefix"));
-        QVERIFY(prefix.mkpath("drive_c/Windows/System32") && prefix.mkpath("dosdevices"));
-        QVERIFY(QFile::link("../drive_c", prefix.filePath("dosdevices/c:")));
+        QVERIFY(makeFakePrefix(prefix.path(), {"Windows/System32"}));
         folder.write("prefix/drive_c/Windows/System32/oeminfo.ini", "[General]\r\nManufacturer=Brisquel\nLab");
         QImage logo(40, 20, QImage::Format_RGB32);
         logo.fill(Qt::green);

@@ -1,5 +1,7 @@
 #include "platform/error_text.h"
+#include "fake_prefix.h"
 #include "platform/process.h"
+#include "scoped_variable.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,31 +16,6 @@ using platform::RunResult;
 using platform::ShowState;
 
 namespace {
-
-// Sets an environment variable for the length of a scope.
-class EnvironmentGuard
-{
-public:
-    EnvironmentGuard(const char *name, const QByteArray &value)
-        : m_name(name), m_wasSet(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
-    {
-        qputenv(name, value);
-    }
-    ~EnvironmentGuard()
-    {
-        if (m_wasSet)
-            qputenv(m_name, m_old);
-        else
-            qunsetenv(m_name);
-    }
-    EnvironmentGuard(const EnvironmentGuard &) = delete;
-    EnvironmentGuard &operator=(const EnvironmentGuard &) = delete;
-
-private:
-    const char *m_name;
-    bool m_wasSet;
-    QByteArray m_old;
-};
 
 // Changes the working directory for the length of a scope.
 class WorkingDirectoryGuard
@@ -103,7 +80,7 @@ private:
     QString output() const { return m_work->filePath(QStringLiteral("argv.out")); }
 
     std::unique_ptr<QTemporaryDir> m_work;
-    std::unique_ptr<EnvironmentGuard> m_outputVariable;
+    std::unique_ptr<ScopedVariable> m_outputVariable;
 };
 
 void TestProcess::init()
@@ -116,7 +93,7 @@ void TestProcess::init()
     QVERIFY(m_work->isValid());
     if (probe().contains(u' '))
         QSKIP("the probe's path holds a blank, which would end the program name");
-    m_outputVariable = std::make_unique<EnvironmentGuard>("BRISQUEL_PROBE_OUT",
+    m_outputVariable = std::make_unique<ScopedVariable>("BRISQUEL_PROBE_OUT",
                                                           QFile::encodeName(output()));
     QVERIFY(QFileInfo(probe()).isExecutable());
     QCOMPARE(QFileInfo(probe()).absolutePath(), QCoreApplication::applicationDirPath());
@@ -160,7 +137,7 @@ void TestProcess::ownFolderBeforePath()
 {
     const QString inPath = m_work->filePath(QStringLiteral("bin"));
     placeProbe(inPath, QStringLiteral("brisquel_argv_probe"));
-    const EnvironmentGuard path("PATH", withPathFirst(inPath));
+    const ScopedVariable path("PATH", withPathFirst(inPath));
     QVERIFY(platform::runCommandLine(QStringLiteral("brisquel_argv_probe"), ShowState::Hidden).ok);
     QCOMPARE(recorded(), QStringList{probe()});
 }
@@ -169,7 +146,7 @@ void TestProcess::bareNameInPath()
 {
     const QString inPath = m_work->filePath(QStringLiteral("bin"));
     const QString copy = placeProbe(inPath, QStringLiteral("brisquel-path-probe"));
-    const EnvironmentGuard path("PATH", withPathFirst(inPath));
+    const ScopedVariable path("PATH", withPathFirst(inPath));
     QVERIFY(platform::runCommandLine(QStringLiteral("brisquel-path-probe x"), ShowState::NormalFocus).ok);
     QCOMPARE(recorded(), (QStringList{copy, "x"}));
 }
@@ -178,7 +155,7 @@ void TestProcess::exeSuffixFindsProgramWithout()
 {
     const QString inPath = m_work->filePath(QStringLiteral("bin"));
     const QString copy = placeProbe(inPath, QStringLiteral("Filefs"));
-    const EnvironmentGuard path("PATH", withPathFirst(inPath));
+    const ScopedVariable path("PATH", withPathFirst(inPath));
     QVERIFY(platform::runCommandLine(QStringLiteral("Filefs.exe"), ShowState::NormalFocus).ok);
     QCOMPARE(recorded(), QStringList{copy});
 
@@ -206,7 +183,7 @@ void TestProcess::pathsWithFolder()
     // A name with a folder is never looked up elsewhere.
     const QString inPath = m_work->filePath(QStringLiteral("bin"));
     placeProbe(inPath, QStringLiteral("probe"));
-    const EnvironmentGuard path("PATH", withPathFirst(inPath));
+    const ScopedVariable path("PATH", withPathFirst(inPath));
 
     const WorkingDirectoryGuard cwd(m_work->path());
     QVERIFY(platform::runCommandLine(commandLine, ShowState::NormalFocus).ok);
@@ -316,7 +293,7 @@ void TestProcess::explorerOpensUrlWithDesktop()
     QFETCH(QString, target);
     const QString fakes = m_work->filePath(QStringLiteral("desktop"));
     const QString opener = placeProbe(fakes, QStringLiteral("xdg-open"));
-    const EnvironmentGuard path("PATH", withPathFirst(fakes));
+    const ScopedVariable path("PATH", withPathFirst(fakes));
 
     const RunResult result = platform::runCommandLine(commandLine, ShowState::Hidden);
     QVERIFY2(result.ok, qPrintable(result.error));
@@ -327,7 +304,7 @@ void TestProcess::explorerWithoutOpenerFails()
 {
     const QString empty = m_work->filePath(QStringLiteral("empty"));
     QVERIFY(QDir().mkpath(empty));
-    const EnvironmentGuard path("PATH", QFile::encodeName(empty));
+    const ScopedVariable path("PATH", QFile::encodeName(empty));
     const RunResult result = platform::runCommandLine(QStringLiteral("explorer https://example.com/"),
                                                       ShowState::Hidden);
     QVERIFY(!result.ok);
@@ -357,17 +334,15 @@ void TestProcess::editorsOpenResolvedWindowsPath()
     QFETCH(QString, file);
 
     const QString prefix = m_work->filePath(QStringLiteral("prefix"));
-    QVERIFY(QDir().mkpath(prefix + QStringLiteral("/dosdevices")));
-    QVERIFY(QDir().mkpath(prefix + QStringLiteral("/drive_c/windows/system32")));
-    QVERIFY(QFile::link(QStringLiteral("../drive_c"), prefix + QStringLiteral("/dosdevices/c:")));
+    QVERIFY(makeFakePrefix(prefix, {QStringLiteral("windows/system32")}));
     QFile info(prefix + QStringLiteral("/drive_c/windows/system32/oeminfo.ini"));
     QVERIFY(info.open(QIODevice::WriteOnly));
     info.close();
-    const EnvironmentGuard winePrefix("WINEPREFIX", QFile::encodeName(prefix));
+    const ScopedVariable winePrefix("WINEPREFIX", QFile::encodeName(prefix));
 
     const QString fakes = m_work->filePath(QStringLiteral("desktop"));
     const QString opener = placeProbe(fakes, QStringLiteral("xdg-open"));
-    const EnvironmentGuard path("PATH", withPathFirst(fakes));
+    const ScopedVariable path("PATH", withPathFirst(fakes));
     const WorkingDirectoryGuard cwd(m_work->path());
 
     const RunResult result = platform::runCommandLine(commandLine, ShowState::NormalFocus);
@@ -386,10 +361,10 @@ void TestProcess::editorOnUnmappedDriveFails()
 {
     const QString prefix = m_work->filePath(QStringLiteral("prefix"));
     QVERIFY(QDir().mkpath(prefix + QStringLiteral("/dosdevices")));
-    const EnvironmentGuard winePrefix("WINEPREFIX", QFile::encodeName(prefix));
+    const ScopedVariable winePrefix("WINEPREFIX", QFile::encodeName(prefix));
     const QString fakes = m_work->filePath(QStringLiteral("desktop"));
     placeProbe(fakes, QStringLiteral("xdg-open"));
-    const EnvironmentGuard path("PATH", withPathFirst(fakes));
+    const ScopedVariable path("PATH", withPathFirst(fakes));
 
     const RunResult result = platform::runCommandLine(QStringLiteral("notepad.exe Q:\\notes.txt"),
                                                       ShowState::NormalFocus);

@@ -1,4 +1,6 @@
 #include "platform/windows_path.h"
+#include "fake_prefix.h"
+#include "scoped_variable.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,32 +37,20 @@ private:
 void TestWindowsPath::initTestCase()
 {
     QVERIFY(m_prefix.isValid());
-    QDir root(m_prefix.path());
-    QVERIFY(root.mkpath(QStringLiteral("dosdevices")));
-    QVERIFY(root.mkpath(QStringLiteral("drive_c/Windows/Temp")));
-    QVERIFY(root.mkpath(QStringLiteral("drive_c/文档")));
-    QVERIFY(root.mkpath(QStringLiteral("drive_c/äbc")));
-    QVERIFY(QFile::link(QStringLiteral("../drive_c"), drive()));
+    QVERIFY(makeFakePrefix(m_prefix.path(),
+                           {QStringLiteral("Windows/Temp"), QStringLiteral("文档"), QStringLiteral("äbc")}));
     QFile file(m_prefix.path() + QStringLiteral("/drive_c/Windows/Temp/Junk.TMP"));
     QVERIFY(file.open(QIODevice::WriteOnly));
 }
 
 void TestWindowsPath::winePrefixFollowsEnvironment()
 {
-    const QByteArray saved = qgetenv("WINEPREFIX");
-    const bool wasSet = qEnvironmentVariableIsSet("WINEPREFIX");
-
-    qputenv("WINEPREFIX", "/opt/some prefix");
+    const ScopedVariable prefix("WINEPREFIX", "/opt/some prefix");
     QCOMPARE(platform::winePrefix(), QStringLiteral("/opt/some prefix"));
     qunsetenv("WINEPREFIX");
     QCOMPARE(platform::winePrefix(), QDir::homePath() + QStringLiteral("/.wine"));
     qputenv("WINEPREFIX", "");
     QCOMPARE(platform::winePrefix(), QDir::homePath() + QStringLiteral("/.wine"));
-
-    if (wasSet)
-        qputenv("WINEPREFIX", saved);
-    else
-        qunsetenv("WINEPREFIX");
 }
 
 void TestWindowsPath::isWindowsPath_data()
@@ -167,13 +157,8 @@ void TestWindowsPath::ambiguousCaseIsDeterministic()
 {
     QTemporaryDir prefix;
     QVERIFY(prefix.isValid());
-    QDir root(prefix.path());
-    QVERIFY(root.mkpath(QStringLiteral("dosdevices")));
-    QVERIFY(root.mkpath(QStringLiteral("drive_c/foo")));
-    QVERIFY(root.mkpath(QStringLiteral("drive_c/fOO")));
-    QVERIFY(root.mkpath(QStringLiteral("drive_c/Foo")));
+    QVERIFY(makeFakePrefix(prefix.path(), {QStringLiteral("foo"), QStringLiteral("fOO"), QStringLiteral("Foo")}));
     const QString c = prefix.path() + QStringLiteral("/dosdevices/c:");
-    QVERIFY(QFile::link(QStringLiteral("../drive_c"), c));
 
     // An exact match wins; otherwise the smallest of the names that match.
     QCOMPARE(platform::resolveWindowsPath(QStringLiteral("C:\\fOO"), prefix.path()),

@@ -1,4 +1,5 @@
 #include "sysinfo/drive_source.h"
+#include "fake_prefix.h"
 #include "sysinfo/mount_table.h"
 
 #include <QDir>
@@ -170,9 +171,7 @@ void TestDriveSource::lettersGoThroughThePrefix()
 {
     QTemporaryDir prefix;
     QVERIFY(prefix.isValid());
-    QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("dosdevices")));
-    QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("drive_c")));
-    QVERIFY(QFile::link(QStringLiteral("../drive_c"), prefix.path() + QStringLiteral("/dosdevices/c:")));
+    QVERIFY(makeFakePrefix(prefix.path()));
 
     const sysinfo::SystemDriveSource drives(prefix.path());
     const QStorageInfo storage(prefix.path() + QStringLiteral("/drive_c"));

@@ -1,4 +1,5 @@
 #include "sysinfo/oem.h"
+#include "fake_prefix.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -85,10 +86,7 @@ private:
 void TestOem::initTestCase()
 {
     QVERIFY(m_prefix.isValid());
-    QDir root(m_prefix.path());
-    QVERIFY(root.mkpath(QStringLiteral("dosdevices")));
-    QVERIFY(root.mkpath(QStringLiteral("drive_c/windows/System32")));
-    QVERIFY(QFile::link(QStringLiteral("../drive_c"), m_prefix.path() + QStringLiteral("/dosdevices/c:")));
+    QVERIFY(makeFakePrefix(m_prefix.path(), {QStringLiteral("windows/System32")}));
 }
 
 void TestOem::cleanup()

@@ -1,4 +1,6 @@
 #include "cleanup/files/pattern_delete.h"
+#include "fake_prefix.h"
+#include "without_dac_override.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -12,13 +14,11 @@
 #include <optional>
 
 #include <fcntl.h>
-#include <grp.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using cleanup::files::DeleteOutcome;
@@ -82,54 +82,11 @@ private:
 };
 
 // Root may remove files from any folder; a folder's permissions only bite an ordinary
-// user, so as root the deletion runs in a child that has given its privileges up.
-struct ChildOutcome
-{
-    bool dropped;
-    qint64 matched, removed, failed;
-    int error;
-};
-
+// user, so the deletion runs without root's right to override them.
 std::optional<DeleteOutcome> deleteAsOrdinaryUser(const QString &entry)
 {
-    if (::geteuid() != 0)
-        return deleteByPattern(entry);
-
-    int channel[2];
-    if (::pipe(channel) != 0)
-        return std::nullopt;
-    const pid_t child = ::fork();
-    if (child < 0)
-        return std::nullopt;
-    if (child == 0) {
-        ::close(channel[0]);
-        ChildOutcome reply{};
-        reply.dropped = ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0
-                        && ::setuid(65534) == 0;
-        if (reply.dropped) {
-            const DeleteOutcome outcome = deleteByPattern(entry);
-            reply.matched = outcome.matched;
-            reply.removed = outcome.removed;
-            reply.failed = outcome.failed;
-            reply.error = outcome.error;
-        }
-        const bool sent = ::write(channel[1], &reply, sizeof reply) == sizeof reply;
-        ::_exit(sent ? 0 : 1);
-    }
-    ::close(channel[1]);
-    ChildOutcome reply{};
-    const bool received = ::read(channel[0], &reply, sizeof reply) == sizeof reply;
-    ::close(channel[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (!received || !reply.dropped)
-        return std::nullopt;
-    DeleteOutcome outcome;
-    outcome.matched = reply.matched;
-    outcome.removed = reply.removed;
-    outcome.failed = reply.failed;
-    outcome.error = reply.error;
-    return outcome;
+    WithoutDacOverride asUser;
+    return deleteByPattern(entry);
 }
 
 } // namespace
@@ -198,11 +155,9 @@ void TestPatternDelete::makeFolder(const QString &relative)
 // A prefix laid out as Wine lays it out: dosdevices/c: links to ../drive_c.
 QString TestPatternDelete::makePrefix()
 {
-    makeFolder(QStringLiteral("prefix/dosdevices"));
-    makeFolder(QStringLiteral("prefix/drive_c/Windows/Temp"));
-    if (!QFile::link(QStringLiteral("../drive_c"), path(QStringLiteral("prefix/dosdevices/c:"))))
-        return QString();
-    return path(QStringLiteral("prefix"));
+    return makeFakePrefix(path(QStringLiteral("prefix")), {QStringLiteral("Windows/Temp")})
+        ? path(QStringLiteral("prefix"))
+        : QString();
 }
 
 void TestPatternDelete::wildcards_data()
