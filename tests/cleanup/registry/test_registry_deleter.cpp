@@ -95,8 +95,8 @@ private slots:
     void helperLivesForOneRun();
     void helperInChineseFolderUnderCLocale();
     void killedHelperIsReplaced();
-    void helperThatDiesMidRequest();
-    void helperThatHangs();
+    void helperThatFailsMidRequest_data();
+    void helperThatFailsMidRequest();
     void helperThatTalksNonsense();
     void helperThatNeverAnswersIsNotRetriedThisRun();
 
@@ -423,47 +423,40 @@ void TestRegistryDeleter::killedHelperIsReplaced()
     QVERIFY(exists(testKey + "\\Life|5"));
 }
 
-void TestRegistryDeleter::helperThatDiesMidRequest()
+void TestRegistryDeleter::helperThatFailsMidRequest_data()
 {
-    const QString fake = QCoreApplication::applicationDirPath() + QStringLiteral("/fake-regdel.exe");
-    qputenv("BRISQUEL_FAKE_REGDEL", "die-second");
-    RegistryDeleter deleter(fake, m_prefix->path());
-    deleter.setTimeouts(30000, 5000);
-
-    QVERIFY(deleter.remove(testKey + "\\Life\\5"));
-    const qint64 pid = deleter.helperProcessId();
-    QElapsedTimer timer;
-    timer.start();
-    QVERIFY(!deleter.remove(testKey + "\\Life\\5"));
-    QCOMPARE(deleter.lastError(), errorHelperFailed);
-    QVERIFY2(timer.elapsed() < 5000, "a dead helper was waited for until the timeout");
-    QCOMPARE(deleter.helperProcessId(), 0);
-    QVERIFY(processGone(pid));
-
-    QVERIFY(deleter.remove(testKey + "\\Life\\5"));
-    QVERIFY(deleter.helperProcessId() != pid);
-    deleter.runFinished();
-    qunsetenv("BRISQUEL_FAKE_REGDEL");
+    QTest::addColumn<QByteArray>("behaviour");
+    QTest::addColumn<int>("answerMs");
+    QTest::addColumn<quint32>("error");
+    QTest::addColumn<int>("boundMs"); // a dead helper isn't waited for until the timeout
+    QTest::newRow("dies") << QByteArray("die-second") << 5000 << errorHelperFailed << 5000;
+    QTest::newRow("hangs") << QByteArray("hang-second") << 1500 << errorHelperTimeout << 1500 + 5000;
 }
 
-void TestRegistryDeleter::helperThatHangs()
+void TestRegistryDeleter::helperThatFailsMidRequest()
 {
+    QFETCH(QByteArray, behaviour);
+    QFETCH(int, answerMs);
+    QFETCH(quint32, error);
+    QFETCH(int, boundMs);
     const QString fake = QCoreApplication::applicationDirPath() + QStringLiteral("/fake-regdel.exe");
-    qputenv("BRISQUEL_FAKE_REGDEL", "hang-second");
+    qputenv("BRISQUEL_FAKE_REGDEL", behaviour);
     RegistryDeleter deleter(fake, m_prefix->path());
-    deleter.setTimeouts(30000, 1500);
+    deleter.setTimeouts(30000, answerMs);
 
     QVERIFY(deleter.remove(testKey + "\\Life\\5"));
     const qint64 pid = deleter.helperProcessId();
     QElapsedTimer timer;
     timer.start();
     QVERIFY(!deleter.remove(testKey + "\\Life\\5"));
-    QCOMPARE(deleter.lastError(), errorHelperTimeout);
-    QVERIFY2(timer.elapsed() < 1500 + 5000, "the wait for a hung helper wasn't bounded");
+    QCOMPARE(deleter.lastError(), error);
+    QVERIFY2(timer.elapsed() < boundMs, "the wait for a failed helper wasn't bounded");
     QCOMPARE(deleter.helperProcessId(), 0);
     QVERIFY(processGone(pid));
 
+    // The next deletion gets a helper of its own.
     QVERIFY(deleter.remove(testKey + "\\Life\\5"));
+    QVERIFY(deleter.helperProcessId() != pid);
     deleter.runFinished();
     qunsetenv("BRISQUEL_FAKE_REGDEL");
 }
