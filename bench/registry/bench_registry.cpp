@@ -85,6 +85,8 @@ int main(int argc, char **argv)
         const int code = theirs->wine({QStringLiteral("reg"), QStringLiteral("delete"), keyOf(victim(n)),
                                        QStringLiteral("/v"), valueOf(victim(n)), QStringLiteral("/f")});
         theirsDeleted += code == 0 ? 1 : 0;
+        if (code != 0)
+            std::printf("wine reg delete %d failed: %s\n", n, theirs->lastErrorOutput().constData());
     }
     const double theirsMs = double(timer.nsecsElapsed()) / 1e6;
 

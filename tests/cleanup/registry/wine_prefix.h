@@ -107,10 +107,15 @@ public:
         return run(wineCommand(), args, output, timeoutMs);
     }
 
-    // Runs `wine reg <args>` and tells whether it succeeded.
+    // Runs `wine reg <args>` and tells whether it succeeded. Under load a Wine program now and
+    // then dies before doing anything (about once in a thousand starts on our machines), so a
+    // run that ended with anything but reg's own 0 or 1 is tried again.
     bool reg(const QStringList &args, QByteArray *output = nullptr) const
     {
-        return wine(QStringList{QStringLiteral("reg")} + args, output) == 0;
+        int code = -1;
+        for (int attempt = 0; attempt < flakyAttempts && code != 0 && code != 1; ++attempt)
+            code = wine(QStringList{QStringLiteral("reg")} + args, output);
+        return code == 0;
     }
 
     bool addKey(const QString &key) const
@@ -150,15 +155,20 @@ public:
         return reg({QStringLiteral("import"), windowsPath(file)});
     }
 
-    // The bytes of `reg export` for a key: equal snapshots mean nothing below it changed.
+    // The bytes of `reg export` for a key: equal snapshots mean nothing below it changed. An
+    // export of an existing key can only fail by accident, so any failure is tried again.
     QByteArray exportKey(const QString &key) const
     {
         const QString file = m_dir.filePath(QStringLiteral("export.reg"));
-        QFile::remove(file);
-        if (!reg({QStringLiteral("export"), key, windowsPath(file), QStringLiteral("/y")}))
-            return {};
-        QFile in(file);
-        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+        for (int attempt = 0; attempt < flakyAttempts; ++attempt) {
+            QFile::remove(file);
+            if (!reg({QStringLiteral("export"), key, windowsPath(file), QStringLiteral("/y")}))
+                continue;
+            QFile in(file);
+            if (in.open(QIODevice::ReadOnly))
+                return in.readAll();
+        }
+        return {};
     }
 
     // Starts a persistent server, so later Wine commands skip the server start. It goes away
@@ -181,7 +191,8 @@ public:
                                 : onPath;
     }
 
-    // What the last Wine command wrote to stderr, for failure messages.
+    // How the last Wine command ended and what it wrote (reg writes its errors to stdout), for
+    // failure messages.
     QByteArray lastErrorOutput() const { return m_lastErrorOutput; }
 
     // A native path as Wine's programs take it: through the Z: drive, which maps to "/".
@@ -198,28 +209,31 @@ private:
     explicit WinePrefix(CopyTag) {}
 
     static constexpr int bootTimeoutMs = 180000;
+    static constexpr int flakyAttempts = 3;
 
     int run(const QString &program, const QStringList &args, QByteArray *output, int timeoutMs) const
     {
         QProcess process;
         process.setProcessEnvironment(environment());
         process.setStandardInputFile(QProcess::nullDevice());
-        if (!output)
-            process.setStandardOutputFile(QProcess::nullDevice());
         process.start(program, args);
-        if (!process.waitForStarted(timeoutMs))
+        if (!process.waitForStarted(timeoutMs)) {
+            m_lastErrorOutput = "did not start";
             return -1;
+        }
         if (!process.waitForFinished(timeoutMs)) {
             process.kill();
             process.waitForFinished();
+            m_lastErrorOutput = "timed out";
             return -1;
         }
+        const QByteArray out = process.readAllStandardOutput();
         if (output)
-            *output = process.readAllStandardOutput();
-        m_lastErrorOutput = process.readAllStandardError();
-        if (process.exitStatus() != QProcess::NormalExit)
-            return -1;
-        return process.exitCode();
+            *output = out;
+        const bool normal = process.exitStatus() == QProcess::NormalExit;
+        m_lastErrorOutput = (normal ? "exit " + QByteArray::number(process.exitCode()) : QByteArray("crashed"))
+            + "; stdout: " + out.left(2000) + "; stderr: " + process.readAllStandardError().left(2000);
+        return normal ? process.exitCode() : -1;
     }
 
     QTemporaryDir m_dir;
