@@ -370,6 +370,23 @@ private slots:
         QCOMPARE(page.entries(), (QStringList{"old", "new"}));
     }
 
+    void folderInPlaceOfTheList()
+    {
+        WorkingFolder folder;
+        QDir(folder.path()).mkpath("Wjql.ini/inside");
+        Page page(folder);
+        QCOMPARE(page.log.messages.front().text, QString("清理文件对象列表读取失败！"));
+        QVERIFY(page.entries().isEmpty());
+        page.form->Command1_Click();
+        page.type("new");
+        page.form->Command5_Click();
+        page.form->Command4_Click();
+        QCOMPARE(page.log.messages.back().title, QString("错误"));
+        QVERIFY(QFileInfo(folder.path("Wjql.ini/inside")).isDir());
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
+        QCOMPARE(page.entries(), QStringList{"new"});
+    }
+
     void registryListIsFoundInAnyCaseAndSavedThere()
     {
         WorkingFolder folder;
