@@ -129,11 +129,17 @@ public:
                     QStringLiteral("/f")});
     }
 
-    bool keyExists(const QString &key) const { return reg({QStringLiteral("query"), key}); }
+    // A "not found" is asked twice before it counts, for the same reason as above.
+    bool keyExists(const QString &key) const
+    {
+        const QStringList args{QStringLiteral("query"), key};
+        return reg(args) || reg(args);
+    }
 
     bool valueExists(const QString &key, const QString &name) const
     {
-        return reg({QStringLiteral("query"), key, QStringLiteral("/v"), name});
+        const QStringList args{QStringLiteral("query"), key, QStringLiteral("/v"), name};
+        return reg(args) || reg(args);
     }
 
     // Imports registry-file text ("Windows Registry Editor Version 5.00" and sections), all
