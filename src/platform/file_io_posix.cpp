@@ -127,13 +127,18 @@ void syncFolder(const QByteArray &folder)
 bool ReadOnlyFile::open(const QString &path, int *systemError)
 {
     close();
-    const int fd = openRetrying(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so a named pipe in place of the file can't stall the open.
+    const int fd = openRetrying(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         *systemError = errno;
         return false;
     }
+    // Only a regular file holds lines: a pipe or a device (/dev/zero) would never end.
     struct stat st;
-    const int error = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+    const int error = ::fstat(fd, &st) != 0 ? errno
+                      : S_ISDIR(st.st_mode)  ? EISDIR
+                      : !S_ISREG(st.st_mode) ? EINVAL
+                                             : 0;
     if (error != 0) {
         *systemError = error;
         ::close(fd);
@@ -191,6 +196,16 @@ bool replaceFile(const QString &path, QByteArrayView data, int *systemError)
     }
     // Only a regular file is replaced; anything else (a device, a pipe) is written as if new.
     exists = exists && S_ISREG(old.st_mode);
+    // The rename needs only the folder's permission, but a file we may not write (read-only,
+    // or another user's) must stay as it is, as it would if it were written in place.
+    if (exists) {
+        const int probe = openRetrying(target.constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (probe < 0) {
+            *systemError = errno;
+            return false;
+        }
+        ::close(probe);
+    }
 
     QByteArray tempPath;
     int fd = createTemporary(target, exists, &tempPath, systemError);

@@ -45,6 +45,12 @@ bool ReadOnlyFile::open(const QString &path, int *systemError)
         *systemError = int(::GetLastError());
         return false;
     }
+    // Only a file on disk holds lines: a pipe or a device would never end.
+    if (::GetFileType(handle) != FILE_TYPE_DISK) {
+        ::CloseHandle(handle);
+        *systemError = ERROR_INVALID_FUNCTION;
+        return false;
+    }
     m_handle = reinterpret_cast<std::intptr_t>(handle);
     return true;
 }

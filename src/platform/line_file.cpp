@@ -15,6 +15,10 @@ namespace {
 // memory beyond the line being read.
 constexpr qsizetype chunkSize = 64 * 1024;
 
+// No list or text file of the program comes near this; a bigger one is refused rather than
+// read into memory without end.
+constexpr qint64 maxFileBytes = 128 * 1024 * 1024;
+
 // Stateless: every line stands alone, so a damaged character can't spill into the next.
 // ConvertInitialBom: a byte-order mark is text like any other, never dropped or added.
 constexpr QStringConverter::Flags converterFlags =
@@ -94,6 +98,12 @@ bool LineReader::fill()
     }
     if (got == 0)
         m_eof = true;
+    m_total += got;
+    if (m_total > maxFileBytes) {
+        m_failed = true;
+        m_error = QStringLiteral("文件太大，无法读取。");
+        return false;
+    }
     return got > 0;
 }
 
@@ -156,6 +166,7 @@ void LineReader::close()
     m_file.close();
     m_buffer = QByteArray();
     m_pos = 0;
+    m_total = 0;
     m_eof = false;
     m_failed = false;
 }

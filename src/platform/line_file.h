@@ -17,7 +17,8 @@ namespace platform {
 //
 // Reading: a line ends at CR LF or at a lone CR; an LF on its own is part of the line;
 // a last line without terminator still counts; an empty file has no lines. Invalid bytes
-// decode to U+FFFD rather than failing, so a damaged file still loads what it can.
+// decode to U+FFFD rather than failing, so a damaged file still loads what it can. Only
+// regular files are read, and reading fails beyond 128 MiB.
 class LineReader
 {
 public:
@@ -44,6 +45,7 @@ private:
     QStringDecoder m_decoder;
     QByteArray m_buffer;
     qsizetype m_pos = 0;
+    qint64 m_total = 0; // bytes read from the file so far
     bool m_eof = false;
     bool m_failed = false;
     QString m_error;

@@ -53,6 +53,7 @@ private slots:
     void missingFileFailsWithDescription();
     void folderCannotBeOpened();
     void readErrorIsReported();
+    void onlyRegularFilesOfSaneSizeAreRead();
 
     void encodeAndDecode_data();
     void encodeAndDecode();
@@ -65,7 +66,8 @@ private slots:
     void keepsPermissions();
     void symbolicLinkStaysALink();
     void danglingLinkCreatesItsTarget();
-    void readOnlyFolderLeavesOldFile();
+    void readOnlyLeavesOldFile_data();
+    void readOnlyLeavesOldFile();
     void failedWriteLeavesOldFile();
     void folderAsTargetFails();
     void missingFolderFails();
@@ -291,6 +293,37 @@ void TestLineFile::readErrorIsReported()
 #endif
 }
 
+void TestLineFile::onlyRegularFilesOfSaneSizeAreRead()
+{
+#ifdef Q_OS_LINUX
+    // A pipe would block the open, /dev/zero would never end a line: both are refused at
+    // once rather than hanging or eating memory.
+    const QString pipe = path(QStringLiteral("Wjql.ini"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
+    const QString zero = path(QStringLiteral("Zcql.ini"));
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), zero));
+    for (const QString &special : {pipe, zero}) {
+        const platform::LinesRead read = platform::readLinesUpTo(special, 100);
+        QVERIFY2(!read.opened && !read.complete, qPrintable(special));
+        QVERIFY(read.lines.isEmpty());
+    }
+
+    // Past 128 MiB a file is refused, keeping the lines before the point it got to.
+    QFile huge(path(QStringLiteral("huge.ini")));
+    QVERIFY(huge.open(QIODevice::WriteOnly));
+    QVERIFY(huge.write("first\r\n") == 7);
+    QVERIFY(huge.resize(129 * 1024 * 1024)); // a sparse run of NULs: one endless line
+    huge.close();
+    const platform::LinesRead read = platform::readLinesUpTo(huge.fileName(), 100);
+    QVERIFY(read.opened);
+    QVERIFY(!read.complete);
+    QCOMPARE(read.lines, QStringList{"first"});
+    QVERIFY(!read.error.isEmpty());
+#else
+    QSKIP("needs named pipes and /dev/zero");
+#endif
+}
+
 void TestLineFile::encodeAndDecode_data()
 {
     QTest::addColumn<QString>("text");
@@ -454,19 +487,31 @@ void TestLineFile::danglingLinkCreatesItsTarget()
 #endif
 }
 
-void TestLineFile::readOnlyFolderLeavesOldFile()
+void TestLineFile::readOnlyLeavesOldFile_data()
+{
+    QTest::addColumn<int>("folderMode");
+    QTest::addColumn<int>("fileMode");
+    QTest::newRow("read-only folder") << 0555 << 0644;
+    // The rename would only need the folder's permission: the file's own must count too.
+    QTest::newRow("read-only file") << 0755 << 0444;
+}
+
+void TestLineFile::readOnlyLeavesOldFile()
 {
 #ifdef Q_OS_UNIX
+    QFETCH(int, folderMode);
+    QFETCH(int, fileMode);
     const QByteArray old("old A\r\nold B\r\n");
     QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("locked")));
     const QString folder = path(QStringLiteral("locked"));
     const QString file = writeBytes(QStringLiteral("locked/Wjql.ini"), old);
-    QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+    QCOMPARE(::chmod(QFile::encodeName(file).constData(), mode_t(fileMode)), 0);
+    QCOMPARE(::chmod(QFile::encodeName(folder).constData(), mode_t(folderMode)), 0);
 
     QString error;
     bool written = true;
     {
-        // Root writes into any folder: take that right away for the attempt.
+        // Root writes anywhere: take that right away for the attempt.
         WithoutDacOverride asUser;
         written = platform::writeLines(file, {"new"}, &error);
     }
@@ -477,7 +522,7 @@ void TestLineFile::readOnlyFolderLeavesOldFile()
     QCOMPARE(bytesOf(file), old);
     QCOMPARE(entries(folder), QStringList{"Wjql.ini"});
 #else
-    QSKIP("read-only folders are a POSIX matter");
+    QSKIP("permission bits are a POSIX matter");
 #endif
 }
 
