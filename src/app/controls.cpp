@@ -2,6 +2,8 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyleOptionGroupBox>
+#include <QStylePainter>
 
 ClickLabel::ClickLabel(QWidget *parent)
     : QLabel(parent)
@@ -84,4 +86,40 @@ void TextBox::mouseDoubleClickEvent(QMouseEvent *event)
 {
     QPlainTextEdit::mouseDoubleClickEvent(event);
     emit doubleClicked();
+}
+
+PageFrame::PageFrame(const QString &title, QWidget *parent)
+    : QGroupBox(title, parent)
+{
+}
+
+void PageFrame::paintEvent(QPaintEvent *)
+{
+    QStylePainter painter(this);
+    QStyleOptionGroupBox option;
+    initStyleOption(&option);
+    const QRect caption = style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, this);
+    // The border runs through the middle of the caption, which covers it.
+    const QRect border = rect().adjusted(0, qMax(0, caption.center().y()), -1, -1);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(border.adjusted(0, 0, -1, -1));
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawRect(border.adjusted(1, 1, 0, 0));
+    if (!title().isEmpty()) {
+        painter.fillRect(caption.adjusted(-2, 0, 2, 0), palette().window());
+        option.subControls = QStyle::SC_GroupBoxLabel;
+        painter.drawComplexControl(QStyle::CC_GroupBox, option);
+    }
+}
+
+void ShortTextDelegate::initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    qsizetype shown = 1000;
+    if (option->text.size() <= shown)
+        return;
+    if (option->text.at(shown - 1).isHighSurrogate())
+        --shown;
+    option->text.truncate(shown);
+    option->text += QChar(0x2026);
 }

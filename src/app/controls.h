@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QStyledItemDelegate>
 
 // A label or picture that reports the mouse the way the window's handlers want it:
 // any button down and up, a completed left click, a double click.
@@ -50,4 +52,29 @@ protected:
 
 private:
     QString m_text;
+};
+
+// A page frame: its caption over a plain etched border on the frame's own background.
+// Styles such as Fusion tint a group box's inside, which would set the page apart from
+// the white window around it.
+class PageFrame : public QGroupBox
+{
+    Q_OBJECT
+public:
+    explicit PageFrame(const QString &title, QWidget *parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};
+
+// Shows list entries of any length without stalling: only the start of a very long entry
+// is laid out, since no more of it fits in the box. The entry itself stays whole.
+class ShortTextDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
 };

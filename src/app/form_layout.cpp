@@ -3,6 +3,7 @@
 #include "app/branding.h"
 #include "app/controls.h"
 
+#include <QAbstractScrollArea>
 #include <QComboBox>
 #include <QCursor>
 #include <QFont>
@@ -216,7 +217,7 @@ QWidget *makeWidget(const ControlRow &row, QWidget *parent)
 {
     switch (row.kind) {
     case Kind::Frame: {
-        auto *frame = new QGroupBox(row.text, parent);
+        auto *frame = new PageFrame(row.text, parent);
         frame->setAutoFillBackground(true);
         QPalette palette = frame->palette();
         palette.setColor(QPalette::Window, Qt::white);
@@ -257,6 +258,7 @@ QWidget *makeWidget(const ControlRow &row, QWidget *parent)
         auto *list = new QListWidget(parent);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
         list->setSortingEnabled(false);
+        list->setItemDelegate(new ShortTextDelegate(list));
         return list;
     }
     case Kind::DriveList:
@@ -317,10 +319,13 @@ void buildForm(QWidget *form)
         }
         if (!row.toolTip.isEmpty())
             widget->setToolTip(row.toolTip);
-        if (row.look & Hand)
-            widget->setCursor(hand);
-        if (row.look & CuffedHand)
-            widget->setCursor(cuffedHand);
+        if (row.look & (Hand | CuffedHand)) {
+            const QCursor &cursor = (row.look & CuffedHand) ? cuffedHand : hand;
+            widget->setCursor(cursor);
+            // A text box's own text area would keep its I-beam.
+            if (auto *scrolled = qobject_cast<QAbstractScrollArea *>(widget))
+                scrolled->viewport()->setCursor(cursor);
+        }
         if (row.look & FitsText)
             widget->adjustSize();
         if (row.kind == Kind::Picture || row.kind == Kind::Label || row.kind == Kind::Frame

@@ -106,6 +106,9 @@ void CleanupPage::removeSelected()
     if (selected.isEmpty())
         return;
     delete m_list->takeItem(m_list->row(selected.first()));
+    // The list moves its selection to the next entry; a second click must not delete it.
+    m_list->setCurrentItem(nullptr);
+    m_list->clearSelection();
 }
 
 void CleanupPage::saveList()

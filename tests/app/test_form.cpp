@@ -152,6 +152,10 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QTRY_COMPARE(form.frameGeometry().size(), QSize(601, 420));
         QCOMPARE(form.palette().color(QPalette::Window), QColor(Qt::white));
+        // The hand shows over the OEM text itself, where the double click lands.
+        const QCursor oemCursor = form.findChild<TextBox *>("OEMINFO")->viewport()->cursor();
+        QCOMPARE(oemCursor.shape(), Qt::BitmapCursor);
+        QCOMPARE(oemCursor.hotSpot(), QPoint(6, 0));
     }
 
     void everyTabFromEveryPage_data()

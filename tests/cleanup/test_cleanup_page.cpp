@@ -188,6 +188,9 @@ private slots:
         list->setCurrentRow(1);
         page.form->Command2_Click();
         QCOMPARE(page.entries(), (QStringList{"A", "C"}));
+        // Nothing is selected afterwards, so a second click deletes nothing more.
+        page.form->Command2_Click();
+        QCOMPARE(page.entries(), (QStringList{"A", "C"}));
         QCOMPARE(folder.read("Wjql.ini"), QByteArray("A\r\nB\r\nC\r\n")); // not saved
     }
 
@@ -368,6 +371,24 @@ private slots:
         QVERIFY(page.log.messages.back().text != "数据保存成功！");
         QCOMPARE(QDir(folder.path("locked")).entryList(QDir::Files | QDir::Hidden), QStringList{"Wjql.ini"});
         QCOMPARE(page.entries(), (QStringList{"old", "new"}));
+    }
+
+    void hugeEntryIsKeptWholeAndShownShort()
+    {
+        WorkingFolder folder;
+        const QByteArray file = QByteArray(10 * 1024 * 1024, 'x') + "\r\nB\r\n";
+        folder.write("Wjql.ini", file);
+        Page page(folder);
+        page.form->Image4_Click();
+        page.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(page.form.get()));
+        // Laid out in full, a 10 MB row would be millions of pixels wide and take seconds
+        // to draw on every repaint.
+        auto *list = page.form->findChild<QListWidget *>("List1");
+        QVERIFY(list->visualItemRect(list->item(0)).width() < 20000);
+        QCOMPARE(page.entries().size(), 2);
+        page.form->Command4_Click();
+        QCOMPARE(folder.read("Wjql.ini"), file);
     }
 
     void folderInPlaceOfTheList()
