@@ -5,6 +5,8 @@
 #include <QStyleOptionGroupBox>
 #include <QStylePainter>
 
+#include <algorithm>
+
 ClickLabel::ClickLabel(QWidget *parent)
     : QLabel(parent)
 {
@@ -75,9 +77,26 @@ TextBox::TextBox(QWidget *parent)
 void TextBox::setText(const QString &text)
 {
     m_text = text;
-    QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    // Rows longer than this are cut for display: the box shows a sliver of such a row, and
+    // laying out one unbroken row takes time that grows with the square of its length.
+    constexpr qsizetype longestRow = 2000;
+    // Only CR LF starts a new row, as in a Windows edit box; a lone CR or LF stays in its
+    // row, drawn as the small box such an edit box draws for it.
+    const QStringList rows = text.split(QStringLiteral("\r\n"));
+    QString shown;
+    shown.reserve(std::min(text.size(), rows.size() * (longestRow + 2)));
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (i > 0)
+            shown += u'\n';
+        QStringView row = rows.at(i);
+        const bool cut = row.size() > longestRow;
+        if (cut)
+            row = row.left(row.at(longestRow - 1).isHighSurrogate() ? longestRow - 1 : longestRow);
+        for (const QChar c : row)
+            shown += (c == u'\r' || c == u'\n') ? QChar(0x25A1) : c;
+        if (cut)
+            shown += QChar(0x2026);
+    }
     // A trailing line break shows as the empty row the cursor can rest on.
     setPlainText(shown);
 }
@@ -85,7 +104,8 @@ void TextBox::setText(const QString &text)
 void TextBox::mouseDoubleClickEvent(QMouseEvent *event)
 {
     QPlainTextEdit::mouseDoubleClickEvent(event);
-    emit doubleClicked();
+    if (event->button() == Qt::LeftButton)
+        emit doubleClicked();
 }
 
 PageFrame::PageFrame(const QString &title, QWidget *parent)

@@ -33,8 +33,9 @@ private:
     bool m_leftPressed = false;
 };
 
-// A multi-line text box whose text is exactly what was set, CR LF pairs included;
-// the lines are shown one per row.
+// A multi-line text box whose text is exactly what was set, CR LF pairs included. Each
+// CR LF starts a row; a lone CR or LF shows as a small box within its row, and only the
+// start of a very long row is shown. Only a left double click counts.
 class TextBox : public QPlainTextEdit
 {
     Q_OBJECT

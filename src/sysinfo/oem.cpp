@@ -3,6 +3,7 @@
 #include "platform/line_file.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QLabel>
@@ -77,7 +78,8 @@ bool loadOemPicture(QLabel *target, const QString &windowsPath, const QString &p
     if (!target)
         return false;
     const QString path = platform::resolveWindowsPath(windowsPath, prefix);
-    if (path.isEmpty())
+    // Only a regular file: the reader would wait for ever on a named pipe.
+    if (path.isEmpty() || !QFileInfo(path).isFile())
         return false;
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);

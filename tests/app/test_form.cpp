@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QWebEngineView>
 
@@ -266,7 +267,10 @@ private slots:
         QCOMPARE(form.findChild<QLabel *>("Label7")->toolTip(), QString("系统盘为：C盘"));
         QCOMPARE(form.findChild<QComboBox *>("Drive1")->count(), 2);
 
-        QCOMPARE(form.findChild<TextBox *>("OEMINFO")->text(), QString("[General]\r\nManufacturer=Brisquel\nLab\r\n"));
+        auto *oemText = form.findChild<TextBox *>("OEMINFO");
+        QCOMPARE(oemText->text(), QString("[General]\r\nManufacturer=Brisquel\nLab\r\n"));
+        // Only CR LF starts a row; the lone LF stays in its row as a box.
+        QCOMPARE(oemText->toPlainText(), QString("[General]\nManufacturer=Brisquel\u25A1Lab\n"));
         QCOMPARE(form.findChild<QLabel *>("OEMLOGO")->pixmap().size(), QSize(40, 20));
         // Not a picture: the placeholder stays.
         QCOMPARE(form.findChild<QLabel *>("OEMLINKICON")->pixmap().size(), QSize(123, 46));
@@ -283,6 +287,12 @@ private slots:
         QTRY_COMPARE(programs.opened().size(), 3);
         QVERIFY(programs.opened()[1].endsWith("/Windows/System32/oeminfo.ini"));
         QVERIFY(programs.opened()[2].endsWith("/Windows/System32/OEMLINKICON.ICO"));
+        // Only the left button's double click opens the text.
+        QSignalSpy opened(oemText, &TextBox::doubleClicked);
+        QTest::mouseDClick(oemText->viewport(), Qt::RightButton);
+        QCOMPARE(opened.count(), 0);
+        QTest::mouseDClick(oemText->viewport(), Qt::LeftButton);
+        QCOMPARE(opened.count(), 1);
     }
 
     void systemPageWithoutBranding()

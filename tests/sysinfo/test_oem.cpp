@@ -13,6 +13,10 @@
 
 #include <optional>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 QByteArray encoded(const QImage &image, const char *format)
@@ -73,6 +77,7 @@ private slots:
     void text();
     void textOfAMissingFile();
     void textOfAFolder();
+    void pipesInPlaceOfTheFiles();
     void textWithoutPrefix();
     void textWithATenMegabyteLine();
 
@@ -92,7 +97,7 @@ void TestOem::initTestCase()
 void TestOem::cleanup()
 {
     QDir folder(system32());
-    const QStringList names = folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    const QStringList names = folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     for (const QString &name : names) {
         if (!QFile::remove(folder.filePath(name)))
             QDir(folder.filePath(name)).removeRecursively();
@@ -214,6 +219,22 @@ void TestOem::textOfAFolder()
 {
     QVERIFY(QDir(system32()).mkdir(QStringLiteral("OEMINFO.INI")));
     QCOMPARE(sysinfo::readOemText(m_prefix.path()), std::nullopt);
+}
+
+void TestOem::pipesInPlaceOfTheFiles()
+{
+#ifdef Q_OS_UNIX
+    // Nothing writes into these pipes: opening one for reading the ordinary way would wait
+    // for ever, and the window with it.
+    for (const char *name : {"OEMLOGO.BMP", "OEMLINKICON.ICO", "OEMINFO.INI"})
+        QCOMPARE(::mkfifo(QFile::encodeName(system32() + u'/' + QLatin1String(name)).constData(), 0644), 0);
+    QLabel target;
+    QVERIFY(!sysinfo::loadOemPicture(&target, sysinfo::oemLogoPath, m_prefix.path()));
+    QVERIFY(!sysinfo::loadOemPicture(&target, sysinfo::oemLinkIconPath, m_prefix.path()));
+    QCOMPARE(sysinfo::readOemText(m_prefix.path()), std::nullopt);
+#else
+    QSKIP("named pipes are a POSIX matter");
+#endif
 }
 
 void TestOem::textWithoutPrefix()
