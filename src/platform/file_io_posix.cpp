@@ -198,13 +198,9 @@ bool replaceFile(const QString &path, QByteArrayView data, int *systemError)
     exists = exists && S_ISREG(old.st_mode);
     // The rename needs only the folder's permission, but a file we may not write (read-only,
     // or another user's) must stay as it is, as it would if it were written in place.
-    if (exists) {
-        const int probe = openRetrying(target.constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (probe < 0) {
-            *systemError = errno;
-            return false;
-        }
-        ::close(probe);
+    if (exists && ::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0) {
+        *systemError = errno;
+        return false;
     }
 
     QByteArray tempPath;
