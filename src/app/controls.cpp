@@ -136,10 +136,14 @@ void ShortTextDelegate::initStyleOption(QStyleOptionViewItem *option, const QMod
 {
     QStyledItemDelegate::initStyleOption(option, index);
     qsizetype shown = 1000;
-    if (option->text.size() <= shown)
-        return;
-    if (option->text.at(shown - 1).isHighSurrogate())
-        --shown;
-    option->text.truncate(shown);
-    option->text += QChar(0x2026);
+    if (option->text.size() > shown) {
+        if (option->text.at(shown - 1).isHighSurrogate())
+            --shown;
+        option->text.truncate(shown);
+        option->text += QChar(0x2026);
+    }
+    // One row per entry: a CR or LF inside an entry (which the base class has made a line
+    // separator) shows as a small box, as in the text boxes.
+    for (const QChar breakChar : {QChar(u'\r'), QChar(u'\n'), QChar(QChar::LineSeparator)})
+        option->text.replace(breakChar, QChar(0x25A1));
 }

@@ -68,8 +68,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 };
 
-// Shows list entries of any length without stalling: only the start of a very long entry
-// is laid out, since no more of it fits in the box. The entry itself stays whole.
+// Shows each list entry on one row, and entries of any length without stalling: only the
+// start of a very long entry is laid out, since no more of it fits in the box. The entry
+// itself stays whole.
 class ShortTextDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
