@@ -198,22 +198,33 @@ bool RegistryDeleter::remove(const QString &entry)
     }
     if (d->startFailed)
         return d->fail(errorHelperFailed);
+    if (d->helperUsable(prefixPath))
+        return d->exchange(*request);
 
     // Wine and the helper are looked for only when a helper has to be started.
-    if (!d->helperUsable(prefixPath)) {
+    const QString loader = d->loaderOverride.isEmpty() ? findWineLoader() : d->loaderOverride;
+    const QString exe = d->helperPath.isEmpty()
+            ? QCoreApplication::applicationDirPath() + QStringLiteral("/brisquel-regdel.exe")
+            : d->helperPath;
+    if (loader.isEmpty() || !isExecutableFile(loader) || !QFileInfo(exe).isFile()) {
         d->stopHelper(true);
-        const QString loader = d->loaderOverride.isEmpty() ? findWineLoader() : d->loaderOverride;
-        const QString exe = d->helperPath.isEmpty()
-                ? QCoreApplication::applicationDirPath() + QStringLiteral("/brisquel-regdel.exe")
-                : d->helperPath;
-        if (loader.isEmpty() || !isExecutableFile(loader) || !QFileInfo(exe).isFile())
-            return d->fail(errorNoRegistry);
+        return d->fail(errorNoRegistry);
+    }
+    // Now and then a Wine program dies as it starts, so a fresh helper that fails before its
+    // first answer gets one more try; one that hangs doesn't, as that would double the wait.
+    // Sending the request again is safe: had the first helper deleted the item, the second
+    // only finds it missing.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        d->stopHelper(true);
+        d->startFailed = false;
         if (!d->startHelper(loader, exe, prefixPath)) {
             d->startFailed = true;
             return d->fail(errorNoRegistry);
         }
+        if (d->exchange(*request) || d->helperAnswered || d->lastError != errorHelperFailed)
+            return d->lastError == 0;
     }
-    return d->exchange(*request);
+    return false;
 }
 
 void RegistryDeleter::runFinished()

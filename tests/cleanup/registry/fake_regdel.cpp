@@ -1,6 +1,8 @@
 // A stand-in for brisquel-regdel.exe that misbehaves on purpose, so the bridge's handling of
 // a helper that dies, hangs or talks nonsense can be tested under Wine. The behaviour comes
 // from BRISQUEL_FAKE_REGDEL:
+//   die-first    exits without answering the first request
+//   die-first:F  the same while file F doesn't exist, creating it; once it does, like "ok"
 //   die-second   answers "0" to the first request, exits without answering the second
 //   hang-second  answers "0" to the first request, never answers the second
 //   garbage      answers every request with a line that is no answer
@@ -36,6 +38,17 @@ int main()
         const char *answer = "0\n";
         if (requests >= 2 && mode == "die-second")
             ExitProcess(3);
+        if (requests == 1 && mode.rfind("die-first", 0) == 0) {
+            const std::string marker = mode.size() > 10 ? mode.substr(10) : std::string();
+            if (marker.empty())
+                ExitProcess(3);
+            const HANDLE file = CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file != INVALID_HANDLE_VALUE) {
+                CloseHandle(file);
+                ExitProcess(3);
+            }
+        }
         if (mode == "silent" || (requests >= 2 && mode == "hang-second")) {
             for (;;)
                 Sleep(INFINITE);

@@ -97,6 +97,7 @@ private slots:
     void killedHelperIsReplaced();
     void helperThatFailsMidRequest_data();
     void helperThatFailsMidRequest();
+    void freshHelperThatDiesIsTriedOnceMore();
     void helperThatTalksNonsense();
     void helperThatNeverAnswersIsNotRetriedThisRun();
 
@@ -458,6 +459,34 @@ void TestRegistryDeleter::helperThatFailsMidRequest()
     QVERIFY(deleter.remove(testKey + "\\Life\\5"));
     QVERIFY(deleter.helperProcessId() != pid);
     deleter.runFinished();
+    qunsetenv("BRISQUEL_FAKE_REGDEL");
+}
+
+void TestRegistryDeleter::freshHelperThatDiesIsTriedOnceMore()
+{
+    const QString fake = QCoreApplication::applicationDirPath() + QStringLiteral("/fake-regdel.exe");
+    QTemporaryDir markers;
+    QVERIFY(markers.isValid());
+    const QString marker = markers.filePath(QStringLiteral("died"));
+
+    // Only the first start dies: the second helper does the deletion.
+    qputenv("BRISQUEL_FAKE_REGDEL", "die-first:" + test::WinePrefix::windowsPath(marker).toUtf8());
+    RegistryDeleter deleter(fake, m_prefix->path());
+    QVERIFY(deleter.remove(testKey + "\\Life\\5"));
+    QVERIFY(QFile::exists(marker));
+    QVERIFY(deleter.helperProcessId() != 0);
+    deleter.runFinished();
+
+    // Every start dies: two tries, then the rest of the run is passed over at once.
+    qputenv("BRISQUEL_FAKE_REGDEL", "die-first");
+    QVERIFY(!deleter.remove(testKey + "\\Life\\5"));
+    QCOMPARE(deleter.lastError(), errorHelperFailed);
+    QCOMPARE(deleter.helperProcessId(), 0);
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!deleter.remove(testKey + "\\Life\\5"));
+    QCOMPARE(deleter.helperProcessId(), 0);
+    QVERIFY(timer.elapsed() < 1000);
     qunsetenv("BRISQUEL_FAKE_REGDEL");
 }
 
