@@ -12,6 +12,12 @@ public:
     {
         qputenv(name, value);
     }
+    // Unsets it for the length of a scope.
+    explicit ScopedVariable(const char *name)
+        : m_name(name), m_wasSet(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
+    {
+        qunsetenv(name);
+    }
     ~ScopedVariable() { m_wasSet ? qputenv(m_name, m_old) : qunsetenv(m_name); }
     ScopedVariable(const ScopedVariable &) = delete;
     ScopedVariable &operator=(const ScopedVariable &) = delete;

@@ -68,10 +68,10 @@ int main()
         }
 
         timer.start();
-        const std::optional<QStringList> loaded = platform::readLines(path, &error);
+        const platform::LinesRead loaded = platform::readLines(path);
         loading.push_back(timer.nsecsElapsed() / 1e6);
-        if (!loaded || *loaded != lines) {
-            std::fprintf(stderr, "readLines failed or gave other lines: %s\n", qUtf8Printable(error));
+        if (!loaded.complete || loaded.lines != lines) {
+            std::fprintf(stderr, "readLines failed or gave other lines: %s\n", qUtf8Printable(loaded.error));
             return 1;
         }
     }

@@ -5,7 +5,28 @@
 #include <QStyleOptionGroupBox>
 #include <QStylePainter>
 
-#include <algorithm>
+namespace {
+
+// How one line of text is drawn. Only its start is laid out when it is very long: a box
+// shows a sliver of such a line, and laying out an unbroken one takes time that grows with
+// the square of its length. A CR or LF within it (or the line separator Qt's item views
+// turn an LF into) stays on the line as the small box a Windows control draws for it.
+QString shownLine(QStringView line)
+{
+    constexpr qsizetype longest = 2000;
+    const bool cut = line.size() > longest;
+    if (cut)
+        line = line.left(line.at(longest - 1).isHighSurrogate() ? longest - 1 : longest);
+    QString shown;
+    shown.reserve(line.size() + 1);
+    for (const QChar c : line)
+        shown += (c == u'\r' || c == u'\n' || c == QChar::LineSeparator) ? QChar(0x25A1) : c;
+    if (cut)
+        shown += QChar(0x2026);
+    return shown;
+}
+
+} // namespace
 
 ClickLabel::ClickLabel(QWidget *parent)
     : QLabel(parent)
@@ -77,28 +98,14 @@ TextBox::TextBox(QWidget *parent)
 void TextBox::setText(const QString &text)
 {
     m_text = text;
-    // Rows longer than this are cut for display: the box shows a sliver of such a row, and
-    // laying out one unbroken row takes time that grows with the square of its length.
-    constexpr qsizetype longestRow = 2000;
-    // Only CR LF starts a new row, as in a Windows edit box; a lone CR or LF stays in its
-    // row, drawn as the small box such an edit box draws for it.
+    // Only CR LF starts a new row, as in a Windows edit box.
     const QStringList rows = text.split(QStringLiteral("\r\n"));
-    QString shown;
-    shown.reserve(std::min(text.size(), rows.size() * (longestRow + 2)));
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        if (i > 0)
-            shown += u'\n';
-        QStringView row = rows.at(i);
-        const bool cut = row.size() > longestRow;
-        if (cut)
-            row = row.left(row.at(longestRow - 1).isHighSurrogate() ? longestRow - 1 : longestRow);
-        for (const QChar c : row)
-            shown += (c == u'\r' || c == u'\n') ? QChar(0x25A1) : c;
-        if (cut)
-            shown += QChar(0x2026);
-    }
+    QStringList shown;
+    shown.reserve(rows.size());
+    for (const QString &row : rows)
+        shown.append(shownLine(row));
     // A trailing line break shows as the empty row the cursor can rest on.
-    setPlainText(shown);
+    setPlainText(shown.join(u'\n'));
 }
 
 void TextBox::mouseDoubleClickEvent(QMouseEvent *event)
@@ -135,15 +142,5 @@ void PageFrame::paintEvent(QPaintEvent *)
 void ShortTextDelegate::initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const
 {
     QStyledItemDelegate::initStyleOption(option, index);
-    qsizetype shown = 1000;
-    if (option->text.size() > shown) {
-        if (option->text.at(shown - 1).isHighSurrogate())
-            --shown;
-        option->text.truncate(shown);
-        option->text += QChar(0x2026);
-    }
-    // One row per entry: a CR or LF inside an entry (which the base class has made a line
-    // separator) shows as a small box, as in the text boxes.
-    for (const QChar breakChar : {QChar(u'\r'), QChar(u'\n'), QChar(QChar::LineSeparator)})
-        option->text.replace(breakChar, QChar(0x25A1));
+    option->text = shownLine(option->text);
 }

@@ -34,8 +34,8 @@ private:
 };
 
 // A multi-line text box whose text is exactly what was set, CR LF pairs included. Each
-// CR LF starts a row; a lone CR or LF shows as a small box within its row, and only the
-// start of a very long row is shown. Only a left double click counts.
+// CR LF starts a row, drawn as a list row is (ShortTextDelegate). Only a left double click
+// counts.
 class TextBox : public QPlainTextEdit
 {
     Q_OBJECT
@@ -68,9 +68,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 };
 
-// Shows each list entry on one row, and entries of any length without stalling: only the
-// start of a very long entry is laid out, since no more of it fits in the box. The entry
-// itself stays whole.
+// Shows each list entry on one row, a line break inside it as a small box, and only the
+// start of a very long entry, so entries of any length draw at once. The entry itself stays
+// whole.
 class ShortTextDelegate : public QStyledItemDelegate
 {
     Q_OBJECT

@@ -76,7 +76,7 @@ QString CleanupPage::saveTarget() const
 void CleanupPage::loadList()
 {
     const QString path = findListFile();
-    const platform::LinesRead read = platform::readLinesUpTo(path, maxEntries);
+    const platform::LinesRead read = platform::readLines(path, maxEntries);
     if (read.opened && m_config.anyCaseLookup)
         m_loadedFrom = path;
     // What was read before a failure, or up to the bound, stays in the list.

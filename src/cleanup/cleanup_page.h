@@ -55,6 +55,7 @@ public:
     void start();         // the start picture
     void tick();          // one timer tick
     void stop();          // the stop label
+
 private:
     // The file a save writes to: the one loading found, or the configured name.
     QString saveTarget() const;

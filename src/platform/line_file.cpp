@@ -5,7 +5,6 @@
 #include <QStringEncoder>
 
 #include <cstring>
-#include <limits>
 
 namespace platform {
 
@@ -171,7 +170,7 @@ void LineReader::close()
     m_failed = false;
 }
 
-LinesRead readLinesUpTo(const QString &path, qsizetype limit)
+LinesRead readLines(const QString &path, qsizetype limit)
 {
     LinesRead read;
     LineReader reader;
@@ -194,20 +193,9 @@ LinesRead readLinesUpTo(const QString &path, qsizetype limit)
     return read;
 }
 
-std::optional<QStringList> readLines(const QString &path, QString *error)
-{
-    LinesRead read = readLinesUpTo(path, std::numeric_limits<qsizetype>::max());
-    if (!read.complete) {
-        if (error)
-            *error = read.error;
-        return std::nullopt;
-    }
-    return std::move(read.lines);
-}
-
 std::optional<QString> readTextWithLineEnds(const QString &path)
 {
-    const LinesRead read = readLinesUpTo(path, std::numeric_limits<qsizetype>::max());
+    const LinesRead read = readLines(path);
     if (!read.opened)
         return std::nullopt;
     // A read that fails part-way keeps what came before, as the text box would have.

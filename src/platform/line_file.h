@@ -8,6 +8,7 @@
 #include <QStringDecoder>
 #include <QStringList>
 
+#include <limits>
 #include <optional>
 
 namespace platform {
@@ -60,10 +61,8 @@ struct LinesRead
     bool complete = false; // false after a failure or when the limit stopped the reading
     QString error;         // why it wasn't complete, when a failure was the reason
 };
-LinesRead readLinesUpTo(const QString &path, qsizetype limit);
-
-// Reads every line of `path`; std::nullopt when it can't be opened or read.
-std::optional<QStringList> readLines(const QString &path, QString *error = nullptr);
+// Reads the lines of `path`, at most `limit` of them.
+LinesRead readLines(const QString &path, qsizetype limit = std::numeric_limits<qsizetype>::max());
 
 // The whole file as a text box shows it: every line followed by CR LF. std::nullopt when
 // the file can't be opened; a read that fails part-way keeps the lines read so far.

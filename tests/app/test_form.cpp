@@ -1,9 +1,9 @@
 #include "app/controls.h"
-#include "fake_prefix.h"
 #include "app/main_window.h"
+#include "fake_drives.h"
+#include "fake_prefix.h"
 #include "form_fixture.h"
 #include "scoped_variable.h"
-#include "sysinfo/drive_source.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -47,25 +47,6 @@ QStringList borderedTabs(const Form1 &form)
     }
     return bordered;
 }
-
-// Two drives of 10 and 20 GiB, the first one the system drive with 5 GiB free.
-class TwoDrives : public sysinfo::DriveSource
-{
-public:
-    QStringList entries() const override { return {"c: [SYSTEM]", "d: [DATA]"}; }
-    std::optional<quint64> totalBytes(const QString &drive) const override
-    {
-        if (drive.compare("c", Qt::CaseInsensitive) == 0)
-            return 10737418240ull;
-        if (drive.compare("d", Qt::CaseInsensitive) == 0)
-            return 21474836480ull;
-        return std::nullopt;
-    }
-    std::optional<quint64> freeBytes(const QString &drive) const override
-    {
-        return drive.compare("c", Qt::CaseInsensitive) == 0 ? std::optional<quint64>(5368709120ull) : std::nullopt;
-    }
-};
 
 } // namespace
 
@@ -255,7 +236,10 @@ private slots:
         const ScopedVariable user("USERNAME", "tester");
         MessageLog log;
         FormServices services = quietServices(log);
-        services.drives = std::make_shared<TwoDrives>();
+        // Drives of 10 and 20 GiB, the first one the system drive with 5 GiB free.
+        services.drives = std::make_shared<FakeDrives>(QStringList{"c: [SYSTEM]", "d: [DATA]"},
+                                                       Sizes{{"C", 10737418240}, {"D", 21474836480}},
+                                                       Sizes{{"C", 5368709120}});
         Form1 form(services);
 
         const auto caption = [&form](const char *name) { return form.findChild<QLabel *>(name)->text(); };

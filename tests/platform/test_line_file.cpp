@@ -153,11 +153,10 @@ void TestLineFile::readsLines()
     QFETCH(QStringList, lines);
     const QString file = writeBytes(QStringLiteral("list.ini"), bytes);
 
-    QString error = QStringLiteral("untouched");
-    const auto read = platform::readLines(file, &error);
-    QVERIFY(read);
-    QCOMPARE(*read, lines);
-    QCOMPARE(error, QStringLiteral("untouched"));
+    const platform::LinesRead read = platform::readLines(file);
+    QVERIFY(read.opened && read.complete);
+    QCOMPARE(read.lines, lines);
+    QVERIFY(read.error.isEmpty());
 
     // The line-at-a-time protocol gives the same, and a relative name works too.
     const QString saved = QDir::currentPath();
@@ -222,9 +221,9 @@ void TestLineFile::linesAcrossBufferBoundaries()
     QFETCH(QByteArray, tail);
     QFETCH(QStringList, lines);
     const QByteArray bytes = QByteArray(leading, 'x') + tail;
-    const auto read = platform::readLines(writeBytes(QStringLiteral("edge.ini"), bytes));
-    QVERIFY(read);
-    QCOMPARE(*read, lines);
+    const platform::LinesRead read = platform::readLines(writeBytes(QStringLiteral("edge.ini"), bytes));
+    QVERIFY(read.complete);
+    QCOMPARE(read.lines, lines);
 }
 
 void TestLineFile::tenMegabyteLine()
@@ -238,14 +237,14 @@ void TestLineFile::tenMegabyteLine()
     const QString file = writeBytes(QStringLiteral("huge.ini"), bytes);
     bytes = QByteArray();
 
-    const auto read = platform::readLines(file);
-    QVERIFY(read);
-    QCOMPARE(read->size(), 2);
-    QCOMPARE(read->at(0).size(), characters);
-    QCOMPARE(read->at(0).count(u'清'), characters);
-    QCOMPARE(read->at(1), QStringLiteral("B"));
+    const platform::LinesRead read = platform::readLines(file);
+    QVERIFY(read.complete);
+    QCOMPARE(read.lines.size(), 2);
+    QCOMPARE(read.lines.at(0).size(), characters);
+    QCOMPARE(read.lines.at(0).count(u'清'), characters);
+    QCOMPARE(read.lines.at(1), QStringLiteral("B"));
 
-    QVERIFY(platform::writeLines(file, *read));
+    QVERIFY(platform::writeLines(file, read.lines));
     QCOMPARE(QFileInfo(file).size(), characters * 2 + 5);
 }
 
@@ -259,18 +258,19 @@ void TestLineFile::missingFileFailsWithDescription()
 #endif
     QVERIFY(reader.atEnd());
 
-    QString error;
-    QVERIFY(!platform::readLines(path(QStringLiteral("Wjql.ini")), &error));
-    QCOMPARE(error, reader.error());
-    QVERIFY(!platform::readLines(QString(), &error));
-    QVERIFY(!error.isEmpty());
+    const platform::LinesRead missing = platform::readLines(path(QStringLiteral("Wjql.ini")));
+    QVERIFY(!missing.complete);
+    QCOMPARE(missing.error, reader.error());
+    const platform::LinesRead unnamed = platform::readLines(QString());
+    QVERIFY(!unnamed.complete);
+    QVERIFY(!unnamed.error.isEmpty());
 }
 
 void TestLineFile::folderCannotBeOpened()
 {
-    QString error;
-    QVERIFY(!platform::readLines(m_dir->path(), &error));
-    QVERIFY(!error.isEmpty());
+    const platform::LinesRead read = platform::readLines(m_dir->path());
+    QVERIFY(!read.complete);
+    QVERIFY(!read.error.isEmpty());
 }
 
 void TestLineFile::readErrorIsReported()
@@ -285,9 +285,9 @@ void TestLineFile::readErrorIsReported()
     QCOMPARE(reader.error(), platform::describeError(EIO));
     QVERIFY(!reader.readLine());
 
-    QString error;
-    QVERIFY(!platform::readLines(QStringLiteral("/proc/self/mem"), &error));
-    QCOMPARE(error, platform::describeError(EIO));
+    const platform::LinesRead read = platform::readLines(QStringLiteral("/proc/self/mem"));
+    QVERIFY(!read.complete);
+    QCOMPARE(read.error, platform::describeError(EIO));
 #else
     QSKIP("needs a file whose reads fail");
 #endif
@@ -303,7 +303,7 @@ void TestLineFile::onlyRegularFilesOfSaneSizeAreRead()
     const QString zero = path(QStringLiteral("Zcql.ini"));
     QVERIFY(QFile::link(QStringLiteral("/dev/zero"), zero));
     for (const QString &special : {pipe, zero}) {
-        const platform::LinesRead read = platform::readLinesUpTo(special, 100);
+        const platform::LinesRead read = platform::readLines(special, 100);
         QVERIFY2(!read.opened && !read.complete, qPrintable(special));
         QVERIFY(read.lines.isEmpty());
     }
@@ -314,7 +314,7 @@ void TestLineFile::onlyRegularFilesOfSaneSizeAreRead()
     QVERIFY(huge.write("first\r\n") == 7);
     QVERIFY(huge.resize(129 * 1024 * 1024)); // a sparse run of NULs: one endless line
     huge.close();
-    const platform::LinesRead read = platform::readLinesUpTo(huge.fileName(), 100);
+    const platform::LinesRead read = platform::readLines(huge.fileName(), 100);
     QVERIFY(read.opened);
     QVERIFY(!read.complete);
     QCOMPARE(read.lines, QStringList{"first"});
@@ -343,9 +343,9 @@ void TestLineFile::encodeAndDecode()
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
     QCOMPARE(platform::encodeLine(text), bytes);
-    const auto read = platform::readLines(writeBytes(QStringLiteral("line.ini"), bytes + "\r\n"));
-    QVERIFY(read);
-    QCOMPARE(*read, QStringList{text});
+    const platform::LinesRead read = platform::readLines(writeBytes(QStringLiteral("line.ini"), bytes + "\r\n"));
+    QVERIFY(read.complete);
+    QCOMPARE(read.lines, QStringList{text});
 }
 
 void TestLineFile::roundTripIsByteExact_data()
@@ -369,9 +369,9 @@ void TestLineFile::roundTripIsByteExact()
     QFETCH(QByteArray, bytes);
     QFETCH(QByteArray, written);
     const QString file = writeBytes(QStringLiteral("Wjql.ini"), bytes);
-    const auto lines = platform::readLines(file);
-    QVERIFY(lines);
-    QVERIFY(platform::writeLines(file, *lines));
+    const platform::LinesRead read = platform::readLines(file);
+    QVERIFY(read.complete);
+    QVERIFY(platform::writeLines(file, read.lines));
     QCOMPARE(bytesOf(file), written);
 }
 

@@ -134,13 +134,9 @@ struct RegistryDeleter::Private
 
     bool exchange(const std::string &request)
     {
-        const bool first = !helperAnswered;
-        const QDeadlineTimer deadline(first ? firstAnswerMs : answerMs);
-        // Whatever went wrong, this helper is done for; one that never answered at all
-        // means Wine itself doesn't work here.
+        const QDeadlineTimer deadline(helperAnswered ? answerMs : firstAnswerMs);
+        // Whatever went wrong, this helper is done for.
         const auto abandon = [&](quint32 error) {
-            if (first)
-                startFailed = true;
             stopHelper(false);
             return fail(error);
         };
@@ -201,30 +197,32 @@ bool RegistryDeleter::remove(const QString &entry)
     if (d->helperUsable(prefixPath))
         return d->exchange(*request);
 
-    // Wine and the helper are looked for only when a helper has to be started.
+    // A helper that died or works on another prefix goes. Wine and the helper are looked for
+    // only when a new one has to be started.
+    d->stopHelper(true);
     const QString loader = d->loaderOverride.isEmpty() ? findWineLoader() : d->loaderOverride;
     const QString exe = d->helperPath.isEmpty()
             ? QCoreApplication::applicationDirPath() + QStringLiteral("/brisquel-regdel.exe")
             : d->helperPath;
-    if (loader.isEmpty() || !isExecutableFile(loader) || !QFileInfo(exe).isFile()) {
-        d->stopHelper(true);
+    if (loader.isEmpty() || !isExecutableFile(loader) || !QFileInfo(exe).isFile())
         return d->fail(errorNoRegistry);
-    }
-    // Now and then a Wine program dies as it starts, so a fresh helper that fails before its
-    // first answer gets one more try; one that hangs doesn't, as that would double the wait.
-    // Sending the request again is safe: had the first helper deleted the item, the second
-    // only finds it missing.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        d->stopHelper(true);
-        d->startFailed = false;
+    for (int attempt = 1;; ++attempt) {
         if (!d->startHelper(loader, exe, prefixPath)) {
             d->startFailed = true;
             return d->fail(errorNoRegistry);
         }
-        if (d->exchange(*request) || d->helperAnswered || d->lastError != errorHelperFailed)
-            return d->lastError == 0;
+        const bool deleted = d->exchange(*request);
+        if (d->helperAnswered)
+            return deleted;
+        // A fresh helper that never answered means Wine doesn't work here. Now and then a Wine
+        // program dies as it starts, though, so one that died gets one more start; one that
+        // hung doesn't, as that would double the wait. Sending the request again is safe: had
+        // the first helper deleted the item, the second only finds it missing.
+        if (attempt == 2 || d->lastError != errorHelperFailed) {
+            d->startFailed = true;
+            return false;
+        }
     }
-    return false;
 }
 
 void RegistryDeleter::runFinished()

@@ -3,6 +3,7 @@
 
 #include "cleanup/registry/helper_protocol.h"
 #include "cleanup/registry/registry_deleter.h"
+#include "scoped_variable.h"
 #include "wine_prefix.h"
 
 #include <QCoreApplication>
@@ -310,26 +311,24 @@ void TestRegistryDeleter::prefixWithoutHivesFailsAtOnce()
 
 void TestRegistryDeleter::defaultsComeFromTheEnvironment()
 {
-    const QByteArray oldPrefix = qgetenv("WINEPREFIX");
-    const QByteArray oldHome = qgetenv("HOME");
     QTemporaryDir home;
     QVERIFY(home.isValid());
-
-    // $WINEPREFIX, and the helper beside the running program (this test sits with it in bin).
-    qputenv("WINEPREFIX", QFile::encodeName(m_prefix->path()));
     const std::unique_ptr<cleanup::EntryDeleter> deleter = makeRegistryDeleter();
-    const bool removedThere = deleter->remove(testKey + "\\Life\\7");
-    deleter->runFinished();
-
-    // Else ~/.wine, which isn't created when it's missing.
-    qunsetenv("WINEPREFIX");
-    qputenv("HOME", QFile::encodeName(home.path()));
-    const bool removedAtHome = deleter->remove(testKey + "\\Life\\Absent");
-    deleter->runFinished();
-
-    oldPrefix.isNull() ? qunsetenv("WINEPREFIX") : qputenv("WINEPREFIX", oldPrefix);
-    qputenv("HOME", oldHome);
-
+    bool removedThere = false;
+    bool removedAtHome = true;
+    {
+        // $WINEPREFIX, and the helper beside the running program (this test sits with it in bin).
+        const ScopedVariable prefix("WINEPREFIX", QFile::encodeName(m_prefix->path()));
+        removedThere = deleter->remove(testKey + "\\Life\\7");
+        deleter->runFinished();
+    }
+    {
+        // Else ~/.wine, which isn't created when it's missing.
+        const ScopedVariable noPrefix("WINEPREFIX");
+        const ScopedVariable homeFolder("HOME", QFile::encodeName(home.path()));
+        removedAtHome = deleter->remove(testKey + "\\Life\\Absent");
+        deleter->runFinished();
+    }
     QVERIFY(removedThere);
     QVERIFY(!exists(testKey + "\\Life|7"));
     QVERIFY(!removedAtHome);
@@ -386,16 +385,14 @@ void TestRegistryDeleter::helperInChineseFolderUnderCLocale()
     const QString copy = folder + QStringLiteral("/brisquel-regdel.exe");
     QVERIFY(QFile::copy(helperPath(), copy));
 
-    const QByteArray oldAll = qgetenv("LC_ALL");
-    const QByteArray oldLang = qgetenv("LANG");
-    qputenv("LC_ALL", "C");
-    qputenv("LANG", "C");
-    RegistryDeleter deleter(copy, m_prefix->path());
-    const bool removed = deleter.remove(testKey + "\\Life\\6");
-    deleter.runFinished();
-    oldAll.isNull() ? qunsetenv("LC_ALL") : qputenv("LC_ALL", oldAll);
-    oldLang.isNull() ? qunsetenv("LANG") : qputenv("LANG", oldLang);
-
+    bool removed = false;
+    {
+        const ScopedVariable all("LC_ALL", "C");
+        const ScopedVariable lang("LANG", "C");
+        RegistryDeleter deleter(copy, m_prefix->path());
+        removed = deleter.remove(testKey + "\\Life\\6");
+        deleter.runFinished();
+    }
     QVERIFY(removed);
     QVERIFY(!exists(testKey + "\\Life|6"));
 }
