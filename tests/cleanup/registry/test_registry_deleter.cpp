@@ -108,6 +108,8 @@ private slots:
 private:
     QProcess *startHelperDirectly();
     QString helperPath() const;
+    // The stand-in helper; its behaviour comes from BRISQUEL_FAKE_REGDEL.
+    QString fakeHelperPath() const;
     bool exists(const QString &text) const;
     bool takeSnapshot(QList<QByteArray> &exports) const;
 
@@ -120,6 +122,11 @@ private:
 QString TestRegistryDeleter::helperPath() const
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/brisquel-regdel.exe");
+}
+
+QString TestRegistryDeleter::fakeHelperPath() const
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/fake-regdel.exe");
 }
 
 bool TestRegistryDeleter::exists(const QString &text) const
@@ -437,9 +444,8 @@ void TestRegistryDeleter::helperThatFailsMidRequest()
     QFETCH(int, answerMs);
     QFETCH(quint32, error);
     QFETCH(int, boundMs);
-    const QString fake = QCoreApplication::applicationDirPath() + QStringLiteral("/fake-regdel.exe");
-    qputenv("BRISQUEL_FAKE_REGDEL", behaviour);
-    RegistryDeleter deleter(fake, m_prefix->path());
+    const ScopedVariable misbehave("BRISQUEL_FAKE_REGDEL", behaviour);
+    RegistryDeleter deleter(fakeHelperPath(), m_prefix->path());
     deleter.setTimeouts(30000, answerMs);
 
     QVERIFY(deleter.remove(testKey + "\\Life\\5"));
@@ -456,24 +462,21 @@ void TestRegistryDeleter::helperThatFailsMidRequest()
     QVERIFY(deleter.remove(testKey + "\\Life\\5"));
     QVERIFY(deleter.helperProcessId() != pid);
     deleter.runFinished();
-    qunsetenv("BRISQUEL_FAKE_REGDEL");
 }
 
 void TestRegistryDeleter::freshHelperThatDiesIsTriedOnceMore()
 {
-    const QString fake = QCoreApplication::applicationDirPath() + QStringLiteral("/fake-regdel.exe");
     QTemporaryDir markers;
     QVERIFY(markers.isValid());
     const QString marker = markers.filePath(QStringLiteral("died"));
 
     // Only the first start dies: the second helper does the deletion.
-    qputenv("BRISQUEL_FAKE_REGDEL", "die-first:" + test::WinePrefix::windowsPath(marker).toUtf8());
-    RegistryDeleter deleter(fake, m_prefix->path());
+    const ScopedVariable misbehave("BRISQUEL_FAKE_REGDEL", "die-first:" + test::WinePrefix::windowsPath(marker).toUtf8());
+    RegistryDeleter deleter(fakeHelperPath(), m_prefix->path());
     QVERIFY(deleter.remove(testKey + "\\Life\\5"));
     QVERIFY(QFile::exists(marker));
     QVERIFY(deleter.helperProcessId() != 0);
     deleter.runFinished();
-    qunsetenv("BRISQUEL_FAKE_REGDEL");
 }
 
 void TestRegistryDeleter::brokenHelperIsNotRetriedThisRun_data()
@@ -490,9 +493,8 @@ void TestRegistryDeleter::brokenHelperIsNotRetriedThisRun()
 {
     QFETCH(QByteArray, behaviour);
     QFETCH(quint32, error);
-    const QString fake = QCoreApplication::applicationDirPath() + QStringLiteral("/fake-regdel.exe");
-    qputenv("BRISQUEL_FAKE_REGDEL", behaviour);
-    RegistryDeleter deleter(fake, m_prefix->path());
+    const ScopedVariable misbehave("BRISQUEL_FAKE_REGDEL", behaviour);
+    RegistryDeleter deleter(fakeHelperPath(), m_prefix->path());
     deleter.setTimeouts(2000, 1000);
 
     QVERIFY(!deleter.remove(testKey + "\\Life\\5"));
@@ -508,11 +510,10 @@ void TestRegistryDeleter::brokenHelperIsNotRetriedThisRun()
     QVERIFY(timer.elapsed() < 1000);
 
     // A new run tries again.
-    qputenv("BRISQUEL_FAKE_REGDEL", "ok");
+    const ScopedVariable healed("BRISQUEL_FAKE_REGDEL", "ok");
     deleter.runFinished();
     QVERIFY(deleter.remove(testKey + "\\Life\\5"));
     deleter.runFinished();
-    qunsetenv("BRISQUEL_FAKE_REGDEL");
 }
 
 QProcess *TestRegistryDeleter::startHelperDirectly()
