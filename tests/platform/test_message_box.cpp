@@ -11,21 +11,10 @@
 #include <functional>
 #include <optional>
 
-class TestMessageBox : public QObject
-{
-    Q_OBJECT
+namespace {
 
-private slots:
-    void showsOneOkButtonAndWaits_data();
-    void showsOneOkButtonAndWaits();
-    void escapeDismisses();
-
-private:
-    // Calls `inspect` with the message box once it is up, from inside its event loop.
-    static void whenShown(std::function<void(QMessageBox *)> inspect);
-};
-
-void TestMessageBox::whenShown(std::function<void(QMessageBox *)> inspect)
+// Calls `inspect` with the message box once it is up, from inside its event loop.
+void whenShown(std::function<void(QMessageBox *)> inspect)
 {
     auto *poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, poll, [poll, inspect] {
@@ -39,6 +28,18 @@ void TestMessageBox::whenShown(std::function<void(QMessageBox *)> inspect)
     poll->start(10);
 }
 
+} // namespace
+
+class TestMessageBox : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void showsOneOkButtonAndWaits_data();
+    void showsOneOkButtonAndWaits();
+    void escapeDismisses();
+};
+
 void TestMessageBox::showsOneOkButtonAndWaits_data()
 {
     QTest::addColumn<QString>("text");
@@ -46,8 +47,7 @@ void TestMessageBox::showsOneOkButtonAndWaits_data()
 
     QTest::newRow("load failure") << QStringLiteral("清理文件对象列表读取失败！") << QStringLiteral("错误");
     QTest::newRow("saved") << QStringLiteral("数据保存成功！") << QStringLiteral("提示");
-    QTest::newRow("markup stays text")
-        << QStringLiteral("<b>C:\\a&b</b>\n第二行") << QStringLiteral("错误");
+    QTest::newRow("markup stays text") << QStringLiteral("<b>C:\\a&b</b>\n第二行") << QStringLiteral("错误");
 }
 
 void TestMessageBox::showsOneOkButtonAndWaits()
@@ -61,33 +61,30 @@ void TestMessageBox::showsOneOkButtonAndWaits()
     // check can't leave the box open and the test hanging.
     struct Seen
     {
-        bool whileWaiting = false;
-        QWidget *parent = nullptr;
-        bool modal = false;
+        bool whileWaiting, modal, pixmapless, okIsDefault;
+        QWidget *parent;
         QString title, text;
-        Qt::TextFormat format = Qt::AutoText;
-        QMessageBox::Icon icon = QMessageBox::Information;
-        bool pixmapless = false;
+        Qt::TextFormat format;
+        QMessageBox::Icon icon;
         QStringList buttons;
-        bool okIsDefault = false;
     };
     std::optional<Seen> seen;
     bool returned = false;
     whenShown([&](QMessageBox *box) {
-        Seen s;
-        s.whileWaiting = !returned;
-        s.parent = box->parentWidget();
-        s.modal = box->isModal();
-        s.title = box->windowTitle();
-        s.text = box->text();
-        s.format = box->textFormat();
-        s.icon = box->icon();
-        s.pixmapless = box->iconPixmap().isNull();
         const QList<QAbstractButton *> buttons = box->buttons();
+        QStringList names;
         for (const QAbstractButton *button : buttons)
-            s.buttons.append(button->text());
-        s.okIsDefault = !buttons.isEmpty() && box->defaultButton() == buttons.first();
-        seen = s;
+            names.append(button->text());
+        seen = Seen{.whileWaiting = !returned,
+                    .modal = box->isModal(),
+                    .pixmapless = box->iconPixmap().isNull(),
+                    .okIsDefault = !buttons.isEmpty() && box->defaultButton() == buttons.first(),
+                    .parent = box->parentWidget(),
+                    .title = box->windowTitle(),
+                    .text = box->text(),
+                    .format = box->textFormat(),
+                    .icon = box->icon(),
+                    .buttons = names};
         if (buttons.isEmpty())
             box->done(0);
         else

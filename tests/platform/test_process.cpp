@@ -17,26 +17,19 @@ using platform::ShowState;
 
 namespace {
 
-// Changes the working directory for the length of a scope.
-class WorkingDirectoryGuard
+// Each case runs in a fresh folder, which is also the working directory; its bin/ comes
+// first in PATH, and the probe records into it.
+struct Sandbox
 {
-public:
-    explicit WorkingDirectoryGuard(const QString &path) : m_old(QDir::currentPath())
-    {
-        QDir::setCurrent(path);
-    }
-    ~WorkingDirectoryGuard() { QDir::setCurrent(m_old); }
-    WorkingDirectoryGuard(const WorkingDirectoryGuard &) = delete;
-    WorkingDirectoryGuard &operator=(const WorkingDirectoryGuard &) = delete;
+    Sandbox() { QDir::setCurrent(dir.path()); }
+    ~Sandbox() { QDir::setCurrent(previousFolder); }
+    QString path(const QString &name = {}) const { return name.isEmpty() ? dir.path() : dir.filePath(name); }
 
-private:
-    QString m_old;
+    const QString previousFolder = QDir::currentPath();
+    const QTemporaryDir dir;
+    const ScopedVariable output{"BRISQUEL_PROBE_OUT", QFile::encodeName(path("argv.out"))};
+    const ScopedVariable searchPath{"PATH", QFile::encodeName(path("bin")) + QDir::listSeparator().toLatin1() + qgetenv("PATH")};
 };
-
-QByteArray withPathFirst(const QString &folder)
-{
-    return QFile::encodeName(folder) + QDir::listSeparator().toLatin1() + qgetenv("PATH");
-}
 
 } // namespace
 
@@ -48,11 +41,10 @@ class TestProcess : public QObject
 
 private slots:
     void init();
+    void cleanup() { m_sandbox.reset(); }
 
-    void bareNameInOwnFolder();
-    void ownFolderBeforePath();
-    void bareNameInPath();
-    void exeSuffixFindsProgramWithout();
+    void findsProgram_data();
+    void findsProgram();
     void pathsWithFolder_data();
     void pathsWithFolder();
     void argumentPassedLiterally_data();
@@ -71,16 +63,15 @@ private slots:
     void editorOnUnmappedDriveFails();
 
 private:
-    // A copy of the probe under `name` in `folder`.
-    QString placeProbe(const QString &folder, const QString &name) const;
+    // A copy of the probe under `name` in `folder` (by default the sandbox's bin/, in PATH).
+    QString placeProbe(const QString &name, QString folder = {}) const;
     // The probe's arguments once it has run (argv[0] first); empty on a time-out.
     QStringList recorded() const;
 
-    QString probe() const { return QStringLiteral(PROBE_PATH); }
-    QString output() const { return m_work->filePath(QStringLiteral("argv.out")); }
+    static QString probe() { return QStringLiteral(PROBE_PATH); }
+    QString path(const QString &name = {}) const { return m_sandbox->path(name); }
 
-    std::unique_ptr<QTemporaryDir> m_work;
-    std::unique_ptr<ScopedVariable> m_outputVariable;
+    std::unique_ptr<Sandbox> m_sandbox;
 };
 
 void TestProcess::init()
@@ -88,19 +79,18 @@ void TestProcess::init()
 #ifdef Q_OS_WIN
     QSKIP("these cases exercise the Linux stand-ins for the Windows programs");
 #endif
-    m_outputVariable.reset();
-    m_work = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_work->isValid());
     if (probe().contains(u' '))
         QSKIP("the probe's path holds a blank, which would end the program name");
-    m_outputVariable = std::make_unique<ScopedVariable>("BRISQUEL_PROBE_OUT",
-                                                          QFile::encodeName(output()));
+    m_sandbox = std::make_unique<Sandbox>();
+    QVERIFY(m_sandbox->dir.isValid());
     QVERIFY(QFileInfo(probe()).isExecutable());
     QCOMPARE(QFileInfo(probe()).absolutePath(), QCoreApplication::applicationDirPath());
 }
 
-QString TestProcess::placeProbe(const QString &folder, const QString &name) const
+QString TestProcess::placeProbe(const QString &name, QString folder) const
 {
+    if (folder.isEmpty())
+        folder = path("bin");
     QDir().mkpath(folder);
     const QString copy = folder + u'/' + name;
     if (!QFile::copy(probe(), copy))
@@ -110,9 +100,10 @@ QString TestProcess::placeProbe(const QString &folder, const QString &name) cons
 
 QStringList TestProcess::recorded() const
 {
-    if (!QTest::qWaitFor([this] { return QFile::exists(output()); }, 20000))
+    const QString output = path("argv.out");
+    if (!QTest::qWaitFor([&output] { return QFile::exists(output); }, 20000))
         return {};
-    QFile file(output());
+    QFile file(output);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     QStringList arguments;
@@ -120,49 +111,45 @@ QStringList TestProcess::recorded() const
     for (qsizetype i = 0; i + 1 < parts.size(); ++i) // the last part follows the final NUL
         arguments.append(QString::fromUtf8(parts.at(i)));
     file.close();
-    QFile::remove(output());
+    QFile::remove(output);
     return arguments;
 }
 
-void TestProcess::bareNameInOwnFolder()
+void TestProcess::findsProgram_data()
 {
-    const RunResult result = platform::runCommandLine(QStringLiteral("brisquel_argv_probe hello"),
-                                                      ShowState::NormalFocus);
+    QTest::addColumn<QStringList>("inPath"); // copies of the probe placed along PATH
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<bool>("hidden");
+    QTest::addColumn<QString>("started"); // which copy ran; empty: the probe in the program's folder
+    QTest::addColumn<QStringList>("arguments");
+
+    QTest::newRow("bare name in own folder") << QStringList() << "brisquel_argv_probe hello" << false << ""
+                                             << QStringList{"hello"};
+    QTest::newRow("own folder before PATH") << QStringList{"brisquel_argv_probe"} << "brisquel_argv_probe" << true
+                                            << "" << QStringList();
+    QTest::newRow("bare name in PATH") << QStringList{"brisquel-path-probe"} << "brisquel-path-probe x" << false
+                                       << "brisquel-path-probe" << QStringList{"x"};
+    QTest::newRow(".exe finds the program without") << QStringList{"Filefs"} << "Filefs.exe" << false << "Filefs"
+                                                     << QStringList();
+    // A program really named with ".exe" is found under that name first.
+    QTest::newRow(".exe name first") << QStringList{"Filefs", "Filefs.exe"} << "Filefs.exe" << false << "Filefs.exe"
+                                     << QStringList();
+}
+
+void TestProcess::findsProgram()
+{
+    QFETCH(QStringList, inPath);
+    QFETCH(QString, commandLine);
+    QFETCH(bool, hidden);
+    QFETCH(QString, started);
+    QFETCH(QStringList, arguments);
+    for (const QString &name : inPath)
+        placeProbe(name);
+
+    const RunResult result = platform::runCommandLine(commandLine, hidden ? ShowState::Hidden : ShowState::NormalFocus);
     QVERIFY2(result.ok, qPrintable(result.error));
     QVERIFY(result.error.isEmpty());
-    QCOMPARE(recorded(), (QStringList{probe(), "hello"}));
-}
-
-void TestProcess::ownFolderBeforePath()
-{
-    const QString inPath = m_work->filePath(QStringLiteral("bin"));
-    placeProbe(inPath, QStringLiteral("brisquel_argv_probe"));
-    const ScopedVariable path("PATH", withPathFirst(inPath));
-    QVERIFY(platform::runCommandLine(QStringLiteral("brisquel_argv_probe"), ShowState::Hidden).ok);
-    QCOMPARE(recorded(), QStringList{probe()});
-}
-
-void TestProcess::bareNameInPath()
-{
-    const QString inPath = m_work->filePath(QStringLiteral("bin"));
-    const QString copy = placeProbe(inPath, QStringLiteral("brisquel-path-probe"));
-    const ScopedVariable path("PATH", withPathFirst(inPath));
-    QVERIFY(platform::runCommandLine(QStringLiteral("brisquel-path-probe x"), ShowState::NormalFocus).ok);
-    QCOMPARE(recorded(), (QStringList{copy, "x"}));
-}
-
-void TestProcess::exeSuffixFindsProgramWithout()
-{
-    const QString inPath = m_work->filePath(QStringLiteral("bin"));
-    const QString copy = placeProbe(inPath, QStringLiteral("Filefs"));
-    const ScopedVariable path("PATH", withPathFirst(inPath));
-    QVERIFY(platform::runCommandLine(QStringLiteral("Filefs.exe"), ShowState::NormalFocus).ok);
-    QCOMPARE(recorded(), QStringList{copy});
-
-    // A program really named with ".exe" is found under that name first.
-    const QString exe = placeProbe(inPath, QStringLiteral("Filefs.exe"));
-    QVERIFY(platform::runCommandLine(QStringLiteral("Filefs.exe"), ShowState::NormalFocus).ok);
-    QCOMPARE(recorded(), QStringList{exe});
+    QCOMPARE(recorded(), QStringList{started.isEmpty() ? probe() : path("bin/" + started)} + arguments);
 }
 
 void TestProcess::pathsWithFolder_data()
@@ -178,14 +165,10 @@ void TestProcess::pathsWithFolder()
 {
     QFETCH(QString, commandLine);
     QFETCH(QString, program);
-    placeProbe(m_work->filePath(QStringLiteral("tools")), QStringLiteral("probe"));
-    placeProbe(m_work->path(), QStringLiteral("probe"));
     // A name with a folder is never looked up elsewhere.
-    const QString inPath = m_work->filePath(QStringLiteral("bin"));
-    placeProbe(inPath, QStringLiteral("probe"));
-    const ScopedVariable path("PATH", withPathFirst(inPath));
-
-    const WorkingDirectoryGuard cwd(m_work->path());
+    placeProbe("probe", path("tools"));
+    placeProbe("probe", path());
+    placeProbe("probe");
     QVERIFY(platform::runCommandLine(commandLine, ShowState::NormalFocus).ok);
     QCOMPARE(recorded(), (QStringList{program, "a"}));
 }
@@ -208,11 +191,10 @@ void TestProcess::argumentPassedLiterally_data()
 void TestProcess::argumentPassedLiterally()
 {
     QFETCH(QString, argument);
-    const WorkingDirectoryGuard cwd(m_work->path());
     QVERIFY(platform::runCommandLine(probe() + u' ' + argument, ShowState::NormalFocus).ok);
     QCOMPARE(recorded(), (QStringList{probe(), argument}));
     // Nothing a shell would have done happened.
-    const QStringList left = QDir(m_work->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    const QStringList left = QDir(path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
 }
 
@@ -241,7 +223,6 @@ void TestProcess::missingProgramFails_data()
 void TestProcess::missingProgramFails()
 {
     QFETCH(QString, commandLine);
-    const WorkingDirectoryGuard cwd(m_work->path());
     const RunResult result = platform::runCommandLine(commandLine, ShowState::NormalFocus);
     QVERIFY(!result.ok);
     if (commandLine == u"/")
@@ -252,7 +233,7 @@ void TestProcess::missingProgramFails()
 
 void TestProcess::fileThatCannotRunFails()
 {
-    const QString plain = m_work->filePath(QStringLiteral("plain"));
+    const QString plain = path("plain");
     QFile file(plain);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("not a program");
@@ -291,10 +272,7 @@ void TestProcess::explorerOpensUrlWithDesktop()
 {
     QFETCH(QString, commandLine);
     QFETCH(QString, target);
-    const QString fakes = m_work->filePath(QStringLiteral("desktop"));
-    const QString opener = placeProbe(fakes, QStringLiteral("xdg-open"));
-    const ScopedVariable path("PATH", withPathFirst(fakes));
-
+    const QString opener = placeProbe("xdg-open");
     const RunResult result = platform::runCommandLine(commandLine, ShowState::Hidden);
     QVERIFY2(result.ok, qPrintable(result.error));
     QCOMPARE(recorded(), (QStringList{opener, target}));
@@ -302,11 +280,9 @@ void TestProcess::explorerOpensUrlWithDesktop()
 
 void TestProcess::explorerWithoutOpenerFails()
 {
-    const QString empty = m_work->filePath(QStringLiteral("empty"));
-    QVERIFY(QDir().mkpath(empty));
-    const ScopedVariable path("PATH", QFile::encodeName(empty));
-    const RunResult result = platform::runCommandLine(QStringLiteral("explorer https://example.com/"),
-                                                      ShowState::Hidden);
+    QVERIFY(QDir().mkpath(path("empty")));
+    const ScopedVariable searchPath("PATH", QFile::encodeName(path("empty")));
+    const RunResult result = platform::runCommandLine(QStringLiteral("explorer https://example.com/"), ShowState::Hidden);
     QVERIFY(!result.ok);
     QCOMPARE(result.error, platform::describeError(ENOENT));
 }
@@ -317,11 +293,9 @@ void TestProcess::editorsOpenResolvedWindowsPath_data()
     QTest::addColumn<QString>("file"); // below the prefix's drive_c, or "@" + a working-directory name
 
     QTest::newRow("notepad, existing file in another case")
-        << QStringLiteral("notepad.exe C:\\WINDOWS\\system32\\OEMINFO.INI")
-        << QStringLiteral("windows/system32/oeminfo.ini");
+        << QStringLiteral("notepad.exe C:\\WINDOWS\\system32\\OEMINFO.INI") << QStringLiteral("windows/system32/oeminfo.ini");
     QTest::newRow("mspaint, missing file still handed over")
-        << QStringLiteral("mspaint.exe C:\\WINDOWS\\system32\\OEMLOGO.BMP")
-        << QStringLiteral("windows/system32/OEMLOGO.BMP");
+        << QStringLiteral("mspaint.exe C:\\WINDOWS\\system32\\OEMLOGO.BMP") << QStringLiteral("windows/system32/OEMLOGO.BMP");
     QTest::newRow("MSPAINT.EXE") << QStringLiteral("MSPAINT.EXE c:/windows/system32/OEMLINKICON.ICO")
                                  << QStringLiteral("windows/system32/OEMLINKICON.ICO");
     QTest::newRow("notepad with a native relative file")
@@ -333,23 +307,17 @@ void TestProcess::editorsOpenResolvedWindowsPath()
     QFETCH(QString, commandLine);
     QFETCH(QString, file);
 
-    const QString prefix = m_work->filePath(QStringLiteral("prefix"));
+    const QString prefix = path("prefix");
     QVERIFY(makeFakePrefix(prefix, {QStringLiteral("windows/system32")}));
     QFile info(prefix + QStringLiteral("/drive_c/windows/system32/oeminfo.ini"));
     QVERIFY(info.open(QIODevice::WriteOnly));
     info.close();
     const ScopedVariable winePrefix("WINEPREFIX", QFile::encodeName(prefix));
-
-    const QString fakes = m_work->filePath(QStringLiteral("desktop"));
-    const QString opener = placeProbe(fakes, QStringLiteral("xdg-open"));
-    const ScopedVariable path("PATH", withPathFirst(fakes));
-    const WorkingDirectoryGuard cwd(m_work->path());
+    const QString opener = placeProbe("xdg-open");
 
     const RunResult result = platform::runCommandLine(commandLine, ShowState::NormalFocus);
     QVERIFY2(result.ok, qPrintable(result.error));
-    const QString expected = file.startsWith(u'@')
-        ? m_work->filePath(file.mid(1))
-        : prefix + QStringLiteral("/dosdevices/c:/") + file;
+    const QString expected = file.startsWith(u'@') ? path(file.mid(1)) : prefix + "/dosdevices/c:/" + file;
     const QStringList arguments = recorded();
     QCOMPARE(arguments.size(), 2);
     QCOMPARE(arguments.first(), opener);
@@ -359,15 +327,12 @@ void TestProcess::editorsOpenResolvedWindowsPath()
 
 void TestProcess::editorOnUnmappedDriveFails()
 {
-    const QString prefix = m_work->filePath(QStringLiteral("prefix"));
-    QVERIFY(QDir().mkpath(prefix + QStringLiteral("/dosdevices")));
+    const QString prefix = path("prefix");
+    QVERIFY(QDir().mkpath(prefix + "/dosdevices"));
     const ScopedVariable winePrefix("WINEPREFIX", QFile::encodeName(prefix));
-    const QString fakes = m_work->filePath(QStringLiteral("desktop"));
-    placeProbe(fakes, QStringLiteral("xdg-open"));
-    const ScopedVariable path("PATH", withPathFirst(fakes));
+    placeProbe("xdg-open");
 
-    const RunResult result = platform::runCommandLine(QStringLiteral("notepad.exe Q:\\notes.txt"),
-                                                      ShowState::NormalFocus);
+    const RunResult result = platform::runCommandLine(QStringLiteral("notepad.exe Q:\\notes.txt"), ShowState::NormalFocus);
     QVERIFY(!result.ok);
     QCOMPARE(result.error, platform::describeError(ENOENT));
 }

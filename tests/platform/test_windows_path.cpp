@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-// A throwaway Wine-style prefix: dosdevices/c: links to ../drive_c, as Wine lays it out.
+// Paths are resolved in a throwaway prefix laid out as Wine lays one out.
 class TestWindowsPath : public QObject
 {
     Q_OBJECT
@@ -29,7 +29,7 @@ private slots:
     void ambiguousCaseIsDeterministic();
 
 private:
-    QString drive() const { return m_prefix.path() + QStringLiteral("/dosdevices/c:"); }
+    QString drive() const { return m_prefix.filePath("dosdevices/c:"); }
 
     QTemporaryDir m_prefix;
 };
@@ -37,9 +37,8 @@ private:
 void TestWindowsPath::initTestCase()
 {
     QVERIFY(m_prefix.isValid());
-    QVERIFY(makeFakePrefix(m_prefix.path(),
-                           {QStringLiteral("Windows/Temp"), QStringLiteral("文档"), QStringLiteral("äbc")}));
-    QFile file(m_prefix.path() + QStringLiteral("/drive_c/Windows/Temp/Junk.TMP"));
+    QVERIFY(makeFakePrefix(m_prefix.path(), {"Windows/Temp", "文档", "äbc"}));
+    QFile file(m_prefix.filePath("drive_c/Windows/Temp/Junk.TMP"));
     QVERIFY(file.open(QIODevice::WriteOnly));
 }
 
@@ -48,9 +47,9 @@ void TestWindowsPath::winePrefixFollowsEnvironment()
     const ScopedVariable prefix("WINEPREFIX", "/opt/some prefix");
     QCOMPARE(platform::winePrefix(), QStringLiteral("/opt/some prefix"));
     qunsetenv("WINEPREFIX");
-    QCOMPARE(platform::winePrefix(), QDir::homePath() + QStringLiteral("/.wine"));
+    QCOMPARE(platform::winePrefix(), QDir::homePath() + "/.wine");
     qputenv("WINEPREFIX", "");
-    QCOMPARE(platform::winePrefix(), QDir::homePath() + QStringLiteral("/.wine"));
+    QCOMPARE(platform::winePrefix(), QDir::homePath() + "/.wine");
 }
 
 void TestWindowsPath::isWindowsPath_data()
@@ -58,19 +57,19 @@ void TestWindowsPath::isWindowsPath_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("expected");
 
-    QTest::newRow("backslashes") << QStringLiteral("C:\\WINDOWS\\Temp\\*.tmp") << true;
-    QTest::newRow("lower-case letter") << QStringLiteral("d:\\x") << true;
-    QTest::newRow("forward slashes") << QStringLiteral("Z:/home") << true;
-    QTest::newRow("bare drive") << QStringLiteral("c:") << true;
-    QTest::newRow("drive-relative") << QStringLiteral("C:file.txt") << true;
-    QTest::newRow("absolute native") << QStringLiteral("/tmp/x") << false;
-    QTest::newRow("relative native") << QStringLiteral("junk\\x.tmp") << false;
-    QTest::newRow("digit before colon") << QStringLiteral("1:\\x") << false;
-    QTest::newRow("letter alone") << QStringLiteral("C") << false;
+    QTest::newRow("backslashes") << "C:\\WINDOWS\\Temp\\*.tmp" << true;
+    QTest::newRow("lower-case letter") << "d:\\x" << true;
+    QTest::newRow("forward slashes") << "Z:/home" << true;
+    QTest::newRow("bare drive") << "c:" << true;
+    QTest::newRow("drive-relative") << "C:file.txt" << true;
+    QTest::newRow("absolute native") << "/tmp/x" << false;
+    QTest::newRow("relative native") << "junk\\x.tmp" << false;
+    QTest::newRow("digit before colon") << "1:\\x" << false;
+    QTest::newRow("letter alone") << "C" << false;
     QTest::newRow("empty") << QString() << false;
-    QTest::newRow("UNC") << QStringLiteral("\\\\server\\share") << false;
-    QTest::newRow("non-ASCII letter") << QStringLiteral("é:\\x") << false;
-    QTest::newRow("two letters") << QStringLiteral("CD:\\x") << false;
+    QTest::newRow("UNC") << "\\\\server\\share" << false;
+    QTest::newRow("non-ASCII letter") << "é:\\x" << false;
+    QTest::newRow("two letters") << "CD:\\x" << false;
 }
 
 void TestWindowsPath::isWindowsPath()
@@ -85,33 +84,22 @@ void TestWindowsPath::resolve_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("expected"); // relative to the drive folder
 
-    QTest::newRow("exact case") << QStringLiteral("C:\\Windows\\Temp\\Junk.TMP")
-                                << QStringLiteral("/Windows/Temp/Junk.TMP");
-    QTest::newRow("other case") << QStringLiteral("C:\\WINDOWS\\temp\\junk.tmp")
-                                << QStringLiteral("/Windows/Temp/Junk.TMP");
-    QTest::newRow("lower-case drive") << QStringLiteral("c:\\windows")
-                                      << QStringLiteral("/Windows");
-    QTest::newRow("mixed and doubled separators")
-        << QStringLiteral("C:/windows\\\\TEMP//") << QStringLiteral("/Windows/Temp");
+    QTest::newRow("exact case") << "C:\\Windows\\Temp\\Junk.TMP" << "/Windows/Temp/Junk.TMP";
+    QTest::newRow("other case") << "C:\\WINDOWS\\temp\\junk.tmp" << "/Windows/Temp/Junk.TMP";
+    QTest::newRow("lower-case drive") << "c:\\windows" << "/Windows";
+    QTest::newRow("mixed and doubled separators") << "C:/windows\\\\TEMP//" << "/Windows/Temp";
     QTest::newRow("missing component kept as written")
-        << QStringLiteral("C:\\WINDOWS\\NoSuch\\Deeper\\*.tmp")
-        << QStringLiteral("/Windows/NoSuch/Deeper/*.tmp");
-    QTest::newRow("missing leaf kept as written") << QStringLiteral("C:\\windows\\temp\\New.LOG")
-                                                  << QStringLiteral("/Windows/Temp/New.LOG");
-    QTest::newRow("drive root") << QStringLiteral("C:\\") << QString();
-    QTest::newRow("bare drive") << QStringLiteral("C:") << QString();
-    QTest::newRow("drive-relative") << QStringLiteral("C:windows") << QStringLiteral("/Windows");
-    QTest::newRow("dot components folded") << QStringLiteral("C:\\.\\windows\\.\\temp")
-                                           << QStringLiteral("/Windows/Temp");
-    QTest::newRow("dot-dot goes up") << QStringLiteral("C:\\windows\\temp\\..\\TEMP")
-                                     << QStringLiteral("/Windows/Temp");
-    QTest::newRow("dot-dot stops at the root")
-        << QStringLiteral("C:\\..\\..\\windows") << QStringLiteral("/Windows");
-    QTest::newRow("Chinese name") << QStringLiteral("C:\\文档") << QStringLiteral("/文档");
-    QTest::newRow("non-ASCII without case") << QStringLiteral("C:\\ÄBC")
-                                            << QStringLiteral("/äbc");
-    QTest::newRow("blanks and quotes literal") << QStringLiteral("C:\\a \"b\"\\c")
-                                               << QStringLiteral("/a \"b\"/c");
+        << "C:\\WINDOWS\\NoSuch\\Deeper\\*.tmp" << "/Windows/NoSuch/Deeper/*.tmp";
+    QTest::newRow("missing leaf kept as written") << "C:\\windows\\temp\\New.LOG" << "/Windows/Temp/New.LOG";
+    QTest::newRow("drive root") << "C:\\" << QString();
+    QTest::newRow("bare drive") << "C:" << QString();
+    QTest::newRow("drive-relative") << "C:windows" << "/Windows";
+    QTest::newRow("dot components folded") << "C:\\.\\windows\\.\\temp" << "/Windows/Temp";
+    QTest::newRow("dot-dot goes up") << "C:\\windows\\temp\\..\\TEMP" << "/Windows/Temp";
+    QTest::newRow("dot-dot stops at the root") << "C:\\..\\..\\windows" << "/Windows";
+    QTest::newRow("Chinese name") << "C:\\文档" << "/文档";
+    QTest::newRow("non-ASCII without case") << "C:\\ÄBC" << "/äbc";
+    QTest::newRow("blanks and quotes literal") << "C:\\a \"b\"\\c" << "/a \"b\"/c";
 }
 
 void TestWindowsPath::resolve()
@@ -123,28 +111,26 @@ void TestWindowsPath::resolve()
 
 void TestWindowsPath::unmappedDriveGivesNothing()
 {
-    QVERIFY(platform::resolveWindowsPath(QStringLiteral("D:\\x"), m_prefix.path()).isEmpty());
+    QVERIFY(platform::resolveWindowsPath("D:\\x", m_prefix.path()).isEmpty());
 
     // A drive whose link points nowhere is not mapped either.
     QTemporaryDir other;
     QVERIFY(other.isValid());
-    QVERIFY(QDir(other.path()).mkdir(QStringLiteral("dosdevices")));
-    QVERIFY(QFile::link(QStringLiteral("../gone"), other.path() + QStringLiteral("/dosdevices/e:")));
-    QVERIFY(platform::resolveWindowsPath(QStringLiteral("E:\\x"), other.path()).isEmpty());
+    QVERIFY(QDir(other.path()).mkdir("dosdevices"));
+    QVERIFY(QFile::link("../gone", other.filePath("dosdevices/e:")));
+    QVERIFY(platform::resolveWindowsPath("E:\\x", other.path()).isEmpty());
 
     // No prefix at all.
-    QVERIFY(platform::resolveWindowsPath(QStringLiteral("C:\\x"),
-                                         other.path() + QStringLiteral("/missing"))
-                .isEmpty());
+    QVERIFY(platform::resolveWindowsPath("C:\\x", other.filePath("missing")).isEmpty());
 }
 
 void TestWindowsPath::nativePathsUnchanged_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::newRow("absolute") << QStringLiteral("/tmp/Junk.TMP");
-    QTest::newRow("relative with backslash") << QStringLiteral("sub\\dir/x.tmp");
+    QTest::newRow("absolute") << "/tmp/Junk.TMP";
+    QTest::newRow("relative with backslash") << "sub\\dir/x.tmp";
     QTest::newRow("empty") << QString();
-    QTest::newRow("colon later") << QStringLiteral("./C:\\x");
+    QTest::newRow("colon later") << "./C:\\x";
 }
 
 void TestWindowsPath::nativePathsUnchanged()
@@ -157,14 +143,11 @@ void TestWindowsPath::ambiguousCaseIsDeterministic()
 {
     QTemporaryDir prefix;
     QVERIFY(prefix.isValid());
-    QVERIFY(makeFakePrefix(prefix.path(), {QStringLiteral("foo"), QStringLiteral("fOO"), QStringLiteral("Foo")}));
-    const QString c = prefix.path() + QStringLiteral("/dosdevices/c:");
+    QVERIFY(makeFakePrefix(prefix.path(), {"foo", "fOO", "Foo"}));
 
     // An exact match wins; otherwise the smallest of the names that match.
-    QCOMPARE(platform::resolveWindowsPath(QStringLiteral("C:\\fOO"), prefix.path()),
-             c + QStringLiteral("/fOO"));
-    QCOMPARE(platform::resolveWindowsPath(QStringLiteral("C:\\FOO"), prefix.path()),
-             c + QStringLiteral("/Foo"));
+    QCOMPARE(platform::resolveWindowsPath("C:\\fOO", prefix.path()), prefix.filePath("dosdevices/c:/fOO"));
+    QCOMPARE(platform::resolveWindowsPath("C:\\FOO", prefix.path()), prefix.filePath("dosdevices/c:/Foo"));
 }
 
 QTEST_GUILESS_MAIN(TestWindowsPath)
