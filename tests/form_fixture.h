@@ -102,14 +102,15 @@ public:
         QFile script(m_dir.filePath(name));
         QVERIFY(script.open(QIODevice::WriteOnly));
         script.write("#!/bin/sh\n");
-        script.write(body.isEmpty() ? "printf '%s\\n' \"$@\" >> \"" + QFile::encodeName(m_dir.filePath(name + ".log")) + "\"\n"
-                                    : body);
+        script.write(body.isEmpty() ? "printf '%s\\n' \"$@\" >> \"" + QFile::encodeName(logOf(name)) + "\"\n" : body);
         script.close();
         script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
     }
     QString log() const { return m_dir.filePath("opened.log"); }
     QStringList opened() const { return linesOf(log()); }
-    QStringList argumentsOf(const QString &name) const { return linesOf(m_dir.filePath(name + ".log")); }
+    // Where the program `name` added by add() logs its arguments; no file until it runs.
+    QString logOf(const QString &name) const { return m_dir.filePath(name + ".log"); }
+    QStringList argumentsOf(const QString &name) const { return linesOf(logOf(name)); }
 
 private:
     static QStringList linesOf(const QString &path)
@@ -122,6 +123,13 @@ private:
     QTemporaryDir m_dir;
     QByteArray m_path;
 };
+
+// Shows a window and waits until it is on screen; false if it never gets there.
+inline bool showExposed(QWidget &window)
+{
+    window.show();
+    return QTest::qWaitForWindowExposed(&window);
+}
 
 inline void prepareEmbeddedBrowser()
 {

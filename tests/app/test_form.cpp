@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QWebEngineView>
 
+#include <optional>
+
 namespace {
 
 const QStringList frames{"Frame1", "Frame2", "Frame3", "Frame4"};
@@ -54,35 +56,39 @@ class TestForm : public QObject
 {
     Q_OBJECT
 
+    // Each test starts in a fresh working folder, with the window's messages recorded.
+    std::optional<WorkingFolder> m_folder;
+    MessageLog m_log;
+
 private slots:
-    void startUpState()
+    void init()
     {
-        WorkingFolder folder;
-        folder.write("Wjql.ini", "");
-        folder.write("Zcql.ini", "");
-        MessageLog log;
-        Form1 form(quietServices(log));
+        m_folder.emplace();
+        m_log.messages.clear();
+    }
+    void cleanup() { m_folder.reset(); }
 
-        QCOMPARE(log.messages.size(), size_t(0));
-        // Every page frame sits on the page area, hidden; the system page shows.
+    void startUpStateAndLook()
+    {
+        m_folder->write("Wjql.ini", "");
+        m_folder->write("Zcql.ini", "");
+        Form1 form(quietServices(m_log));
+        QCOMPARE(m_log.messages.size(), size_t(0));
+
+        // Every page frame sits on the page area, hidden, so the system page shows. A frame
+        // covers the browser pane and the OEM text completely, and lies in front.
         const QRect pageArea(8, 80, 577, 281);
-        for (const QString &name : frames) {
-            auto *frame = form.findChild<QGroupBox *>(name);
-            QCOMPARE(frame->geometry(), pageArea);
-            QVERIFY(frame->isHidden());
-        }
-        QCOMPARE(borderedTabs(form), QStringList{"Image5"});
-
-        // A frame covers the browser pane and the OEM text completely, and lies in front.
-        const QRect web = form.findChild<QWebEngineView *>("Web")->geometry();
-        const QRect oem = form.findChild<QWidget *>("OEMINFO")->geometry();
-        QVERIFY(pageArea.contains(web));
-        QVERIFY(pageArea.contains(oem));
+        const auto *web = form.findChild<QWebEngineView *>("Web");
+        QVERIFY(pageArea.contains(web->geometry()));
+        QVERIFY(pageArea.contains(form.findChild<QWidget *>("OEMINFO")->geometry()));
         const QObjectList children = form.children();
         for (const QString &name : frames) {
             const auto *frame = form.findChild<QGroupBox *>(name);
-            QVERIFY(children.indexOf(frame) > children.indexOf(form.findChild<QWebEngineView *>("Web")));
+            QCOMPARE(frame->geometry(), pageArea);
+            QVERIFY(frame->isHidden());
+            QVERIFY(children.indexOf(frame) > children.indexOf(web));
         }
+        QCOMPARE(borderedTabs(form), QStringList{"Image5"});
 
         // The contact block: eight lines, seven CR LF, none at the end.
         const QString contact = form.findChild<QLabel *>("Shuoming")->text();
@@ -98,13 +104,13 @@ private slots:
 
         // The runs are idle and nothing is on its way.
         for (const char *name : {"Wjqltm", "Zcqltm"}) {
-            auto *timer = form.findChild<QTimer *>(name);
+            const auto *timer = form.findChild<QTimer *>(name);
             QVERIFY(!timer->isActive());
             QCOMPARE(timer->interval(), 1);
             QCOMPARE(timer->timerType(), Qt::PreciseTimer);
         }
         for (const char *name : {"Wjqljdt", "Zcqljdt"}) {
-            auto *bar = form.findChild<QProgressBar *>(name);
+            const auto *bar = form.findChild<QProgressBar *>(name);
             QCOMPARE(bar->minimum(), 0);
             QCOMPARE(bar->maximum(), 100);
             QCOMPARE(bar->value(), 0);
@@ -115,13 +121,8 @@ private slots:
             QVERIFY2(form.findChild<QWidget *>(name)->isHidden(), name);
         QCOMPARE(form.findChild<QPushButton *>("Command5")->text(), QString("确 定"));
         QCOMPARE(form.findChild<TextBox *>("OEMINFO")->toolTip(), QString("双击编辑我的OEM文本"));
-    }
 
-    void windowOuterSizeAndLook()
-    {
-        WorkingFolder folder;
-        MessageLog log;
-        Form1 form(quietServices(log));
+        // The window itself: a fixed size without a maximize box, white, icons in four sizes.
         QVERIFY(form.windowTitle().startsWith("Brisquel  By:Brisquel 开发组  http://"));
         QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
@@ -130,8 +131,7 @@ private slots:
         for (const QSize size : {QSize(16, 16), QSize(24, 24), QSize(32, 32), QSize(48, 48)})
             QVERIFY2(iconSizes.contains(size), qPrintable(QString::number(size.width())));
 
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(showExposed(form));
         QTRY_COMPARE(form.frameGeometry().size(), QSize(601, 420));
         QCOMPARE(form.palette().color(QPalette::Window), QColor(Qt::white));
         // The hand shows over the OEM text itself, where the double click lands.
@@ -154,11 +154,8 @@ private slots:
     {
         QFETCH(QString, from);
         QFETCH(QString, to);
-        WorkingFolder folder;
-        MessageLog log;
-        Form1 form(quietServices(log));
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        Form1 form(quietServices(m_log));
+        QVERIFY(showExposed(form));
 
         QTest::mouseClick(form.findChild<ClickLabel *>(from), Qt::LeftButton);
         QTest::mouseClick(form.findChild<ClickLabel *>(to), Qt::LeftButton);
@@ -168,102 +165,96 @@ private slots:
         QCOMPARE(borderedTabs(form), QStringList{to});
         // The system page shows exactly when no frame covers it.
         auto *web = form.findChild<QWidget *>("Web");
-        QWidget *onTop = form.childAt(web->geometry().center());
+        const QWidget *onTop = form.childAt(web->geometry().center());
         QVERIFY(onTop);
-        QWidget *page = expected.isEmpty() ? web : form.findChild<QWidget *>(expected);
+        const QWidget *page = expected.isEmpty() ? web : form.findChild<QWidget *>(expected);
         QVERIFY2(onTop == page || page->isAncestorOf(onTop), qPrintable(onTop->objectName()));
     }
 
     void bannerAndRightClicksDontSwitchPages()
     {
-        WorkingFolder folder;
-        FakePrograms programs;
-        MessageLog log;
-        Form1 form(quietServices(log));
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QTest::mouseClick(form.findChild<ClickLabel *>("Image4"), Qt::RightButton);
+        const FakePrograms programs; // the banner opens its link here, not in a real browser
+        Form1 form(quietServices(m_log));
+        QVERIFY(showExposed(form));
+        auto *tab = form.findChild<ClickLabel *>("Image4");
+        QTest::mouseClick(tab, Qt::RightButton);
         QCOMPARE(visibleFrames(form), QStringList{});
-        QTest::mouseClick(form.findChild<ClickLabel *>("Image4"), Qt::LeftButton);
+        QTest::mouseClick(tab, Qt::LeftButton);
         QCOMPARE(visibleFrames(form), QStringList{"Frame1"});
         form.Image6_Click();
         QCOMPARE(visibleFrames(form), QStringList{"Frame1"});
         QCOMPARE(borderedTabs(form), QStringList{"Image4"});
-        QCOMPARE(form.findChild<ClickLabel *>("Image4")->focusPolicy(), Qt::NoFocus);
+        QCOMPARE(tab->focusPolicy(), Qt::NoFocus);
     }
 
     void skinIsAttachedWhenTheLibraryIsThere()
     {
-        WorkingFolder folder;
-        MessageLog log;
-        const QString record = folder.path("skin.record");
-        qputenv("BRISQUEL_SKIN_PROBE_OUT", QFile::encodeName(record));
+        const QString record = m_folder->path("skin.record");
+        const ScopedVariable probe("BRISQUEL_SKIN_PROBE_OUT", QFile::encodeName(record));
+        const auto fromProgramFolder = [this](const QString &folder) {
+            FormServices services = quietServices(m_log);
+            services.programDir = folder;
+            return services;
+        };
 
         // Without the library the window starts all the same, with nothing to say. (This
         // comes first: once loaded, a library stays loaded for the process.)
         {
-            QTemporaryDir emptyProgramFolder;
-            FormServices services = quietServices(log);
-            services.programDir = emptyProgramFolder.path();
-            Form1 form(services);
+            const QTemporaryDir emptyProgramFolder;
+            const Form1 form(fromProgramFolder(emptyProgramFolder.path()));
             QVERIFY(!QFile::exists(record));
-            QCOMPARE(log.messages.size(), size_t(2)); // the two missing lists, nothing else
+            QCOMPARE(m_log.messages.size(), size_t(2)); // the two missing lists, nothing else
         }
 
-        FormServices services = quietServices(log);
-        services.programDir = QFileInfo(QStringLiteral(SKIN_LIBRARY)).path();
-        Form1 form(services);
-        QCOMPARE(folder.read("skin.record"), QByteArray("Pifu.she\0\0", 10));
-        qunsetenv("BRISQUEL_SKIN_PROBE_OUT");
+        const Form1 form(fromProgramFolder(QFileInfo(QStringLiteral(SKIN_LIBRARY)).path()));
+        QCOMPARE(m_folder->read("skin.record"), QByteArray("Pifu.she\0\0", 10));
     }
 
     void systemPageShowsFactsAndBranding()
     {
-        WorkingFolder folder;
         // A prefix of our own, with the system folder in another letter case.
-        QDir prefix(folder.path("prefix"));
-        QVERIFY(makeFakePrefix(prefix.path(), {"Windows/System32"}));
-        folder.write("prefix/drive_c/Windows/System32/oeminfo.ini", "[General]\r\nManufacturer=Brisquel\nLab");
+        const QString prefix = m_folder->path("prefix");
+        const QString system32 = "prefix/drive_c/Windows/System32/";
+        QVERIFY(makeFakePrefix(prefix, {"Windows/System32"}));
+        m_folder->write(system32 + "oeminfo.ini", "[General]\r\nManufacturer=Brisquel\nLab");
         QImage logo(40, 20, QImage::Format_RGB32);
         logo.fill(Qt::green);
-        QVERIFY(logo.save(prefix.filePath("drive_c/Windows/System32/OEMLogo.bmp"), "BMP"));
-        folder.write("prefix/drive_c/Windows/System32/OEMLINKICON.ICO", "no icon here");
+        QVERIFY(logo.save(m_folder->path(system32 + "OEMLogo.bmp"), "BMP"));
+        m_folder->write(system32 + "OEMLINKICON.ICO", "no icon here");
 
-        const ScopedVariable wine("WINEPREFIX", QFile::encodeName(prefix.path()));
+        const ScopedVariable wine("WINEPREFIX", QFile::encodeName(prefix));
         const ScopedVariable drive("SystemDrive", "C:");
         const ScopedVariable os("OS", "Windows_NT");
         const ScopedVariable computer("COMPUTERNAME", "测试机");
         const ScopedVariable user("USERNAME", "tester");
-        MessageLog log;
-        FormServices services = quietServices(log);
+        FormServices services = quietServices(m_log);
         // Drives of 10 and 20 GiB, the first one the system drive with 5 GiB free.
         services.drives = std::make_shared<FakeDrives>(QStringList{"c: [SYSTEM]", "d: [DATA]"},
                                                        Sizes{{"C", 10737418240}, {"D", 21474836480}},
                                                        Sizes{{"C", 5368709120}});
         Form1 form(services);
 
-        const auto caption = [&form](const char *name) { return form.findChild<QLabel *>(name)->text(); };
-        QCOMPARE(caption("Label3"), QString("操作系统：Windows_NT"));
-        QCOMPARE(caption("Label4"), QString("电脑名称：测试机"));
-        QCOMPARE(caption("Label5"), QString("当前用户：tester"));
-        QCOMPARE(caption("Label6"), QString("硬盘容量：30720MB"));
-        QCOMPARE(caption("Label7"), QString("主盘剩余：5120MB"));
-        QCOMPARE(form.findChild<QLabel *>("Label7")->toolTip(), QString("系统盘为：C盘"));
+        const auto label = [&form](const char *name) { return form.findChild<QLabel *>(name); };
+        QCOMPARE(label("Label3")->text(), QString("操作系统：Windows_NT"));
+        QCOMPARE(label("Label4")->text(), QString("电脑名称：测试机"));
+        QCOMPARE(label("Label5")->text(), QString("当前用户：tester"));
+        QCOMPARE(label("Label6")->text(), QString("硬盘容量：30720MB"));
+        QCOMPARE(label("Label7")->text(), QString("主盘剩余：5120MB"));
+        QCOMPARE(label("Label7")->toolTip(), QString("系统盘为：C盘"));
         QCOMPARE(form.findChild<QComboBox *>("Drive1")->count(), 2);
 
         auto *oemText = form.findChild<TextBox *>("OEMINFO");
         QCOMPARE(oemText->text(), QString("[General]\r\nManufacturer=Brisquel\nLab\r\n"));
         // Only CR LF starts a row; the lone LF stays in its row as a box.
         QCOMPARE(oemText->toPlainText(), QString("[General]\nManufacturer=Brisquel\u25A1Lab\n"));
-        QCOMPARE(form.findChild<QLabel *>("OEMLOGO")->pixmap().size(), QSize(40, 20));
+        QCOMPARE(label("OEMLOGO")->pixmap().size(), QSize(40, 20));
         // Not a picture: the placeholder stays.
-        QCOMPARE(form.findChild<QLabel *>("OEMLINKICON")->pixmap().size(), QSize(123, 46));
+        QCOMPARE(label("OEMLINKICON")->pixmap().size(), QSize(123, 46));
 
         // A double click opens each file where it really is, whatever its letter case.
-        FakePrograms programs;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QTest::mouseDClick(form.findChild<QWidget *>("OEMLOGO"), Qt::LeftButton);
+        const FakePrograms programs;
+        QVERIFY(showExposed(form));
+        QTest::mouseDClick(label("OEMLOGO"), Qt::LeftButton);
         QTRY_COMPARE(programs.opened().size(), 1);
         QVERIFY2(programs.opened()[0].endsWith("/Windows/System32/OEMLogo.bmp"), qPrintable(programs.opened()[0]));
         form.OEMINFO_DblClick();
@@ -279,32 +270,23 @@ private slots:
         QCOMPARE(opened.count(), 1);
     }
 
-    void systemPageWithoutBranding()
+    void startUpWithoutBrandingOrLists()
     {
-        WorkingFolder folder;
-        const ScopedVariable wine("WINEPREFIX", QFile::encodeName(folder.path("no-prefix")));
-        MessageLog log;
-        Form1 form(quietServices(log));
+        const ScopedVariable wine("WINEPREFIX", QFile::encodeName(m_folder->path("no-prefix")));
+        m_folder->write("Guanyu.dat", "a\r\nb\r\nc");
+        Form1 form(quietServices(m_log));
+
         QCOMPARE(form.findChild<TextBox *>("OEMINFO")->text(), QString("×获取失败\r\n"));
         QCOMPARE(form.findChild<QLabel *>("OEMLOGO")->pixmap().size(), QSize(123, 46));
-        QVERIFY(!QFileInfo::exists(folder.path("no-prefix"))); // never created
-        // Start-up went on to the lists.
-        QCOMPARE(log.messages.size(), size_t(2));
-    }
+        QVERIFY(!QFileInfo::exists(m_folder->path("no-prefix"))); // never created
 
-    void missingListsAreReportedBeforeTheWindowAndStartUpGoesOn()
-    {
-        WorkingFolder folder;
-        folder.write("Guanyu.dat", "a\r\nb\r\nc");
-        MessageLog log;
-        Form1 form(quietServices(log));
-
-        QCOMPARE(log.messages.size(), size_t(2));
-        QCOMPARE(log.messages[0].text, QString("清理文件对象列表读取失败！"));
-        QCOMPARE(log.messages[0].title, QString("错误"));
-        QCOMPARE(log.messages[1].text, QString("清理注册对象列表读取失败！"));
-        QCOMPARE(log.messages[1].title, QString("错误"));
-        QVERIFY(!log.messages[0].windowVisible);
+        // The missing lists are reported before the window shows, and start-up goes on.
+        QCOMPARE(m_log.messages.size(), size_t(2));
+        QCOMPARE(m_log.messages[0].text, QString("清理文件对象列表读取失败！"));
+        QCOMPARE(m_log.messages[0].title, QString("错误"));
+        QCOMPARE(m_log.messages[1].text, QString("清理注册对象列表读取失败！"));
+        QCOMPARE(m_log.messages[1].title, QString("错误"));
+        QVERIFY(!m_log.messages[0].windowVisible);
         // The about text is loaded after both messages.
         QCOMPARE(form.findChild<TextBox *>("Guanyutxt")->text(), QString("a\r\nb\r\nc\r\n"));
     }

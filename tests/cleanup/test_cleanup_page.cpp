@@ -1,74 +1,101 @@
 #include "app/controls.h"
 #include "cleanup/entry_deleter.h"
-#include "cleanup/files/pattern_delete.h"
 #include "form_fixture.h"
-#include "platform/line_file.h"
 #include "without_dac_override.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QTimer>
 
 #include <sys/stat.h>
 
 namespace {
 
-// Records what the page asks to delete; deletes nothing.
-class RecordingDeleter : public cleanup::EntryDeleter
+// What the pages asked their deleters to do.
+struct Deletions
 {
-public:
-    explicit RecordingDeleter(std::shared_ptr<QStringList> removed, std::shared_ptr<int> finished)
-        : m_removed(std::move(removed)), m_finished(std::move(finished)) {}
-    bool remove(const QString &entry) override
-    {
-        m_removed->append(entry);
-        return false;
-    }
-    void runFinished() override { ++*m_finished; }
-
-private:
-    std::shared_ptr<QStringList> m_removed;
-    std::shared_ptr<int> m_finished;
+    QStringList removed;
+    int finished = 0; // runs completed or stopped
 };
 
-// One window over a working folder, with the junk-file page's deletions recorded.
+// Records what a page asks to delete; deletes nothing.
+struct RecordingDeleter : cleanup::EntryDeleter
+{
+    explicit RecordingDeleter(std::shared_ptr<Deletions> into) : record(std::move(into)) {}
+    bool remove(const QString &entry) override
+    {
+        record->removed.append(entry);
+        return false;
+    }
+    void runFinished() override { ++record->finished; }
+    std::shared_ptr<Deletions> record;
+};
+
+// The window over a fresh working folder. Made with files (or just the bytes of Wjql.ini),
+// it writes them and opens at once; made without, it opens when the test has prepared the
+// folder. Deletions are recorded unless the junk-file page is to use the window's own
+// file deleter.
 struct Page
 {
-    explicit Page(const WorkingFolder &, std::unique_ptr<cleanup::EntryDeleter> deleter = {})
+    enum FileDeleter { RecordFiles, DeleteFiles };
+    using Files = std::vector<std::pair<QString, QByteArray>>;
+
+    Page() = default;
+    explicit Page(const Files &files)
+    {
+        for (const auto &[name, bytes] : files)
+            folder.write(name, bytes);
+        open();
+    }
+    explicit Page(const QByteArray &list, FileDeleter files = RecordFiles)
+    {
+        folder.write("Wjql.ini", list);
+        open(files);
+    }
+    void open(FileDeleter files = RecordFiles)
     {
         FormServices services;
         services.showMessage = log.function();
-        if (deleter) {
-            auto shared = std::make_shared<std::unique_ptr<cleanup::EntryDeleter>>(std::move(deleter));
-            services.makeFileDeleter = [shared] { return std::move(*shared); };
-        } else {
-            services.makeFileDeleter = [r = removed, f = finished] { return std::make_unique<RecordingDeleter>(r, f); };
-        }
-        services.makeRegistryDeleter = [r = removed, f = finished] { return std::make_unique<RecordingDeleter>(r, f); };
+        const auto recording = [d = deletions] { return std::make_unique<RecordingDeleter>(d); };
+        if (files == RecordFiles)
+            services.makeFileDeleter = recording;
+        services.makeRegistryDeleter = recording;
         form = std::make_unique<Form1>(services);
     }
 
-    QStringList entries() const
+    template <typename T = QWidget>
+    T *child(const char *name) const { return form->findChild<T *>(name); }
+    QStringList entries(const char *list = "List1") const
     {
-        QStringList list;
-        auto *box = form->findChild<QListWidget *>("List1");
+        QStringList texts;
+        const auto *box = child<QListWidget>(list);
         for (int i = 0; i < box->count(); ++i)
-            list << box->item(i)->text();
-        return list;
+            texts << box->item(i)->text();
+        return texts;
     }
-    QString status() const { return form->findChild<QLabel *>("Wjqlwb")->text(); }
-    int bar() const { return form->findChild<QProgressBar *>("Wjqljdt")->value(); }
-    QString index() const { return form->findChild<QLineEdit *>("Wjqljd")->text(); }
-    bool running() const { return form->findChild<QTimer *>("Wjqltm")->isActive(); }
-    bool startEnabled() const { return form->findChild<QWidget *>("Image9")->isEnabled(); }
-    void type(const QString &text) { form->findChild<QLineEdit *>("Text1")->setText(text); }
+    // The junk-file page's controls unless another is named.
+    QString status(const char *label = "Wjqlwb") const { return child<QLabel>(label)->text(); }
+    int bar(const char *bar = "Wjqljdt") const { return child<QProgressBar>(bar)->value(); }
+    bool startEnabled(const char *picture = "Image9") const { return child(picture)->isEnabled(); }
+    QString index() const { return child<QLineEdit>("Wjqljd")->text(); }
+    bool running() const { return child<QTimer>("Wjqltm")->isActive(); }
+    const Message &lastMessage() const { return log.messages.back(); }
 
+    // The custom-target button, the text, OK.
+    void add(const QString &text)
+    {
+        form->Command1_Click();
+        child<QLineEdit>("Text1")->setText(text);
+        form->Command5_Click();
+    }
+    void removeRow(int row) { child<QListWidget>("List1")->setCurrentRow(row); form->Command2_Click(); }
+    void ticks(int count = 1) { for (int k = 0; k < count; ++k) form->Wjqltm_Timer(); }
+
+    WorkingFolder folder;
     MessageLog log;
-    std::shared_ptr<QStringList> removed = std::make_shared<QStringList>();
-    std::shared_ptr<int> finished = std::make_shared<int>(0);
+    std::shared_ptr<Deletions> deletions = std::make_shared<Deletions>();
     std::unique_ptr<Form1> form;
 };
 
@@ -79,6 +106,9 @@ QByteArray lines(int count)
         bytes += "e" + QByteArray::number(i) + "\r\n";
     return bytes;
 }
+
+const QString kFilesDone = QStringLiteral("系统垃圾文件清理完成！");
+const QString kFilesUnreadable = QStringLiteral("清理文件对象列表读取失败！");
 
 } // namespace
 
@@ -111,51 +141,41 @@ private slots:
         QFETCH(QByteArray, file);
         QFETCH(QStringList, entries);
         QFETCH(QByteArray, saved);
-        WorkingFolder folder;
-        folder.write("Wjql.ini", file);
-        Page page(folder);
+        Page page(file);
         QCOMPARE(page.entries(), entries);
         QCOMPARE(page.log.messages.size(), size_t(1)); // only the missing registry list
         page.form->Command4_Click();
-        QCOMPARE(folder.read("Wjql.ini"), saved);
-        QCOMPARE(page.log.messages.back().text, QString("数据保存成功！"));
-        QCOMPARE(page.log.messages.back().title, QString("提示"));
+        QCOMPARE(page.folder.read("Wjql.ini"), saved);
+        QCOMPARE(page.lastMessage().text, QString("数据保存成功！"));
+        QCOMPARE(page.lastMessage().title, QString("提示"));
     }
 
     void missingListIsCreatedBySave()
     {
-        WorkingFolder folder;
-        Page page(folder);
-        QCOMPARE(page.log.messages.front().text, QString("清理文件对象列表读取失败！"));
+        Page page(Page::Files{}); // no list file
+        QCOMPARE(page.log.messages.front().text, kFilesUnreadable);
         QVERIFY(page.entries().isEmpty());
         page.form->Command4_Click();
-        QVERIFY(QFile::exists(folder.path("Wjql.ini")));
-        QCOMPARE(folder.read("Wjql.ini"), QByteArray());
+        QVERIFY(QFile::exists(page.folder.path("Wjql.ini")));
+        QCOMPARE(page.folder.read("Wjql.ini"), QByteArray());
     }
 
     void longListStopsAtTheBound()
     {
-        WorkingFolder folder;
-        folder.write("Wjql.ini", lines(32768));
-        folder.write("Zcql.ini", "");
-        Page page(folder);
+        Page page({{"Wjql.ini", lines(32768)}, {"Zcql.ini", ""}});
         QCOMPARE(page.entries().size(), 32767);
         QCOMPARE(page.entries().last(), QString("e32766"));
         QCOMPARE(page.log.messages.size(), size_t(1));
-        QCOMPARE(page.log.messages[0].text, QString("清理文件对象列表读取失败！"));
-        page.form->Command1_Click();
-        page.type("one more");
-        page.form->Command5_Click();
+        QCOMPARE(page.log.messages[0].text, kFilesUnreadable);
+        page.add("one more");
         QCOMPARE(page.entries().size(), 32767);
     }
 
     void entryBox()
     {
-        WorkingFolder folder;
-        folder.write("Wjql.ini", "A\r\n");
-        Page page(folder);
-        auto *text = page.form->findChild<QLineEdit *>("Text1");
-        auto *ok = page.form->findChild<QPushButton *>("Command5");
+        Page page("A\r\n");
+        const auto *text = page.child<QLineEdit>("Text1");
+        const auto *ok = page.child("Command5");
 
         page.form->Command1_Click();
         QVERIFY(!text->isHidden() && !ok->isHidden());
@@ -163,35 +183,28 @@ private slots:
         QVERIFY(text->isHidden() && ok->isHidden());
         QCOMPARE(page.entries(), QStringList{"A"});
 
-        for (const QString &typed : {QString("  "), QString("A"), QString("A")}) {
-            page.form->Command1_Click();
-            page.type(typed);
-            page.form->Command5_Click();
-        }
+        for (const char *typed : {"  ", "A", "A"})
+            page.add(typed);
         QCOMPARE(page.entries(), (QStringList{"A", "  ", "A", "A"}));
         page.form->Command1_Click();
         QCOMPARE(text->text(), QString("A")); // kept from last time
         page.form->Command4_Click();
-        QCOMPARE(folder.read("Wjql.ini"), QByteArray("A\r\n  \r\nA\r\nA\r\n"));
+        QCOMPARE(page.folder.read("Wjql.ini"), QByteArray("A\r\n  \r\nA\r\nA\r\n"));
     }
 
     void deleteTakesTheSelectionOnly()
     {
-        WorkingFolder folder;
-        folder.write("Wjql.ini", "A\r\nB\r\nC\r\n");
-        Page page(folder);
+        Page page("A\r\nB\r\nC\r\n");
         const size_t messages = page.log.messages.size();
         page.form->Command2_Click();
         QCOMPARE(page.entries(), (QStringList{"A", "B", "C"}));
         QCOMPARE(page.log.messages.size(), messages);
-        auto *list = page.form->findChild<QListWidget *>("List1");
-        list->setCurrentRow(1);
-        page.form->Command2_Click();
+        page.removeRow(1);
         QCOMPARE(page.entries(), (QStringList{"A", "C"}));
         // Nothing is selected afterwards, so a second click deletes nothing more.
         page.form->Command2_Click();
         QCOMPARE(page.entries(), (QStringList{"A", "C"}));
-        QCOMPARE(folder.read("Wjql.ini"), QByteArray("A\r\nB\r\nC\r\n")); // not saved
+        QCOMPARE(page.folder.read("Wjql.ini"), QByteArray("A\r\nB\r\nC\r\n")); // not saved
     }
 
     void runProgress_data()
@@ -211,71 +224,60 @@ private slots:
     {
         QFETCH(int, count);
         QFETCH(QList<int>, bars);
-        WorkingFolder folder;
-        folder.write("Wjql.ini", lines(count));
-        Page page(folder);
+        Page page(lines(count));
         page.form->Image9_Click();
         QVERIFY(page.running());
         QVERIFY(!page.startEnabled());
         for (int k = 0; k < count; ++k) {
-            page.form->Wjqltm_Timer();
+            page.ticks();
             QCOMPARE(page.status(), "正在删除e" + QString::number(k));
             QCOMPARE(page.index(), QString::number(k + 1));
             QCOMPARE(page.bar(), bars[k]);
             QVERIFY(page.running());
         }
-        page.form->Wjqltm_Timer();
+        page.ticks();
         QVERIFY(!page.running());
         QVERIFY(page.startEnabled());
-        QCOMPARE(page.status(), QString("系统垃圾文件清理完成！"));
+        QCOMPARE(page.status(), kFilesDone);
         QCOMPARE(page.index(), QString("0"));
         QCOMPARE(page.bar(), 100);
-        QCOMPARE(page.removed->size(), count);
-        QCOMPARE(*page.finished, 1);
+        QCOMPARE(page.deletions->removed.size(), count);
+        QCOMPARE(page.deletions->finished, 1);
         QCOMPARE(page.entries().size(), count); // a run never changes the list
-        if (count == 100) {
-            QCOMPARE(bars[28], 28);
-            QCOMPARE(bars[56], 56);
-            QCOMPARE(bars[57], 57);
-            QCOMPARE(bars[29], 30);
-        }
+        if (count == 100) // the share is truncated after a floating-point division
+            QCOMPARE((QList<int>{bars[28], bars[56], bars[57], bars[29]}), (QList<int>{28, 56, 57, 30}));
     }
 
     void runsOnTheRealTimer()
     {
-        WorkingFolder folder;
-        folder.write("Wjql.ini", lines(5));
-        Page page(folder);
-        QTest::mouseClick(page.form->findChild<ClickLabel *>("Image9"), Qt::LeftButton);
+        Page page(lines(5));
+        QTest::mouseClick(page.child<ClickLabel>("Image9"), Qt::LeftButton);
         QVERIFY(page.running());
-        QTRY_COMPARE(page.status(), QString("系统垃圾文件清理完成！"));
-        QCOMPARE(*page.removed, (QStringList{"e0", "e1", "e2", "e3", "e4"}));
+        QTRY_COMPARE(page.status(), kFilesDone);
+        QCOMPARE(page.deletions->removed, (QStringList{"e0", "e1", "e2", "e3", "e4"}));
     }
 
     void stopAndRestart()
     {
-        WorkingFolder folder;
-        folder.write("Wjql.ini", lines(5));
-        Page page(folder);
+        Page page(lines(5));
         page.form->Image9_Click();
-        page.form->Wjqltm_Timer();
-        page.form->Wjqltm_Timer();
+        page.ticks(2);
         page.form->Label11_Click();
         QVERIFY(!page.running());
         QVERIFY(page.startEnabled());
         QCOMPARE(page.status(), QString("已停止"));
         QCOMPARE(page.bar(), 0);
         QCOMPARE(page.index(), QString("0"));
-        QCOMPARE(*page.finished, 1);
+        QCOMPARE(page.deletions->finished, 1);
 
         page.form->Image9_Click();
-        page.form->Wjqltm_Timer();
-        QCOMPARE(page.removed->last(), QString("e0")); // starts over
+        page.ticks();
+        QCOMPARE(page.deletions->removed.last(), QString("e0")); // starts over
 
         // A stop while idle resets the display just the same.
         page.form->Label11_Click();
         for (int k = 0; k < 6; ++k)
-            page.form->Image9_Click(), page.form->Wjqltm_Timer();
+            page.form->Image9_Click(), page.ticks();
         QCOMPARE(page.bar(), 100);
         page.form->Label11_Click();
         QCOMPARE(page.status(), QString("已停止"));
@@ -284,175 +286,144 @@ private slots:
 
     void startAfterCompletionKeepsTheDisplayUntilTheFirstTick()
     {
-        WorkingFolder folder;
-        folder.write("Wjql.ini", lines(2));
-        Page page(folder);
+        Page page(lines(2));
         page.form->Image9_Click();
-        for (int k = 0; k < 3; ++k)
-            page.form->Wjqltm_Timer();
+        page.ticks(3);
         page.form->Image9_Click();
         QCOMPARE(page.bar(), 100);
-        QCOMPARE(page.status(), QString("系统垃圾文件清理完成！"));
-        page.form->Wjqltm_Timer();
+        QCOMPARE(page.status(), kFilesDone);
+        page.ticks();
         QCOMPARE(page.bar(), 50);
     }
 
     void editsDuringARun()
     {
-        WorkingFolder folder;
-        folder.write("Wjql.ini", lines(4));
-        Page page(folder);
+        Page page(lines(4));
         page.form->Image9_Click();
-        page.form->Wjqltm_Timer();
-        // An entry added at the end is reached.
-        page.form->Command1_Click();
-        page.type("added");
-        page.form->Command5_Click();
-        for (int k = 0; k < 4; ++k)
-            page.form->Wjqltm_Timer();
-        QCOMPARE(page.removed->last(), QString("added"));
-        page.form->Wjqltm_Timer();
+        page.ticks();
+        page.add("added"); // an entry added at the end is reached
+        page.ticks(4);
+        QCOMPARE(page.deletions->removed.last(), QString("added"));
+        page.ticks();
         QVERIFY(!page.running());
 
         // Removing entries behind the run index ends the run at the next tick.
         page.form->Image9_Click();
-        for (int k = 0; k < 4; ++k)
-            page.form->Wjqltm_Timer();
-        auto *list = page.form->findChild<QListWidget *>("List1");
-        for (int k = 0; k < 3; ++k) {
-            list->setCurrentRow(0);
-            page.form->Command2_Click();
-        }
+        page.ticks(4);
+        for (int k = 0; k < 3; ++k)
+            page.removeRow(0);
         QCOMPARE(page.index(), QString("4"));
-        page.form->Wjqltm_Timer();
+        page.ticks();
         QVERIFY(!page.running());
-        QCOMPARE(page.status(), QString("系统垃圾文件清理完成！"));
+        QCOMPARE(page.status(), kFilesDone);
         QCOMPARE(page.index(), QString("0"));
     }
 
     void runDeletesRealFiles()
     {
-        WorkingFolder folder;
+        Page page("junk/*.tmp\r\njunk/nothing*\r\n\r\njunk/keep\r\n", Page::DeleteFiles);
+        const WorkingFolder &folder = page.folder;
         QDir(folder.path()).mkpath("junk/keep");
         for (const char *name : {"junk/a.tmp", "junk/b.tmp", "junk/c.log", "junk/keep/d.tmp"})
             folder.write(name, "x");
-        folder.write("Wjql.ini", "junk/*.tmp\r\njunk/nothing*\r\n\r\njunk/keep\r\n");
-        Page page(folder, std::make_unique<cleanup::files::FilePatternDeleter>());
         page.form->Image9_Click();
         QTRY_VERIFY(!page.running());
         QVERIFY(!QFile::exists(folder.path("junk/a.tmp")));
         QVERIFY(!QFile::exists(folder.path("junk/b.tmp")));
         QVERIFY(QFile::exists(folder.path("junk/c.log")));
         QVERIFY(QFile::exists(folder.path("junk/keep/d.tmp")));
-        QCOMPARE(page.status(), QString("系统垃圾文件清理完成！"));
+        QCOMPARE(page.status(), kFilesDone);
         QCOMPARE(page.entries().size(), 4);
     }
 
     void failedSaveLeavesTheOldFile()
     {
-        WorkingFolder folder;
+        Page page;
+        const WorkingFolder &folder = page.folder;
         QDir(folder.path()).mkdir("locked");
         const QByteArray old("old\r\n");
         folder.write("locked/Wjql.ini", old);
         QDir::setCurrent(folder.path("locked"));
-        Page page(folder);
-        page.form->Command1_Click();
-        page.type("new");
-        page.form->Command5_Click();
-        QVERIFY(::chmod(QFile::encodeName(folder.path("locked")).constData(), 0555) == 0);
+        page.open();
+        page.add("new");
+        const QByteArray locked = QFile::encodeName(folder.path("locked"));
+        QVERIFY(::chmod(locked.constData(), 0555) == 0);
         {
-            WithoutDacOverride asUser;
+            const WithoutDacOverride asUser;
             page.form->Command4_Click();
         }
-        ::chmod(QFile::encodeName(folder.path("locked")).constData(), 0755);
+        ::chmod(locked.constData(), 0755);
         QCOMPARE(folder.read("locked/Wjql.ini"), old);
-        QCOMPARE(page.log.messages.back().title, QString("错误"));
-        QVERIFY(!page.log.messages.back().text.isEmpty());
-        QVERIFY(page.log.messages.back().text != "数据保存成功！");
+        QCOMPARE(page.lastMessage().title, QString("错误"));
+        QVERIFY(!page.lastMessage().text.isEmpty());
+        QVERIFY(page.lastMessage().text != "数据保存成功！");
         QCOMPARE(QDir(folder.path("locked")).entryList(QDir::Files | QDir::Hidden), QStringList{"Wjql.ini"});
         QCOMPARE(page.entries(), (QStringList{"old", "new"}));
     }
 
     void hugeEntryIsKeptWholeAndShownShort()
     {
-        WorkingFolder folder;
         const QByteArray file = QByteArray(10 * 1024 * 1024, 'x') + "\r\nB\r\nC\nD\r\n";
-        folder.write("Wjql.ini", file);
-        Page page(folder);
+        Page page(file);
         page.form->Image4_Click();
         page.form->show();
         QVERIFY(QTest::qWaitForWindowExposed(page.form.get()));
         // Laid out in full, a 10 MB row would be millions of pixels wide and take seconds
         // to draw on every repaint.
-        auto *list = page.form->findChild<QListWidget *>("List1");
+        const auto *list = page.child<QListWidget>("List1");
         QVERIFY(list->visualItemRect(list->item(0)).width() < 20000);
         // An entry holding a line feed still takes one row.
         QCOMPARE(list->visualItemRect(list->item(2)).height(), list->visualItemRect(list->item(1)).height());
         QCOMPARE(page.entries().size(), 3);
         page.form->Command4_Click();
-        QCOMPARE(folder.read("Wjql.ini"), file);
+        QCOMPARE(page.folder.read("Wjql.ini"), file);
     }
 
     void folderInPlaceOfTheList()
     {
-        WorkingFolder folder;
-        QDir(folder.path()).mkpath("Wjql.ini/inside");
-        Page page(folder);
-        QCOMPARE(page.log.messages.front().text, QString("清理文件对象列表读取失败！"));
+        Page page;
+        QDir(page.folder.path()).mkpath("Wjql.ini/inside");
+        page.open();
+        QCOMPARE(page.log.messages.front().text, kFilesUnreadable);
         QVERIFY(page.entries().isEmpty());
-        page.form->Command1_Click();
-        page.type("new");
-        page.form->Command5_Click();
+        page.add("new");
         page.form->Command4_Click();
-        QCOMPARE(page.log.messages.back().title, QString("错误"));
-        QVERIFY(QFileInfo(folder.path("Wjql.ini/inside")).isDir());
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
+        QCOMPARE(page.lastMessage().title, QString("错误"));
+        QVERIFY(QFileInfo(page.folder.path("Wjql.ini/inside")).isDir());
+        QCOMPARE(QDir(page.folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
         QCOMPARE(page.entries(), QStringList{"new"});
     }
 
     void registryListIsFoundInAnyCaseAndSavedThere()
     {
-        WorkingFolder folder;
-        folder.write("zcql.INI", "HKCU\\A\\\r\n");
-        MessageLog log;
-        FormServices services;
-        services.showMessage = log.function();
-        auto removed = std::make_shared<QStringList>();
-        auto finished = std::make_shared<int>(0);
-        services.makeRegistryDeleter = [=] { return std::make_unique<RecordingDeleter>(removed, finished); };
-        Form1 form(services);
-        auto *list = form.findChild<QListWidget *>("List2");
-        QCOMPARE(list->count(), 1);
-        QCOMPARE(list->item(0)->text(), QString("HKCU\\A\\"));
-        form.Command9_Click();
-        QCOMPARE(log.messages.back().text, QString("数据保存成功！"));
+        Page page(Page::Files{{"zcql.INI", "HKCU\\A\\\r\n"}});
+        QCOMPARE(page.entries("List2"), QStringList{"HKCU\\A\\"});
+        page.form->Command9_Click();
+        QCOMPARE(page.lastMessage().text, QString("数据保存成功！"));
         // One file: the one that was found.
-        QCOMPARE(QDir(folder.path()).entryList({"*.ini", "*.INI"}, QDir::Files), QStringList{"zcql.INI"});
+        QCOMPARE(QDir(page.folder.path()).entryList({"*.ini", "*.INI"}, QDir::Files), QStringList{"zcql.INI"});
 
         // Without any list file, a save creates Zcql.ini.
-        WorkingFolder empty;
-        Form1 fresh(services);
-        fresh.Command9_Click();
-        QVERIFY(QFileInfo(empty.path("Zcql.ini")).exists());
-        QVERIFY(QDir(empty.path()).entryList(QDir::Files).contains("Zcql.ini"));
+        Page fresh(Page::Files{});
+        fresh.form->Command9_Click();
+        QVERIFY(QFileInfo(fresh.folder.path("Zcql.ini")).exists());
+        QVERIFY(QDir(fresh.folder.path()).entryList(QDir::Files).contains("Zcql.ini"));
     }
 
     void registryRunUsesItsOwnControls()
     {
-        WorkingFolder folder;
-        folder.write("Zcql.ini", "HKCU\\A\\v\r\nHKCU\\B\\\r\n");
-        Page page(folder);
+        Page page(Page::Files{{"Zcql.ini", "HKCU\\A\\v\r\nHKCU\\B\\\r\n"}});
         page.form->Image11_Click();
         page.form->Zcqltm_Timer();
-        QCOMPARE(page.form->findChild<QLabel *>("Zcqlwb")->text(), QString("正在删除HKCU\\A\\v"));
-        QCOMPARE(page.form->findChild<QProgressBar *>("Zcqljdt")->value(), 50);
+        QCOMPARE(page.status("Zcqlwb"), QString("正在删除HKCU\\A\\v"));
+        QCOMPARE(page.bar("Zcqljdt"), 50);
         QCOMPARE(page.status(), QString("准备就绪...")); // the junk-file page is untouched
         page.form->Zcqltm_Timer();
         page.form->Zcqltm_Timer();
-        QCOMPARE(page.form->findChild<QLabel *>("Zcqlwb")->text(), QString("垃圾注册表项清理完成！"));
-        QVERIFY(page.form->findChild<QWidget *>("Image11")->isEnabled());
+        QCOMPARE(page.status("Zcqlwb"), QString("垃圾注册表项清理完成！"));
+        QVERIFY(page.startEnabled("Image11"));
         page.form->Label12_Click();
-        QCOMPARE(page.form->findChild<QLabel *>("Zcqlwb")->text(), QString("已停止"));
+        QCOMPARE(page.status("Zcqlwb"), QString("已停止"));
     }
 };
 

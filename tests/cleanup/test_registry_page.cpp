@@ -1,5 +1,6 @@
 #include "form_fixture.h"
 #include "platform/line_file.h"
+#include "scoped_variable.h"
 #include "wine_prefix.h"
 
 #include <QLabel>
@@ -14,29 +15,20 @@ class TestRegistryPage : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        m_prefix = std::make_unique<test::WinePrefix>();
-        QVERIFY2(m_prefix->isValid(), qPrintable(m_prefix->errorString()));
-        m_prefix->keepServerRunning();
-        qputenv("WINEPREFIX", QFile::encodeName(m_prefix->path()));
-    }
-
-    void cleanupTestCase()
-    {
-        qunsetenv("WINEPREFIX");
-        m_prefix.reset();
-    }
-
     void runDeletesExactlyTheListedKeysAndValues()
     {
-        const QString base = QStringLiteral("HKCU\\Software\\Brisquel Page");
-        QVERIFY(m_prefix->addValue(base + "\\最近使用", "File1"));
-        QVERIFY(m_prefix->addValue(base + "\\最近使用", "File2"));
-        QVERIFY(m_prefix->addKey(base + "\\Empty"));
-        QVERIFY(m_prefix->addKey(base + "\\Busy\\Child"));
+        const test::WinePrefix prefix;
+        QVERIFY2(prefix.isValid(), qPrintable(prefix.errorString()));
+        prefix.keepServerRunning();
+        const ScopedVariable winePrefix("WINEPREFIX", QFile::encodeName(prefix.path()));
 
-        WorkingFolder folder;
+        const QString base = QStringLiteral("HKCU\\Software\\Brisquel Page");
+        QVERIFY(prefix.addValue(base + "\\最近使用", "File1"));
+        QVERIFY(prefix.addValue(base + "\\最近使用", "File2"));
+        QVERIFY(prefix.addKey(base + "\\Empty"));
+        QVERIFY(prefix.addKey(base + "\\Busy\\Child"));
+
+        const WorkingFolder folder;
         QVERIFY(platform::writeLines(folder.path("Zcql.ini"), {
             base + "\\最近使用\\File1",                  // a value
             "hkcu\\Software\\Brisquel Page\\Empty\\", // a key without subkeys, lower-case root
@@ -49,7 +41,8 @@ private slots:
         FormServices services;
         services.showMessage = log.function();
         Form1 form(services);
-        QCOMPARE(form.findChild<QListWidget *>("List2")->count(), 5);
+        const auto *list = form.findChild<QListWidget *>("List2");
+        QCOMPARE(list->count(), 5);
 
         form.Image11_Click();
         QTRY_VERIFY_WITH_TIMEOUT(!form.findChild<QTimer *>("Zcqltm")->isActive(), 60000);
@@ -57,17 +50,13 @@ private slots:
         QCOMPARE(form.findChild<QProgressBar *>("Zcqljdt")->value(), 100);
         QVERIFY(form.findChild<QWidget *>("Image11")->isEnabled());
 
-        QVERIFY(!m_prefix->valueExists(base + "\\最近使用", "File1"));
-        QVERIFY(m_prefix->valueExists(base + "\\最近使用", "File2"));
-        QVERIFY(!m_prefix->keyExists(base + "\\Empty"));
-        QVERIFY(m_prefix->keyExists(base + "\\Busy\\Child"));
-        QVERIFY(m_prefix->keyExists(base));
-        // The run left the list as it was.
-        QCOMPARE(form.findChild<QListWidget *>("List2")->count(), 5);
+        QVERIFY(!prefix.valueExists(base + "\\最近使用", "File1"));
+        QVERIFY(prefix.valueExists(base + "\\最近使用", "File2"));
+        QVERIFY(!prefix.keyExists(base + "\\Empty"));
+        QVERIFY(prefix.keyExists(base + "\\Busy\\Child"));
+        QVERIFY(prefix.keyExists(base));
+        QCOMPARE(list->count(), 5); // the run left the list as it was
     }
-
-private:
-    std::unique_ptr<test::WinePrefix> m_prefix;
 };
 
 BRISQUEL_FORM_TEST_MAIN(TestRegistryPage)

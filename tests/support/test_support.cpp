@@ -6,6 +6,8 @@
 #include <QTextDocument>
 #include <QTimer>
 
+#include <optional>
+
 namespace {
 
 QImage imageOf(const QLabel *label)
@@ -19,14 +21,26 @@ class TestSupport : public QObject
 {
     Q_OBJECT
 
+    // Each test starts in a fresh working folder, with the window's messages recorded.
+    std::optional<WorkingFolder> m_folder;
+    MessageLog m_log;
+
 private slots:
+    void init()
+    {
+        m_folder.emplace();
+        m_log.messages.clear();
+    }
+    void cleanup() { m_folder.reset(); }
+
     void aboutText_data()
     {
-        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("file"); // a null array: no file at all
         QTest::addColumn<QString>("shown");
+        QTest::newRow("no file") << QByteArray() << QString();
         QTest::newRow("three lines") << QByteArray("a\r\nb\r\nc") << QString("a\r\nb\r\nc\r\n");
         QTest::newRow("final line break") << QByteArray("a\r\nb\r\nc\r\n") << QString("a\r\nb\r\nc\r\n");
-        QTest::newRow("empty") << QByteArray() << QString();
+        QTest::newRow("empty") << QByteArray("") << QString();
         QTest::newRow("GBK") << QByteArray("\xb9\xd8\xd3\xda\r\n") << QString("关于\r\n");
         QTest::newRow("invalid bytes") << QByteArray("\x81\x20\x42") << QString("\uFFFD B\r\n");
     }
@@ -35,69 +49,55 @@ private slots:
     {
         QFETCH(QByteArray, file);
         QFETCH(QString, shown);
-        WorkingFolder folder;
-        folder.write("Guanyu.dat", file);
-        MessageLog log;
-        Form1 form(quietServices(log));
-        auto *box = form.findChild<TextBox *>("Guanyutxt");
+        if (!file.isNull())
+            m_folder->write("Guanyu.dat", file);
+        const Form1 form(quietServices(m_log));
+        const auto *box = form.findChild<TextBox *>("Guanyutxt");
         QCOMPARE(box->text(), shown);
         QVERIFY(box->isReadOnly());
-        QCOMPARE(log.messages.size(), size_t(2)); // only the two missing lists
+        QCOMPARE(m_log.messages.size(), size_t(2)); // only the two missing lists
     }
 
-    void aboutTextMissingOrHuge()
+    void aboutTextWithAHugeRow()
     {
-        {
-            WorkingFolder folder;
-            MessageLog log;
-            Form1 form(quietServices(log));
-            QCOMPARE(form.findChild<TextBox *>("Guanyutxt")->text(), QString());
-        }
         // One unbroken 10 MB row: kept whole, shown cut short, so the page opens at once
         // instead of laying the row out for minutes.
-        WorkingFolder folder;
-        folder.write("Guanyu.dat", "about\r\n" + QByteArray(10 * 1024 * 1024, 'x'));
-        MessageLog log;
-        Form1 form(quietServices(log));
-        auto *box = form.findChild<TextBox *>("Guanyutxt");
+        m_folder->write("Guanyu.dat", "about\r\n" + QByteArray(10 * 1024 * 1024, 'x'));
+        Form1 form(quietServices(m_log));
+        const auto *box = form.findChild<TextBox *>("Guanyutxt");
         QCOMPARE(box->text().size(), 7 + 10 * 1024 * 1024 + 2);
-        QCOMPARE(box->document()->blockCount(), 3);
-        QCOMPARE(box->document()->findBlockByNumber(0).text(), QString("about"));
-        QCOMPARE(box->document()->findBlockByNumber(1).text(), QString(2000, u'x') + QChar(0x2026));
+        const QTextDocument *document = box->document();
+        QCOMPARE(document->blockCount(), 3);
+        QCOMPARE(document->findBlockByNumber(0).text(), QString("about"));
+        QCOMPARE(document->findBlockByNumber(1).text(), QString(2000, u'x') + QChar(0x2026));
         form.Image1_Click();
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(showExposed(form));
         QVERIFY(box->isVisible());
     }
 
     void toolsStartOrReportWhyNot()
     {
-        WorkingFolder folder;
-        FakePrograms programs;
+        const FakePrograms programs;
         programs.add("Pifu.exe");
-        MessageLog log;
-        Form1 form(quietServices(log));
-        const size_t before = log.messages.size();
+        Form1 form(quietServices(m_log));
+        const size_t before = m_log.messages.size();
 
         form.Image12_Click();
-        QCOMPARE(log.messages.size(), before);
+        QCOMPARE(m_log.messages.size(), before);
         QTRY_COMPARE(programs.argumentsOf("Pifu.exe").size(), 0); // started without arguments
-        QTRY_VERIFY(QFile::exists(QFileInfo(programs.log()).dir().filePath("Pifu.exe.log")));
+        QTRY_VERIFY(QFile::exists(programs.logOf("Pifu.exe")));
 
         form.Image13_Click(); // Filefs.exe is nowhere
-        QCOMPARE(log.messages.size(), before + 1);
-        QCOMPARE(log.messages.back().title, QString("错误"));
-        QVERIFY(!log.messages.back().text.isEmpty());
+        QCOMPARE(m_log.messages.size(), before + 1);
+        QCOMPARE(m_log.messages.back().title, QString("错误"));
+        QVERIFY(!m_log.messages.back().text.isEmpty());
     }
 
     void bannersOpenTheForum()
     {
-        WorkingFolder folder;
-        FakePrograms programs;
-        MessageLog log;
-        Form1 form(quietServices(log));
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const FakePrograms programs;
+        Form1 form(quietServices(m_log));
+        QVERIFY(showExposed(form));
         QTest::mouseClick(form.findChild<ClickLabel *>("Image6"), Qt::LeftButton);
         form.Image1_Click();
         QTest::mouseClick(form.findChild<ClickLabel *>("Image14"), Qt::LeftButton);
@@ -131,12 +131,9 @@ private slots:
     void pressedLooks()
     {
         QFETCH(Qt::MouseButton, button);
-        WorkingFolder folder;
-        MessageLog log;
-        Form1 form(quietServices(log));
+        Form1 form(quietServices(m_log));
         form.Image2_Click();
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(showExposed(form));
         const QImage normal = imageOf(form.findChild<QLabel *>("Img1"));
         const QImage pressed = imageOf(form.findChild<QLabel *>("Img2"));
         QVERIFY(normal != pressed);
@@ -163,13 +160,10 @@ private slots:
 
     void runningStartPictureIgnoresTheMouse()
     {
-        WorkingFolder folder;
-        folder.write("Wjql.ini", "a\r\nb\r\n");
-        MessageLog log;
-        Form1 form(quietServices(log));
+        m_folder->write("Wjql.ini", "a\r\nb\r\n");
+        Form1 form(quietServices(m_log));
         form.Image4_Click();
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(showExposed(form));
         auto *start = form.findChild<ClickLabel *>("Image9");
         QTest::mouseClick(start, Qt::LeftButton);
         QVERIFY(form.findChild<QTimer *>("Wjqltm")->isActive());

@@ -30,219 +30,195 @@ class TestRegistryName : public QObject
     Q_OBJECT
 
 private slots:
-    void parsesWellFormedEntries_data();
-    void parsesWellFormedEntries();
-    void rejectsMalformedEntries_data();
-    void rejectsMalformedEntries();
-    void enforcesWindowsNameLimits();
+    void parsesWellFormedEntries_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<Root>("root");
+        QTest::addColumn<QString>("parentPath");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("isKey");
 
-    void requestsRoundTrip_data();
-    void requestsRoundTrip();
-    void requestsNeverContainLineBreaks();
-    void requestsRefuseLoneSurrogates();
-    void decodeRejectsCorruptRequests_data();
-    void decodeRejectsCorruptRequests();
-    void answers();
+        const Root hkcu = Root::CurrentUser;
+        QTest::newRow("value") << "HKCU\\Software\\Vendor\\Value" << hkcu << "Software\\Vendor" << "Value" << false;
+        QTest::newRow("key") << "HKCU\\Software\\Vendor\\Key\\" << hkcu << "Software\\Vendor" << "Key" << true;
+        QTest::newRow("key below root") << "HKCU\\Software\\" << hkcu << "" << "Software" << true;
+        QTest::newRow("value of root key") << "HKCU\\Value" << hkcu << "" << "Value" << false;
+        QTest::newRow("HKEY_CURRENT_USER") << "HKEY_CURRENT_USER\\A\\B" << hkcu << "A" << "B" << false;
+        QTest::newRow("HKLM") << "HKLM\\A\\B" << Root::LocalMachine << "A" << "B" << false;
+        QTest::newRow("HKEY_LOCAL_MACHINE") << "HKEY_LOCAL_MACHINE\\A\\B\\" << Root::LocalMachine << "A" << "B" << true;
+        QTest::newRow("HKCR") << "HKCR\\.ext\\V" << Root::ClassesRoot << ".ext" << "V" << false;
+        QTest::newRow("HKEY_CLASSES_ROOT") << "HKEY_CLASSES_ROOT\\.ext\\" << Root::ClassesRoot << "" << ".ext" << true;
+        QTest::newRow("HKEY_USERS") << "HKEY_USERS\\.DEFAULT\\V" << Root::Users << ".DEFAULT" << "V" << false;
+        QTest::newRow("HKEY_CURRENT_CONFIG")
+                << "HKEY_CURRENT_CONFIG\\System\\" << Root::CurrentConfig << "" << "System" << true;
+        QTest::newRow("lower-case root") << "hkcu\\Software\\V" << hkcu << "Software" << "V" << false;
+        QTest::newRow("mixed-case root")
+                << "Hkey_Local_Machine\\Software\\V" << Root::LocalMachine << "Software" << "V" << false;
+        QTest::newRow("case of names kept") << "HKCU\\SoftWare\\vEndor\\" << hkcu << "SoftWare" << "vEndor" << true;
+        QTest::newRow("blanks kept") << "HKCU\\ Soft ware \\ My Value " << hkcu << " Soft ware " << " My Value "
+                                     << false;
+        QTest::newRow("Chinese") << "HKCU\\Software\\清理 键\\值 名" << hkcu << "Software\\清理 键" << "值 名" << false;
+        QTest::newRow("emoji") << "HKCU\\Software\\😀\\" << hkcu << "Software" << "😀" << true;
+        QTest::newRow("quotes") << "HKCU\\Software\\\"Vendor\"\\\"V\"" << hkcu << "Software\\\"Vendor\"" << "\"V\""
+                                << false;
+        QTest::newRow("forward slash is a name character")
+                << "HKCU\\Software\\a/b\\c/d" << hkcu << "Software\\a/b" << "c/d" << false;
+        QTest::newRow("line feed is a name character") << "HKCU\\Software\\a\nb" << hkcu << "Software" << "a\nb"
+                                                       << false;
+        QTest::newRow("percent") << "HKCU\\Software\\%0A" << hkcu << "Software" << "%0A" << false;
+    }
+
+    void parsesWellFormedEntries()
+    {
+        QFETCH(QString, entry);
+        QFETCH(Root, root);
+        QFETCH(QString, parentPath);
+        QFETCH(QString, name);
+        QFETCH(bool, isKey);
+
+        const ParseResult result = parseRegistryName(u16(entry));
+        QCOMPARE(result.error, ParseError::None);
+        QCOMPARE(result.name.root, root);
+        QCOMPARE(qs(result.name.parentPath), parentPath);
+        QCOMPARE(qs(result.name.name), name);
+        QCOMPARE(result.name.isKey, isKey);
+    }
+
+    // Malformed entries, and names at and beyond Windows' length limits.
+    void reportsParseErrors_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<ParseError>("error");
+
+        QTest::newRow("empty") << "" << ParseError::Empty;
+        QTest::newRow("root without backslash") << "HKCU" << ParseError::NoBackslash;
+        QTest::newRow("no root") << "Software" << ParseError::NoBackslash;
+        QTest::newRow("root alone") << "HKCU\\" << ParseError::RootOnly;
+        QTest::newRow("full root alone") << "HKEY_LOCAL_MACHINE\\" << ParseError::RootOnly;
+        QTest::newRow("unknown root") << "HKXX\\Software\\V" << ParseError::UnknownRoot;
+        QTest::newRow("no short HKEY_USERS") << "HKU\\.DEFAULT\\V" << ParseError::UnknownRoot;
+        QTest::newRow("no short HKEY_CURRENT_CONFIG") << "HKCC\\System\\V" << ParseError::UnknownRoot;
+        QTest::newRow("blank before root") << " HKCU\\Software\\V" << ParseError::UnknownRoot;
+        QTest::newRow("blank after root") << "HKCU \\Software\\V" << ParseError::UnknownRoot;
+        QTest::newRow("leading backslash") << "\\HKCU\\Software\\V" << ParseError::UnknownRoot;
+        QTest::newRow("Kelvin sign is no K")
+                << QString("H") + QChar(0x212A) + "CU\\Software\\V" << ParseError::UnknownRoot;
+        QTest::newRow("double backslash after root") << "HKCU\\\\Software\\V" << ParseError::EmptyKeyName;
+        QTest::newRow("double backslash inside") << "HKCU\\Software\\\\Vendor\\V" << ParseError::EmptyKeyName;
+        QTest::newRow("double backslash at end") << "HKCU\\Software\\\\" << ParseError::EmptyKeyName;
+        QTest::newRow("root and two backslashes") << "HKCU\\\\" << ParseError::EmptyKeyName;
+        QTest::newRow("value after empty key") << "HKCU\\\\V" << ParseError::EmptyKeyName;
+        QTest::newRow("NUL") << QString("HKCU\\Software\\V") + QChar(0) + "X" << ParseError::NulCharacter;
+        QTest::newRow("lone high surrogate")
+                << QString("HKCU\\Software\\V") + QChar(0xD800) << ParseError::InvalidUtf16;
+        QTest::newRow("lone low surrogate")
+                << QString("HKCU\\Software\\") + QChar(0xDC00) + "V" << ParseError::InvalidUtf16;
+        QTest::newRow("swapped surrogates")
+                << QString("HKCU\\Software\\") + QChar(0xDE00) + QChar(0xD83D) << ParseError::InvalidUtf16;
+
+        const QString key255(255, u'k');
+        const QString key256(256, u'k');
+        QTest::newRow("255-character key") << "HKCU\\Software\\" + key255 + "\\" << ParseError::None;
+        QTest::newRow("256-character key") << "HKCU\\Software\\" + key256 + "\\" << ParseError::KeyNameTooLong;
+        QTest::newRow("256-character key below root") << "HKCU\\" + key256 + "\\V" << ParseError::KeyNameTooLong;
+        QTest::newRow("256-character key inside")
+                << "HKCU\\Software\\" + key256 + "\\Vendor\\V" << ParseError::KeyNameTooLong;
+        // Value names may be far longer than key names, as on Windows.
+        const QString value16383(16383, u'v');
+        QTest::newRow("16383-character value") << "HKCU\\Software\\" + value16383 << ParseError::None;
+        QTest::newRow("16384-character value")
+                << "HKCU\\Software\\" + value16383 + "v" << ParseError::ValueNameTooLong;
+        // Deep paths of legal names are fine up to the entry limit; a 10 MB line is refused
+        // without being walked.
+        QString deep = "HKCU";
+        while (deep.size() + 256 <= qsizetype(maxEntryLength))
+            deep += "\\" + key255;
+        deep += "\\";
+        QTest::newRow("deep path at the limit") << deep << ParseError::None;
+        QTest::newRow("deep path beyond the limit") << deep + key255 + "\\" << ParseError::EntryTooLong;
+        QTest::newRow("10 MB entry") << "HKCU\\" + QString(10 * 1024 * 1024, u'x') << ParseError::EntryTooLong;
+    }
+
+    void reportsParseErrors()
+    {
+        QFETCH(QString, entry);
+        QFETCH(ParseError, error);
+        QCOMPARE(parseRegistryName(u16(entry)).error, error);
+    }
+
+    void requestsRoundTrip_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::newRow("plain") << "HKCU\\Software\\Vendor\\Value";
+        QTest::newRow("line breaks") << "HKCU\\Software\\a\r\nb\rc\nd";
+        QTest::newRow("percent and escapes") << "HKCU\\%0A%25%%\\%";
+        QTest::newRow("controls and DEL") << QString("HKCU\\\t\x01\x1f\x7f") + QChar(0x85) + QChar(0x2028);
+        QTest::newRow("quotes") << "HKCU\\\"a\"\\'b'";
+        QTest::newRow("Chinese and emoji") << "HKCU\\清理\\😀 值";
+        QTest::newRow("last BMP character") << QString("HKCU\\") + QChar(0xFFFF);
+    }
+
+    void requestsRoundTrip()
+    {
+        QFETCH(QString, entry);
+        const auto request = encodeRequest(u16(entry));
+        QVERIFY(request);
+        const auto decoded = decodeRequest(*request);
+        QVERIFY(decoded);
+        QCOMPARE(qs(*decoded), entry);
+    }
+
+    void requestsAreCleanLines()
+    {
+        QString everyAscii;
+        for (char16_t c = 1; c < 0x80; ++c)
+            everyAscii += QChar(c);
+        const auto request = encodeRequest(u16(everyAscii));
+        QVERIFY(request);
+        for (const char c : *request)
+            QVERIFY2(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F, "a control byte went out raw");
+
+        QVERIFY(!encodeRequest(u16(QString("HKCU\\") + QChar(0xD800))));
+        QVERIFY(!encodeRequest(u16(QString("HKCU\\") + QChar(0xDC00) + "x")));
+    }
+
+    void decodeRejectsCorruptRequests_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("raw CR") << QByteArray("HKCU\\a\rb");
+        QTest::newRow("raw NUL") << QByteArray("HKCU\\a\0b", 8);
+        QTest::newRow("raw DEL") << QByteArray("HKCU\\a\x7f");
+        QTest::newRow("percent at end") << QByteArray("HKCU\\a%");
+        QTest::newRow("short escape") << QByteArray("HKCU\\a%4");
+        QTest::newRow("bad hex") << QByteArray("HKCU\\a%G0");
+        QTest::newRow("cut UTF-8") << QByteArray("HKCU\\\xe6\xb8");
+        QTest::newRow("escaped cut UTF-8") << QByteArray("HKCU\\%E6%B8");
+        QTest::newRow("overlong slash") << QByteArray("HKCU\\\xc0\xaf");
+        QTest::newRow("encoded surrogate") << QByteArray("HKCU\\\xed\xa0\x80");
+        QTest::newRow("beyond U+10FFFF") << QByteArray("HKCU\\\xf4\x90\x80\x80");
+        QTest::newRow("stray continuation") << QByteArray("HKCU\\\x80");
+        QTest::newRow("Latin-1 byte") << QByteArray("HKCU\\caf\xe9");
+    }
+
+    void decodeRejectsCorruptRequests()
+    {
+        QFETCH(QByteArray, line);
+        QVERIFY(!decodeRequest(std::string_view(line.constData(), size_t(line.size()))));
+    }
+
+    void answers()
+    {
+        QCOMPARE(formatAnswer(0), std::string("0"));
+        QCOMPARE(formatAnswer(2), std::string("ERR 2"));
+        QCOMPARE(formatAnswer(0xFFFFFFFFu), std::string("ERR 4294967295"));
+        QCOMPARE(parseAnswer("0"), std::optional<std::uint32_t>(0));
+        QCOMPARE(parseAnswer("ERR 5"), std::optional<std::uint32_t>(5));
+        QCOMPARE(parseAnswer("ERR 4294967295"), std::optional<std::uint32_t>(0xFFFFFFFFu));
+        for (const char *bad : {"", "1", "00", "ERR", "ERR ", "ERR 0", "ERR -1", "ERR 4294967296", "ERR 5 ",
+                                "err 5", "0\r", "ERR 99999999999"})
+            QVERIFY2(!parseAnswer(bad), bad);
+    }
 };
-
-void TestRegistryName::parsesWellFormedEntries_data()
-{
-    QTest::addColumn<QString>("entry");
-    QTest::addColumn<Root>("root");
-    QTest::addColumn<QString>("parentPath");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("isKey");
-
-    QTest::newRow("value") << "HKCU\\Software\\Vendor\\Value" << Root::CurrentUser
-                           << "Software\\Vendor" << "Value" << false;
-    QTest::newRow("key") << "HKCU\\Software\\Vendor\\Key\\" << Root::CurrentUser
-                         << "Software\\Vendor" << "Key" << true;
-    QTest::newRow("key below root") << "HKCU\\Software\\" << Root::CurrentUser << "" << "Software" << true;
-    QTest::newRow("value of root key") << "HKCU\\Value" << Root::CurrentUser << "" << "Value" << false;
-    QTest::newRow("HKEY_CURRENT_USER") << "HKEY_CURRENT_USER\\A\\B" << Root::CurrentUser << "A" << "B" << false;
-    QTest::newRow("HKLM") << "HKLM\\A\\B" << Root::LocalMachine << "A" << "B" << false;
-    QTest::newRow("HKEY_LOCAL_MACHINE") << "HKEY_LOCAL_MACHINE\\A\\B\\" << Root::LocalMachine << "A" << "B" << true;
-    QTest::newRow("HKCR") << "HKCR\\.ext\\V" << Root::ClassesRoot << ".ext" << "V" << false;
-    QTest::newRow("HKEY_CLASSES_ROOT") << "HKEY_CLASSES_ROOT\\.ext\\" << Root::ClassesRoot << "" << ".ext" << true;
-    QTest::newRow("HKEY_USERS") << "HKEY_USERS\\.DEFAULT\\V" << Root::Users << ".DEFAULT" << "V" << false;
-    QTest::newRow("HKEY_CURRENT_CONFIG") << "HKEY_CURRENT_CONFIG\\System\\" << Root::CurrentConfig
-                                         << "" << "System" << true;
-    QTest::newRow("lower-case root") << "hkcu\\Software\\V" << Root::CurrentUser << "Software" << "V" << false;
-    QTest::newRow("mixed-case root") << "Hkey_Local_Machine\\Software\\V" << Root::LocalMachine
-                                     << "Software" << "V" << false;
-    QTest::newRow("case of names kept") << "HKCU\\SoftWare\\vEndor\\" << Root::CurrentUser
-                                        << "SoftWare" << "vEndor" << true;
-    QTest::newRow("blanks kept") << "HKCU\\ Soft ware \\ My Value " << Root::CurrentUser
-                                 << " Soft ware " << " My Value " << false;
-    QTest::newRow("Chinese") << "HKCU\\Software\\清理 键\\值 名" << Root::CurrentUser
-                             << "Software\\清理 键" << "值 名" << false;
-    QTest::newRow("emoji") << "HKCU\\Software\\😀\\" << Root::CurrentUser << "Software" << "😀" << true;
-    QTest::newRow("quotes") << "HKCU\\Software\\\"Vendor\"\\\"V\"" << Root::CurrentUser
-                            << "Software\\\"Vendor\"" << "\"V\"" << false;
-    QTest::newRow("forward slash is a name character") << "HKCU\\Software\\a/b\\c/d" << Root::CurrentUser
-                                                       << "Software\\a/b" << "c/d" << false;
-    QTest::newRow("line feed is a name character") << "HKCU\\Software\\a\nb" << Root::CurrentUser
-                                                   << "Software" << "a\nb" << false;
-    QTest::newRow("percent") << "HKCU\\Software\\%0A" << Root::CurrentUser << "Software" << "%0A" << false;
-}
-
-void TestRegistryName::parsesWellFormedEntries()
-{
-    QFETCH(QString, entry);
-    QFETCH(Root, root);
-    QFETCH(QString, parentPath);
-    QFETCH(QString, name);
-    QFETCH(bool, isKey);
-
-    const ParseResult result = parseRegistryName(u16(entry));
-    QCOMPARE(result.error, ParseError::None);
-    QCOMPARE(result.name.root, root);
-    QCOMPARE(qs(result.name.parentPath), parentPath);
-    QCOMPARE(qs(result.name.name), name);
-    QCOMPARE(result.name.isKey, isKey);
-}
-
-void TestRegistryName::rejectsMalformedEntries_data()
-{
-    QTest::addColumn<QString>("entry");
-    QTest::addColumn<ParseError>("error");
-
-    QTest::newRow("empty") << "" << ParseError::Empty;
-    QTest::newRow("root without backslash") << "HKCU" << ParseError::NoBackslash;
-    QTest::newRow("no root") << "Software" << ParseError::NoBackslash;
-    QTest::newRow("root alone") << "HKCU\\" << ParseError::RootOnly;
-    QTest::newRow("full root alone") << "HKEY_LOCAL_MACHINE\\" << ParseError::RootOnly;
-    QTest::newRow("unknown root") << "HKXX\\Software\\V" << ParseError::UnknownRoot;
-    QTest::newRow("no short HKEY_USERS") << "HKU\\.DEFAULT\\V" << ParseError::UnknownRoot;
-    QTest::newRow("no short HKEY_CURRENT_CONFIG") << "HKCC\\System\\V" << ParseError::UnknownRoot;
-    QTest::newRow("blank before root") << " HKCU\\Software\\V" << ParseError::UnknownRoot;
-    QTest::newRow("blank after root") << "HKCU \\Software\\V" << ParseError::UnknownRoot;
-    QTest::newRow("leading backslash") << "\\HKCU\\Software\\V" << ParseError::UnknownRoot;
-    QTest::newRow("Kelvin sign is no K") << QString("H") + QChar(0x212A) + "CU\\Software\\V"
-                                         << ParseError::UnknownRoot;
-    QTest::newRow("double backslash after root") << "HKCU\\\\Software\\V" << ParseError::EmptyKeyName;
-    QTest::newRow("double backslash inside") << "HKCU\\Software\\\\Vendor\\V" << ParseError::EmptyKeyName;
-    QTest::newRow("double backslash at end") << "HKCU\\Software\\\\" << ParseError::EmptyKeyName;
-    QTest::newRow("root and two backslashes") << "HKCU\\\\" << ParseError::EmptyKeyName;
-    QTest::newRow("value after empty key") << "HKCU\\\\V" << ParseError::EmptyKeyName;
-    QTest::newRow("NUL") << QString("HKCU\\Software\\V") + QChar(0) + "X" << ParseError::NulCharacter;
-    QTest::newRow("lone high surrogate") << QString("HKCU\\Software\\V") + QChar(0xD800) << ParseError::InvalidUtf16;
-    QTest::newRow("lone low surrogate") << QString("HKCU\\Software\\") + QChar(0xDC00) + "V"
-                                        << ParseError::InvalidUtf16;
-    QTest::newRow("swapped surrogates") << QString("HKCU\\Software\\") + QChar(0xDE00) + QChar(0xD83D)
-                                        << ParseError::InvalidUtf16;
-}
-
-void TestRegistryName::rejectsMalformedEntries()
-{
-    QFETCH(QString, entry);
-    QFETCH(ParseError, error);
-    QCOMPARE(parseRegistryName(u16(entry)).error, error);
-}
-
-void TestRegistryName::enforcesWindowsNameLimits()
-{
-    const QString key255(255, u'k');
-    const QString key256(256, u'k');
-    QCOMPARE(parseRegistryName(u16("HKCU\\Software\\" + key255 + "\\")).error, ParseError::None);
-    QCOMPARE(parseRegistryName(u16("HKCU\\Software\\" + key256 + "\\")).error, ParseError::KeyNameTooLong);
-    QCOMPARE(parseRegistryName(u16("HKCU\\" + key256 + "\\V")).error, ParseError::KeyNameTooLong);
-    QCOMPARE(parseRegistryName(u16("HKCU\\Software\\" + key256 + "\\Vendor\\V")).error,
-             ParseError::KeyNameTooLong);
-
-    // Value names may be far longer than key names, as on Windows.
-    const QString value16383(16383, u'v');
-    QCOMPARE(parseRegistryName(u16("HKCU\\Software\\" + value16383)).error, ParseError::None);
-    QCOMPARE(parseRegistryName(u16("HKCU\\Software\\" + value16383 + "v")).error,
-             ParseError::ValueNameTooLong);
-
-    // Deep paths of legal names are fine up to the entry limit; a 10 MB line is refused
-    // without being walked.
-    QString deep = "HKCU";
-    while (deep.size() + 256 <= qsizetype(maxEntryLength))
-        deep += "\\" + key255;
-    deep += "\\";
-    QCOMPARE(parseRegistryName(u16(deep)).error, ParseError::None);
-    QCOMPARE(parseRegistryName(u16(deep + key255 + "\\")).error, ParseError::EntryTooLong);
-    QCOMPARE(parseRegistryName(u16("HKCU\\" + QString(10 * 1024 * 1024, u'x'))).error,
-             ParseError::EntryTooLong);
-}
-
-void TestRegistryName::requestsRoundTrip_data()
-{
-    QTest::addColumn<QString>("entry");
-    QTest::newRow("plain") << "HKCU\\Software\\Vendor\\Value";
-    QTest::newRow("line breaks") << "HKCU\\Software\\a\r\nb\rc\nd";
-    QTest::newRow("percent and escapes") << "HKCU\\%0A%25%%\\%";
-    QTest::newRow("controls and DEL") << QString("HKCU\\\t\x01\x1f\x7f") + QChar(0x85) + QChar(0x2028);
-    QTest::newRow("quotes") << "HKCU\\\"a\"\\'b'";
-    QTest::newRow("Chinese and emoji") << "HKCU\\清理\\😀 值";
-    QTest::newRow("last BMP character") << QString("HKCU\\") + QChar(0xFFFF);
-}
-
-void TestRegistryName::requestsRoundTrip()
-{
-    QFETCH(QString, entry);
-    const auto request = encodeRequest(u16(entry));
-    QVERIFY(request);
-    const auto decoded = decodeRequest(*request);
-    QVERIFY(decoded);
-    QCOMPARE(qs(*decoded), entry);
-}
-
-void TestRegistryName::requestsNeverContainLineBreaks()
-{
-    QString everyAscii;
-    for (char16_t c = 1; c < 0x80; ++c)
-        everyAscii += QChar(c);
-    const auto request = encodeRequest(u16(everyAscii));
-    QVERIFY(request);
-    for (const char c : *request)
-        QVERIFY2(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F, "a control byte went out raw");
-}
-
-void TestRegistryName::requestsRefuseLoneSurrogates()
-{
-    QVERIFY(!encodeRequest(u16(QString("HKCU\\") + QChar(0xD800))));
-    QVERIFY(!encodeRequest(u16(QString("HKCU\\") + QChar(0xDC00) + "x")));
-}
-
-void TestRegistryName::decodeRejectsCorruptRequests_data()
-{
-    QTest::addColumn<QByteArray>("line");
-    QTest::newRow("raw CR") << QByteArray("HKCU\\a\rb");
-    QTest::newRow("raw NUL") << QByteArray("HKCU\\a\0b", 8);
-    QTest::newRow("raw DEL") << QByteArray("HKCU\\a\x7f");
-    QTest::newRow("percent at end") << QByteArray("HKCU\\a%");
-    QTest::newRow("short escape") << QByteArray("HKCU\\a%4");
-    QTest::newRow("bad hex") << QByteArray("HKCU\\a%G0");
-    QTest::newRow("cut UTF-8") << QByteArray("HKCU\\\xe6\xb8");
-    QTest::newRow("escaped cut UTF-8") << QByteArray("HKCU\\%E6%B8");
-    QTest::newRow("overlong slash") << QByteArray("HKCU\\\xc0\xaf");
-    QTest::newRow("encoded surrogate") << QByteArray("HKCU\\\xed\xa0\x80");
-    QTest::newRow("beyond U+10FFFF") << QByteArray("HKCU\\\xf4\x90\x80\x80");
-    QTest::newRow("stray continuation") << QByteArray("HKCU\\\x80");
-    QTest::newRow("Latin-1 byte") << QByteArray("HKCU\\caf\xe9");
-}
-
-void TestRegistryName::decodeRejectsCorruptRequests()
-{
-    QFETCH(QByteArray, line);
-    QVERIFY(!decodeRequest(std::string_view(line.constData(), size_t(line.size()))));
-}
-
-void TestRegistryName::answers()
-{
-    QCOMPARE(formatAnswer(0), std::string("0"));
-    QCOMPARE(formatAnswer(2), std::string("ERR 2"));
-    QCOMPARE(formatAnswer(0xFFFFFFFFu), std::string("ERR 4294967295"));
-    QCOMPARE(parseAnswer("0"), std::optional<std::uint32_t>(0));
-    QCOMPARE(parseAnswer("ERR 5"), std::optional<std::uint32_t>(5));
-    QCOMPARE(parseAnswer("ERR 4294967295"), std::optional<std::uint32_t>(0xFFFFFFFFu));
-    for (const char *bad : {"", "1", "00", "ERR", "ERR ", "ERR 0", "ERR -1", "ERR 4294967296",
-                            "ERR 5 ", "err 5", "0\r", "ERR 99999999999"})
-        QVERIFY2(!parseAnswer(bad), bad);
-}
 
 QTEST_APPLESS_MAIN(TestRegistryName)
 #include "test_registry_name.moc"

@@ -26,51 +26,23 @@ namespace test {
 class WinePrefix
 {
 public:
-    WinePrefix()
+    WinePrefix() : WinePrefix(Unbooted{})
     {
-        if (!m_dir.isValid()) {
-            m_error = QStringLiteral("no temporary folder: ") + m_dir.errorString();
-            return;
-        }
-        m_path = m_dir.filePath(QStringLiteral("prefix"));
-        if (wineCommand().isEmpty() || wineserverCommand().isEmpty()) {
-            m_error = QStringLiteral("wine or wineserver not found");
-            return;
-        }
-        // No DISPLAY: wineboot would otherwise open its "updating" window.
-        if (const int code = run(wineCommand(), {QStringLiteral("wineboot"), QStringLiteral("-i")},
-                                 nullptr, bootTimeoutMs);
-            code != 0) {
-            m_error = QStringLiteral("wineboot -i failed (%1)").arg(code);
-            return;
-        }
-        // The hive files are written when the server exits.
-        run(wineserverCommand(), {QStringLiteral("-w")}, nullptr, bootTimeoutMs);
-        if (!QFileInfo(m_path + QStringLiteral("/system.reg")).isFile()) {
-            m_error = QStringLiteral("wineboot left no system.reg");
-            return;
-        }
-        m_valid = true;
+        if (m_error.isEmpty())
+            m_error = boot();
+        m_valid = m_error.isEmpty();
     }
 
     // A second prefix identical to `source` (cp -a), without a second boot. The source's
     // server must have exited (waitForServerExit()), or the copy misses its latest edits.
     static std::unique_ptr<WinePrefix> copyOf(const WinePrefix &source)
     {
-        std::unique_ptr<WinePrefix> copy(new WinePrefix(CopyTag{}));
-        if (!copy->m_dir.isValid()) {
-            copy->m_error = QStringLiteral("no temporary folder: ") + copy->m_dir.errorString();
-            return copy;
-        }
-        copy->m_path = copy->m_dir.filePath(QStringLiteral("prefix"));
-        if (!source.isValid()
-            || copy->run(QStringLiteral("cp"), {QStringLiteral("-a"), source.path(), copy->m_path}, nullptr,
-                         bootTimeoutMs)
-                    != 0) {
+        std::unique_ptr<WinePrefix> copy(new WinePrefix(Unbooted{}));
+        const QStringList cp{QStringLiteral("-a"), source.path(), copy->m_path};
+        if (copy->m_error.isEmpty()
+            && (!source.isValid() || copy->run(QStringLiteral("cp"), cp, nullptr, bootTimeoutMs) != 0))
             copy->m_error = QStringLiteral("copying the prefix failed");
-            return copy;
-        }
-        copy->m_valid = true;
+        copy->m_valid = copy->m_error.isEmpty();
         return copy;
     }
 
@@ -209,10 +181,33 @@ public:
     }
 
 private:
-    struct CopyTag
+    // The prefix's place in a temporary folder of its own, nothing in it yet.
+    struct Unbooted
     {
     };
-    explicit WinePrefix(CopyTag) {}
+    explicit WinePrefix(Unbooted)
+    {
+        if (m_dir.isValid())
+            m_path = m_dir.filePath(QStringLiteral("prefix"));
+        else
+            m_error = QStringLiteral("no temporary folder: ") + m_dir.errorString();
+    }
+
+    // Boots the prefix; what went wrong, or nothing.
+    QString boot() const
+    {
+        if (wineCommand().isEmpty() || wineserverCommand().isEmpty())
+            return QStringLiteral("wine or wineserver not found");
+        // No DISPLAY: wineboot would otherwise open its "updating" window.
+        const int code = run(wineCommand(), {QStringLiteral("wineboot"), QStringLiteral("-i")}, nullptr, bootTimeoutMs);
+        if (code != 0)
+            return QStringLiteral("wineboot -i failed (%1)").arg(code);
+        // The hive files are written when the server exits.
+        run(wineserverCommand(), {QStringLiteral("-w")}, nullptr, bootTimeoutMs);
+        if (!QFileInfo(m_path + QStringLiteral("/system.reg")).isFile())
+            return QStringLiteral("wineboot left no system.reg");
+        return {};
+    }
 
     static constexpr int bootTimeoutMs = 180000;
     static constexpr int flakyAttempts = 3;
