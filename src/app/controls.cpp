@@ -1,30 +1,64 @@
 #include "app/controls.h"
 
+#include "platform/line_file.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionGroupBox>
 #include <QStylePainter>
+#include <QValidator>
+
+#include <algorithm>
 
 namespace {
 
 // How one line of text is drawn. Only its start is laid out when it is very long: a box
 // shows a sliver of such a line, and laying out an unbroken one takes time that grows with
 // the square of its length. A CR or LF within it (or the line separator Qt's item views
-// turn an LF into) stays on the line as the small box a Windows control draws for it.
+// turn an LF into) stays on the line as the small box a Windows control draws for it. A byte
+// the file held that was no text shows as U+FFFD.
 QString shownLine(QStringView line)
 {
     constexpr qsizetype longest = 2000;
     const bool cut = line.size() > longest;
     if (cut)
         line = line.left(line.at(longest - 1).isHighSurrogate() ? longest - 1 : longest);
-    QString shown;
-    shown.reserve(line.size() + 1);
-    for (const QChar c : line)
-        shown += (c == u'\r' || c == u'\n' || c == QChar::LineSeparator) ? QChar(0x25A1) : c;
+    QString shown = platform::withEscapedBytesShown(line);
+    for (QChar &c : shown) {
+        if (c == u'\r' || c == u'\n' || c == QChar::LineSeparator)
+            c = QChar(0x25A1);
+    }
     if (cut)
         shown += QChar(0x2026);
     return shown;
 }
+
+qsizetype firstLineBreak(QStringView text)
+{
+    const auto found = std::find_if(text.begin(), text.end(), [](QChar c) { return c == u'\r' || c == u'\n'; });
+    return found == text.end() ? -1 : found - text.begin();
+}
+
+// Sees every change of an entry box's text, however it came, with the cursor just after what
+// was inserted. The box never holds a line break, so the first one in the new text came with
+// the insertion, and from there up to the cursor is the rest of what was inserted.
+class SingleLineValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &pos) const override
+    {
+        const qsizetype cut = firstLineBreak(input);
+        if (cut < 0)
+            return Acceptable;
+        input.remove(cut, std::max<qsizetype>(pos - cut, 0));
+        // Should a break be left all the same, nothing from it on is kept.
+        if (const qsizetype left = firstLineBreak(input); left >= 0)
+            input.truncate(left);
+        pos = int(std::min(cut, input.size()));
+        return Acceptable;
+    }
+};
 
 } // namespace
 
@@ -87,6 +121,12 @@ void ClickLabel::paintEvent(QPaintEvent *event)
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawPixmap(contentsRect(), pix);
     drawFrame(&painter);
+}
+
+EntryBox::EntryBox(QWidget *parent)
+    : QLineEdit(parent)
+{
+    setValidator(new SingleLineValidator(this));
 }
 
 TextBox::TextBox(QWidget *parent)

@@ -2,6 +2,7 @@
 
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QStyledItemDelegate>
 
@@ -31,6 +32,15 @@ protected:
 
 private:
     bool m_leftPressed = false;
+};
+
+// A single-line text box that, like a Windows edit box, never holds a CR or LF: text typed,
+// pasted, dropped or set with a line break in it keeps what comes before the first break.
+class EntryBox : public QLineEdit
+{
+    Q_OBJECT
+public:
+    explicit EntryBox(QWidget *parent = nullptr);
 };
 
 // A multi-line text box whose text is exactly what was set, CR LF pairs included. Each

@@ -241,7 +241,7 @@ QWidget *makeWidget(const ControlRow &row, QWidget *parent)
         return picture;
     }
     case Kind::LineEdit: {
-        auto *edit = new QLineEdit(parent);
+        auto *edit = new EntryBox(parent);
         edit->setText(row.text);
         return edit;
     }

@@ -4,10 +4,17 @@
 #include <QFile>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <optional>
+#include <utility>
+#include <vector>
+
 #include <fcntl.h>
+#include <linux/falloc.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace platform::detail {
@@ -69,12 +76,42 @@ bool resolveLinks(QByteArray *path, int *systemError)
     return false;
 }
 
-bool writeAll(int fd, QByteArrayView data, int *systemError)
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd = -1) : m_fd(fd) {}
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    ~Descriptor() { reset(); }
+    int get() const { return m_fd; }
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+    // Closes, reporting what close says about writes not yet done.
+    bool close(int *systemError)
+    {
+        const int closed = ::close(m_fd);
+        m_fd = -1;
+        if (closed != 0 && errno != EINTR) {
+            *systemError = errno;
+            return false;
+        }
+        return true;
+    }
+
+private:
+    int m_fd;
+};
+
+bool writeAllAt(int fd, QByteArrayView data, off_t offset, int *systemError)
 {
     const char *next = data.data();
     qsizetype left = data.size();
     while (left > 0) {
-        const ssize_t written = ::write(fd, next, size_t(std::min<qsizetype>(left, SSIZE_MAX)));
+        const ssize_t written = ::pwrite(fd, next, size_t(std::min<qsizetype>(left, SSIZE_MAX)), offset);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
@@ -83,43 +120,244 @@ bool writeAll(int fd, QByteArrayView data, int *systemError)
         }
         next += written;
         left -= written;
+        offset += written;
     }
     return true;
 }
 
-// The temporary file sits beside the target, so the final rename stays on one file
-// system and is atomic. Hidden, and named after the target so a leftover is recognisable.
-int createTemporary(const QByteArray &target, bool targetExists, QByteArray *tempPath,
-                    int *systemError)
+// EINVAL: the file system has no way to sync; nothing more can be done there.
+bool sync(int fd, int *systemError)
 {
-    // Until it carries the target's own permissions, nobody else may read it.
-    const mode_t mode = targetExists ? 0600 : 0666;
-    const QByteArray folder = folderOf(target);
-    const QByteArray name = nameOf(target).left(NAME_MAX - 32);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QByteArray suffix = QByteArray::number(QRandomGenerator::global()->generate64(), 36);
-        *tempPath = folder + "/." + name + '.' + suffix + ".tmp";
-        const int fd = openRetrying(tempPath->constData(),
-                                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-        if (fd >= 0)
-            return fd;
-        if (errno != EEXIST) {
-            *systemError = errno;
-            return -1;
-        }
-    }
-    *systemError = EEXIST;
-    return -1;
+    if (::fsync(fd) == 0 || errno == EINVAL)
+        return true;
+    *systemError = errno;
+    return false;
 }
 
 void syncFolder(const QByteArray &folder)
 {
     // Makes the rename itself durable; a file system that can't do this still renamed.
-    const int fd = openRetrying(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+    const Descriptor fd(openRetrying(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() >= 0)
+        ::fsync(fd.get());
+}
+
+// The extended attributes of a file (ACLs, security labels, user attributes) as sorted
+// name and value pairs; empty where the file system has none.
+template <typename List, typename Get>
+std::optional<std::vector<std::pair<QByteArray, QByteArray>>> attributesOf(List list, Get get)
+{
+    std::vector<std::pair<QByteArray, QByteArray>> attributes;
+    const ssize_t size = list(nullptr, 0);
+    if (size < 0)
+        return errno == ENOTSUP ? std::make_optional(attributes) : std::nullopt;
+    QByteArray names(qsizetype(size), Qt::Uninitialized);
+    const ssize_t got = list(names.data(), size_t(names.size()));
+    if (got < 0)
+        return std::nullopt;
+    names.truncate(got);
+    for (const QByteArray &name : names.split('\0')) {
+        if (name.isEmpty())
+            continue;
+        const ssize_t length = get(name.constData(), nullptr, 0);
+        QByteArray value(qsizetype(std::max<ssize_t>(length, 0)), Qt::Uninitialized);
+        if (length < 0 || get(name.constData(), value.data(), size_t(value.size())) != length)
+            return std::nullopt;
+        attributes.emplace_back(name, value);
     }
+    std::sort(attributes.begin(), attributes.end());
+    return attributes;
+}
+
+// Gives the new file everything that makes the old one what it is, short of its content and
+// inode: owner, group, permissions and extended attributes. False when that can't be done:
+// only root may give a file away, and others may only pick a group they belong to.
+bool takeIdentity(int fd, const QByteArray &oldPath, const struct stat &old)
+{
+    // The mode while the file is still ours to change; a new owner may then clear set-id bits.
+    struct stat st;
+    if (::fchmod(fd, old.st_mode & 07777) != 0 || ::fstat(fd, &st) != 0)
+        return false;
+    if ((st.st_uid != old.st_uid || st.st_gid != old.st_gid)
+        && (::fchown(fd, old.st_uid, old.st_gid) != 0 || ::fstat(fd, &st) != 0))
+        return false;
+    // A set-id bit the system cleared silently counts as a change too.
+    if (st.st_uid != old.st_uid || st.st_gid != old.st_gid || (st.st_mode & 07777) != (old.st_mode & 07777))
+        return false;
+    const auto oldAttributes = attributesOf(
+        [&](char *names, size_t size) { return ::llistxattr(oldPath.constData(), names, size); },
+        [&](const char *name, void *value, size_t size) {
+            return ::lgetxattr(oldPath.constData(), name, value, size);
+        });
+    const auto newAttributes = attributesOf(
+        [&](char *names, size_t size) { return ::flistxattr(fd, names, size); },
+        [&](const char *name, void *value, size_t size) { return ::fgetxattr(fd, name, value, size); });
+    return oldAttributes && newAttributes && *oldAttributes == *newAttributes;
+}
+
+// The file that takes the new content before it takes the old one's place. It sits beside
+// the old one, so the rename stays on one file system, and has no name (O_TMPFILE) until it
+// is complete and synced: a save killed half-way leaves nothing behind. Where the file
+// system can't make unnamed files, it is a hidden file named after the target from the
+// start. A name it was given is removed again unless the rename took it.
+class NewFile
+{
+public:
+    NewFile(int folder, QByteArray target) : m_folder(folder), m_target(std::move(target)) {}
+    NewFile(const NewFile &) = delete;
+    NewFile &operator=(const NewFile &) = delete;
+    ~NewFile()
+    {
+        if (!m_name.isEmpty())
+            ::unlinkat(m_folder, m_name.constData(), 0);
+    }
+
+    bool create(mode_t mode, int *systemError)
+    {
+        m_fd.reset(::openat(m_folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+        if (m_fd.get() >= 0)
+            return true;
+        // Older kernels say EISDIR, some file systems EINVAL or EOPNOTSUPP.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            *systemError = errno;
+            return false;
+        }
+        return createNamed(mode, systemError);
+    }
+
+    int fd() const { return m_fd.get(); }
+
+    // Renames the file over the target, giving it a hidden name first when it has none.
+    bool replaceTarget(int *systemError)
+    {
+        if (m_name.isEmpty() && !link(systemError))
+            return false;
+        if (::renameat(m_folder, m_name.constData(), m_folder, m_target.constData()) != 0) {
+            *systemError = errno;
+            return false;
+        }
+        m_name.clear();
+        return true;
+    }
+
+private:
+    // Hidden, and named after the target so that a leftover is recognisable.
+    QByteArray randomName() const
+    {
+        const QByteArray suffix = QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        return '.' + m_target.left(NAME_MAX - 32) + '.' + suffix + ".tmp";
+    }
+
+    bool createNamed(mode_t mode, int *systemError)
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QByteArray name = randomName();
+            m_fd.reset(::openat(m_folder, name.constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
+            if (m_fd.get() >= 0) {
+                m_name = name;
+                return true;
+            }
+            if (errno != EEXIST) {
+                *systemError = errno;
+                return false;
+            }
+        }
+        *systemError = EEXIST;
+        return false;
+    }
+
+    // Links the unnamed file into the folder: through /proc, or, where that isn't mounted,
+    // by its descriptor (which needs privileges).
+    bool link(int *systemError)
+    {
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd.get());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QByteArray name = randomName();
+            int linked = ::linkat(AT_FDCWD, self.constData(), m_folder, name.constData(), AT_SYMLINK_FOLLOW);
+            if (linked != 0 && errno == ENOENT)
+                linked = ::linkat(m_fd.get(), "", m_folder, name.constData(), AT_EMPTY_PATH);
+            if (linked == 0) {
+                m_name = name;
+                return true;
+            }
+            if (errno != EEXIST) {
+                *systemError = errno;
+                return false;
+            }
+        }
+        *systemError = EEXIST;
+        return false;
+    }
+
+    const int m_folder;
+    const QByteArray m_target; // its name in the folder
+    Descriptor m_fd;
+    QByteArray m_name; // empty while the file has none
+};
+
+enum class Replaced { Yes, Failed, NotPossible };
+
+// The new content in a new file, renamed over the old one: atomic, and the way of choice
+// wherever the new file can be made just like the old one.
+Replaced replaceByRename(int folder, const QByteArray &target, const struct stat *old, QByteArrayView data,
+                         int *systemError)
+{
+    // Until it carries the target's own permissions, nobody else may read it.
+    NewFile file(folder, nameOf(target));
+    if (!file.create(old ? 0600 : 0666, systemError))
+        return old ? Replaced::NotPossible : Replaced::Failed; // a read-only folder, say
+    if (old && !takeIdentity(file.fd(), target, *old))
+        return Replaced::NotPossible;
+    if (!writeAllAt(file.fd(), data, 0, systemError) || !sync(file.fd(), systemError))
+        return Replaced::Failed;
+    // A folder that lets nobody replace another's file (sticky), a file that is a mount
+    // point: the old file is still there to be written in place.
+    if (!file.replaceTarget(systemError))
+        return old ? Replaced::NotPossible : Replaced::Failed;
+    syncFolder(folderOf(target));
+    return Replaced::Yes;
+}
+
+// Writes over the old file itself, which keeps everything that makes it that file. The space
+// the new content needs is claimed first, so that a full disk fails while the old content is
+// still whole: fallocate reserves it without changing the file; where the file system can't
+// do that, the part of the new content that lies past the old end goes there first, and a
+// failure cuts the file back to its old length. Only then is the old content overwritten,
+// where no new space is needed.
+bool writeInPlace(int folder, const QByteArray &target, QByteArrayView data, int *systemError)
+{
+    Descriptor fd(::openat(folder, nameOf(target).constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    struct stat st;
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
+        *systemError = errno;
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *systemError = EINVAL;
+        return false;
+    }
+    const off_t oldSize = st.st_size;
+    const off_t newSize = off_t(data.size());
+    if (newSize > 0 && ::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, newSize) != 0
+        && errno != EOPNOTSUPP && errno != ENOSYS) {
+        *systemError = errno;
+        if (newSize > oldSize) // give back what was claimed past the end
+            ::fallocate(fd.get(), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, oldSize, newSize - oldSize);
+        return false;
+    }
+    if (newSize > oldSize && !writeAllAt(fd.get(), data.sliced(qsizetype(oldSize)), oldSize, systemError)) {
+        while (::ftruncate(fd.get(), oldSize) != 0 && errno == EINTR) {
+        }
+        return false;
+    }
+    if (!writeAllAt(fd.get(), data.first(qsizetype(std::min(oldSize, newSize))), 0, systemError))
+        return false;
+    if (newSize < oldSize && ::ftruncate(fd.get(), newSize) != 0) {
+        *systemError = errno;
+        return false;
+    }
+    return sync(fd.get(), systemError) && fd.close(systemError);
 }
 
 } // namespace
@@ -203,41 +441,23 @@ bool replaceFile(const QString &path, QByteArrayView data, int *systemError)
         return false;
     }
 
-    QByteArray tempPath;
-    int fd = createTemporary(target, exists, &tempPath, systemError);
-    if (fd < 0)
+    const Descriptor folder(openRetrying(folderOf(target).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0) {
+        *systemError = errno;
         return false;
-
-    const auto fail = [&](int error) {
-        if (fd >= 0)
-            ::close(fd);
-        ::unlink(tempPath.constData());
-        *systemError = error;
-        return false;
-    };
-
-    if (exists) {
-        // Owner first: a change of owner clears set-id bits, which the mode then restores.
-        // Only root may give a file away; anyone else keeps the file as theirs.
-        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
-            (void)::fchown(fd, old.st_uid, old.st_gid);
-        if (::fchmod(fd, old.st_mode & 07777) != 0)
-            return fail(errno);
     }
-    int error = 0;
-    if (!writeAll(fd, data, &error))
-        return fail(error);
-    // EINVAL: the file system has no way to sync; nothing more can be done there.
-    if (::fsync(fd) != 0 && errno != EINVAL)
-        return fail(errno);
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0 && errno != EINTR)
-        return fail(errno);
-    if (::rename(tempPath.constData(), target.constData()) != 0)
-        return fail(errno);
-    syncFolder(folderOf(target));
-    return true;
+    // A rename would part a file with other names from them.
+    if (exists && old.st_nlink > 1)
+        return writeInPlace(folder.get(), target, data, systemError);
+    switch (replaceByRename(folder.get(), target, exists ? &old : nullptr, data, systemError)) {
+    case Replaced::Yes:
+        return true;
+    case Replaced::Failed:
+        return false;
+    case Replaced::NotPossible:
+        break;
+    }
+    return writeInPlace(folder.get(), target, data, systemError);
 }
 
 } // namespace platform::detail

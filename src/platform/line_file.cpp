@@ -4,6 +4,7 @@
 
 #include <QStringEncoder>
 
+#include <bitset>
 #include <cstring>
 
 namespace platform {
@@ -38,15 +39,126 @@ QString missingCodecText()
     return QStringLiteral("系统缺少 GB18030 文字编码的支持，无法读写文本文件。");
 }
 
-// `bytes` ends with the line's CR. Decoded together with the line, it makes the decoder
-// turn a truncated last character into U+FFFD instead of dropping it silently, and is
-// itself always decoded as one CR, which is then cut off.
-QString decodeWithTerminator(QStringDecoder &decoder, QByteArrayView bytes)
+// GB18030's shapes: a byte below 0x80; a lead byte 81..FE and a trail 40..7E or 80..FE; or
+// a lead byte, 30..39, 81..FE, 30..39. The four-byte codes up to 84 31 A4 39 hold the rest of
+// the Basic Multilingual Plane, and 90 30 81 30 to E3 32 9A 35 the planes above it, in order.
+constexpr int twoByteCodes = 126 * 190;
+constexpr int fourByteBmpCodes = 39420;
+constexpr int firstSupplementaryCode = 189000; // the index of 90 30 81 30, U+10000
+constexpr int lastSupplementaryCode = firstSupplementaryCode + 0xFFFFF;
+constexpr char16_t escapeBase = 0xDC00;
+
+int twoByteIndex(uchar lead, uchar trail)
 {
-    QString text = decoder(bytes);
-    if (text.endsWith(u'\r'))
-        text.chop(1);
+    return (lead - 0x81) * 190 + (trail < 0x7F ? trail - 0x40 : trail - 0x41);
+}
+
+int fourByteIndex(const uchar *s)
+{
+    return (((s[0] - 0x81) * 10 + (s[1] - 0x30)) * 126 + (s[2] - 0x81)) * 10 + (s[3] - 0x30);
+}
+
+// Which codes of a range the converter reads as one character that it writes back as the
+// same bytes. Asked of the converter itself once, so that only such codes are ever decoded
+// and a save always gives back the bytes that were read.
+template <std::size_t N, typename BytesOf>
+std::bitset<N> roundTripping(BytesOf bytesOf)
+{
+    std::bitset<N> valid;
+    QStringDecoder decoder = makeDecoder();
+    QStringEncoder encoder = makeEncoder();
+    if (!decoder.isValid() || !encoder.isValid())
+        return valid;
+    for (std::size_t i = 0; i < N; ++i) {
+        const QByteArray bytes = bytesOf(int(i));
+        const QString text = decoder.decode(bytes);
+        const bool decoded = !decoder.hasError() && !text.isEmpty() && text.size() <= 2;
+        decoder.resetState();
+        valid[i] = decoded && encoder.encode(text) == bytes && !encoder.hasError();
+        encoder.resetState();
+    }
+    return valid;
+}
+
+const std::bitset<twoByteCodes> &twoByteTable()
+{
+    static const auto table = roundTripping<twoByteCodes>([](int i) {
+        const int trail = 0x40 + i % 190;
+        const char bytes[2] = {char(0x81 + i / 190), char(trail < 0x7F ? trail : trail + 1)};
+        return QByteArray(bytes, 2);
+    });
+    return table;
+}
+
+const std::bitset<fourByteBmpCodes> &fourByteTable()
+{
+    static const auto table = roundTripping<fourByteBmpCodes>([](int i) {
+        const char bytes[4] = {char(0x81 + i / 12600), char(0x30 + i / 1260 % 10),
+                               char(0x81 + i / 10 % 126), char(0x30 + i % 10)};
+        return QByteArray(bytes, 4);
+    });
+    return table;
+}
+
+bool in(uchar byte, uchar low, uchar high)
+{
+    return byte >= low && byte <= high;
+}
+
+// The length of the character at `s`, or 0 when `s` holds a byte that starts none.
+qsizetype characterLength(const uchar *s, const uchar *end)
+{
+    if (*s < 0x80)
+        return 1;
+    if (!in(*s, 0x81, 0xFE) || end - s < 2)
+        return 0;
+    if (in(s[1], 0x40, 0x7E) || in(s[1], 0x80, 0xFE))
+        return twoByteTable()[std::size_t(twoByteIndex(s[0], s[1]))] ? 2 : 0;
+    if (!in(s[1], 0x30, 0x39) || end - s < 4 || !in(s[2], 0x81, 0xFE) || !in(s[3], 0x30, 0x39))
+        return 0;
+    const int index = fourByteIndex(s);
+    if (index < fourByteBmpCodes)
+        return fourByteTable()[std::size_t(index)] ? 4 : 0;
+    return index >= firstSupplementaryCode && index <= lastSupplementaryCode ? 4 : 0;
+}
+
+// One line's bytes, without its terminator: the runs of characters through the converter,
+// every byte between them escaped.
+QString decodeLine(QStringDecoder &decoder, QByteArrayView bytes)
+{
+    const auto *begin = reinterpret_cast<const uchar *>(bytes.data());
+    const auto *end = begin + bytes.size();
+    const uchar *run = begin;
+    const uchar *s = begin;
+    QString text;
+    while (s < end) {
+        const qsizetype length = characterLength(s, end);
+        if (length > 0) {
+            s += length;
+            continue;
+        }
+        text += decoder.decode(QByteArrayView(run, s - run));
+        text += QChar(char16_t(escapeBase + *s));
+        run = ++s;
+    }
+    if (run == begin)
+        return decoder.decode(bytes); // the usual case: no bad byte at all
+    text += decoder.decode(QByteArrayView(run, end - run));
     return text;
+}
+
+void appendEncoded(QStringEncoder &encoder, QStringView text, QByteArray &out)
+{
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int byte = escapedByteAt(text, i);
+        if (byte < 0)
+            continue;
+        out += encoder.encode(text.sliced(run, i - run));
+        out += char(byte);
+        run = i + 1;
+    }
+    out += encoder.encode(text.sliced(run));
 }
 
 } // namespace
@@ -134,7 +246,7 @@ std::optional<QString> LineReader::readLine()
             const qsizetype length = cr - begin;
             // Whether an LF follows decides how much terminator to skip: read on first.
             if (length + 1 < available || m_eof) {
-                QString line = decodeWithTerminator(m_decoder, QByteArrayView(begin, length + 1));
+                QString line = decodeLine(m_decoder, QByteArrayView(begin, length));
                 m_pos += length + 1;
                 if (m_pos < m_buffer.size() && m_buffer.at(m_pos) == '\n')
                     ++m_pos;
@@ -148,10 +260,8 @@ std::optional<QString> LineReader::readLine()
                     m_error = QStringLiteral("已经读到文件末尾。");
                     return std::nullopt;
                 }
-                QByteArray last(begin, available);
-                last.append('\r');
                 m_pos = m_buffer.size();
-                return decodeWithTerminator(m_decoder, last);
+                return decodeLine(m_decoder, QByteArrayView(begin, available));
             }
         }
         fill();
@@ -201,16 +311,45 @@ std::optional<QString> readTextWithLineEnds(const QString &path)
     // A read that fails part-way keeps what came before, as the text box would have.
     QString text;
     for (const QString &line : read.lines) {
-        text += line;
+        text += withEscapedBytesShown(line);
         text += QLatin1String("\r\n");
     }
     return text;
 }
 
+int escapedByteAt(QStringView text, qsizetype i)
+{
+    const char16_t c = text[i].unicode();
+    if (c < escapeBase + 0x80 || c > escapeBase + 0xFF || (i > 0 && text[i - 1].isHighSurrogate()))
+        return -1;
+    return c - escapeBase;
+}
+
+bool hasEscapedBytes(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (escapedByteAt(text, i) >= 0)
+            return true;
+    }
+    return false;
+}
+
+QString withEscapedBytesShown(QStringView text)
+{
+    QString shown = text.toString();
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        if (escapedByteAt(text, i) >= 0)
+            shown[i] = QChar::ReplacementCharacter;
+    }
+    return shown;
+}
+
 QByteArray encodeLine(QStringView text)
 {
     QStringEncoder encoder = makeEncoder();
-    return encoder(text);
+    QByteArray bytes;
+    appendEncoded(encoder, text, bytes);
+    return bytes;
 }
 
 bool writeLines(const QString &path, const QStringList &lines, QString *error)
@@ -225,7 +364,7 @@ bool writeLines(const QString &path, const QStringList &lines, QString *error)
         return failed(missingCodecText());
     QByteArray data;
     for (const QString &line : lines) {
-        data.append(encoder(line));
+        appendEncoded(encoder, line, data);
         data.append("\r\n", 2);
     }
     int systemError = 0;

@@ -17,8 +17,9 @@ namespace platform {
 // no byte-order mark, lines ended by CR LF.
 //
 // Reading: a line ends at CR LF or at a lone CR; an LF on its own is part of the line;
-// a last line without terminator still counts; an empty file has no lines. Invalid bytes
-// decode to U+FFFD rather than failing, so a damaged file still loads what it can. Only
+// a last line without terminator still counts; an empty file has no lines. A byte that
+// starts no GB18030 character is kept as an escaped byte (see below) rather than failing,
+// so a damaged file still loads what it can, and saving it writes it back unchanged. Only
 // regular files are read, and reading fails beyond 128 MiB.
 class LineReader
 {
@@ -64,17 +65,32 @@ struct LinesRead
 // Reads the lines of `path`, at most `limit` of them.
 LinesRead readLines(const QString &path, qsizetype limit = std::numeric_limits<qsizetype>::max());
 
-// The whole file as a text box shows it: every line followed by CR LF. std::nullopt when
-// the file can't be opened; a read that fails part-way keeps the lines read so far.
+// The whole file as a text box shows it: every line followed by CR LF, escaped bytes as
+// U+FFFD. std::nullopt when the file can't be opened; a read that fails part-way keeps the
+// lines read so far.
 std::optional<QString> readTextWithLineEnds(const QString &path);
 
-// Encodes one line's text; characters GB18030 can't hold don't exist (it covers Unicode).
+// Escaped bytes: a byte 0x80..0xFF that is no text where it stands (a stray byte, a lead
+// byte without its trail, a character cut off at the end of the line) is read as the lone
+// low surrogate U+DC00 + byte, which no real character decodes to, and written back as
+// that byte. Bytes below 0x80 are always text: after a bad lead byte, reading goes on at
+// the next byte.
+// The byte the code unit at `i` stands for, or -1 when it is text (a low surrogate after a
+// high one is half of a character).
+int escapedByteAt(QStringView text, qsizetype i);
+bool hasEscapedBytes(QStringView text);
+// `text` as a screen shows it: each escaped byte as U+FFFD.
+QString withEscapedBytesShown(QStringView text);
+
+// Encodes one line's text, escaped bytes as themselves; characters GB18030 can't hold don't
+// exist (it covers Unicode).
 QByteArray encodeLine(QStringView text);
 
-// Writes `lines`, each followed by CR LF, to `path` safely: the bytes go to a temporary
-// file in the same folder, are flushed to disk and then renamed over `path`. An existing
-// file keeps its permissions; a symbolic link stays a link and its target is replaced.
-// On failure the old file is untouched and `error` holds a description for the user.
+// Writes `lines`, each followed by CR LF, to `path` safely (detail::replaceFile): the file is
+// either the old one or the complete new one, and an existing file stays that file, with its
+// owner, permissions and other names; a symbolic link stays a link and its target is
+// written. On failure the old content is untouched and `error` holds a description for the
+// user.
 bool writeLines(const QString &path, const QStringList &lines, QString *error = nullptr);
 
 } // namespace platform

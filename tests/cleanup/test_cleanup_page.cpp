@@ -3,6 +3,8 @@
 #include "form_fixture.h"
 #include "without_dac_override.h"
 
+#include <QClipboard>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -107,6 +109,12 @@ QByteArray lines(int count)
     return bytes;
 }
 
+// A byte of the list file that is no text, as an entry holds it.
+QString escaped(int byte)
+{
+    return QString(QChar(char16_t(0xDC00 + byte)));
+}
+
 const QString kFilesDone = QStringLiteral("系统垃圾文件清理完成！");
 const QString kFilesUnreadable = QStringLiteral("清理文件对象列表读取失败！");
 
@@ -134,6 +142,13 @@ private slots:
         QTest::newRow("blanks and quotes are text") << QByteArray(" \"a b\" ; $(x)\r\n")
                                                     << QStringList{" \"a b\" ; $(x)"}
                                                     << QByteArray(" \"a b\" ; $(x)\r\n");
+        // Bytes that are no GB18030 text come back as they were.
+        QTest::newRow("undecodable bytes") << QByteArray("/x/\xff\xfe/*.tmp\r\n\x81")
+                                           << QStringList{"/x/" + escaped(0xff) + escaped(0xfe) + "/*.tmp", escaped(0x81)}
+                                           << QByteArray("/x/\xff\xfe/*.tmp\r\n\x81\r\n");
+        QTest::newRow("UTF-8 line") << QByteArray("/tmp/\xe4\xb8\xb4\xe6\x97\xb6\xc3\xa9/*\r\n")
+                                    << QStringList{QStringLiteral("/tmp/涓存椂茅/*")}
+                                    << QByteArray("/tmp/\xe4\xb8\xb4\xe6\x97\xb6\xc3\xa9/*\r\n");
     }
 
     void listFileFormat()
@@ -336,8 +351,21 @@ private slots:
         QCOMPARE(page.entries().size(), 4);
     }
 
-    void failedSaveLeavesTheOldFile()
+    void saveInLockedPlaces_data()
     {
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<int>("fileMode");
+        QTest::addColumn<bool>("saved");
+        // A list the user may write is saved, even where no new file can be made beside it.
+        QTest::newRow("read-only folder") << 0555 << 0644 << true;
+        QTest::newRow("read-only list") << 0755 << 0444 << false;
+    }
+
+    void saveInLockedPlaces()
+    {
+        QFETCH(int, folderMode);
+        QFETCH(int, fileMode);
+        QFETCH(bool, saved);
         Page page;
         const WorkingFolder &folder = page.folder;
         QDir(folder.path()).mkdir("locked");
@@ -347,18 +375,90 @@ private slots:
         page.open();
         page.add("new");
         const QByteArray locked = QFile::encodeName(folder.path("locked"));
-        QVERIFY(::chmod(locked.constData(), 0555) == 0);
+        QVERIFY(::chmod(QFile::encodeName(folder.path("locked/Wjql.ini")).constData(), mode_t(fileMode)) == 0);
+        QVERIFY(::chmod(locked.constData(), mode_t(folderMode)) == 0);
         {
             const WithoutDacOverride asUser;
             page.form->Command4_Click();
         }
         ::chmod(locked.constData(), 0755);
-        QCOMPARE(folder.read("locked/Wjql.ini"), old);
-        QCOMPARE(page.lastMessage().title, QString("错误"));
-        QVERIFY(!page.lastMessage().text.isEmpty());
-        QVERIFY(page.lastMessage().text != "数据保存成功！");
+        if (saved) {
+            QCOMPARE(folder.read("locked/Wjql.ini"), QByteArray("old\r\nnew\r\n"));
+            QCOMPARE(page.lastMessage().text, QString("数据保存成功！"));
+        } else {
+            QCOMPARE(folder.read("locked/Wjql.ini"), old);
+            QCOMPARE(page.lastMessage().title, QString("错误"));
+            QCOMPARE(page.lastMessage().text, QString("拒绝访问：没有足够的权限。"));
+        }
         QCOMPARE(QDir(folder.path("locked")).entryList(QDir::Files | QDir::Hidden), QStringList{"Wjql.ini"});
         QCOMPARE(page.entries(), (QStringList{"old", "new"}));
+    }
+
+    // The list shows a byte that is no text as U+FFFD, and keeps the byte itself.
+    void undecodableBytesShownAsReplacement()
+    {
+        Page page("a\xff.tmp\r\n");
+        struct Peek : ShortTextDelegate
+        {
+            using ShortTextDelegate::initStyleOption;
+        } peek;
+        QStyleOptionViewItem option;
+        peek.initStyleOption(&option, page.child<QListWidget>("List1")->model()->index(0, 0));
+        QCOMPARE(option.text, QStringLiteral("a\uFFFD.tmp"));
+        QCOMPARE(page.entries(), QStringList{"a" + escaped(0xff) + ".tmp"});
+    }
+
+    // As a single-line Windows edit box: no line break ever gets in, and of text that brings
+    // one, what comes before it is kept.
+    void entryBoxTakesOneLine_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<int>("cursor");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("set with CR") << "set" << "" << 0 << "junk/a.tmp\r*" << "junk/a.tmp";
+        QTest::newRow("set with LF") << "set" << "x" << 1 << "a\nb" << "a";
+        QTest::newRow("set starting with CR LF") << "set" << "" << 0 << "\r\nb" << "";
+        QTest::newRow("paste at the end") << "paste" << "ab" << 2 << "c\r\nd" << "abc";
+        QTest::newRow("paste in the middle") << "paste" << "abef" << 2 << "cd\ne\rf" << "abcdef";
+        QTest::newRow("typed") << "type" << "ab" << 1 << "x\ry\n" << "axyb";
+        QTest::newRow("input method") << "compose" << "ab" << 1 << "x\ny" << "axb";
+    }
+
+    void entryBoxTakesOneLine()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, before);
+        QFETCH(int, cursor);
+        QFETCH(QString, text);
+        QFETCH(QString, after);
+        Page page("");
+        page.form->Command1_Click();
+        auto *box = page.child<QLineEdit>("Text1");
+        box->setText(before);
+        box->setCursorPosition(cursor);
+        if (how == "set") {
+            box->setText(text);
+        } else if (how == "paste") {
+            QGuiApplication::clipboard()->setText(text);
+            QTest::keySequence(box, QKeySequence::Paste);
+        } else if (how == "type") {
+            for (const QChar c : text) {
+                if (c == u'\r' || c == u'\n')
+                    QTest::keyClick(box, c == u'\r' ? Qt::Key_Return : Qt::Key_Enter);
+                else
+                    QTest::keyClicks(box, QString(c));
+            }
+        } else {
+            QInputMethodEvent event;
+            event.setCommitString(text);
+            QCoreApplication::sendEvent(box, &event);
+        }
+        QCOMPARE(box->text(), after);
+        page.form->Command5_Click();
+        page.form->Command4_Click();
+        QCOMPARE(page.folder.read("Wjql.ini"), after.isEmpty() ? QByteArray() : after.toLatin1() + "\r\n");
     }
 
     void hugeEntryIsKeptWholeAndShownShort()

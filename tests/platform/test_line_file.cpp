@@ -5,14 +5,22 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <optional>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <csignal>
+#include <sys/fsuid.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #endif
 
@@ -24,6 +32,7 @@ namespace {
 QString gbkSample() { return QStringLiteral("清理文件对象列表读取失败！"); }
 QByteArray gbkSampleBytes() { return QByteArray::fromHex("c7e5c0edcec4bcfeb6d4cff3c1d0b1edb6c1c8a1caa7b0dca3a1"); }
 QString emoji() { return QString::fromUcs4(U"\U0001F600"); }
+QString escaped(int byte) { return QString(QChar(char16_t(0xDC00 + byte))); }
 
 QByteArray bytesOf(const QString &file)
 {
@@ -46,6 +55,66 @@ mode_t modeOf(const QString &path)
 {
     struct stat st;
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : mode_t(-1);
+}
+
+struct stat statOf(const QString &path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        qFatal("cannot stat %s", qPrintable(path));
+    return st;
+}
+
+// Acts as an ordinary user towards files for one scope: while the file-system user isn't
+// root, the kernel takes root's file capabilities away too.
+class AsUser
+{
+public:
+    explicit AsUser(uid_t id)
+    {
+        ::setfsgid(id);
+        ::setfsuid(id);
+    }
+    ~AsUser()
+    {
+        ::setfsuid(0);
+        ::setfsgid(0);
+    }
+    AsUser(const AsUser &) = delete;
+    AsUser &operator=(const AsUser &) = delete;
+};
+
+// Like a full disk, writing past 1 KiB fails (EFBIG) for one scope.
+class FileSizeLimit
+{
+public:
+    FileSizeLimit()
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limited = m_saved;
+        limited.rlim_cur = 1024;
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    struct rlimit m_saved {};
+    void (*m_handler)(int) = nullptr;
+};
+
+QStringList manyLines()
+{
+    QStringList lines;
+    for (int i = 0; i < 200; ++i)
+        lines.append(QStringLiteral("C:\\WINDOWS\\Temp\\line %1 *.tmp").arg(i));
+    return lines;
 }
 #endif
 
@@ -79,7 +148,12 @@ private slots:
     void symbolicLinksWrittenThrough();
     void readOnlyLeavesOldFile_data();
     void readOnlyLeavesOldFile();
+    void saveKeepsTheFileItself_data();
+    void saveKeepsTheFileItself();
+    void mountedFileWrittenInPlace();
+    void failedWriteLeavesOldFile_data();
     void failedWriteLeavesOldFile();
+    void killedSaveLeavesNothing();
     void unusableTargetsFail();
 
 private:
@@ -119,13 +193,20 @@ void TestLineFile::readsLines_data()
     QTest::newRow("LF before CR") << QByteArray("A\n\rB") << QStringList{"A\n", "B"};
     QTest::newRow("blanks kept") << QByteArray("  \r\n\tx ") << QStringList{"  ", "\tx "};
     QTest::newRow("GBK text") << gbkSampleBytes() + "\r\n" << QStringList{gbkSample()};
-    QTest::newRow("invalid bytes") << QByteArray::fromHex("812042") << QStringList{QStringLiteral("\uFFFD B")};
-    QTest::newRow("truncated last character") << QByteArray::fromHex("41c7") << QStringList{QStringLiteral("A\uFFFD")};
+    // A byte that starts no character is kept as U+DC00 + byte; reading goes on after it.
+    QTest::newRow("invalid bytes") << QByteArray::fromHex("812042") << QStringList{escaped(0x81) + " B"};
+    QTest::newRow("truncated last character") << QByteArray::fromHex("41c7") << QStringList{"A" + escaped(0xc7)};
     QTest::newRow("truncated character before CR LF")
-        << QByteArray::fromHex("41c70d0a42") << QStringList{QStringLiteral("A\uFFFD"), "B"};
+        << QByteArray::fromHex("41c70d0a42") << QStringList{"A" + escaped(0xc7), "B"};
     QTest::newRow("truncated four-byte character")
-        << QByteArray::fromHex("41943930") << QStringList{QStringLiteral("A\uFFFD90")};
-    QTest::newRow("lead byte before LF") << QByteArray::fromHex("c70a42") << QStringList{QStringLiteral("\uFFFD\nB")};
+        << QByteArray::fromHex("41943930") << QStringList{"A" + escaped(0x94) + "90"};
+    QTest::newRow("lead byte before LF") << QByteArray::fromHex("c70a42") << QStringList{escaped(0xc7) + "\nB"};
+    QTest::newRow("stray bytes") << QByteArray::fromHex("2f80ff2f") << QStringList{"/" + escaped(0x80) + escaped(0xff) + "/"};
+    QTest::newRow("unassigned four-byte code")
+        << QByteArray::fromHex("8431a530") << QStringList{escaped(0x84) + "1" + escaped(0xa5) + "0"};
+    QTest::newRow("beyond U+10FFFF") << QByteArray::fromHex("e3329a36") << QStringList{escaped(0xe3) + "2" + escaped(0x9a) + "6"};
+    // U+10080's second half lies in the escapes' range, and is a character all the same.
+    QTest::newRow("U+10080") << QByteArray::fromHex("90308d38") << QStringList{QString::fromUcs4(U"\U00010080")};
     QTest::newRow("NUL bytes") << QByteArray("a\0b\r\n\0", 6)
                                << QStringList{QString::fromUtf16(u"a\0b", 3), QString(QChar(0))};
     QTest::newRow("emoji") << QByteArray::fromHex("9439fc36") << QStringList{emoji()};
@@ -306,6 +387,7 @@ void TestLineFile::encodeAndDecode_data()
     QTest::newRow("emoji") << emoji() << QByteArray::fromHex("9439fc36");
     QTest::newRow("euro sign") << QStringLiteral("€") << QByteArray::fromHex("a2e3");
     QTest::newRow("BOM at start") << QStringLiteral("\uFEFFA") << QByteArray::fromHex("8431953341");
+    QTest::newRow("escaped bytes") << "x" + escaped(0xff) + escaped(0x81) + "1" << QByteArray::fromHex("78ff8131");
 }
 
 void TestLineFile::encodeAndDecode()
@@ -331,6 +413,27 @@ void TestLineFile::roundTripIsByteExact_data()
     QTest::newRow("UTF-8 BOM") << QByteArray::fromHex("efbbbf410d0a") << QByteArray::fromHex("efbbbf410d0a");
     QTest::newRow("GB18030 BOM") << QByteArray::fromHex("84319533410d0a") << QByteArray::fromHex("84319533410d0a");
     QTest::newRow("NUL") << QByteArray("\0\r\n", 3) << QByteArray("\0\r\n", 3);
+    QTest::newRow("undecodable path") << QByteArray("/x/\xff\xfe/*.tmp\r\n") << QByteArray("/x/\xff\xfe/*.tmp\r\n");
+    QTest::newRow("UTF-8") << QByteArray("/tmp/\xe4\xb8\xb4\xe6\x97\xb6/\xc3\xa9*\r\n")
+                           << QByteArray("/tmp/\xe4\xb8\xb4\xe6\x97\xb6/\xc3\xa9*\r\n");
+    QTest::newRow("truncated last character") << QByteArray("A\xc7") << QByteArray("A\xc7\r\n");
+    QTest::newRow("truncated four-byte character") << QByteArray("\x81\x30\x81") << QByteArray("\x81\x30\x81\r\n");
+    QTest::newRow("lead byte before LF") << QByteArray("\xc7\nB\xfe\r\n") << QByteArray("\xc7\nB\xfe\r\n");
+
+    // Any bytes at all: lines of random bytes, CR left out since a lone one becomes CR LF.
+    QRandomGenerator random(20261207);
+    for (int row = 0; row < 50; ++row) {
+        QByteArray bytes;
+        for (int line = random.bounded(1, 20); line > 0; --line) {
+            for (int n = random.bounded(0, 60); n > 0; --n) {
+                // Half of them from the top half, where GB18030's multi-byte characters live.
+                const char byte = char(random.bounded(2) ? random.bounded(0x80, 0x100) : random.bounded(0, 0x80));
+                bytes += byte == '\r' ? '\n' : byte;
+            }
+            bytes += "\r\n";
+        }
+        QTest::addRow("random %d", row) << bytes << bytes;
+    }
 }
 
 void TestLineFile::roundTripIsByteExact()
@@ -342,6 +445,12 @@ void TestLineFile::roundTripIsByteExact()
     QVERIFY(read.complete);
     QVERIFY(platform::writeLines(file, read.lines));
     QCOMPARE(bytesOf(file), written);
+
+    // A text box never shows an escaped byte as such.
+    const std::optional<QString> shown = platform::readTextWithLineEnds(file);
+    QVERIFY(shown);
+    for (qsizetype i = 0; i < shown->size(); ++i)
+        QVERIFY(platform::escapedByteAt(*shown, i) < 0);
 }
 
 void TestLineFile::writesLinesWithCrLf_data()
@@ -442,9 +551,9 @@ void TestLineFile::readOnlyLeavesOldFile_data()
 {
     QTest::addColumn<int>("folderMode");
     QTest::addColumn<int>("fileMode");
-    QTest::newRow("read-only folder") << 0555 << 0644;
     // The rename would only need the folder's permission: the file's own must count too.
     QTest::newRow("read-only file") << 0755 << 0444;
+    QTest::newRow("read-only file and folder") << 0555 << 0444;
 }
 
 void TestLineFile::readOnlyLeavesOldFile()
@@ -477,30 +586,163 @@ void TestLineFile::readOnlyLeavesOldFile()
 #endif
 }
 
+void TestLineFile::saveKeepsTheFileItself_data()
+{
+    QTest::addColumn<int>("folderMode");
+    QTest::addColumn<uint>("owner");
+    QTest::addColumn<uint>("group");
+    QTest::addColumn<int>("fileMode");
+    QTest::addColumn<int>("saver"); // -1 root, 0 root without its override of permissions, else a user
+    QTest::addColumn<bool>("secondName");
+    QTest::addColumn<bool>("attribute");
+    QTest::addColumn<bool>("inPlace"); // else replaced by a new file
+
+    constexpr uint other = 12345;
+    constexpr uint saver = 23456;
+    QTest::newRow("own file") << 0755 << 0u << 0u << 0640 << 0 << false << false << false;
+    QTest::newRow("own file of a user") << 0777 << saver << saver << 0600 << int(saver) << false << false << false;
+    QTest::newRow("another's file saved by root") << 0755 << other << other << 0604 << -1 << false << false << false;
+    QTest::newRow("read-only folder") << 0555 << 0u << 0u << 0644 << 0 << false << false << true;
+    QTest::newRow("second hard link") << 0755 << 0u << 0u << 0644 << 0 << true << false << true;
+    QTest::newRow("another user's file") << 0777 << other << other << 0666 << int(saver) << false << false << true;
+    QTest::newRow("another group") << 0777 << saver << other << 0664 << int(saver) << false << false << true;
+    QTest::newRow("extended attribute") << 0755 << 0u << 0u << 0644 << 0 << false << true << true;
+}
+
+void TestLineFile::saveKeepsTheFileItself()
+{
+#ifdef Q_OS_LINUX
+    QFETCH(int, folderMode);
+    QFETCH(uint, owner);
+    QFETCH(uint, group);
+    QFETCH(int, fileMode);
+    QFETCH(int, saver);
+    QFETCH(bool, secondName);
+    QFETCH(bool, attribute);
+    QFETCH(bool, inPlace);
+    QCOMPARE(setMode(path(), 0755), 0); // a user must reach the folder
+    QVERIFY(QDir(path()).mkpath("list"));
+    const QString folder = path("list");
+    // In place it shrinks with a second name, and grows otherwise.
+    const QString file = writeBytes("list/Wjql.ini", QByteArray("old entry\r\n").repeated(secondName ? 100 : 1));
+    const QByteArray name = QFile::encodeName(file);
+    if (secondName)
+        QCOMPARE(::link(name.constData(), QFile::encodeName(path("list/other.ini")).constData()), 0);
+    if (attribute && ::setxattr(name.constData(), "user.brisquel", "kept", 4, 0) != 0)
+        QSKIP("the file system keeps no user attributes");
+    QCOMPARE(::chown(name.constData(), owner, group), 0);
+    QCOMPARE(setMode(file, fileMode), 0);
+    QCOMPARE(setMode(folder, folderMode), 0);
+    const struct stat before = statOf(file);
+
+    QString error;
+    bool written = false;
+    {
+        std::optional<WithoutDacOverride> withoutOverride;
+        std::optional<AsUser> asUser;
+        if (saver == 0)
+            withoutOverride.emplace();
+        else if (saver > 0)
+            asUser.emplace(uid_t(saver));
+        written = platform::writeLines(file, {"new", "lines"}, &error);
+    }
+    setMode(folder, 0755);
+
+    QVERIFY2(written, qPrintable(error));
+    QCOMPARE(bytesOf(file), QByteArray("new\r\nlines\r\n"));
+    const struct stat after = statOf(file);
+    QCOMPARE(after.st_ino == before.st_ino, inPlace);
+    QCOMPARE(after.st_uid, before.st_uid);
+    QCOMPARE(after.st_gid, before.st_gid);
+    QCOMPARE(after.st_mode, before.st_mode);
+    if (attribute) {
+        char value[8] = {};
+        QCOMPARE(::getxattr(name.constData(), "user.brisquel", value, sizeof value), ssize_t(4));
+        QCOMPARE(QByteArray(value), QByteArray("kept"));
+    }
+    if (secondName)
+        QCOMPARE(bytesOf(path("list/other.ini")), bytesOf(file));
+    QCOMPARE(entries(folder), secondName ? (QStringList{"Wjql.ini", "other.ini"}) : QStringList{"Wjql.ini"});
+#else
+    QSKIP("owners, links and attributes as Linux has them");
+#endif
+}
+
+void TestLineFile::mountedFileWrittenInPlace()
+{
+#ifdef Q_OS_LINUX
+    // A file mounted over the list (as containers do) can't be renamed over; the new file
+    // made for that is removed again, and the list written in place.
+    const QString source = writeBytes("source.ini", "old\r\n");
+    const QString file = writeBytes("Wjql.ini", "under\r\n");
+    const QByteArray target = QFile::encodeName(file);
+    if (::mount(QFile::encodeName(source).constData(), target.constData(), nullptr, MS_BIND, nullptr) != 0)
+        QSKIP("needs the right to mount");
+    const bool written = platform::writeLines(file, {"new"});
+    const QStringList left = entries(path());
+    ::umount2(target.constData(), MNT_DETACH);
+    QVERIFY(written);
+    QCOMPARE(bytesOf(source), QByteArray("new\r\n"));
+    QCOMPARE(left, (QStringList{"Wjql.ini", "source.ini"}));
+#else
+    QSKIP("needs Linux mounts");
+#endif
+}
+
+void TestLineFile::failedWriteLeavesOldFile_data()
+{
+    QTest::addColumn<bool>("secondName");
+    QTest::newRow("replaced") << false;
+    QTest::newRow("written in place") << true;
+}
+
 void TestLineFile::failedWriteLeavesOldFile()
 {
 #ifdef Q_OS_UNIX
-    // A file-size limit makes writing fail half-way, as a full disk would.
+    QFETCH(bool, secondName);
     const QByteArray old("keep me\r\n");
     const QString file = writeBytes("Wjql.ini", old);
-    QStringList lines;
-    for (int i = 0; i < 200; ++i)
-        lines.append(QStringLiteral("C:\\WINDOWS\\Temp\\line %1 *.tmp").arg(i));
-
-    struct rlimit saved;
-    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = saved;
-    limited.rlim_cur = 1024;
-    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    QStringList names{"Wjql.ini"};
+    if (secondName) {
+        QCOMPARE(::link(QFile::encodeName(file).constData(), QFile::encodeName(path("other.ini")).constData()), 0);
+        names.append("other.ini");
+    }
     QString error;
-    const bool written = platform::writeLines(file, lines, &error);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
-
+    bool written = true;
+    {
+        const FileSizeLimit full;
+        written = platform::writeLines(file, manyLines(), &error);
+    }
     QVERIFY(!written);
     QCOMPARE(error, platform::describeError(EFBIG));
     QVERIFY(!error.isEmpty());
+    QCOMPARE(bytesOf(file), old);
+    QCOMPARE(entries(path()), names);
+#else
+    QSKIP("needs a file-size limit");
+#endif
+}
+
+void TestLineFile::killedSaveLeavesNothing()
+{
+#ifdef Q_OS_UNIX
+    // Past the file-size limit the system kills the saver in the middle of writing, when the
+    // new file is as full as it gets: only the old list may be left.
+    const QByteArray old("keep me\r\n");
+    const QString file = writeBytes("Wjql.ini", old);
+    const QStringList lines = manyLines();
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        struct rlimit limited {1024, 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+        platform::writeLines(file, lines);
+        ::_exit(0);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFSIGNALED(status));
+    QCOMPARE(WTERMSIG(status), SIGXFSZ);
     QCOMPARE(bytesOf(file), old);
     QCOMPARE(entries(path()), QStringList{"Wjql.ini"});
 #else

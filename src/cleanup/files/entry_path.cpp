@@ -1,5 +1,6 @@
 #include "cleanup/files/entry_path.h"
 
+#include "platform/line_file.h"
 #include "platform/windows_path.h"
 
 #include <algorithm>
@@ -29,6 +30,24 @@ std::optional<EntryPath> splitEntry(const QString &entry, bool backslashSeparate
     if (path.leaf.isEmpty() || path.leaf == u"." || path.leaf == u"..")
         return std::nullopt;
     return path;
+}
+
+QByteArray toNativeBytes(QStringView text)
+{
+    QByteArray bytes;
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int byte = platform::escapedByteAt(text, i);
+        if (byte < 0)
+            continue;
+        bytes += text.sliced(run, i - run).toUtf8();
+        bytes += char(byte);
+        run = i + 1;
+    }
+    if (run == 0)
+        return text.toUtf8();
+    bytes += text.sliced(run).toUtf8();
+    return bytes;
 }
 
 } // namespace cleanup::files

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QStringView>
 
 #include <optional>
 
@@ -18,5 +20,10 @@ struct EntryPath
 // for an entry that can't name a file: empty, ending in a separator, ending in "." or
 // "..", or holding a NUL character, which the system would silently cut the path at.
 std::optional<EntryPath> splitEntry(const QString &entry, bool backslashSeparates);
+
+// The bytes a native path names, as the file system holds them: text as UTF-8, and each byte
+// that the list file held as no text (an escaped byte, see platform/line_file.h) as exactly
+// that byte, so an entry names the file whose name holds those bytes and no other.
+QByteArray toNativeBytes(QStringView text);
 
 } // namespace cleanup::files

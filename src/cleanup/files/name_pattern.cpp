@@ -1,5 +1,7 @@
 #include "cleanup/files/name_pattern.h"
 
+#include "cleanup/files/entry_path.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -114,7 +116,7 @@ NamePattern::NamePattern(const QString &pattern, Style style)
     , m_style(style)
     , m_hasWildcards(pattern.contains(u'*') || pattern.contains(u'?'))
 {
-    const QByteArray encoded = QFile::encodeName(pattern);
+    const QByteArray encoded = toNativeBytes(pattern);
     m_bytes.assign(encoded.constData(), encoded.size());
     foldStars(m_bytes);
     if (m_style == Style::Windows) {
@@ -151,7 +153,7 @@ bool NamePattern::matches(std::string_view name) const
 bool NamePattern::matches(QStringView name) const
 {
     if (m_style == Style::Native) {
-        const QByteArray encoded = QFile::encodeName(name.toString());
+        const QByteArray encoded = toNativeBytes(name);
         return matches(std::string_view(encoded.constData(), std::size_t(encoded.size())));
     }
     return matchesFolded(foldedCodePoints(name));

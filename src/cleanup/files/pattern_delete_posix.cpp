@@ -2,6 +2,7 @@
 
 #include "cleanup/files/entry_path.h"
 #include "cleanup/files/name_pattern.h"
+#include "platform/line_file.h"
 
 #include <QFile>
 
@@ -138,6 +139,12 @@ DeleteOutcome deleteByPattern(const QString &entry, const QString &winePrefix)
 {
     DeleteOutcome outcome;
     const bool windows = platform::isWindowsPath(entry);
+    // A byte that was no text in the list can't be part of a Windows name, which is Unicode
+    // (and Wine's folders are named in UTF-8): such an entry names no file.
+    if (windows && platform::hasEscapedBytes(entry)) {
+        outcome.error = EILSEQ;
+        return outcome;
+    }
     const std::optional<EntryPath> path = splitEntry(entry, windows);
     if (!path) {
         outcome.error = EINVAL;
@@ -169,7 +176,7 @@ DeleteOutcome deleteByPattern(const QString &entry, const QString &winePrefix)
     // The folder itself may sit behind symbolic links (dosdevices/c: is one); only what is
     // found inside it is never followed.
     const FileDescriptor fd(
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        ::open(toNativeBytes(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() < 0) {
         outcome.error = errno;
         return outcome;
