@@ -423,6 +423,51 @@ private slots:
         QVERIFY(!QFileInfo::exists("pwned"));
     }
 
+    // A byte the list file held that was no text (kept as U+DC00 + byte) names exactly that
+    // byte in a native path, never a U+FFFD, and no file at all in a Windows path.
+    void undecodableBytes_data()
+    {
+        QTest::addColumn<QString>("entry"); // "@" stands for the test folder
+        QTest::addColumn<QByteArrayList>("removed");
+
+        const QString fe(QChar(char16_t(0xDCFE)));
+        const QString ff(QChar(char16_t(0xDCFF)));
+        QTest::newRow("one byte") << "@/" + fe + ".tmp" << QByteArrayList{"\xfe.tmp"};
+        QTest::newRow("another byte") << "@/" + ff + ".tmp" << QByteArrayList{"\xff.tmp"};
+        QTest::newRow("U+FFFD is itself") << QStringLiteral("@/\uFFFD.tmp") << QByteArrayList{"\xef\xbf\xbd.tmp"};
+        QTest::newRow("byte after a wildcard") << "@/*" + ff + ".log" << QByteArrayList{"a\xff.log"};
+        QTest::newRow("byte in the folder") << "@/" + fe + "/*.tmp" << QByteArrayList{"\xfe/in.tmp"};
+        QTest::newRow("Windows path") << "C:\\Windows\\Temp\\" + fe + ".tmp" << QByteArrayList{};
+        QTest::newRow("Windows wildcard") << "C:\\Windows\\Temp\\*" + fe + "*" << QByteArrayList{};
+    }
+    void undecodableBytes()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QByteArrayList, removed);
+        QVERIFY(makePrefix());
+        const QByteArray root = QFile::encodeName(m_dir->path()) + '/';
+        QCOMPARE(::mkdir(root + "\xfe", 0755), 0);
+        const QByteArrayList files{"\xfe.tmp", "\xff.tmp", "\xef\xbf\xbd.tmp", "a\xff.log", "\xfe/in.tmp",
+                                   "prefix/drive_c/Windows/Temp/\xfe.tmp",
+                                   "prefix/drive_c/Windows/Temp/\xef\xbf\xbd.tmp"};
+        for (const QByteArray &file : files) {
+            const int fd = ::open(root + file, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            QVERIFY(fd >= 0);
+            ::close(fd);
+        }
+
+        const DeleteOutcome outcome = deleteByPattern(entry.replace(u'@', m_dir->path()), prefix());
+
+        QByteArrayList gone;
+        struct stat st;
+        for (const QByteArray &file : files) {
+            if (::lstat(root + file, &st) != 0)
+                gone.append(file);
+        }
+        QCOMPARE(gone, removed);
+        QCOMPARE(outcome.ok(), !removed.isEmpty());
+    }
+
     void relativeToWorkingFolder()
     {
         touch({"a.tmp", "sub/b.tmp", "sub/c.tmp"});

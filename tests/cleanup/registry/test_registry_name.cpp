@@ -113,6 +113,8 @@ private slots:
                 << QString("HKCU\\Software\\V") + QChar(0xD800) << ParseError::InvalidUtf16;
         QTest::newRow("lone low surrogate")
                 << QString("HKCU\\Software\\") + QChar(0xDC00) + "V" << ParseError::InvalidUtf16;
+        QTest::newRow("byte of the list file that is no text")
+                << QString("HKCU\\Software\\") + QChar(0xDCFF) + "V" << ParseError::InvalidUtf16;
         QTest::newRow("swapped surrogates")
                 << QString("HKCU\\Software\\") + QChar(0xDE00) + QChar(0xD83D) << ParseError::InvalidUtf16;
 
