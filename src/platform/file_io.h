@@ -29,10 +29,15 @@ private:
     std::intptr_t m_handle = invalidHandle; // a descriptor or a HANDLE
 };
 
-// Replaces the content of `path` with `data` so that the file is either the old one or
-// the complete new one, even after a crash or power cut. A symbolic link is followed and
-// its target replaced; an existing file keeps its permissions. False with *systemError
-// set on failure, in which case the old file is untouched and no temporary file is left.
+// Replaces the content of `path` with `data`. An existing file stays that file: its owner,
+// group, permissions, extended attributes and other hard links. Where a new file can be
+// made just like it, the new content goes to a new file that replaces the old one at once,
+// so that the file is either the old one or the complete new one, even after a crash or
+// power cut. Where it can't (a read-only folder, other hard links, another owner or group
+// the saver can't give a file), the file is written in place, with the space it needs
+// claimed first. A symbolic link is followed and its target written. False with
+// *systemError set on failure, in which case the old content is untouched and no temporary
+// file is left.
 bool replaceFile(const QString &path, QByteArrayView data, int *systemError);
 
 } // namespace platform::detail

@@ -339,8 +339,9 @@ bool writeInPlace(int folder, const QByteArray &target, QByteArrayView data, int
     }
     const off_t oldSize = st.st_size;
     const off_t newSize = off_t(data.size());
-    if (newSize > 0 && ::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, newSize) != 0
-        && errno != EOPNOTSUPP && errno != ENOSYS) {
+    // EOPNOTSUPP (and EINVAL from some): a file system that can't reserve space.
+    if (newSize > 0 && ::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, newSize) != 0 && errno != EOPNOTSUPP
+        && errno != ENOSYS && errno != EINVAL) {
         *systemError = errno;
         if (newSize > oldSize) // give back what was claimed past the end
             ::fallocate(fd.get(), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, oldSize, newSize - oldSize);

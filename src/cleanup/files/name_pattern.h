@@ -33,7 +33,8 @@ public:
     bool matches(std::string_view name) const;
     bool matches(QStringView name) const;
 
-    // The pattern as file-system bytes, for a name without wildcards.
+    // The pattern as file-system bytes (toNativeBytes: a byte the list held that was no text
+    // is that byte), for a name without wildcards. Native names are matched on these bytes.
     const std::string &bytes() const { return m_bytes; }
 
 private:
