@@ -6,6 +6,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <string>
+
 namespace platform::detail {
 
 namespace {
@@ -31,6 +34,87 @@ QString resolveLinks(const QString &path)
         target = info.symLinkTarget();
     }
     return target;
+}
+
+// Writes `data` at `offset`; false with the error left in GetLastError().
+bool writeAllAt(HANDLE handle, QByteArrayView data, qint64 offset)
+{
+    LARGE_INTEGER position;
+    position.QuadPart = offset;
+    if (!::SetFilePointerEx(handle, position, nullptr, FILE_BEGIN))
+        return false;
+    const char *next = data.data();
+    qsizetype left = data.size();
+    while (left > 0) {
+        DWORD written = 0;
+        const DWORD chunk = DWORD(std::min<qsizetype>(left, 1 << 30));
+        if (!::WriteFile(handle, next, chunk, &written, nullptr))
+            return false;
+        next += written;
+        left -= written;
+    }
+    return true;
+}
+
+bool cutAt(HANDLE handle, qint64 size)
+{
+    LARGE_INTEGER position;
+    position.QuadPart = size;
+    return ::SetFilePointerEx(handle, position, nullptr, FILE_BEGIN) && ::SetEndOfFile(handle);
+}
+
+DWORD linkCount(const std::wstring &name)
+{
+    const HANDLE handle = ::CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return 1;
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool known = ::GetFileInformationByHandle(handle, &information);
+    ::CloseHandle(handle);
+    return known ? information.nNumberOfLinks : 1;
+}
+
+// Writes over the old file itself, which keeps everything that makes it that file. The space
+// the new content needs is claimed first, and what lies past the old end is written before
+// the old content is touched, so a full disk fails while the old content is still whole.
+bool writeInPlace(const std::wstring &name, QByteArrayView data, int *systemError)
+{
+    const HANDLE handle = ::CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *systemError = int(::GetLastError());
+        return false;
+    }
+    const auto fail = [&] {
+        *systemError = int(::GetLastError());
+        ::CloseHandle(handle);
+        return false;
+    };
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(handle, &size))
+        return fail();
+    const qint64 oldSize = size.QuadPart;
+    const qint64 newSize = data.size();
+    if (newSize > oldSize) {
+        // A smaller allocation would cut the file: only ever grow it.
+        FILE_ALLOCATION_INFO allocation;
+        allocation.AllocationSize.QuadPart = newSize;
+        if (!::SetFileInformationByHandle(handle, FileAllocationInfo, &allocation, sizeof allocation))
+            return fail();
+        if (!writeAllAt(handle, data.sliced(oldSize), oldSize)) {
+            const DWORD error = ::GetLastError();
+            cutAt(handle, oldSize);
+            ::SetLastError(error);
+            return fail();
+        }
+    }
+    if (!writeAllAt(handle, data.first(std::min(oldSize, newSize)), 0) || !cutAt(handle, newSize)
+        || !::FlushFileBuffers(handle))
+        return fail();
+    ::CloseHandle(handle);
+    return true;
 }
 
 } // namespace
@@ -94,6 +178,15 @@ bool replaceFile(const QString &path, QByteArrayView data, int *systemError)
         *systemError = ERROR_ACCESS_DENIED;
         return false;
     }
+    const bool exists = oldAttributes != INVALID_FILE_ATTRIBUTES;
+    // A read-only file stays as it is, as it would if it were written in place.
+    if (exists && (oldAttributes & FILE_ATTRIBUTE_READONLY)) {
+        *systemError = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    // A replacement would part a file with other names from them.
+    if (exists && linkCount(targetName) > 1)
+        return writeInPlace(targetName, data, systemError);
 
     // Beside the target, so the final move stays on one volume and is atomic.
     const QFileInfo info(target);
@@ -106,6 +199,9 @@ bool replaceFile(const QString &path, QByteArrayView data, int *systemError)
         handle = ::CreateFileW(tempName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) {
+            // No new file can be made beside the old one (a read-only folder): write in place.
+            if (exists && ::GetLastError() == ERROR_ACCESS_DENIED)
+                return writeInPlace(targetName, data, systemError);
             *systemError = int(::GetLastError());
             return false;
         }
@@ -123,33 +219,22 @@ bool replaceFile(const QString &path, QByteArrayView data, int *systemError)
         return false;
     };
 
-    const char *next = data.data();
-    qsizetype left = data.size();
-    while (left > 0) {
-        DWORD written = 0;
-        const DWORD chunk = DWORD(std::min<qsizetype>(left, 1 << 30));
-        if (!::WriteFile(handle, next, chunk, &written, nullptr))
-            return fail(::GetLastError());
-        next += written;
-        left -= written;
-    }
+    if (!writeAllAt(handle, data, 0))
+        return fail(::GetLastError());
     if (!::FlushFileBuffers(handle))
         return fail(::GetLastError());
     ::CloseHandle(handle);
     handle = INVALID_HANDLE_VALUE;
 
-    // The new file looks like the old one: hidden stays hidden. A read-only file refuses
-    // the move below, just as it refuses being opened for writing.
-    if (oldAttributes != INVALID_FILE_ATTRIBUTES) {
-        const DWORD kept = oldAttributes
-            & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE
-               | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-        if (kept)
-            ::SetFileAttributesW(tempName.c_str(), kept);
-    }
-    if (!::MoveFileExW(tempName.c_str(), targetName.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    // ReplaceFile gives the new file the old one's security, attributes, creation time and
+    // streams.
+    if (exists) {
+        if (!::ReplaceFileW(targetName.c_str(), tempName.c_str(), nullptr,
+                            REPLACEFILE_WRITE_THROUGH | REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+            return fail(::GetLastError());
+    } else if (!::MoveFileExW(tempName.c_str(), targetName.c_str(), MOVEFILE_WRITE_THROUGH)) {
         return fail(::GetLastError());
+    }
     return true;
 }
 
