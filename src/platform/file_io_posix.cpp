@@ -126,7 +126,7 @@ bool writeAllAt(int fd, QByteArrayView data, off_t offset, int *systemError)
 }
 
 // EINVAL: the file system has no way to sync; nothing more can be done there.
-bool sync(int fd, int *systemError)
+bool syncFile(int fd, int *systemError)
 {
     if (::fsync(fd) == 0 || errno == EINVAL)
         return true;
@@ -309,7 +309,7 @@ Replaced replaceByRename(int folder, const QByteArray &target, const struct stat
         return old ? Replaced::NotPossible : Replaced::Failed; // a read-only folder, say
     if (old && !takeIdentity(file.fd(), target, *old))
         return Replaced::NotPossible;
-    if (!writeAllAt(file.fd(), data, 0, systemError) || !sync(file.fd(), systemError))
+    if (!writeAllAt(file.fd(), data, 0, systemError) || !syncFile(file.fd(), systemError))
         return Replaced::Failed;
     // A folder that lets nobody replace another's file (sticky), a file that is a mount
     // point: the old file is still there to be written in place.
@@ -358,7 +358,7 @@ bool writeInPlace(int folder, const QByteArray &target, QByteArrayView data, int
         *systemError = errno;
         return false;
     }
-    return sync(fd.get(), systemError) && fd.close(systemError);
+    return syncFile(fd.get(), systemError) && fd.close(systemError);
 }
 
 } // namespace
