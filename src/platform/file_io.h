@@ -35,9 +35,10 @@ private:
 // so that the file is either the old one or the complete new one, even after a crash or
 // power cut. Where it can't (a read-only folder, other hard links, another owner or group
 // the saver can't give a file), the file is written in place, with the space it needs
-// claimed first. A symbolic link is followed and its target written. False with
-// *systemError set on failure, in which case the old content is untouched and no temporary
-// file is left.
+// claimed first, so a full disk fails before anything old is touched (only a disk that
+// fails to write what it has room for can then leave a mix). A symbolic link is followed
+// and its target written. False with *systemError set on failure, in which case the old
+// content is untouched and no temporary file is left.
 bool replaceFile(const QString &path, QByteArrayView data, int *systemError);
 
 } // namespace platform::detail

@@ -86,11 +86,10 @@ QString withEscapedBytesShown(QStringView text);
 // exist (it covers Unicode).
 QByteArray encodeLine(QStringView text);
 
-// Writes `lines`, each followed by CR LF, to `path` safely (detail::replaceFile): the file is
-// either the old one or the complete new one, and an existing file stays that file, with its
-// owner, permissions and other names; a symbolic link stays a link and its target is
-// written. On failure the old content is untouched and `error` holds a description for the
-// user.
+// Writes `lines`, each followed by CR LF, to `path` safely (detail::replaceFile): an existing
+// file stays that file, with its owner, permissions and other names, and is replaced at once
+// wherever that keeps it so; a symbolic link stays a link and its target is written. On
+// failure the old content is untouched and `error` holds a description for the user.
 bool writeLines(const QString &path, const QStringList &lines, QString *error = nullptr);
 
 } // namespace platform
