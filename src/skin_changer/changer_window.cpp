@@ -88,6 +88,24 @@ QWidget *makePreview(QWidget *parent)
     return preview;
 }
 
+// Under the application's style sheet (the skin in force) the preview would show that skin's
+// buttons and boxes where the selected skin says nothing of them: these plain rules, in the
+// selected skin's colours, come first.
+QString plainSheet(const QPalette &palette)
+{
+    const auto colour = [&palette](QPalette::ColorRole role) { return palette.color(role).name(); };
+    return QStringLiteral("QPushButton { color: %1; background-color: %2; border: 1px solid %3; border-radius: 2px;"
+                          " padding: 3px 8px; }\n"
+                          "QPushButton:disabled { color: %8; }\n"
+                          "QListWidget, QLineEdit { color: %4; background-color: %5; border: 1px solid %3;"
+                          " selection-color: %6; selection-background-color: %7; }\n"
+                          "QProgressBar { color: %4; background-color: %5; border: 1px solid %3; text-align: center; }\n"
+                          "QProgressBar::chunk { background-color: %7; }\n")
+        .arg(colour(QPalette::ButtonText), colour(QPalette::Button), colour(QPalette::Mid), colour(QPalette::Text),
+             colour(QPalette::Base), colour(QPalette::HighlightedText), colour(QPalette::Highlight))
+        .arg(palette.color(QPalette::Disabled, QPalette::ButtonText).name());
+}
+
 } // namespace
 
 SkinChanger::SkinChanger(skin_changer::SkinPlaces places, platform::MessageFunction showMessage, QWidget *parent)
@@ -198,8 +216,9 @@ void SkinChanger::showPreview()
     }
     // The style sheet first: changing it restores the palettes the widgets had before. The
     // palette goes on every sample: under a style sheet a child no longer follows its parent.
-    m_preview->setStyleSheet(entry->skin.styleSheet);
     const QPalette palette = entry->skin.palette(QApplication::style()->standardPalette());
+    m_preview->setStyleSheet(qApp->styleSheet().isEmpty() ? entry->skin.styleSheet
+                                                          : plainSheet(palette) + entry->skin.styleSheet);
     m_preview->setPalette(palette);
     for (QWidget *sample : m_preview->findChildren<QWidget *>())
         sample->setPalette(palette);

@@ -40,7 +40,7 @@ public:
         setObjectName(QStringLiteral("brisquelSkinKeeper"));
         m_settle.setSingleShot(true);
         m_settle.setInterval(settleMs);
-        connect(&m_settle, &QTimer::timeout, this, &SkinKeeper::reload);
+        connect(&m_settle, &QTimer::timeout, this, &SkinKeeper::apply);
         const auto later = [this] { m_settle.start(); };
         connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, later);
         connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, later);
@@ -56,19 +56,16 @@ public:
             m_watcher.removePaths(m_watcher.directories());
         // The folder too: a safe save renames a new file over the old one, and a file that
         // doesn't exist yet may be written later.
-        m_watcher.addPath(QFileInfo(m_path).absolutePath());
+        const QString folder = QFileInfo(m_path).absolutePath();
+        if (QFileInfo(folder).isDir())
+            m_watcher.addPath(folder);
         return apply();
     }
 
 private:
-    void reload()
-    {
-        apply();
-    }
-
     SkinStatus apply()
     {
-        if (QFileInfo::exists(m_path) && !m_watcher.files().contains(m_path))
+        if (QFileInfo(m_path).isFile() && !m_watcher.files().contains(m_path))
             m_watcher.addPath(m_path);
         QByteArray bytes;
         const SkinStatus status = skins::readSkinBytes(m_path, &bytes);
