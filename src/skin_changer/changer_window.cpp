@@ -106,6 +106,14 @@ QString plainSheet(const QPalette &palette)
         .arg(palette.color(QPalette::Disabled, QPalette::ButtonText).name());
 }
 
+// The buttons keep their captions as they are; Alt and a letter presses them all the same.
+void addShortcut(QPushButton *button, Qt::Key key, const QString &toolTip)
+{
+    const QKeySequence keys(Qt::ALT | key);
+    button->setToolTip(QStringLiteral("%1（%2）").arg(toolTip, keys.toString(QKeySequence::NativeText)));
+    QObject::connect(new QShortcut(keys, button), &QShortcut::activated, button, [button] { button->animateClick(); });
+}
+
 } // namespace
 
 SkinChanger::SkinChanger(skin_changer::SkinPlaces places, platform::MessageFunction showMessage, QWidget *parent)
@@ -132,16 +140,18 @@ SkinChanger::SkinChanger(skin_changer::SkinPlaces places, platform::MessageFunct
     m_status->setObjectName(QStringLiteral("status"));
     m_status->setTextFormat(Qt::PlainText);
 
-    auto *importButton = new QPushButton(QStringLiteral("导入(&I)…"), this);
+    auto *importButton = new QPushButton(QStringLiteral("导入…"), this);
     importButton->setObjectName(QStringLiteral("importButton"));
-    importButton->setToolTip(QStringLiteral("导入 .she 皮肤文件或 KDE 配色方案（.colors）"));
-    auto *restoreButton = new QPushButton(QStringLiteral("恢复默认(&D)"), this);
+    addShortcut(importButton, Qt::Key_I, QStringLiteral("导入 .she 皮肤文件或 KDE 配色方案（.colors）"));
+    auto *restoreButton = new QPushButton(QStringLiteral("恢复默认"), this);
     restoreButton->setObjectName(QStringLiteral("restoreButton"));
-    m_apply = new QPushButton(QStringLiteral("应用(&A)"), this);
+    addShortcut(restoreButton, Qt::Key_D, QStringLiteral("恢复标准外观"));
+    m_apply = new QPushButton(QStringLiteral("应用"), this);
     m_apply->setObjectName(QStringLiteral("applyButton"));
+    addShortcut(m_apply, Qt::Key_A, QStringLiteral("使用选中的皮肤"));
     m_apply->setDefault(true);
     m_apply->setAutoDefault(true);
-    auto *closeButton = new QPushButton(QStringLiteral("关闭(&C)"), this);
+    auto *closeButton = new QPushButton(QStringLiteral("关闭"), this);
     closeButton->setObjectName(QStringLiteral("closeButton"));
 
     auto *left = new QVBoxLayout;
@@ -175,6 +185,7 @@ SkinChanger::SkinChanger(skin_changer::SkinPlaces places, platform::MessageFunct
     connect(restoreButton, &QPushButton::clicked, this, &SkinChanger::restoreDefault);
     connect(importButton, &QPushButton::clicked, this, &SkinChanger::chooseImport);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
+    closeButton->setToolTip(QStringLiteral("关闭（Esc）"));
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
 
     refresh(QFileInfo(m_places.skinFile).absoluteFilePath());

@@ -79,7 +79,8 @@ private slots:
         // Nothing else is left in the working folder: no temporary file.
         QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files), QStringList{"Pifu.she"});
 
-        // Alt+D restores the standard look; Escape closes.
+        // The buttons keep their captions; Alt+D restores the standard look; Escape closes.
+        QCOMPARE(changer.findChild<QPushButton *>(QStringLiteral("restoreButton"))->text(), QStringLiteral("恢复默认"));
         QTest::keyClick(skins, Qt::Key_D, Qt::AltModifier);
         QTRY_COMPARE(m_folder->read("Pifu.she"), readAll(SHIPPED_SKINS "/standard.she")); // the button flashes first
         QTest::keyClick(skins, Qt::Key_Escape);
