@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Prepares a demo working folder: copies of the shipped lists and about text, and some
+# Prepares a demo working folder: copies of the shipped lists, about text and default skin, and some
 # junk for the junk-file list to find. Everything the demo lists name lies inside it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 demo=${1:-"$root/demo"}
 mkdir -p "$demo"
 cp "$root/data/Wjql.ini" "$root/data/Zcql.ini" "$root/data/Guanyu.dat" "$demo/"
+# The default skin, so the window opens in its skinned look.
+cp "$root/skins/blue.she" "$demo/Pifu.she"
 cd "$demo"
 mkdir -p 临时文件 日志 缩略图 缓存 备份 文档
 for i in 1 2 3; do

@@ -1,0 +1,15 @@
+#include "platform/skin.h"
+#include "skin_changer/changer_window.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Pifu"));
+    // It wears the skin in force, and follows it when it changes.
+    platform::attachSkin(QCoreApplication::applicationDirPath(), QStringLiteral("Pifu.she"));
+    SkinChanger window(skin_changer::defaultPlaces(QCoreApplication::applicationDirPath()));
+    window.show();
+    return QApplication::exec();
+}

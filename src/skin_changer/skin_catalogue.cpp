@@ -1,0 +1,159 @@
+#include "skin_changer/skin_catalogue.h"
+
+#include "platform/error_text.h"
+#include "platform/file_io.h"
+#include "skins/kde_scheme.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace skin_changer {
+
+namespace {
+
+std::vector<SkinEntry> skinsIn(const QString &folder, Origin origin)
+{
+    std::vector<SkinEntry> entries;
+    const QDir dir(folder);
+    const QStringList names =
+        dir.entryList({QStringLiteral("*.she")}, QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+    for (const QString &name : names) {
+        const QString path = dir.filePath(name);
+        skins::SkinLoad load = skins::loadSkin(path);
+        if (load.status != skins::SkinStatus::Ok)
+            continue;
+        if (load.skin.name.isEmpty())
+            load.skin.name = QFileInfo(name).completeBaseName();
+        entries.push_back({path, std::move(load.skin), origin});
+    }
+    return entries;
+}
+
+Outcome failure(const QString &text)
+{
+    return {false, text, {}};
+}
+
+Outcome writeSkin(const QString &path, const QByteArray &bytes)
+{
+    int systemError = 0;
+    if (!platform::detail::replaceFile(path, bytes, &systemError))
+        return failure(QStringLiteral("无法保存皮肤文件“%1”：%2")
+                           .arg(QDir::toNativeSeparators(path), platform::describeError(systemError)));
+    return {true, {}, path};
+}
+
+// A free name in `folder` for `baseName`.she, or the file that already holds `bytes`.
+QString importTarget(const QDir &folder, const QString &baseName, const QByteArray &bytes)
+{
+    for (int n = 1;; ++n) {
+        const QString name = n == 1 ? baseName + QStringLiteral(".she") : QStringLiteral("%1-%2.she").arg(baseName).arg(n);
+        const QString path = folder.filePath(name);
+        const QFileInfo info(path);
+        if (!info.exists() && !info.isSymLink())
+            return path;
+        QFile existing(path);
+        if (info.isFile() && info.size() == bytes.size() && existing.open(QIODevice::ReadOnly)
+            && existing.readAll() == bytes)
+            return path;
+    }
+}
+
+} // namespace
+
+SkinPlaces defaultPlaces(const QString &programDir)
+{
+    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    if (dataHome.isEmpty() || QDir::isRelativePath(dataHome))
+        dataHome = QDir::homePath() + QStringLiteral("/.local/share");
+    return {programDir + QStringLiteral("/skins"), dataHome + QStringLiteral("/brisquel/skins"),
+            QStringLiteral("Pifu.she")};
+}
+
+std::vector<SkinEntry> listSkins(const SkinPlaces &places)
+{
+    std::vector<SkinEntry> entries;
+    skins::SkinLoad current = skins::loadSkin(places.skinFile);
+    if (current.status == skins::SkinStatus::Ok)
+        entries.push_back({QFileInfo(places.skinFile).absoluteFilePath(), std::move(current.skin), Origin::Current});
+    for (auto &entry : skinsIn(places.shippedDir, Origin::Shipped))
+        entries.push_back(std::move(entry));
+    for (auto &entry : skinsIn(places.importedDir, Origin::Imported))
+        entries.push_back(std::move(entry));
+    return entries;
+}
+
+QString statusText(skins::SkinStatus status)
+{
+    switch (status) {
+    case skins::SkinStatus::Ok:
+        return {};
+    case skins::SkinStatus::NotRegularFile:
+        return QStringLiteral("它不是一个普通文件。");
+    case skins::SkinStatus::TooLarge:
+        return QStringLiteral("文件超过 1 MB，不是皮肤文件。");
+    case skins::SkinStatus::UnsupportedFormat:
+        return QStringLiteral("它不是 Brisquel 皮肤文件，或者格式版本不受支持。");
+    case skins::SkinStatus::NoValidContent:
+        return QStringLiteral("文件里没有可用的颜色或样式。");
+    case skins::SkinStatus::BadArguments:
+    case skins::SkinStatus::NoApplication:
+    case skins::SkinStatus::Unreadable:
+        break;
+    }
+    return QStringLiteral("文件不存在或无法读取。");
+}
+
+Outcome applySkin(const SkinPlaces &places, const QString &source)
+{
+    QByteArray bytes;
+    const skins::SkinStatus status = skins::readSkinBytes(source, &bytes);
+    if (status != skins::SkinStatus::Ok)
+        return failure(QStringLiteral("无法使用皮肤文件“%1”：%2").arg(QDir::toNativeSeparators(source), statusText(status)));
+    // Applying the skin in force again changes nothing.
+    if (QFileInfo(source).absoluteFilePath() == QFileInfo(places.skinFile).absoluteFilePath())
+        return {true, {}, places.skinFile};
+    return writeSkin(places.skinFile, bytes);
+}
+
+Outcome applySkinText(const SkinPlaces &places, const QByteArray &text)
+{
+    return writeSkin(places.skinFile, text);
+}
+
+Outcome importSkin(const SkinPlaces &places, const QString &source)
+{
+    const QFileInfo info(source);
+    const QString shownName = QDir::toNativeSeparators(source);
+    const auto refused = [&](const QString &why) {
+        return failure(QStringLiteral("无法导入“%1”：%2").arg(shownName, why));
+    };
+    QByteArray bytes;
+    const skins::SkinStatus status = skins::readSkinBytes(source, &bytes);
+    const bool kdeScheme = info.suffix().compare(QLatin1StringView("colors"), Qt::CaseInsensitive) == 0;
+    if (kdeScheme) {
+        // Its own format: only the reading itself has to have gone right.
+        if (status == skins::SkinStatus::Unreadable || status == skins::SkinStatus::NotRegularFile
+            || status == skins::SkinStatus::TooLarge)
+            return refused(statusText(status));
+        const std::optional<skins::Skin> skin = skins::skinFromKdeScheme(bytes, info.completeBaseName());
+        if (!skin)
+            return refused(QStringLiteral("这个 KDE 配色方案里没有可用的颜色。"));
+        bytes = skins::skinText(*skin);
+    } else if (status != skins::SkinStatus::Ok) {
+        return refused(statusText(status));
+    }
+
+    const QDir folder(places.importedDir);
+    if (!folder.mkpath(QStringLiteral(".")))
+        return refused(QStringLiteral("无法创建文件夹“%1”。").arg(QDir::toNativeSeparators(places.importedDir)));
+    const QString target = importTarget(folder, info.completeBaseName(), bytes);
+    if (QFileInfo(target).exists())
+        return {true, {}, target};
+    Outcome written = writeSkin(target, bytes);
+    if (!written.ok)
+        return refused(written.error);
+    return written;
+}
+
+} // namespace skin_changer

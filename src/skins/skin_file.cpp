@@ -1,0 +1,376 @@
+#include "skins/skin_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QStringList>
+
+namespace skins {
+
+namespace {
+
+constexpr std::array<std::pair<QPalette::ColorRole, const char *>, 20> roleNames{{
+    {QPalette::Window, "Window"},
+    {QPalette::WindowText, "WindowText"},
+    {QPalette::Base, "Base"},
+    {QPalette::AlternateBase, "AlternateBase"},
+    {QPalette::Text, "Text"},
+    {QPalette::PlaceholderText, "PlaceholderText"},
+    {QPalette::Button, "Button"},
+    {QPalette::ButtonText, "ButtonText"},
+    {QPalette::BrightText, "BrightText"},
+    {QPalette::Highlight, "Highlight"},
+    {QPalette::HighlightedText, "HighlightedText"},
+    {QPalette::ToolTipBase, "ToolTipBase"},
+    {QPalette::ToolTipText, "ToolTipText"},
+    {QPalette::Link, "Link"},
+    {QPalette::LinkVisited, "LinkVisited"},
+    {QPalette::Light, "Light"},
+    {QPalette::Midlight, "Midlight"},
+    {QPalette::Mid, "Mid"},
+    {QPalette::Dark, "Dark"},
+    {QPalette::Shadow, "Shadow"},
+}};
+
+// A text role and the background it is drawn on; a disabled text is a blend of the two.
+constexpr std::array<std::pair<QPalette::ColorRole, QPalette::ColorRole>, 8> textOnBackground{{
+    {QPalette::WindowText, QPalette::Window},
+    {QPalette::Text, QPalette::Base},
+    {QPalette::PlaceholderText, QPalette::Base},
+    {QPalette::ButtonText, QPalette::Button},
+    {QPalette::BrightText, QPalette::Button},
+    {QPalette::HighlightedText, QPalette::Highlight},
+    {QPalette::ToolTipText, QPalette::ToolTipBase},
+    {QPalette::Link, QPalette::Base},
+}};
+
+// The shades of a button's 3D edges, derived from the button colour unless the skin sets them.
+constexpr std::array<QPalette::ColorRole, 5> shades{QPalette::Light, QPalette::Midlight, QPalette::Mid,
+                                                     QPalette::Dark, QPalette::Shadow};
+
+QColor blend(const QColor &a, const QColor &b, double share)
+{
+    return QColor::fromRgbF(a.redF() * share + b.redF() * (1 - share), a.greenF() * share + b.greenF() * (1 - share),
+                            a.blueF() * share + b.blueF() * (1 - share));
+}
+
+// UTF-8 (a byte-order mark is dropped) unless the bytes aren't valid UTF-8: then GB18030,
+// as a Chinese Windows editor saves text.
+QString decodeText(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringConverter::Utf8);
+    QString text = utf8(bytes);
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder gb("GB18030");
+    return gb.isValid() ? gb(bytes) : text;
+}
+
+enum class Section { None, Skin, Colours, Active, Inactive, Disabled, Unknown };
+
+Section sectionFromName(QStringView name)
+{
+    const auto is = [&](const char *candidate) {
+        return name.compare(QLatin1StringView(candidate), Qt::CaseInsensitive) == 0;
+    };
+    if (is("Skin"))
+        return Section::Skin;
+    if (is("Colors") || is("Colours"))
+        return Section::Colours;
+    if (is("Active"))
+        return Section::Active;
+    if (is("Inactive"))
+        return Section::Inactive;
+    if (is("Disabled"))
+        return Section::Disabled;
+    return Section::Unknown;
+}
+
+// A file's text written into the skin file must stay one value on one line.
+QString oneLine(QString value)
+{
+    value.replace(u'\r', u' ').replace(u'\n', u' ');
+    return value.trimmed();
+}
+
+} // namespace
+
+QPalette::ColorRole roleFromName(QStringView name)
+{
+    for (const auto &[role, text] : roleNames) {
+        if (name.compare(QLatin1StringView(text), Qt::CaseInsensitive) == 0)
+            return role;
+    }
+    return QPalette::NColorRoles;
+}
+
+QString roleName(QPalette::ColorRole role)
+{
+    for (const auto &[candidate, text] : roleNames) {
+        if (candidate == role)
+            return QString::fromLatin1(text);
+    }
+    return {};
+}
+
+QColor colourFromText(QStringView text)
+{
+    text = text.trimmed();
+    if (text.contains(u',')) {
+        const QList<QStringView> parts = text.split(u',');
+        if (parts.size() != 3 && parts.size() != 4)
+            return {};
+        int values[4] = {0, 0, 0, 255};
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            bool ok = false;
+            values[i] = parts[i].trimmed().toInt(&ok);
+            if (!ok || values[i] < 0 || values[i] > 255)
+                return {};
+        }
+        return QColor(values[0], values[1], values[2], values[3]);
+    }
+    // Only names and #-forms: QColor would take other spellings we don't promise.
+    if (text.isEmpty() || !(text.front() == u'#' || text.front().isLetter()))
+        return {};
+    return QColor::fromString(text);
+}
+
+bool Skin::isEmpty() const
+{
+    return styleSheet.trimmed().isEmpty()
+        && std::all_of(colours.begin(), colours.end(), [](const RoleColours &group) { return group.empty(); });
+}
+
+QPalette Skin::palette(const QPalette &base) const
+{
+    QPalette result = base;
+    const RoleColours &active = colours[QPalette::Active];
+    const auto given = [&](QPalette::ColorRole role) { return active.find(role) != active.end(); };
+
+    // Window and button colours bring their 3D shades along, as QPalette derives them.
+    if (given(QPalette::Button) || given(QPalette::Window)) {
+        const QColor button = given(QPalette::Button) ? active.at(QPalette::Button) : active.at(QPalette::Window);
+        const QPalette derived(button, given(QPalette::Window) ? active.at(QPalette::Window) : button);
+        for (QPalette::ColorRole role : shades) {
+            for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+                result.setColor(group, role, derived.color(group, role));
+        }
+    }
+    // The active colours hold for the inactive group, and the backgrounds for the disabled
+    // one too, unless those groups say otherwise.
+    for (const auto &[role, colour] : active) {
+        result.setColor(QPalette::Active, role, colour);
+        result.setColor(QPalette::Inactive, role, colour);
+        const bool isText = std::any_of(textOnBackground.begin(), textOnBackground.end(),
+                                        [role](const auto &pair) { return pair.first == role; });
+        if (!isText)
+            result.setColor(QPalette::Disabled, role, colour);
+    }
+    // A disabled text fades halfway into its background.
+    for (const auto &[text, background] : textOnBackground) {
+        if (given(text) || given(background))
+            result.setColor(QPalette::Disabled, text,
+                            blend(result.color(QPalette::Active, text), result.color(QPalette::Disabled, background), 0.5));
+    }
+    for (auto group : {QPalette::Inactive, QPalette::Disabled}) {
+        for (const auto &[role, colour] : colours[group])
+            result.setColor(group, role, colour);
+    }
+    return result;
+}
+
+QString safeStyleSheet(const QString &sheet)
+{
+    // Sizes of sub-controls (a scroll bar's handle) don't touch the control's own size.
+    bool sizesAllowed = false;
+    const auto forbidden = [&](QStringView declaration) {
+        const qsizetype colon = declaration.indexOf(u':');
+        const QString property = (colon < 0 ? declaration : declaration.left(colon)).trimmed().toString().toLower();
+        if (property.startsWith(QLatin1StringView("font")) || property.startsWith(QLatin1StringView("qproperty-")))
+            return true;
+        return !sizesAllowed
+            && (property == QLatin1StringView("min-width") || property == QLatin1StringView("min-height")
+                || property == QLatin1StringView("max-width") || property == QLatin1StringView("max-height"));
+    };
+
+    QString out;
+    out.reserve(sheet.size());
+    QString declaration; // inside braces: the declaration read so far
+    qsizetype selectorStart = 0;
+    int depth = 0;
+    QChar quote;
+    const auto endDeclaration = [&] {
+        if (!forbidden(declaration))
+            out += declaration;
+        declaration.clear();
+    };
+    for (qsizetype i = 0; i < sheet.size(); ++i) {
+        const QChar c = sheet.at(i);
+        QString &target = depth > 0 ? declaration : out;
+        if (!quote.isNull()) {
+            target += c;
+            if (c == quote)
+                quote = QChar();
+            else if (c == u'\\' && i + 1 < sheet.size())
+                target += sheet.at(++i);
+            continue;
+        }
+        if (c == u'/' && i + 1 < sheet.size() && sheet.at(i + 1) == u'*') {
+            const qsizetype end = sheet.indexOf(QLatin1StringView("*/"), i + 2);
+            i = end < 0 ? sheet.size() : end + 1;
+            target += u' ';
+            continue;
+        }
+        if (c == u'"' || c == u'\'') {
+            quote = c;
+            target += c;
+        } else if (c == u'{') {
+            if (depth == 0) {
+                const QList<QStringView> selectors = QStringView(out).sliced(selectorStart).split(u',');
+                sizesAllowed = std::all_of(selectors.begin(), selectors.end(),
+                                           [](QStringView part) { return part.contains(QLatin1StringView("::")); });
+            } else {
+                endDeclaration();
+            }
+            ++depth;
+            out += c;
+        } else if (c == u'}') {
+            if (depth > 0) {
+                endDeclaration();
+                --depth;
+            }
+            out += c;
+            selectorStart = out.size();
+        } else if (c == u';' && depth > 0) {
+            declaration += c;
+            endDeclaration();
+        } else {
+            target += c;
+        }
+    }
+    if (depth > 0)
+        endDeclaration();
+    return out.trimmed();
+}
+
+SkinLoad parseSkin(const QByteArray &bytes)
+{
+    SkinLoad load;
+    const QString text = decodeText(bytes);
+    const QList<QStringView> lines = QStringView(text).split(u'\n');
+    Section section = Section::None;
+    bool formatKnown = false;
+    Skin &skin = load.skin;
+
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QStringView line = lines[i].trimmed();
+        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
+            continue;
+        if (line.startsWith(u'[') && line.endsWith(u']')) {
+            const QStringView name = line.sliced(1, line.size() - 2).trimmed();
+            if (name.compare(QLatin1StringView("StyleSheet"), Qt::CaseInsensitive) == 0) {
+                // The style sheet is the rest of the file, as it stands.
+                QStringList rest;
+                for (qsizetype j = i + 1; j < lines.size(); ++j)
+                    rest.append(lines[j].toString());
+                skin.styleSheet = safeStyleSheet(rest.join(u'\n'));
+                break;
+            }
+            section = sectionFromName(name);
+            continue;
+        }
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals <= 0)
+            continue;
+        const QStringView key = line.left(equals).trimmed();
+        const QStringView value = line.sliced(equals + 1).trimmed();
+        switch (section) {
+        case Section::Skin:
+            if (key.compare(QLatin1StringView("Format"), Qt::CaseInsensitive) == 0) {
+                bool ok = false;
+                formatKnown = value.toInt(&ok) == formatVersion && ok;
+            } else if (key.compare(QLatin1StringView("Name"), Qt::CaseInsensitive) == 0) {
+                skin.name = value.toString();
+            } else if (key.compare(QLatin1StringView("Author"), Qt::CaseInsensitive) == 0) {
+                skin.author = value.toString();
+            }
+            break;
+        case Section::Colours:
+        case Section::Active:
+        case Section::Inactive:
+        case Section::Disabled: {
+            const QPalette::ColorRole role = roleFromName(key);
+            const QColor colour = colourFromText(value);
+            if (role == QPalette::NColorRoles || !colour.isValid())
+                break; // an unknown role or a bad colour is passed over alone
+            const QPalette::ColorGroup group = section == Section::Inactive ? QPalette::Inactive
+                : section == Section::Disabled                           ? QPalette::Disabled
+                                                                         : QPalette::Active;
+            skin.colours[group][role] = colour;
+            break;
+        }
+        case Section::None:
+        case Section::Unknown:
+            break;
+        }
+    }
+    if (!formatKnown)
+        load.status = SkinStatus::UnsupportedFormat;
+    else if (skin.isEmpty())
+        load.status = SkinStatus::NoValidContent;
+    else
+        load.status = SkinStatus::Ok;
+    return load;
+}
+
+SkinStatus readSkinBytes(const QString &path, QByteArray *bytes)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return SkinStatus::Unreadable;
+    if (!info.isFile())
+        return SkinStatus::NotRegularFile;
+    if (info.size() > maxSkinBytes)
+        return SkinStatus::TooLarge;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return SkinStatus::Unreadable;
+    // It may have grown since it was looked at.
+    *bytes = file.read(maxSkinBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        return SkinStatus::Unreadable;
+    if (bytes->size() > maxSkinBytes)
+        return SkinStatus::TooLarge;
+    return parseSkin(*bytes).status;
+}
+
+SkinLoad loadSkin(const QString &path)
+{
+    QByteArray bytes;
+    const SkinStatus status = readSkinBytes(path, &bytes);
+    if (status == SkinStatus::Unreadable || status == SkinStatus::NotRegularFile || status == SkinStatus::TooLarge)
+        return {status, {}};
+    return parseSkin(bytes);
+}
+
+QByteArray skinText(const Skin &skin)
+{
+    QString text = QStringLiteral("; Brisquel skin\n[Skin]\nFormat=%1\nName=%2\nAuthor=%3\n")
+                       .arg(formatVersion)
+                       .arg(oneLine(skin.name), oneLine(skin.author));
+    static constexpr std::array<std::pair<QPalette::ColorGroup, const char *>, 3> groups{
+        {{QPalette::Active, "Active"}, {QPalette::Inactive, "Inactive"}, {QPalette::Disabled, "Disabled"}}};
+    for (const auto &[group, title] : groups) {
+        if (skin.colours[group].empty())
+            continue;
+        text += QStringLiteral("\n[%1]\n").arg(QLatin1StringView(title));
+        for (const auto &[role, colour] : skin.colours[group])
+            text += roleName(role) + u'=' + colour.name(colour.alpha() == 255 ? QColor::HexRgb : QColor::HexArgb)
+                + u'\n';
+    }
+    if (!skin.styleSheet.isEmpty())
+        text += QStringLiteral("\n[StyleSheet]\n") + skin.styleSheet + u'\n';
+    return text.toUtf8();
+}
+
+} // namespace skins

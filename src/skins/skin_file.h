@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QPalette>
+#include <QString>
+
+#include <array>
+#include <map>
+
+// The skin file (Pifu.she): a small INI-style text with a format version, palette colours
+// per role and colour group, an optional style sheet, a display name and an author.
+// Widget-free: the skin library and the skin changer both build on it.
+namespace skins {
+
+constexpr int formatVersion = 1;
+constexpr qint64 maxSkinBytes = 1024 * 1024;
+
+// What loading or attaching a skin came to; the numbers are the library's results.
+enum class SkinStatus : int {
+    Ok = 0,
+    BadArguments = -1,      // no file name, or one that can't be decoded
+    NoApplication = -2,     // the process has no widget application to skin
+    Unreadable = -3,        // missing, no permission, or a read error
+    NotRegularFile = -4,    // a folder, device, pipe ...
+    TooLarge = -5,          // over 1 MiB
+    UnsupportedFormat = -6, // no [Skin] Format line, or a version this program doesn't know
+    NoValidContent = -7,    // neither a valid colour nor a style sheet
+};
+
+// Colours as the file gives them, per group; roles the file leaves out are derived when
+// the palette is made.
+using RoleColours = std::map<QPalette::ColorRole, QColor>;
+
+struct Skin
+{
+    QString name;
+    QString author;
+    std::array<RoleColours, 3> colours; // indexed by QPalette::Active, Inactive, Disabled
+    QString styleSheet;                 // already stripped of what could move or re-font a control
+
+    bool isEmpty() const;
+    // The palette this skin gives, starting from `base` for roles it neither sets nor derives.
+    QPalette palette(const QPalette &base) const;
+};
+
+struct SkinLoad
+{
+    SkinStatus status = SkinStatus::Unreadable;
+    Skin skin;
+};
+
+// Parses the bytes of a skin file (UTF-8, or GB18030 when they aren't valid UTF-8).
+SkinLoad parseSkin(const QByteArray &bytes);
+// Reads and parses `path`: a regular file of at most 1 MiB.
+SkinLoad loadSkin(const QString &path);
+// Reads `path` as loadSkin() does and returns its bytes; status says whether they hold a skin.
+SkinStatus readSkinBytes(const QString &path, QByteArray *bytes);
+
+// The skin as the text of a skin file (UTF-8, LF line ends).
+QByteArray skinText(const Skin &skin);
+
+// Drops the declarations of a style sheet that could change a control's font or size
+// (font*, min-/max-width/height, qproperty-*), and its comments.
+QString safeStyleSheet(const QString &sheet);
+
+// The palette role for a key such as "WindowText" (any case); NColorRoles if none.
+QPalette::ColorRole roleFromName(QStringView name);
+QString roleName(QPalette::ColorRole role);
+// "#rgb", "#rrggbb", "#aarrggbb", an SVG colour name, or "r,g,b" in decimals.
+QColor colourFromText(QStringView text);
+
+} // namespace skins

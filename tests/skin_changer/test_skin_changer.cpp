@@ -1,0 +1,180 @@
+#include "form_fixture.h"
+#include "scoped_variable.h"
+#include "skin_changer/changer_window.h"
+#include "skins/skin_file.h"
+#include "without_dac_override.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+
+#include <optional>
+
+using skin_changer::SkinPlaces;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Our own KDE colour scheme, as a user might import it.
+const QByteArray kdeScheme = "[Colors:Window]\nBackgroundNormal=20,30,40\nForegroundNormal=250,250,250\n"
+                             "[Colors:Selection]\nBackgroundNormal=0,90,160\nForegroundNormal=255,255,255\n"
+                             "[General]\nName=Harbour\n";
+
+} // namespace
+
+class TestSkinChanger : public QObject
+{
+    Q_OBJECT
+
+    std::optional<WorkingFolder> m_folder;
+    MessageLog m_log;
+
+    SkinPlaces places() const
+    {
+        return {QStringLiteral(SHIPPED_SKINS), m_folder->path("imported"), QStringLiteral("Pifu.she")};
+    }
+    QListWidget *list(SkinChanger &changer) { return changer.findChild<QListWidget *>(QStringLiteral("skinList")); }
+    // Selects the entry whose text is `name`.
+    void select(SkinChanger &changer, const QString &name)
+    {
+        const QList<QListWidgetItem *> found = list(changer)->findItems(name, Qt::MatchExactly);
+        QCOMPARE(found.size(), 1);
+        list(changer)->setCurrentItem(found.front());
+    }
+
+private slots:
+    void init()
+    {
+        m_folder.emplace();
+        m_log.messages.clear();
+    }
+    void cleanup() { m_folder.reset(); }
+
+    void listsAndAppliesFromTheKeyboard()
+    {
+        m_folder->write("Pifu.she", readAll(SHIPPED_SKINS "/green.she"));
+        SkinChanger changer(places(), m_log.function());
+        QVERIFY(showExposed(changer));
+        changer.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&changer));
+        QListWidget *skins = list(changer);
+        // The skin in force first and selected, then the shipped ones.
+        QCOMPARE(skins->item(0)->text(), QStringLiteral("当前使用：翠竹绿"));
+        QCOMPARE(skins->currentRow(), 0);
+        QVERIFY(skins->count() >= 6);
+        QCOMPARE(QApplication::focusWidget(), skins);
+
+        // Down to another skin, then Enter puts it in force.
+        select(changer, QStringLiteral("深邃夜色"));
+        QCOMPARE(changer.findChild<QWidget *>(QStringLiteral("preview"))->palette().color(QPalette::Window),
+                 QColor(0x2b, 0x2d, 0x31));
+        QTest::keyClick(skins, Qt::Key_Return);
+        QCOMPARE(m_folder->read("Pifu.she"), readAll(SHIPPED_SKINS "/dark.she"));
+        QCOMPARE(skins->item(0)->text(), QStringLiteral("当前使用：深邃夜色"));
+        // Nothing else is left in the working folder: no temporary file.
+        QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files), QStringList{"Pifu.she"});
+
+        // The buttons keep their captions; Alt+D restores the standard look; Escape closes.
+        QCOMPARE(changer.findChild<QPushButton *>(QStringLiteral("restoreButton"))->text(), QStringLiteral("恢复默认"));
+        QTest::keyClick(skins, Qt::Key_D, Qt::AltModifier);
+        QTRY_COMPARE(m_folder->read("Pifu.she"), readAll(SHIPPED_SKINS "/standard.she")); // the button flashes first
+        QTest::keyClick(skins, Qt::Key_Escape);
+        QVERIFY(!changer.isVisible());
+        QCOMPARE(m_log.messages.size(), size_t(0));
+    }
+
+    void failuresChangeNothing_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("message");
+
+        QTest::newRow("folder not writable") << "read-only" << "无法保存皮肤文件“Pifu.she”：";
+        QTest::newRow("skin gone bad") << "bad source" << "它不是 Brisquel 皮肤文件";
+        QTest::newRow("import of a text file") << "import text" << "无法导入";
+        QTest::newRow("import of a scheme without colours") << "import empty scheme" << "没有可用的颜色";
+        QTest::newRow("import of a missing file") << "import missing" << "文件不存在或无法读取";
+    }
+
+    void failuresChangeNothing()
+    {
+        QFETCH(QString, what);
+        QFETCH(QString, message);
+        const QByteArray before = readAll(SHIPPED_SKINS "/blue.she");
+        m_folder->write("Pifu.she", before);
+        QVERIFY(QDir(m_folder->path()).mkdir("own"));
+        m_folder->write("own/mine.she", readAll(SHIPPED_SKINS "/rose.she"));
+        SkinPlaces own = places();
+        own.shippedDir = m_folder->path("own");
+        SkinChanger changer(own, m_log.function());
+
+        std::optional<WithoutDacOverride> asUser;
+        if (what == "read-only") {
+            QVERIFY(QFile::setPermissions(m_folder->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            asUser.emplace();
+            select(changer, QStringLiteral("樱花粉"));
+            changer.applySelected();
+        } else if (what == "bad source") {
+            select(changer, QStringLiteral("樱花粉"));
+            m_folder->write("own/mine.she", "garbage");
+            changer.applySelected();
+        } else if (what == "import text") {
+            m_folder->write("notes.she", "just some notes");
+            changer.importFrom(m_folder->path("notes.she"));
+        } else if (what == "import empty scheme") {
+            m_folder->write("empty.colors", "[General]\nName=Empty\n");
+            changer.importFrom(m_folder->path("empty.colors"));
+        } else {
+            changer.importFrom(m_folder->path("nowhere.colors"));
+        }
+        asUser.reset();
+        QFile::setPermissions(m_folder->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+        QCOMPARE(m_log.messages.size(), size_t(1));
+        QVERIFY2(m_log.messages[0].text.contains(message), qPrintable(m_log.messages[0].text));
+        QCOMPARE(m_log.messages[0].title, QStringLiteral("错误"));
+        QCOMPARE(m_folder->read("Pifu.she"), before);
+        QVERIFY(!QFileInfo::exists(m_folder->path("imported")) || QDir(m_folder->path("imported")).isEmpty());
+        QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files).filter(QStringLiteral("Pifu")), QStringList{"Pifu.she"});
+    }
+
+    void importKeepsSkinsInTheUsersFolder()
+    {
+        m_folder->write("Harbour.colors", kdeScheme);
+        m_folder->write("mine.she", readAll(SHIPPED_SKINS "/rose.she"));
+        SkinChanger changer(places(), m_log.function());
+        changer.importFrom(m_folder->path("Harbour.colors"));
+        changer.importFrom(m_folder->path("mine.she"));
+        changer.importFrom(m_folder->path("mine.she")); // the same again is kept once
+        QCOMPARE(m_log.messages.size(), size_t(0));
+        QCOMPARE(QDir(m_folder->path("imported")).entryList(QDir::Files), (QStringList{"Harbour.she", "mine.she"}));
+
+        // Converted, it lists and applies like any skin.
+        const skins::SkinLoad converted = skins::loadSkin(m_folder->path("imported/Harbour.she"));
+        QCOMPARE(converted.status, skins::SkinStatus::Ok);
+        QCOMPARE(converted.skin.colours[QPalette::Active].at(QPalette::Highlight), QColor(0, 90, 160));
+        select(changer, QStringLiteral("Harbour（已导入）"));
+        changer.applySelected();
+        QCOMPARE(m_folder->read("Pifu.she"), readAll(m_folder->path("imported/Harbour.she")));
+    }
+
+    void defaultPlacesFollowTheDataFolder()
+    {
+        {
+            const ScopedVariable data("XDG_DATA_HOME", "/data/home");
+            QCOMPARE(skin_changer::defaultPlaces("/opt/b").importedDir, QStringLiteral("/data/home/brisquel/skins"));
+        }
+        const ScopedVariable unset("XDG_DATA_HOME");
+        const SkinPlaces places = skin_changer::defaultPlaces("/opt/b");
+        QCOMPARE(places.importedDir, QDir::homePath() + "/.local/share/brisquel/skins");
+        QCOMPARE(places.shippedDir, QStringLiteral("/opt/b/skins"));
+        QCOMPARE(places.skinFile, QStringLiteral("Pifu.she"));
+    }
+};
+
+QTEST_MAIN(TestSkinChanger)
+#include "test_skin_changer.moc"

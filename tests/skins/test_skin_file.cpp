@@ -1,0 +1,317 @@
+#include "skins/kde_scheme.h"
+#include "skins/skin_file.h"
+#include "without_dac_override.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using skins::SkinStatus;
+
+namespace {
+
+const QByteArray header = "[Skin]\nFormat=1\n";
+
+// WCAG 2 contrast of two colours, 1 to 21.
+double contrast(const QColor &a, const QColor &b)
+{
+    const auto luminance = [](const QColor &c) {
+        const auto linear = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QList<QColor> coloursIn(const QString &value)
+{
+    QList<QColor> colours;
+    static const QRegularExpression hex(QStringLiteral("#[0-9a-fA-F]{6}\\b"));
+    for (const QRegularExpressionMatch &match : hex.globalMatch(value))
+        colours.append(QColor::fromString(match.captured()));
+    return colours;
+}
+
+void write(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+} // namespace
+
+class TestSkinFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void badContentChangesNothing_data();
+    void badContentChangesNothing();
+    void badFilesAreRefused_data();
+    void badFilesAreRefused();
+    void badValuesArePassedOverAlone();
+    void paletteFillsTheGroups();
+    void styleSheetKeepsFontsAndSizes_data();
+    void styleSheetKeepsFontsAndSizes();
+    void kdeSchemeMapsTheMainRoles();
+    void shippedSkinsAreReadable();
+};
+
+void TestSkinFile::badContentChangesNothing_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<SkinStatus>("status");
+
+    const QByteArray colour = "[Colors]\nWindow=#ffffff\n";
+    // Not a skin of ours.
+    QTest::newRow("empty") << QByteArray() << SkinStatus::UnsupportedFormat;
+    QTest::newRow("binary") << QByteArray::fromHex("00ff10c3288041") << SkinStatus::UnsupportedFormat;
+    QTest::newRow("no format") << QByteArray("[Skin]\nName=x\n" + colour) << SkinStatus::UnsupportedFormat;
+    QTest::newRow("newer format") << QByteArray("[Skin]\nFormat=2\n" + colour) << SkinStatus::UnsupportedFormat;
+    QTest::newRow("format in words") << QByteArray("[Skin]\nFormat=one\n" + colour) << SkinStatus::UnsupportedFormat;
+    QTest::newRow("format elsewhere") << QByteArray("[Colors]\nFormat=1\nWindow=#fff\n") << SkinStatus::UnsupportedFormat;
+    // Ours, with nothing to show.
+    QTest::newRow("name only") << QByteArray(header + "Name=空皮肤\nAuthor=某人\n") << SkinStatus::NoValidContent;
+    QTest::newRow("bad colours only")
+        << QByteArray(header + "[Colors]\nWindow=#ggg\nText=300,0,0\nBase=1,2\nButton=\nLink=rgb(1,2,3)\n")
+        << SkinStatus::NoValidContent;
+    QTest::newRow("unknown roles and sections")
+        << QByteArray(header + "[Colors]\nBackground=#ffffff\n[Extra]\nWindow=#ffffff\n") << SkinStatus::NoValidContent;
+    QTest::newRow("blank style sheet") << QByteArray(header + "[StyleSheet]\n \n\n") << SkinStatus::NoValidContent;
+    // Just enough.
+    QTest::newRow("one colour, CR LF") << QByteArray("[skin]\r\nformat = 1\r\n[colours]\r\nwindowtext = 0,0,0\r\n")
+                                       << SkinStatus::Ok;
+    QTest::newRow("style sheet only") << QByteArray(header + "[StyleSheet]\nQPushButton { color: red }\n")
+                                      << SkinStatus::Ok;
+}
+
+void TestSkinFile::badContentChangesNothing()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(SkinStatus, status);
+    const skins::SkinLoad load = skins::parseSkin(bytes);
+    QCOMPARE(load.status, status);
+}
+
+void TestSkinFile::badFilesAreRefused_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<SkinStatus>("status");
+
+    QTest::newRow("missing") << "missing" << SkinStatus::Unreadable;
+    QTest::newRow("no permission") << "unreadable" << SkinStatus::Unreadable;
+    QTest::newRow("folder") << "folder" << SkinStatus::NotRegularFile;
+    QTest::newRow("pipe") << "fifo" << SkinStatus::NotRegularFile;
+    QTest::newRow("1 MiB and a byte") << "huge" << SkinStatus::TooLarge;
+    QTest::newRow("exactly 1 MiB") << "limit" << SkinStatus::Ok;
+    QTest::newRow("link to a skin") << "link" << SkinStatus::Ok;
+}
+
+void TestSkinFile::badFilesAreRefused()
+{
+    QFETCH(QString, kind);
+    QFETCH(SkinStatus, status);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("Pifu.she"));
+    const QByteArray skin = header + "[Colors]\nWindow=#102030\n";
+    const auto padded = [&](qint64 size) { return skin + "; " + QByteArray(size - skin.size() - 3, 'x') + "\n"; };
+    std::optional<WithoutDacOverride> asUser;
+    if (kind == "unreadable") {
+        write(path, skin);
+        QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
+        asUser.emplace();
+    } else if (kind == "folder") {
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Pifu.she")));
+    } else if (kind == "fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == "huge") {
+        write(path, padded(skins::maxSkinBytes + 1));
+    } else if (kind == "limit") {
+        write(path, padded(skins::maxSkinBytes));
+    } else if (kind == "link") {
+        write(dir.filePath(QStringLiteral("real.she")), skin);
+        QVERIFY(QFile::link(QStringLiteral("real.she"), path));
+    }
+    const skins::SkinLoad load = skins::loadSkin(path);
+    QCOMPARE(load.status, status);
+    if (status == SkinStatus::Ok)
+        QCOMPARE(load.skin.colours[QPalette::Active].at(QPalette::Window), QColor(0x10, 0x20, 0x30));
+}
+
+void TestSkinFile::badValuesArePassedOverAlone()
+{
+    // GB18030, as a Chinese Windows editor saves it, with unknown keys, bad values and a
+    // colour given twice (the last one holds).
+    QStringEncoder gb("GB18030");
+    const QByteArray bytes = gb(QStringLiteral("; 注释\n[Skin]\nFormat=1\nName=晴空蓝\nAuthor=开发组\nVersion=9\n"
+                                               "[Colors]\nWindow=#eef4fb\nText=nonsense\nBase = 255, 255, 250\n"
+                                               "Shine=#ffffff\nButton=#000\nButton=#e3eefa\n= #123456\n"
+                                               "[Inactive]\nHighlight=#3b74b0\nHighlightedText=#12345\n"
+                                               "[Disabled]\nButtonText=gray\n"));
+    const skins::SkinLoad load = skins::parseSkin(bytes);
+    QCOMPARE(load.status, SkinStatus::Ok);
+    QCOMPARE(load.skin.name, QStringLiteral("晴空蓝"));
+    QCOMPARE(load.skin.author, QStringLiteral("开发组"));
+    const skins::RoleColours expected{{QPalette::Window, QColor(0xee, 0xf4, 0xfb)},
+                                      {QPalette::Base, QColor(255, 255, 250)},
+                                      {QPalette::Button, QColor(0xe3, 0xee, 0xfa)}};
+    QCOMPARE(load.skin.colours[QPalette::Active], expected);
+    QCOMPARE(load.skin.colours[QPalette::Inactive], (skins::RoleColours{{QPalette::Highlight, QColor(0x3b, 0x74, 0xb0)}}));
+    QCOMPARE(load.skin.colours[QPalette::Disabled], (skins::RoleColours{{QPalette::ButtonText, QColor(128, 128, 128)}}));
+
+    // What it writes reads back the same, in UTF-8.
+    const skins::SkinLoad again = skins::parseSkin(skins::skinText(load.skin));
+    QCOMPARE(again.status, SkinStatus::Ok);
+    QCOMPARE(again.skin.name, load.skin.name);
+    QCOMPARE(again.skin.colours, load.skin.colours);
+}
+
+void TestSkinFile::paletteFillsTheGroups()
+{
+    const skins::Skin skin = skins::parseSkin(header + "[Colors]\nWindow=#000000\nWindowText=#ffffff\n"
+                                                       "[Inactive]\nWindowText=#eeeeee\n")
+                                 .skin;
+    QPalette base;
+    base.setColor(QPalette::Base, QColor(1, 2, 3));
+    const QPalette palette = skin.palette(base);
+    QCOMPARE(palette.color(QPalette::Active, QPalette::WindowText), QColor(Qt::white));
+    QCOMPARE(palette.color(QPalette::Inactive, QPalette::Window), QColor(Qt::black));
+    QCOMPARE(palette.color(QPalette::Inactive, QPalette::WindowText), QColor(0xee, 0xee, 0xee));
+    QCOMPARE(palette.color(QPalette::Disabled, QPalette::Window), QColor(Qt::black));
+    // Disabled text fades into its background; what the skin leaves alone stays.
+    QCOMPARE(palette.color(QPalette::Disabled, QPalette::WindowText).name(), QStringLiteral("#808080"));
+    QCOMPARE(palette.color(QPalette::Active, QPalette::Base), QColor(1, 2, 3));
+}
+
+void TestSkinFile::styleSheetKeepsFontsAndSizes_data()
+{
+    QTest::addColumn<QString>("sheet");
+    QTest::addColumn<QString>("kept");
+
+    QTest::newRow("fonts") << "QLabel { color: red; font-size: 30pt; FONT: bold 20px; font-family: x }"
+                           << "QLabel { color: red; }";
+    QTest::newRow("widget sizes") << "QPushButton { min-height: 40px; max-width: 9px; border: 1px solid red; }"
+                                  << "QPushButton { border: 1px solid red; }";
+    QTest::newRow("properties") << "* { qproperty-geometry: rect(0 0 1 1); qproperty-text: 'x'; color: blue }"
+                                << "* { color: blue }";
+    QTest::newRow("sub-control sizes") << "QScrollBar::handle:vertical { min-height: 24px; }"
+                                       << "QScrollBar::handle:vertical { min-height: 24px; }";
+    QTest::newRow("mixed selector") << "QScrollBar::handle, QPushButton { min-height: 24px; }"
+                                    << "QScrollBar::handle, QPushButton {}";
+    QTest::newRow("comments and strings") << "/* font: 9pt; */ QLabel[text=\"a;b}\"] { image: url('x;}.png'); }"
+                                          << "QLabel[text=\"a;b}\"] { image: url('x;}.png'); }";
+    QTest::newRow("unclosed") << "QLabel { color: red; font-size: 30pt" << "QLabel { color: red;";
+}
+
+void TestSkinFile::styleSheetKeepsFontsAndSizes()
+{
+    QFETCH(QString, sheet);
+    QFETCH(QString, kept);
+    const auto squeeze = [](QString text) { return text.remove(u' '); };
+    QCOMPARE(squeeze(skins::safeStyleSheet(sheet)), squeeze(kept));
+}
+
+void TestSkinFile::kdeSchemeMapsTheMainRoles()
+{
+    const QByteArray scheme = "[ColorEffects:Disabled]\nColor=56,56,56\n\n"
+                              "[Colors:Button]\nBackgroundNormal=49,54,59\nForegroundNormal=239,240,241\n\n"
+                              "[Colors:Selection]\nBackgroundNormal=61,174,233\nForegroundNormal=252,252,252\n\n"
+                              "[Colors:Tooltip]\nBackgroundNormal=20,20,20\nForegroundNormal=230,230,230\n\n"
+                              "[Colors:View]\nBackgroundNormal=35,38,41\nBackgroundAlternate=40,44,48\n"
+                              "ForegroundNormal=239,240,241\nForegroundInactive=161,169,177\nForegroundLink=29,153,243\n\n"
+                              "[Colors:Window]\nBackgroundNormal=42,46,50\nForegroundNormal=239,240,241\n\n"
+                              "[General]\nColorScheme=OurNight\nName=Our Night\nName[zh_CN]=我们的夜\n";
+    const std::optional<skins::Skin> skin = skins::skinFromKdeScheme(scheme, QStringLiteral("file"));
+    QVERIFY(skin);
+    QCOMPARE(skin->name, QStringLiteral("我们的夜"));
+    const skins::RoleColours &active = skin->colours[QPalette::Active];
+    const std::pair<QPalette::ColorRole, QColor> expected[] = {
+        {QPalette::Window, QColor(42, 46, 50)},        {QPalette::WindowText, QColor(239, 240, 241)},
+        {QPalette::Base, QColor(35, 38, 41)},          {QPalette::AlternateBase, QColor(40, 44, 48)},
+        {QPalette::Text, QColor(239, 240, 241)},       {QPalette::Button, QColor(49, 54, 59)},
+        {QPalette::ButtonText, QColor(239, 240, 241)}, {QPalette::Highlight, QColor(61, 174, 233)},
+        {QPalette::HighlightedText, QColor(252, 252, 252)}, {QPalette::ToolTipBase, QColor(20, 20, 20)},
+        {QPalette::ToolTipText, QColor(230, 230, 230)}, {QPalette::Link, QColor(29, 153, 243)},
+    };
+    for (const auto &[role, colour] : expected)
+        QCOMPARE(active.at(role), colour);
+    QCOMPARE(skin->colours[QPalette::Disabled].at(QPalette::Text), QColor(161, 169, 177));
+    // Written in our format, it is a skin like any other.
+    QCOMPARE(skins::parseSkin(skins::skinText(*skin)).status, SkinStatus::Ok);
+
+    QCOMPARE(skins::skinFromKdeScheme("[General]\nName=Nothing\n[Colors:View]\nBackgroundNormal=red-ish\n", {}),
+             std::nullopt);
+    const std::optional<skins::Skin> unnamed = skins::skinFromKdeScheme("[Colors:Window]\nBackgroundNormal=1,2,3\n",
+                                                                        QStringLiteral("文件名"));
+    QVERIFY(unnamed);
+    QCOMPARE(unnamed->name, QStringLiteral("文件名"));
+}
+
+void TestSkinFile::shippedSkinsAreReadable()
+{
+    const QDir dir(QStringLiteral(SHIPPED_SKINS));
+    const QStringList files = dir.entryList({QStringLiteral("*.she")}, QDir::Files);
+    QVERIFY2(files.size() >= 5, qPrintable(files.join(u' ')));
+    const std::pair<QPalette::ColorRole, QPalette::ColorRole> pairs[] = {
+        {QPalette::WindowText, QPalette::Window},      {QPalette::Text, QPalette::Base},
+        {QPalette::ButtonText, QPalette::Button},      {QPalette::HighlightedText, QPalette::Highlight},
+        {QPalette::ToolTipText, QPalette::ToolTipBase},
+    };
+    for (const QString &file : files) {
+        const skins::SkinLoad load = skins::loadSkin(dir.filePath(file));
+        QCOMPARE(load.status, SkinStatus::Ok);
+        // A Chinese display name and an author.
+        QVERIFY2(std::any_of(load.skin.name.begin(), load.skin.name.end(), [](QChar c) { return c.unicode() >= 0x4e00; }),
+                 qPrintable(file));
+        QVERIFY(!load.skin.author.isEmpty());
+
+        const QPalette palette = load.skin.palette(QPalette());
+        for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+            for (const auto &[text, background] : pairs) {
+                const double ratio = contrast(palette.color(group, text), palette.color(group, background));
+                QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("%1: %2 on %3 in group %4: %5")
+                                                      .arg(file, skins::roleName(text), skins::roleName(background))
+                                                      .arg(group)
+                                                      .arg(ratio)));
+            }
+        }
+        // In the style sheet: every text colour against its rule's backgrounds, or the
+        // window colour where the rule sets none. Disabled controls may fade.
+        static const QRegularExpression rule(QStringLiteral("([^{}]*)\\{([^}]*)\\}"));
+        for (const QRegularExpressionMatch &match : rule.globalMatch(load.skin.styleSheet)) {
+            if (match.captured(1).contains(QLatin1StringView(":disabled")))
+                continue;
+            QMap<QString, QString> declarations;
+            for (const QString &declaration : match.captured(2).split(u';')) {
+                const qsizetype colon = declaration.indexOf(u':');
+                if (colon > 0)
+                    declarations[declaration.left(colon).trimmed()] = declaration.sliced(colon + 1);
+            }
+            const auto check = [&](const QString &textKey, const QStringList &backgroundKeys) {
+                for (const QColor &textColour : coloursIn(declarations.value(textKey))) {
+                    QList<QColor> backgrounds;
+                    for (const QString &key : backgroundKeys)
+                        backgrounds += coloursIn(declarations.value(key));
+                    if (backgrounds.isEmpty())
+                        backgrounds.append(palette.color(QPalette::Window));
+                    for (const QColor &backgroundColour : backgrounds)
+                        QVERIFY2(contrast(textColour, backgroundColour) >= 4.5,
+                                 qPrintable(QStringLiteral("%1: %2 %3 on %4").arg(file, match.captured(1).trimmed(), textColour.name(),
+                                            backgroundColour.name())));
+                }
+            };
+            check(QStringLiteral("color"), {QStringLiteral("background-color"), QStringLiteral("background")});
+            check(QStringLiteral("selection-color"), {QStringLiteral("selection-background-color")});
+        }
+    }
+}
+
+QTEST_MAIN(TestSkinFile)
+#include "test_skin_file.moc"

@@ -1,0 +1,215 @@
+#include "app/form_layout.h"
+#include "app/main_window.h"
+#include "form_fixture.h"
+#include "platform/skin.h"
+#include "skins/skin_file.h"
+
+#include <QLabel>
+#include <QLibrary>
+#include <QListWidget>
+#include <QSaveFile>
+
+#include <optional>
+
+using skins::SkinStatus;
+
+namespace {
+
+using AttachEx = int (*)(const char *, const char *);
+
+QString programFolder()
+{
+    return QFileInfo(QStringLiteral(SKIN_LIBRARY)).path();
+}
+
+QString shipped(const QString &name)
+{
+    return QStringLiteral(SHIPPED_SKINS "/") + name;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Replaces the file as a safe save does: a new file renamed over the old one.
+void replaceAtomically(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    QVERIFY(file.commit());
+}
+
+QColor skinColour(const QString &file, QPalette::ColorRole role)
+{
+    return skins::loadSkin(shipped(file)).skin.colours[QPalette::Active].at(role);
+}
+
+struct Placement
+{
+    QRect geometry;
+    QFont font;
+    bool operator==(const Placement &) const = default;
+};
+
+// Where every control of the window's catalogue sits, and its font; the window's too.
+std::map<QString, Placement> placements(const QWidget &form)
+{
+    std::map<QString, Placement> result{{form.objectName(), {form.geometry(), form.font()}}};
+    for (const app::ControlRow &row : app::formLayout()) {
+        if (const QWidget *widget = form.findChild<QWidget *>(row.name))
+            result[row.name] = {widget->geometry(), widget->font()};
+    }
+    return result;
+}
+
+} // namespace
+
+class TestSkinLibrary : public QObject
+{
+    Q_OBJECT
+
+    std::optional<WorkingFolder> m_folder;
+    MessageLog m_log;
+    AttachEx m_attach = nullptr;
+
+    FormServices services()
+    {
+        FormServices result = quietServices(m_log);
+        result.programDir = programFolder();
+        return result;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QLibrary library(QStringLiteral(SKIN_LIBRARY));
+        QVERIFY2(library.load(), qPrintable(library.errorString()));
+        m_attach = reinterpret_cast<AttachEx>(library.resolve("SkinH_AttachEx"));
+        QVERIFY(m_attach);
+    }
+    void init()
+    {
+        m_folder.emplace();
+        m_log.messages.clear();
+    }
+    void cleanup()
+    {
+        // Back to the standard look for the next case.
+        m_folder->write("standard.she", readAll(shipped("standard.she")));
+        QCOMPARE(SkinStatus(m_attach("standard.she", "")), SkinStatus::Ok);
+        m_folder.reset();
+    }
+
+    void attachReportsWhatItFound_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("content"); // written as the file "Pifu.she"; "<dir>" makes a folder
+        QTest::addColumn<SkinStatus>("status");
+
+        const QByteArray skin = readAll(shipped("blue.she"));
+        QTest::newRow("a skin") << QByteArray("Pifu.she") << skin << SkinStatus::Ok;
+        QTest::newRow("a Chinese name") << QByteArray::fromHex("c6a4b7f42e736865") << skin << SkinStatus::Ok; // 皮肤.she
+        QTest::newRow("no name") << QByteArray() << skin << SkinStatus::BadArguments;
+        QTest::newRow("broken name bytes") << QByteArray("\x81\x20.she") << skin << SkinStatus::BadArguments;
+        QTest::newRow("no file") << QByteArray("Pifu.she") << QByteArray() << SkinStatus::Unreadable;
+        QTest::newRow("a folder") << QByteArray("Pifu.she") << QByteArray("<dir>") << SkinStatus::NotRegularFile;
+        QTest::newRow("too big") << QByteArray("Pifu.she") << QByteArray(skins::maxSkinBytes + 1, ' ')
+                                 << SkinStatus::TooLarge;
+        QTest::newRow("not a skin") << QByteArray("Pifu.she") << QByteArray("MZ\x90") << SkinStatus::UnsupportedFormat;
+        QTest::newRow("nothing in it") << QByteArray("Pifu.she") << QByteArray("[Skin]\nFormat=1\nName=空\n")
+                                       << SkinStatus::NoValidContent;
+    }
+
+    void attachReportsWhatItFound()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, content);
+        QFETCH(SkinStatus, status);
+        const QString fileName = QString::fromUtf8(name.startsWith('\xc6') ? "皮肤.she" : "Pifu.she");
+        if (content == "<dir>")
+            QVERIFY(QDir(m_folder->path()).mkdir(fileName));
+        else if (!content.isEmpty())
+            m_folder->write(fileName, content);
+        const QPalette before = QApplication::palette();
+
+        QCOMPARE(SkinStatus(m_attach(name.isNull() ? nullptr : name.constData(), nullptr)), status);
+        if (status == SkinStatus::Ok)
+            QCOMPARE(QApplication::palette().color(QPalette::Button), skinColour("blue.she", QPalette::Button));
+        else
+            QCOMPARE(QApplication::palette(), before);
+    }
+
+    // Every shipped skin dresses the window without moving, resizing or re-fonting a control.
+    void skinDressesTheWindowInPlace_data()
+    {
+        QTest::addColumn<QString>("skin");
+        for (const QString &file : QDir(QStringLiteral(SHIPPED_SKINS)).entryList({QStringLiteral("*.she")}))
+            QTest::newRow(qPrintable(file)) << file;
+    }
+
+    void skinDressesTheWindowInPlace()
+    {
+        QFETCH(QString, skin);
+        // Without Pifu.she start-up leaves the look alone.
+        Form1 form(services());
+        QVERIFY(showExposed(form));
+        const std::map<QString, Placement> before = placements(form);
+        QCOMPARE(before.size(), app::formLayout().size() - 1); // the two timers are no widgets, the window is
+
+        m_folder->write("Pifu.she", readAll(shipped(skin)));
+        QVERIFY(platform::attachSkin(programFolder(), QStringLiteral("Pifu.she")));
+        QApplication::processEvents();
+        for (const auto &[name, placement] : placements(form)) {
+            const Placement &old = before.at(name);
+            QVERIFY2(placement == old, qPrintable(QStringLiteral("%1: %2 -> %3").arg(name, QDebug::toString(old.geometry) + old.font.toString(), QDebug::toString(placement.geometry) + placement.font.toString())));
+        }
+
+        // The application wears the skin: controls, and windows opened later.
+        const QColor windowText = skinColour(skin, QPalette::WindowText);
+        QCOMPARE(form.findChild<QLabel *>(QStringLiteral("Label2"))->palette().color(QPalette::WindowText), windowText);
+        QCOMPARE(form.findChild<QListWidget *>(QStringLiteral("List1"))->palette().color(QPalette::Highlight),
+                 skinColour(skin, QPalette::Highlight));
+        const QWidget later;
+        QCOMPARE(later.palette().color(QPalette::Window), skinColour(skin, QPalette::Window));
+        // The window's own colours stay unless the skin's style sheet names them.
+        const bool namesTheWindow = skins::loadSkin(shipped(skin)).skin.styleSheet.contains(QLatin1StringView("#Form1"));
+        QCOMPARE(form.palette().color(QPalette::Window) == QColor(Qt::white), !namesTheWindow);
+        QCOMPARE(m_log.messages.size(), size_t(2)); // the two missing lists, nothing from the skin
+    }
+
+    void skinFollowsTheFileLive()
+    {
+        m_folder->write("Pifu.she", readAll(shipped("blue.she")));
+        Form1 form(services());
+        QVERIFY(showExposed(form));
+        // A label the style sheets leave alone shows the palette.
+        auto *label = form.findChild<QLabel *>(QStringLiteral("Label2"));
+        const auto shows = [label](const QString &skin) {
+            return label->palette().color(QPalette::WindowText) == skinColour(skin, QPalette::WindowText);
+        };
+        QVERIFY(shows("blue.she"));
+
+        // A safe save puts a new file in place: the window takes it within a second.
+        replaceAtomically(m_folder->path("Pifu.she"), readAll(shipped("dark.she")));
+        QTRY_VERIFY_WITH_TIMEOUT(shows("dark.she"), 1000);
+        QCOMPARE(form.palette().color(QPalette::Window), skinColour("dark.she", QPalette::Window));
+
+        // A file that turns bad, or goes, leaves the look as it is.
+        replaceAtomically(m_folder->path("Pifu.she"), "[Skin]\nFormat=1\n");
+        QTest::qWait(400);
+        QVERIFY(QFile::remove(m_folder->path("Pifu.she")));
+        QTest::qWait(400);
+        QVERIFY(shows("dark.she"));
+
+        // And the watch goes on: a skin written afresh is taken, the page white again.
+        m_folder->write("Pifu.she", readAll(shipped("green.she")));
+        QTRY_VERIFY_WITH_TIMEOUT(shows("green.she"), 1000);
+        QCOMPARE(form.palette().color(QPalette::Window), QColor(Qt::white));
+    }
+};
+
+BRISQUEL_FORM_TEST_MAIN(TestSkinLibrary)
+#include "test_skin_library.moc"
