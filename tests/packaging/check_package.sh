@@ -57,23 +57,24 @@ check_tree() {
   done
 }
 
-# Starts a launcher with a fresh environment and waits until the program it execs runs in
-# its working folder; leaves its pid in $app.
+# Starts a launcher with a fresh environment and waits until the program it execs runs;
+# leaves its pid in $app.
 start() {
-  local home=$1 launcher=$2 from=$3
+  local home=$1 launcher=$2 from=$3 program=${PROGRAM:-Kelvane}
   shift 3
   (cd "$from" && exec env -u XDG_DATA_HOME HOME="$home" "$@" QT_QPA_PLATFORM=offscreen \
       QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu "$launcher" relative/file.txt) >"$tmp/app.log" 2>&1 &
   app=$!
-  local program=$(dirname "$launcher")/../lib/brisquel/Kelvane
-  for _ in $(seq 200); do
-    [ "$(readlink -f /proc/$app/exe 2>/dev/null)" = "$(readlink -f "$program")" ] && break
+  program=$(dirname "$launcher")/../lib/brisquel/$program
+  local waited=0
+  until [ "$(readlink -f /proc/$app/exe 2>/dev/null)" = "$(readlink -f "$program")" ]; do
     kill -0 "$app" 2>/dev/null || { cat "$tmp/app.log" >&2; fail "$launcher ended at once"; }
+    [ $((waited += 1)) -lt 200 ] || fail "$launcher never started $program"
     sleep 0.05
   done
   # The window is up within a second or two; a program that dies on start is caught here.
   sleep 2
-  kill -0 "$app" 2>/dev/null || { cat "$tmp/app.log" >&2; fail "Kelvane ended on its own"; }
+  kill -0 "$app" 2>/dev/null || { cat "$tmp/app.log" >&2; fail "$program ended on its own"; }
 }
 
 stop() {
@@ -95,18 +96,23 @@ check_install() {
   appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
   grep -qF "<release version=\"$version\"" "$metainfo" || fail "metainfo lacks release $version"
 
-  # First start: a fresh home gets the working folder with the shipped files, and the
+  # First start: a fresh home gets the working folder with the shipped files, and each
   # program runs there with its arguments made absolute.
-  local home=$tmp/home work=$tmp/home/.local/share/brisquel name
+  local home=$tmp/home work=$tmp/home/.local/share/brisquel name pair
   mkdir -p "$home" "$tmp/elsewhere"
-  start "$home" "$root/usr/bin/brisquel" "$tmp/elsewhere"
-  [ "$(readlink -f /proc/$app/cwd)" = "$(readlink -f "$work")" ] || fail "Kelvane does not run in $work"
-  tr '\0' '\n' </proc/$app/cmdline | grep -qxF "$tmp/elsewhere/relative/file.txt" \
-    || fail "arguments not passed on as absolute paths: $(tr '\0' ' ' </proc/$app/cmdline)"
+  for pair in Kelvane:brisquel "${companions[@]}"; do
+    PROGRAM=${pair%%:*} start "$home" "$root/usr/bin/${pair#*:}" "$tmp/elsewhere"
+    [ "$(readlink -f /proc/$app/cwd)" = "$(readlink -f "$work")" ] || fail "${pair%%:*} does not run in $work"
+    tr '\0' '\n' </proc/$app/cmdline | grep -qxF "$tmp/elsewhere/relative/file.txt" \
+      || fail "arguments not passed on as absolute paths: $(tr '\0' ' ' </proc/$app/cmdline)"
+    stop
+  done
   for name in Wjql.ini Zcql.ini Guanyu.dat; do
     cmp -s "$source/data/$name" "$work/$name" || fail "$name not copied to the working folder"
   done
-  stop
+  if [ -e "$root/usr/share/brisquel/Pifu.she" ]; then
+    cmp -s "$root/usr/share/brisquel/Pifu.she" "$work/Pifu.she" || fail "the default skin not copied"
+  fi
 
   # Second start: the user's edited list stays, a list they lost comes back, and no
   # temporary copy is left behind.
