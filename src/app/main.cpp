@@ -15,7 +15,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Brisquel"));
     QApplication::setApplicationVersion(QStringLiteral(BRISQUEL_VERSION));
     // Ties the window to its menu entry (its icon and name in the task bar).
-    QGuiApplication::setDesktopFileName(QStringLiteral("example.brisquel.Brisquel"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(BRISQUEL_APP_ID));
     // Before the window: the web pane takes its page language from the default locale.
     platform::installChineseTranslations(app);
 

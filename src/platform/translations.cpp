@@ -7,6 +7,21 @@
 
 namespace platform {
 
+namespace {
+
+bool install(QCoreApplication &app, const QLocale &locale, const char *catalogue)
+{
+    auto *translator = new QTranslator(&app);
+    if (translator->load(locale, QString::fromLatin1(catalogue), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+        && QCoreApplication::installTranslator(translator))
+        return true;
+    delete translator;
+    return false;
+}
+
+} // namespace
+
 bool installChineseTranslations(QCoreApplication &app)
 {
     // Only the default changes: numbers that must follow the user's own conventions read
@@ -14,20 +29,10 @@ bool installChineseTranslations(QCoreApplication &app)
     const QLocale chinese(QLocale::Chinese, QLocale::SimplifiedChineseScript, QLocale::China);
     QLocale::setDefault(chinese);
 
-    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-    bool baseLoaded = false;
-    // The browser's catalogue is absent where WebEngine's translations are not installed;
-    // the base one is what the widgets need.
-    for (const char *catalogue : {"qtbase", "qtwebengine"}) {
-        auto *translator = new QTranslator(&app);
-        if (translator->load(chinese, QString::fromLatin1(catalogue), QStringLiteral("_"), folder)
-            && QCoreApplication::installTranslator(translator)) {
-            baseLoaded = baseLoaded || qstrcmp(catalogue, "qtbase") == 0;
-        } else {
-            delete translator;
-        }
-    }
-    return baseLoaded;
+    const bool base = install(app, chinese, "qtbase");
+    // The browser's own texts; missing where WebEngine's translations are not installed.
+    install(app, chinese, "qtwebengine");
+    return base;
 }
 
 } // namespace platform

@@ -125,8 +125,8 @@ check_install() {
   cmp -s "$source/data/Zcql.ini" "$work/Zcql.ini" || fail "a missing Zcql.ini was not restored"
   [ -z "$(find "$work" -name '.*')" ] || fail "temporary files left: $(ls -A "$work")"
 
-  # XDG_DATA_HOME moves the working folder; a relative one is ignored, as the spec of the
-  # base directories asks.
+  # XDG_DATA_HOME moves the working folder; a relative one is ignored, as the XDG base
+  # directory rules ask.
   start "$home" "$root/usr/bin/brisquel" "$tmp/elsewhere" XDG_DATA_HOME="$tmp/data"
   [ "$(readlink -f /proc/$app/cwd)" = "$tmp/data/brisquel" ] || fail "XDG_DATA_HOME not used"
   stop
