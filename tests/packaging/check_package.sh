@@ -63,7 +63,7 @@ start() {
   local home=$1 launcher=$2 from=$3 program=${PROGRAM:-Kelvane}
   shift 3
   (cd "$from" && exec env -u XDG_DATA_HOME HOME="$home" "$@" QT_QPA_PLATFORM=offscreen \
-      QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu "$launcher" relative/file.txt) >"$tmp/app.log" 2>&1 &
+      QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu "$launcher" relative/file.txt "") >"$tmp/app.log" 2>&1 &
   app=$!
   program=$(dirname "$launcher")/../lib/brisquel/$program
   local waited=0
@@ -103,8 +103,10 @@ check_install() {
   for pair in Kelvane:brisquel "${companions[@]}"; do
     PROGRAM=${pair%%:*} start "$home" "$root/usr/bin/${pair#*:}" "$tmp/elsewhere"
     [ "$(readlink -f /proc/$app/cwd)" = "$(readlink -f "$work")" ] || fail "${pair%%:*} does not run in $work"
-    tr '\0' '\n' </proc/$app/cmdline | grep -qxF "$tmp/elsewhere/relative/file.txt" \
-      || fail "arguments not passed on as absolute paths: $(tr '\0' ' ' </proc/$app/cmdline)"
+    local arguments
+    arguments=$(xargs -0 printf '<%s>' </proc/$app/cmdline)
+    [[ $arguments == *"><$tmp/elsewhere/relative/file.txt><>" ]] \
+      || fail "arguments not passed on as absolute paths: $arguments"
     stop
   done
   for name in Wjql.ini Zcql.ini Guanyu.dat; do
