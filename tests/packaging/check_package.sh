@@ -1,9 +1,19 @@
 #!/usr/bin/env bash
 # Checks the installed tree or the Debian package built from the build folder.
-#   check_package.sh install SOURCE BUILD VERSION   install into a DESTDIR, run the launcher
-#   check_package.sh deb SOURCE BUILD VERSION       build the .deb, inspect it, run lintian
+#   check_package.sh install SOURCE BUILD VERSION [EXTRA...]   install into a DESTDIR, run the launchers
+#   check_package.sh deb SOURCE BUILD VERSION [EXTRA...]       build the .deb, inspect it, run lintian
+# Each EXTRA is a companion program and its launcher (Pifu:brisquel-skins), or another file
+# the installation must hold, relative to the prefix.
 set -euo pipefail
 mode=$1 source=$2 build=$3 version=$4
+shift 4
+companions=() extras=()
+for extra do
+  case $extra in
+    *:*) companions+=("$extra") ;;
+    *) extras+=("$extra") ;;
+  esac
+done
 
 tmp=$(mktemp -d)
 app=""
@@ -20,11 +30,6 @@ trap cleanup EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# Programs whose companions were built are expected in the package too.
-companions=()
-[ -x "$build/bin/Pifu" ] && companions+=(Pifu:brisquel-skins)
-[ -x "$build/bin/Filefs" ] && companions+=(Filefs:brisquel-shredder)
-
 # The files every installation holds, relative to the prefix.
 expected_files() {
   echo bin/brisquel lib/brisquel/Kelvane lib/brisquel/brisquel-regdel.exe
@@ -39,9 +44,7 @@ expected_files() {
   for pair in "${companions[@]}"; do
     echo "lib/brisquel/${pair%%:*} bin/${pair#*:} share/man/man1/${pair#*:}.1.gz"
   done
-  [ -x "$build/bin/Filefs" ] && echo share/applications/example.brisquel.Shredder.desktop
-  [ -e "$build/bin/libSkinH_VB6.so" ] && echo lib/brisquel/libSkinH_VB6.so
-  return 0
+  echo "${extras[@]}"
 }
 
 check_tree() {
