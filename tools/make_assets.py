@@ -885,6 +885,11 @@ def tab(drawer, w, h):
     return flatten(c.render(w, h))
 
 
+def in_resources(name):
+    """Whether the program compiles the file in (the menu icons are installed instead)."""
+    return not name.startswith("hicolor/")
+
+
 def build():
     """Every asset as (file name, bytes, picture for the contact sheet)."""
     out = []
@@ -950,7 +955,7 @@ def build():
             img = drawer(s)
             add("hicolor/%s_%d.png" % (stem, s), png(img), img)
 
-    names = [n for n, _, _ in out if not n.startswith("hicolor/")]
+    names = [n for n, _, _ in out if in_resources(n)]
     qrc = ['<!DOCTYPE RCC>', '<RCC version="1.0">', '<qresource prefix="/assets">']
     qrc += ["    <file>%s</file>" % n for n in names]
     qrc += ["</qresource>", "</RCC>", ""]
@@ -1140,7 +1145,7 @@ def check(folder):
         with open(os.path.join(folder, "assets.qrc"), encoding="utf-8") as fh:
             qrc = fh.read()
         listed = [part.split("</file>")[0] for part in qrc.split("<file>")[1:]]
-        if sorted(listed) != sorted(n for n in EXPECTED if not n.startswith("hicolor/")) or '<qresource prefix="/assets">' not in qrc:
+        if sorted(listed) != sorted(filter(in_resources, EXPECTED)) or '<qresource prefix="/assets">' not in qrc:
             fail("assets.qrc", "lists %s" % listed)
     except OSError as e:
         fail("assets.qrc", str(e))
