@@ -595,9 +595,9 @@ def draw_app_icon(size, flat):
     return c.render(size, size)
 
 
-def draw_shredder():
+def draw_shredder(size=32):
     """The file shredder: a sheet of paper going in, strips coming out."""
-    c = Canvas(32, 32)
+    c = Canvas(32, 32, ss=SS * size / 32.0)
     # the sheet, with a folded corner and text lines
     c.paint(c.poly([(8, 1), (20, 1), (24, 5), (24, 14), (8, 14)]), INK)
     c.paint(c.poly([(9, 2), (19.5, 2), (23, 5.5), (23, 14), (9, 14)]), WHITE)
@@ -615,7 +615,7 @@ def draw_shredder():
         y1 = 30 if i % 2 == 0 else 28
         c.paint(c.rect(x, 22, x + 2, y1), INK)
         c.paint(c.rect(x + 0, 22, x + 1.5, y1 - 1), WHITE)
-    return c.render()
+    return c.render(size, size)
 
 
 def draw_skin_icon(size):
@@ -885,6 +885,11 @@ def tab(drawer, w, h):
     return flatten(c.render(w, h))
 
 
+def in_resources(name):
+    """Whether the program compiles the file in (the menu icons are installed instead)."""
+    return not name.startswith("hicolor/")
+
+
 def build():
     """Every asset as (file name, bytes, picture for the contact sheet)."""
     out = []
@@ -943,7 +948,14 @@ def build():
         img = hand_png(rows)
         add(stem + ".png", png(img), img)
 
-    names = [n for n, _, _ in out]
+    # The desktop's menu icons (hicolor theme), installed under the programs' ids; the
+    # window has its .ico, so these stay out of the resources.
+    for stem, drawer in (("brisquel", lambda s: draw_app_icon(s, flat=False)), ("shredder", draw_shredder)):
+        for s in DESKTOP_ICON_SIZES:
+            img = drawer(s)
+            add("hicolor/%s_%d.png" % (stem, s), png(img), img)
+
+    names = [n for n, _, _ in out if in_resources(n)]
     qrc = ['<!DOCTYPE RCC>', '<RCC version="1.0">', '<qresource prefix="/assets">']
     qrc += ["    <file>%s</file>" % n for n in names]
     qrc += ["</qresource>", "</RCC>", ""]
@@ -1011,6 +1023,8 @@ def contact_sheet(assets, path):
     final.save(path)
 
 
+DESKTOP_ICON_SIZES = (16, 32, 48, 64, 128, 256)
+
 # What each file must be: kind, then size or (size, bits per pixel) per image.
 EXPECTED = {
     "tab_sysinfo.jpg": ("jpeg", (48, 48)),
@@ -1032,6 +1046,8 @@ EXPECTED = {
     "hand.png": ("png", (32, 32)),
     "hand2.png": ("png", (32, 32)),
 }
+EXPECTED.update(("hicolor/%s_%d.png" % (stem, s), ("png", (s, s)))
+                for stem in ("brisquel", "shredder") for s in DESKTOP_ICON_SIZES)
 
 
 def decode_mono_cursor(data):
@@ -1129,7 +1145,7 @@ def check(folder):
         with open(os.path.join(folder, "assets.qrc"), encoding="utf-8") as fh:
             qrc = fh.read()
         listed = [part.split("</file>")[0] for part in qrc.split("<file>")[1:]]
-        if sorted(listed) != sorted(EXPECTED) or '<qresource prefix="/assets">' not in qrc:
+        if sorted(listed) != sorted(filter(in_resources, EXPECTED)) or '<qresource prefix="/assets">' not in qrc:
             fail("assets.qrc", "lists %s" % listed)
     except OSError as e:
         fail("assets.qrc", str(e))
@@ -1153,7 +1169,7 @@ def main(argv):
         if not os.path.exists(f):
             sys.exit("missing font %s (install fonts-arphic-uming and fonts-dejavu-core)" % f)
     assets = build()
-    os.makedirs(args.out, exist_ok=True)
+    os.makedirs(os.path.join(args.out, "hicolor"), exist_ok=True)
     for name, data, _ in assets:
         with open(os.path.join(args.out, name), "wb") as fh:
             fh.write(data)

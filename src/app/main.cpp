@@ -1,5 +1,7 @@
 #include "app/main_window.h"
+#include "brisquel/version.h"
 #include "platform/privileges.h"
+#include "platform/translations.h"
 
 #include <QApplication>
 
@@ -11,7 +13,11 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brisquel"));
-    QApplication::setApplicationVersion(QStringLiteral("0.2012.0.125"));
+    QApplication::setApplicationVersion(QStringLiteral(BRISQUEL_VERSION));
+    // Ties the window to its menu entry (its icon and name in the task bar).
+    QGuiApplication::setDesktopFileName(QStringLiteral(BRISQUEL_APP_ID));
+    // Before the window: the web pane takes its page language from the default locale.
+    platform::installChineseTranslations(app);
 
     Form1 window;
     window.show();

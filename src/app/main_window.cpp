@@ -23,6 +23,8 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
 
 // The pictures are compiled into this library; a static library has to ask for them.
@@ -145,7 +147,10 @@ void Form1::Form_Load()
 
     // From here on a step that fails is skipped and the next one runs.
     // The product page loads in its own time.
-    findChild<QWebEngineView *>(QStringLiteral("Web"))->setUrl(QUrl(branding::productPage));
+    auto *web = findChild<QWebEngineView *>(QStringLiteral("Web"));
+    // Sites answer in the window's language.
+    web->page()->profile()->setHttpAcceptLanguage(QStringLiteral("zh-CN,zh"));
+    web->setUrl(QUrl(branding::productPage));
     platform::attachSkin(m_services.programDir, QStringLiteral("Pifu.she"));
 
     sysinfo::loadOemPicture(picture("OEMLOGO"), sysinfo::oemLogoPath);

@@ -1,4 +1,5 @@
 #include "platform/skin.h"
+#include "platform/translations.h"
 #include "skin_changer/changer_window.h"
 
 #include <QApplication>
@@ -7,6 +8,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pifu"));
+    platform::installChineseTranslations(app);
     // It wears the skin in force, and follows it when it changes.
     platform::attachSkin(QCoreApplication::applicationDirPath(), QStringLiteral("Pifu.she"));
     SkinChanger window(skin_changer::defaultPlaces(QCoreApplication::applicationDirPath()));

@@ -66,8 +66,13 @@ SkinPlaces defaultPlaces(const QString &programDir)
     QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
     if (dataHome.isEmpty() || QDir::isRelativePath(dataHome))
         dataHome = QDir::homePath() + QStringLiteral("/.local/share");
-    return {programDir + QStringLiteral("/skins"), dataHome + QStringLiteral("/brisquel/skins"),
-            QStringLiteral("Pifu.she")};
+    // Beside the program in a build; an installed tree keeps them with the other shipped
+    // files, in share/brisquel/skins.
+    QString shipped = programDir + QStringLiteral("/skins");
+    const QString installed = programDir + QStringLiteral("/../../share/brisquel/skins");
+    if (!QFileInfo(shipped).isDir() && QFileInfo(installed).isDir())
+        shipped = QDir::cleanPath(installed);
+    return {shipped, dataHome + QStringLiteral("/brisquel/skins"), QStringLiteral("Pifu.she")};
 }
 
 std::vector<SkinEntry> listSkins(const SkinPlaces &places)

@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
 
 #include <optional>
@@ -80,6 +82,7 @@ private slots:
         const QRect pageArea(8, 80, 577, 281);
         const auto *web = form.findChild<QWebEngineView *>("Web");
         QVERIFY(pageArea.contains(web->geometry()));
+        QCOMPARE(web->page()->profile()->httpAcceptLanguage(), QString("zh-CN,zh"));
         QVERIFY(pageArea.contains(form.findChild<QWidget *>("OEMINFO")->geometry()));
         const QObjectList children = form.children();
         for (const QString &name : frames) {
