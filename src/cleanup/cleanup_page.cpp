@@ -131,6 +131,7 @@ void CleanupPage::openHelp()
 
 void CleanupPage::start()
 {
+    m_deleter->runStarted();
     m_timer->start();
     m_startPicture->setEnabled(false);
 }

@@ -4,10 +4,11 @@
 
 namespace cleanup {
 
-// What a cleanup page does with one entry of its list. A run calls remove() once per
-// entry and runFinished() when it completes or is stopped; a deleter that keeps
-// something alive for the length of a run (the registry bridge keeps its helper
-// process) lets go of it there, and at the latest in its destructor.
+// What a cleanup page does with one entry of its list. A run calls runStarted() when it
+// starts, remove() once per entry and runFinished() when it completes or is stopped; a
+// deleter that keeps something alive for the length of a run (the registry bridge keeps
+// its helper process and its backup file) lets go of it there, and at the latest in its
+// destructor.
 class EntryDeleter
 {
 public:
@@ -15,6 +16,7 @@ public:
     // True when the entry was deleted; false on any failure (nothing matched, access
     // refused, a malformed entry). The page ignores failures.
     virtual bool remove(const QString &entry) = 0;
+    virtual void runStarted() {}
     virtual void runFinished() {}
 };
 

@@ -3,6 +3,7 @@
 #include "scoped_variable.h"
 #include "wine_prefix.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -56,6 +57,9 @@ private slots:
         QVERIFY(prefix.keyExists(base + "\\Busy\\Child"));
         QVERIFY(prefix.keyExists(base));
         QCOMPARE(list->count(), 5); // the run left the list as it was
+        // What went is in the run's backup, below the working folder.
+        const QStringList backups = QDir(folder.path("注册表备份")).entryList({"*.reg"}, QDir::Files);
+        QCOMPARE(backups.size(), 1);
     }
 };
 

@@ -13,6 +13,7 @@ namespace cleanup::registry {
 inline constexpr quint32 errorNoRegistry = 1011;    // ERROR_CANTOPEN: no prefix with system.reg, no Wine, no helper
 inline constexpr quint32 errorHelperFailed = 109;   // ERROR_BROKEN_PIPE: the helper died or answered nonsense
 inline constexpr quint32 errorHelperTimeout = 1460; // ERROR_TIMEOUT: the helper didn't answer in time
+inline constexpr quint32 errorBackupFailed = 29;     // ERROR_WRITE_FAULT: the backup couldn't be written
 
 // Deletes registry keys and values named the way WScript.Shell's RegDelete takes them
 // ("HKCU\Software\Vendor\Value", "HKEY_LOCAL_MACHINE\Software\Vendor\Key\").
@@ -21,6 +22,10 @@ inline constexpr quint32 errorHelperTimeout = 1460; // ERROR_TIMEOUT: the helper
 // ($WINEPREFIX, else ~/.wine): brisquel-regdel.exe runs under Wine's 64-bit loader, started at
 // the first remove() of a run and kept until runFinished(). A prefix is never created: with
 // no system.reg in it, or no Wine, remove() fails at once without starting anything.
+//
+// With a backup folder set, whatever an entry removes is first written to the run's backup
+// file there (see RegistryBackup) and synced; an entry whose backup can't be written is not
+// deleted and fails with errorBackupFailed.
 //
 // A helper gets 30 s for its first answer (Wine may have to start its server or bring the
 // prefix up to date) and 5 s for each later one. One that hangs or dies fails that deletion
@@ -37,7 +42,13 @@ public:
     RegistryDeleter &operator=(const RegistryDeleter &) = delete;
 
     bool remove(const QString &entry) override;
+    void runStarted() override;
     void runFinished() override;
+
+    // Empty (the default) makes no backups; makeRegistryDeleter() sets "注册表备份".
+    void setBackupFolder(const QString &folder);
+    // The current run's backup file; empty before its first backup.
+    QString backupFileName() const;
 
     // The Windows error code of the last remove(): 0 after a deletion, 2 for a missing key or
     // value, 5 for a key with subkeys, 87 for a malformed entry, or one of the codes above.
@@ -54,7 +65,10 @@ private:
     std::unique_ptr<Private> d;
 };
 
-// The deleter the junk-registry page uses.
+// The folder below the working folder that the junk-registry page's backups go to.
+QString defaultBackupFolder();
+
+// The deleter the junk-registry page uses: backups on.
 std::unique_ptr<cleanup::EntryDeleter> makeRegistryDeleter();
 
 // Wine's 64-bit loader: /usr/lib/wine/wine64 (Debian's packages), else wine64, else wine

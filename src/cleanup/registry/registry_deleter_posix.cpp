@@ -1,6 +1,7 @@
 #include "cleanup/registry/registry_deleter.h"
 
 #include "cleanup/registry/helper_protocol.h"
+#include "cleanup/registry/registry_backup.h"
 #include "cleanup/registry/registry_name.h"
 #include "platform/windows_path.h"
 
@@ -13,6 +14,11 @@
 #include <QStringList>
 
 #include <string>
+#include <vector>
+
+#include <cerrno>
+
+#include <unistd.h>
 
 namespace cleanup::registry {
 
@@ -64,6 +70,7 @@ struct RegistryDeleter::Private
     int firstAnswerMs = defaultFirstAnswerMs;
     int answerMs = defaultAnswerMs;
     quint32 lastError = 0;
+    RegistryBackup backup;
 
     std::unique_ptr<QProcess> helper;
     // The prefix the running helper works on; another prefix needs another helper.
@@ -132,7 +139,9 @@ struct RegistryDeleter::Private
         return helper->state() == QProcess::Running && helper->bytesAvailable() == 0;
     }
 
-    bool exchange(const std::string &request)
+    // Sends one request and reads its answer; an export's lines before the answer go to
+    // `exported`, and for any other request such lines mean a broken helper.
+    bool exchange(const std::string &request, std::vector<ExportLine> *exported)
     {
         const QDeadlineTimer deadline(helperAnswered ? answerMs : firstAnswerMs);
         // Whatever went wrong, this helper is done for.
@@ -143,22 +152,80 @@ struct RegistryDeleter::Private
 
         helper->write(request.data(), qint64(request.size()));
         helper->write("\n", 1);
-        while (!helper->canReadLine()) {
-            if (!deadline.hasExpired()
-                && helper->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
-                continue;
-            // An exit is reported only after what the helper wrote before it has been read.
-            if (helper->canReadLine())
-                break;
-            return abandon(deadline.hasExpired() ? errorHelperTimeout : errorHelperFailed);
+        for (;;) {
+            while (!helper->canReadLine()) {
+                if (!deadline.hasExpired()
+                    && helper->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+                    continue;
+                // An exit is reported only after what the helper wrote before it has been read.
+                if (helper->canReadLine())
+                    break;
+                return abandon(deadline.hasExpired() ? errorHelperTimeout : errorHelperFailed);
+            }
+            const QByteArray line = helper->readLine().chopped(1);
+            const std::string_view text(line.constData(), size_t(line.size()));
+            if (const auto code = parseAnswer(text)) {
+                helperAnswered = true;
+                lastError = *code;
+                return *code == 0;
+            }
+            std::optional<ExportLine> parsed = exported ? parseExportLine(text) : std::nullopt;
+            if (!parsed)
+                return abandon(errorHelperFailed);
+            exported->push_back(std::move(*parsed));
         }
-        const QByteArray line = helper->readLine().chopped(1);
-        const auto code = parseAnswer(std::string_view(line.constData(), size_t(line.size())));
-        if (!code)
-            return abandon(errorHelperFailed);
-        helperAnswered = true;
-        lastError = *code;
-        return *code == 0;
+    }
+
+    // One request to a helper for the prefix, started when there is none.
+    bool send(const std::string &request, std::vector<ExportLine> *exported, const QString &prefixPath,
+              const QString &exePath)
+    {
+        if (startFailed)
+            return fail(errorHelperFailed);
+        if (helperUsable(prefixPath))
+            return exchange(request, exported);
+
+        // A helper that died or works on another prefix goes. Wine and the helper are looked
+        // for only when a new one has to be started.
+        stopHelper(true);
+        const QString loader = loaderOverride.isEmpty() ? findWineLoader() : loaderOverride;
+        if (loader.isEmpty() || !isExecutableFile(loader) || !QFileInfo(exePath).isFile())
+            return fail(errorNoRegistry);
+        for (int attempt = 1;; ++attempt) {
+            if (exported)
+                exported->clear();
+            if (!startHelper(loader, exePath, prefixPath)) {
+                startFailed = true;
+                return fail(errorNoRegistry);
+            }
+            const bool done = exchange(request, exported);
+            if (helperAnswered)
+                return done;
+            // A fresh helper that never answered means Wine doesn't work here. Now and then a
+            // Wine program dies as it starts, though, so one that died gets one more start; one
+            // that hung doesn't, as that would double the wait. Sending the request again is
+            // safe: had the first helper deleted the item, the second only finds it missing.
+            if (attempt == 2 || lastError != errorHelperFailed) {
+                startFailed = true;
+                return false;
+            }
+        }
+    }
+
+    // Writes what the export listed to the backup file.
+    bool backUp(const RegistryName &name, const std::vector<ExportLine> &lines)
+    {
+        std::u16string keyName;
+        std::vector<ExportedValue> values;
+        for (const ExportLine &line : lines) {
+            if (line.isKey)
+                keyName = line.keyName;
+            else
+                values.push_back(line.value);
+        }
+        if (backup.append(name, keyName, values))
+            return true;
+        return fail(errorBackupFailed);
     }
 };
 
@@ -183,7 +250,8 @@ bool RegistryDeleter::remove(const QString &entry)
     if (!parsed.ok())
         return d->fail(parseErrorCode(parsed.error));
     const std::optional<std::string> request = encodeRequest(text);
-    if (!request)
+    const std::optional<std::string> exportRequest = encodeExportRequest(text);
+    if (!request || !exportRequest)
         return d->fail(parseErrorCode(ParseError::InvalidUtf16));
 
     // Any Wine command run against a prefix without hives would create a whole new one.
@@ -192,43 +260,39 @@ bool RegistryDeleter::remove(const QString &entry)
         d->stopHelper(true);
         return d->fail(errorNoRegistry);
     }
-    if (d->startFailed)
-        return d->fail(errorHelperFailed);
-    if (d->helperUsable(prefixPath))
-        return d->exchange(*request);
-
-    // A helper that died or works on another prefix goes. Wine and the helper are looked for
-    // only when a new one has to be started.
-    d->stopHelper(true);
-    const QString loader = d->loaderOverride.isEmpty() ? findWineLoader() : d->loaderOverride;
     const QString exe = d->helperPath.isEmpty()
             ? QCoreApplication::applicationDirPath() + QStringLiteral("/brisquel-regdel.exe")
             : d->helperPath;
-    if (loader.isEmpty() || !isExecutableFile(loader) || !QFileInfo(exe).isFile())
-        return d->fail(errorNoRegistry);
-    for (int attempt = 1;; ++attempt) {
-        if (!d->startHelper(loader, exe, prefixPath)) {
-            d->startFailed = true;
-            return d->fail(errorNoRegistry);
-        }
-        const bool deleted = d->exchange(*request);
-        if (d->helperAnswered)
-            return deleted;
-        // A fresh helper that never answered means Wine doesn't work here. Now and then a Wine
-        // program dies as it starts, though, so one that died gets one more start; one that
-        // hung doesn't, as that would double the wait. Sending the request again is safe: had
-        // the first helper deleted the item, the second only finds it missing.
-        if (attempt == 2 || d->lastError != errorHelperFailed) {
-            d->startFailed = true;
+    if (d->backup.enabled()) {
+        // Nothing goes without its copy on disk first; a missing entry has nothing to copy
+        // and fails here as its deletion would.
+        std::vector<ExportLine> exported;
+        if (!d->send(*exportRequest, &exported, prefixPath, exe) || !d->backUp(parsed.name, exported))
             return false;
-        }
     }
+    return d->send(*request, nullptr, prefixPath, exe);
+}
+
+void RegistryDeleter::runStarted()
+{
+    d->backup.startRun();
 }
 
 void RegistryDeleter::runFinished()
 {
     d->stopHelper(true);
     d->startFailed = false;
+    d->backup.endRun();
+}
+
+void RegistryDeleter::setBackupFolder(const QString &folder)
+{
+    d->backup.setFolder(folder);
+}
+
+QString RegistryDeleter::backupFileName() const
+{
+    return d->backup.fileName();
 }
 
 quint32 RegistryDeleter::lastError() const
@@ -256,7 +320,15 @@ qint64 RegistryDeleter::helperProcessId() const
 
 std::unique_ptr<cleanup::EntryDeleter> makeRegistryDeleter()
 {
-    return std::make_unique<RegistryDeleter>();
+    auto deleter = std::make_unique<RegistryDeleter>();
+    deleter->setBackupFolder(defaultBackupFolder());
+    return deleter;
+}
+
+bool syncToDisk(QFile &file)
+{
+    // EINVAL: the file system has no way to sync; nothing more can be done there.
+    return ::fsync(file.handle()) == 0 || errno == EINVAL;
 }
 
 QString findWineLoader()
