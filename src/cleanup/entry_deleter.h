@@ -16,6 +16,11 @@ public:
     // True when the entry was deleted; false on any failure (nothing matched, access
     // refused, a malformed entry). The page ignores failures.
     virtual bool remove(const QString &entry) = 0;
+    // The page's way: an asynchronous deleter (the registry bridge under Wine) starts the
+    // deletion here and reports busy() until it is done, and the page lets ticks pass
+    // meanwhile. A synchronous one has done it all when begin() returns.
+    virtual void begin(const QString &entry) { remove(entry); }
+    virtual bool busy() const { return false; }
     virtual void runStarted() {}
     virtual void runFinished() {}
 };

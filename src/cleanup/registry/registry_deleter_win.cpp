@@ -44,6 +44,17 @@ bool RegistryDeleter::remove(const QString &entry)
     return d->lastError == 0;
 }
 
+// The registry API answers at once: nothing to wait for.
+void RegistryDeleter::begin(const QString &entry)
+{
+    remove(entry);
+}
+
+bool RegistryDeleter::busy() const
+{
+    return false;
+}
+
 void RegistryDeleter::runStarted()
 {
     d->backup.startRun();
