@@ -12,8 +12,10 @@
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QThreadPool>
 #include <QTimer>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -72,7 +74,12 @@ struct RegistryDeleter::Private
     int firstAnswerMs = defaultFirstAnswerMs;
     int answerMs = defaultAnswerMs;
     quint32 lastError = 0;
-    RegistryBackup backup;
+    QString backupFolder;
+    // The run's backup. Written on a thread of its own, since syncing a file can take long
+    // on a busy disk; a run that ends while a backup is being written leaves that object to
+    // the writer, and the next run gets a new one.
+    std::shared_ptr<RegistryBackup> backup = std::make_shared<RegistryBackup>();
+    QThreadPool writer;
 
     // Parent of every helper process, the running one and those on their way out, and the
     // receiver of their signals: nothing here ever waits on the window's thread.
@@ -85,11 +92,12 @@ struct RegistryDeleter::Private
     bool startFailed = false;
     QTimer answerTimer;
 
-    // The entry under way: first its export for the backup, then its deletion.
-    enum class Step { None, Export, Delete };
+    // The entry under way: its export, the backup of what that found, then its deletion.
+    enum class Step { None, Export, Backup, Delete };
     struct Job
     {
         Step step = Step::None;
+        quint64 number = 0;
         RegistryName name;
         std::string exportRequest;
         std::string deleteRequest;
@@ -98,15 +106,19 @@ struct RegistryDeleter::Private
         std::vector<ExportLine> exported;
     } job;
     bool awaiting = false; // a request is out and its answer not yet in
+    quint64 jobsBegun = 0;
 
     Private()
     {
+        writer.setMaxThreadCount(1);
         answerTimer.setSingleShot(true);
         QObject::connect(&answerTimer, &QTimer::timeout, &context, [this] { abandon(errorHelperTimeout); });
     }
 
     ~Private()
     {
+        // A backup being written is finished: its entry may be on its way out already.
+        writer.waitForDone();
         // The window is closing: every helper is killed now, not asked to leave.
         answerTimer.stop();
         if (helper)
@@ -262,24 +274,32 @@ struct RegistryDeleter::Private
             return finish(code);
         // Nothing goes without its copy on disk first; a missing entry has nothing to copy
         // and has failed above as its deletion would.
-        if (!backUp())
+        std::u16string keyName;
+        std::vector<ExportedValue> values;
+        for (ExportLine &line : job.exported) {
+            if (line.isKey)
+                keyName = std::move(line.keyName);
+            else
+                values.push_back(std::move(line.value));
+        }
+        job.step = Step::Backup;
+        writer.start([this, number = job.number, file = backup, name = job.name, keyName = std::move(keyName),
+                      values = std::move(values)] {
+            const bool written = file->append(name, keyName, values);
+            QMetaObject::invokeMethod(&context, [this, number, written] { backedUp(number, written); },
+                                      Qt::QueuedConnection);
+        });
+    }
+
+    void backedUp(quint64 number, bool written)
+    {
+        // A run stopped meanwhile: the entry stays.
+        if (job.step != Step::Backup || job.number != number)
+            return;
+        if (!written)
             return finish(errorBackupFailed);
         job.step = Step::Delete;
         send();
-    }
-
-    // Writes what the export listed to the backup file.
-    bool backUp()
-    {
-        std::u16string keyName;
-        std::vector<ExportedValue> values;
-        for (const ExportLine &line : job.exported) {
-            if (line.isKey)
-                keyName = line.keyName;
-            else
-                values.push_back(line.value);
-        }
-        return backup.append(job.name, keyName, values);
     }
 
     void helperEnded(QProcess *process, quint32 error)
@@ -344,7 +364,8 @@ void RegistryDeleter::begin(const QString &entry)
         d->stopHelper(true);
         return void(d->fail(errorNoRegistry));
     }
-    d->job.step = d->backup.enabled() ? Private::Step::Export : Private::Step::Delete;
+    d->job.step = d->backupFolder.isEmpty() ? Private::Step::Delete : Private::Step::Export;
+    d->job.number = ++d->jobsBegun;
     d->job.name = parsed.name;
     d->job.exportRequest = std::move(*exportRequest);
     d->job.deleteRequest = std::move(*request);
@@ -369,7 +390,9 @@ void RegistryDeleter::runStarted()
 {
     d->finish(0);
     d->startFailed = false;
-    d->backup.startRun();
+    d->backup = std::make_shared<RegistryBackup>();
+    d->backup->setFolder(d->backupFolder);
+    d->backup->startRun();
     // Wine may take seconds to come up: it starts now, in the background.
     const QString prefixPath = d->prefix.isEmpty() ? platform::winePrefix() : d->prefix;
     if (!prefixPath.isEmpty() && QFileInfo(prefixPath + QStringLiteral("/system.reg")).isFile())
@@ -383,17 +406,20 @@ void RegistryDeleter::runFinished()
     d->finish(d->lastError);
     d->stopHelper(true);
     d->startFailed = false;
-    d->backup.endRun();
+    // The next run's file is new; a backup still being written keeps the old one open.
+    d->backup = std::make_shared<RegistryBackup>();
+    d->backup->setFolder(d->backupFolder);
 }
 
 void RegistryDeleter::setBackupFolder(const QString &folder)
 {
-    d->backup.setFolder(folder);
+    d->backupFolder = folder;
+    d->backup->setFolder(folder);
 }
 
 QString RegistryDeleter::backupFileName() const
 {
-    return d->backup.fileName();
+    return d->backup->fileName();
 }
 
 quint32 RegistryDeleter::lastError() const
