@@ -5,7 +5,7 @@
 namespace cleanup {
 
 // What a cleanup page does with one entry of its list. A run calls runStarted() when it
-// starts, remove() once per entry and runFinished() when it completes or is stopped; a
+// starts, begin() once per entry and runFinished() when it completes or is stopped; a
 // deleter that keeps something alive for the length of a run (the registry bridge keeps
 // its helper process and its backup file) lets go of it there, and at the latest in its
 // destructor.

@@ -54,7 +54,8 @@ public:
 
     // Empty (the default) makes no backups; makeRegistryDeleter() sets "注册表备份".
     void setBackupFolder(const QString &folder);
-    // The current run's backup file; empty before its first backup.
+    // The current run's backup file; empty before its first backup. Read it while no
+    // deletion is under way.
     QString backupFileName() const;
 
     // The Windows error code of the last deletion: 0 after a deletion, 2 for a missing key or

@@ -117,7 +117,7 @@ struct RegistryDeleter::Private
 
     ~Private()
     {
-        // A backup being written is finished: its entry may be on its way out already.
+        // A backup being written is let finish: a cut-off file would be worse than the wait.
         writer.waitForDone();
         // The window is closing: every helper is killed now, not asked to leave.
         answerTimer.stop();
