@@ -167,6 +167,10 @@ struct RegistryDeleter::Private
             return;
         }
         QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+        QObject::connect(process, &QProcess::errorOccurred, process, [process](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart)
+                process->deleteLater();
+        });
         if (gently) {
             process->closeWriteChannel();
             QTimer::singleShot(exitGraceMs, process, [process] { process->kill(); });
