@@ -4,7 +4,6 @@
 #include "cleanup/registry/registry_deleter.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 namespace cleanup::registry {
 

@@ -116,6 +116,7 @@ private slots:
         QVERIFY(exists(testKey + "\\Odd|line\nfeed"));
         QVERIFY(exists(testKey + "\\Odd|" + longValue));
         QVERIFY(exists(testKey + "\\中文 键\\子键"));
+
         // Links into the same hive and into HKLM.
         for (const auto &[link, target] : {std::pair{"Links\\ToLeaf", "HKCU\\Software\\BrisquelTest\\Links\\Leaf"},
                                            std::pair{"Links\\ToLeaf2", "HKCU\\Software\\BrisquelTest\\Links\\Leaf2"},
