@@ -209,6 +209,10 @@ std::uint32_t exportValue(const RegistryName &name, RegistryExport &out)
     HKEY parent = nullptr;
     if (const LONG error = openParent(name, KEY_QUERY_VALUE, opened, parent); error != ERROR_SUCCESS)
         return static_cast<std::uint32_t>(error);
+    // Most junk isn't there: that is told without going through the key's values.
+    if (const LONG error = RegQueryValueExW(parent, wide(name.name), nullptr, nullptr, nullptr, nullptr);
+        error != ERROR_SUCCESS)
+        return static_cast<std::uint32_t>(error);
     // The name as stored, so a restore doesn't change its letter case.
     std::vector<std::u16string> names;
     if (const LONG error = valueNames(parent, names); error != ERROR_SUCCESS)
