@@ -1,13 +1,17 @@
-// 1,000 registry deletions through RegistryDeleter (one helper for the whole run) against
-// 1,000 `wine reg delete ... /f` calls, on two identical prefixes with their servers running.
+// 1,000 registry deletions through RegistryDeleter (one helper for the whole run), with and
+// without its backup file, against 1,000 `wine reg delete ... /f` calls, on three identical
+// prefixes with their servers running.
 
 #include "cleanup/registry/registry_deleter.h"
 #include "wine_prefix.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -36,6 +40,29 @@ QString fixture()
 // Every other value, so each deletion has live neighbours.
 int victim(int n) { return 2 * n + 1; }
 
+struct Timed
+{
+    int deleted = 0;
+    double ms = 0;
+};
+
+// One run of RegistryDeleter over the victims; an empty folder makes no backups.
+Timed runDeleter(const QString &prefix, const QString &backupFolder)
+{
+    cleanup::registry::RegistryDeleter deleter(
+            QCoreApplication::applicationDirPath() + QStringLiteral("/brisquel-regdel.exe"), prefix);
+    deleter.setBackupFolder(backupFolder);
+    Timed result;
+    QElapsedTimer timer;
+    timer.start();
+    deleter.runStarted();
+    for (int n = 0; n < deleteCount; ++n)
+        result.deleted += deleter.remove(keyOf(victim(n)) + u'\\' + valueOf(victim(n))) ? 1 : 0;
+    deleter.runFinished();
+    result.ms = double(timer.nsecsElapsed()) / 1e6;
+    return result;
+}
+
 int fail(const char *what)
 {
     std::fprintf(stderr, "bench_registry: %s\n", what);
@@ -56,10 +83,11 @@ int main(int argc, char **argv)
     if (!ours.importReg(fixture()))
         return fail("reg import failed");
     ours.waitForServerExit();
+    const auto plain = test::WinePrefix::copyOf(ours);
     const auto theirs = test::WinePrefix::copyOf(ours);
-    if (!theirs->isValid())
-        return fail(qPrintable(theirs->errorString()));
-    if (!ours.keepServerRunning() || !theirs->keepServerRunning())
+    if (!plain->isValid() || !theirs->isValid())
+        return fail("copying the prefix failed");
+    if (!ours.keepServerRunning() || !plain->keepServerRunning() || !theirs->keepServerRunning())
         return fail("wineserver -p failed");
     if (!ours.valueExists(keyOf(victim(0)), valueOf(victim(0)))
         || !theirs->valueExists(keyOf(victim(0)), valueOf(victim(0))))
@@ -69,17 +97,15 @@ int main(int argc, char **argv)
                 valueCount / valuesPerKey, deleteCount);
     std::fflush(stdout);
 
-    cleanup::registry::RegistryDeleter deleter(
-            QCoreApplication::applicationDirPath() + QStringLiteral("/brisquel-regdel.exe"), ours.path());
+    QTemporaryDir backups;
+    if (!backups.isValid())
+        return fail("no temporary folder");
+    const Timed withBackup = runDeleter(ours.path(), backups.path());
+    const Timed withoutBackup = runDeleter(plain->path(), QString());
+    const QFileInfoList backupFiles = QDir(backups.path()).entryInfoList(QDir::Files);
+
     QElapsedTimer timer;
     timer.start();
-    int oursDeleted = 0;
-    for (int n = 0; n < deleteCount; ++n)
-        oursDeleted += deleter.remove(keyOf(victim(n)) + u'\\' + valueOf(victim(n))) ? 1 : 0;
-    deleter.runFinished();
-    const double oursMs = double(timer.nsecsElapsed()) / 1e6;
-
-    timer.restart();
     int theirsDeleted = 0;
     for (int n = 0; n < deleteCount; ++n) {
         const int code = theirs->wine({QStringLiteral("reg"), QStringLiteral("delete"), keyOf(victim(n)),
@@ -90,19 +116,26 @@ int main(int argc, char **argv)
     }
     const double theirsMs = double(timer.nsecsElapsed()) / 1e6;
 
-    // Both ways must have left the same registry behind.
-    const QByteArray oursLeft = ours.exportKey(benchKey);
+    // Every way must have left the same registry behind.
     const QByteArray theirsLeft = theirs->exportKey(benchKey);
-    const bool same = !oursLeft.isEmpty() && oursLeft == theirsLeft;
+    const bool same = !theirsLeft.isEmpty() && ours.exportKey(benchKey) == theirsLeft
+            && plain->exportKey(benchKey) == theirsLeft;
 
-    const double oursPer = oursMs / deleteCount;
+    const double withPer = withBackup.ms / deleteCount;
+    const double withoutPer = withoutBackup.ms / deleteCount;
     const double theirsPer = theirsMs / deleteCount;
-    std::printf("RegistryDeleter:  %d of %d deleted, %.0f ms, %.3f ms per entry\n", oursDeleted, deleteCount,
-                oursMs, oursPer);
-    std::printf("wine reg delete:  %d of %d deleted, %.0f ms, %.3f ms per entry\n", theirsDeleted, deleteCount,
-                theirsMs, theirsPer);
+    std::printf("RegistryDeleter with backup:     %d of %d deleted, %.0f ms, %.3f ms per entry, %lld-byte backup\n",
+                withBackup.deleted, deleteCount, withBackup.ms, withPer,
+                backupFiles.size() == 1 ? backupFiles.first().size() : -1LL);
+    std::printf("RegistryDeleter without backup:  %d of %d deleted, %.0f ms, %.3f ms per entry\n",
+                withoutBackup.deleted, deleteCount, withoutBackup.ms, withoutPer);
+    std::printf("wine reg delete:                 %d of %d deleted, %.0f ms, %.3f ms per entry\n", theirsDeleted,
+                deleteCount, theirsMs, theirsPer);
     std::printf("registries left identical: %s\n", same ? "yes" : "NO");
-    std::printf("goals: ratio <= 0.05, under 3 ms per entry\n");
-    std::printf("ratio: %.4f\n", oursPer / theirsPer);
-    return oursDeleted == deleteCount && theirsDeleted == deleteCount && same ? 0 : 1;
+    std::printf("ratio without backup: %.4f\n", withoutPer / theirsPer);
+    std::printf("goals: ratio <= 0.05 with backups on, under 3 ms per entry\n");
+    std::printf("ratio: %.4f\n", withPer / theirsPer);
+    const bool allDeleted = withBackup.deleted == deleteCount && withoutBackup.deleted == deleteCount
+            && theirsDeleted == deleteCount;
+    return allDeleted && same && backupFiles.size() == 1 ? 0 : 1;
 }

@@ -131,12 +131,17 @@ void CleanupPage::openHelp()
 
 void CleanupPage::start()
 {
+    m_deleter->runStarted();
     m_timer->start();
     m_startPicture->setEnabled(false);
 }
 
 void CleanupPage::tick()
 {
+    // The entry begun last is still being deleted: this tick passes, and the run goes on
+    // once it is done.
+    if (m_deleter->busy())
+        return;
     const int count = m_list->count();
     if (count == 0) {
         complete();
@@ -147,7 +152,7 @@ void CleanupPage::tick()
     if (index < count) {
         const QString entry = m_list->item(index)->text();
         m_status->setText(kDeleting + entry);
-        m_deleter->remove(entry);
+        m_deleter->begin(entry);
     }
     // Entries removed during the run can leave the index past the end: that ends the
     // run as well, instead of ticking on until someone stops it.

@@ -4,10 +4,11 @@
 
 namespace cleanup {
 
-// What a cleanup page does with one entry of its list. A run calls remove() once per
-// entry and runFinished() when it completes or is stopped; a deleter that keeps
-// something alive for the length of a run (the registry bridge keeps its helper
-// process) lets go of it there, and at the latest in its destructor.
+// What a cleanup page does with one entry of its list. A run calls runStarted() when it
+// starts, begin() once per entry and runFinished() when it completes or is stopped; a
+// deleter that keeps something alive for the length of a run (the registry bridge keeps
+// its helper process and its backup file) lets go of it there, and at the latest in its
+// destructor.
 class EntryDeleter
 {
 public:
@@ -15,6 +16,12 @@ public:
     // True when the entry was deleted; false on any failure (nothing matched, access
     // refused, a malformed entry). The page ignores failures.
     virtual bool remove(const QString &entry) = 0;
+    // The page's way: an asynchronous deleter (the registry bridge under Wine) starts the
+    // deletion here and reports busy() until it is done, and the page lets ticks pass
+    // meanwhile. A synchronous one has done it all when begin() returns.
+    virtual void begin(const QString &entry) { remove(entry); }
+    virtual bool busy() const { return false; }
+    virtual void runStarted() {}
     virtual void runFinished() {}
 };
 

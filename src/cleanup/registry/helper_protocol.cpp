@@ -80,6 +80,31 @@ std::optional<std::u16string> fromUtf8(std::string_view bytes)
     return out;
 }
 
+constexpr std::string_view exportPrefix = "EXPORT ";
+constexpr std::string_view keyPrefix = "KEY ";
+constexpr std::string_view valuePrefix = "VALUE ";
+
+bool startsWith(std::string_view text, std::string_view prefix)
+{
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// Decimal digits only, no sign, within 32 bits.
+std::optional<std::uint32_t> parseNumber(std::string_view digits)
+{
+    if (digits.empty() || digits.size() > 10)
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + std::uint64_t(c - '0');
+    }
+    if (value > 0xFFFFFFFFu)
+        return std::nullopt;
+    return std::uint32_t(value);
+}
+
 } // namespace
 
 std::optional<std::string> encodeRequest(std::u16string_view entry)
@@ -139,6 +164,94 @@ std::optional<std::u16string> decodeRequest(std::string_view line)
     return fromUtf8(bytes);
 }
 
+std::optional<std::string> encodeExportRequest(std::u16string_view entry)
+{
+    std::optional<std::string> encoded = encodeRequest(entry);
+    if (encoded)
+        encoded->insert(0, exportPrefix);
+    return encoded;
+}
+
+std::optional<Request> parseRequest(std::string_view line)
+{
+    Request request;
+    if (startsWith(line, exportPrefix)) {
+        request.kind = RequestKind::Export;
+        line.remove_prefix(exportPrefix.size());
+    }
+    std::optional<std::u16string> entry = decodeRequest(line);
+    if (!entry)
+        return std::nullopt;
+    request.entry = std::move(*entry);
+    return request;
+}
+
+std::optional<std::string> formatKeyLine(std::u16string_view name)
+{
+    std::optional<std::string> encoded = encodeRequest(name);
+    if (encoded)
+        encoded->insert(0, keyPrefix);
+    return encoded;
+}
+
+std::optional<std::string> formatValueLine(const ExportedValue &value)
+{
+    const std::optional<std::string> name = encodeRequest(value.name);
+    if (!name)
+        return std::nullopt;
+    std::string line(valuePrefix);
+    line += std::to_string(value.type);
+    line += ' ';
+    line.reserve(line.size() + value.data.size() * 2 + 1 + name->size());
+    for (const char byte : value.data) {
+        line += hexDigits[static_cast<unsigned char>(byte) >> 4];
+        line += hexDigits[static_cast<unsigned char>(byte) & 0xF];
+    }
+    line += ' ';
+    line += *name;
+    return line;
+}
+
+std::optional<ExportLine> parseExportLine(std::string_view line)
+{
+    ExportLine parsed;
+    if (startsWith(line, keyPrefix)) {
+        std::optional<std::u16string> name = decodeRequest(line.substr(keyPrefix.size()));
+        if (!name || name->empty())
+            return std::nullopt;
+        parsed.isKey = true;
+        parsed.keyName = std::move(*name);
+        return parsed;
+    }
+    if (!startsWith(line, valuePrefix))
+        return std::nullopt;
+    line.remove_prefix(valuePrefix.size());
+    const std::size_t typeEnd = line.find(' ');
+    if (typeEnd == std::string_view::npos)
+        return std::nullopt;
+    const std::optional<std::uint32_t> type = parseNumber(line.substr(0, typeEnd));
+    const std::size_t dataEnd = line.find(' ', typeEnd + 1);
+    if (!type || dataEnd == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view hex = line.substr(typeEnd + 1, dataEnd - typeEnd - 1);
+    if (hex.size() % 2 != 0)
+        return std::nullopt;
+    std::string data;
+    data.reserve(hex.size() / 2);
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        const int high = hexValue(hex[i]);
+        const int low = hexValue(hex[i + 1]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        data += char(high * 16 + low);
+    }
+    std::optional<std::u16string> name = decodeRequest(line.substr(dataEnd + 1));
+    if (!name)
+        return std::nullopt;
+    parsed.value = ExportedValue{std::move(*name), *type, std::move(data)};
+    return parsed;
+}
+
 std::string formatAnswer(std::uint32_t errorCode)
 {
     return errorCode == 0 ? std::string("0") : "ERR " + std::to_string(errorCode);
@@ -151,18 +264,10 @@ std::optional<std::uint32_t> parseAnswer(std::string_view line)
     constexpr std::string_view prefix = "ERR ";
     if (line.size() <= prefix.size() || line.substr(0, prefix.size()) != prefix)
         return std::nullopt;
-    const std::string_view digits = line.substr(prefix.size());
-    if (digits.size() > 10)
+    const std::optional<std::uint32_t> code = parseNumber(line.substr(prefix.size()));
+    if (!code || *code == 0)
         return std::nullopt;
-    std::uint64_t code = 0;
-    for (const char c : digits) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        code = code * 10 + std::uint64_t(c - '0');
-    }
-    if (code == 0 || code > 0xFFFFFFFFu)
-        return std::nullopt;
-    return std::uint32_t(code);
+    return code;
 }
 
 } // namespace cleanup::registry

@@ -6,12 +6,21 @@
 // Request: the entry as UTF-8, with '%', every control character (CR, LF, TAB, ...) and DEL
 // written as %XX, then LF. No entry can therefore split or end a request early.
 // Answer: "0" after a deletion, "ERR <Windows error code>" otherwise, then LF.
+//
+// An export request is "EXPORT " and the entry, escaped the same way; it changes nothing.
+// Its answer lists what deleting the entry would remove, one line each, before the final
+// "0" or "ERR <code>":
+//   KEY <real name>                  a key entry: the key's own name, in its stored case
+//   VALUE <type> <hex data> <name>   a value; type in decimal, data in hex
+//                                    (empty for no data), the name escaped like an entry
+// and "ERR 2" when there is nothing to export.
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cleanup::registry {
 
@@ -24,6 +33,42 @@ std::optional<std::string> encodeRequest(std::u16string_view entry);
 
 // Nothing for a bad escape, a raw control character or bytes that aren't strict UTF-8.
 std::optional<std::u16string> decodeRequest(std::string_view line);
+
+enum class RequestKind { Delete, Export };
+
+struct Request
+{
+    RequestKind kind = RequestKind::Delete;
+    std::u16string entry;
+};
+
+std::optional<std::string> encodeExportRequest(std::u16string_view entry);
+// Either kind of request line; nothing when it is malformed.
+std::optional<Request> parseRequest(std::string_view line);
+
+// One value as the registry holds it: raw bytes, whatever the type claims.
+struct ExportedValue
+{
+    std::u16string name; // empty: the key's default value
+    std::uint32_t type = 0;
+    std::string data;
+
+    bool operator==(const ExportedValue &) const = default;
+};
+
+// One line of an export answer before its final answer line.
+struct ExportLine
+{
+    bool isKey = false;      // a KEY line: `keyName` holds the name
+    std::u16string keyName;
+    ExportedValue value;     // a VALUE line
+};
+
+// Nothing when a name isn't well-formed UTF-16.
+std::optional<std::string> formatKeyLine(std::u16string_view name);
+std::optional<std::string> formatValueLine(const ExportedValue &value);
+// Nothing when the line is neither.
+std::optional<ExportLine> parseExportLine(std::string_view line);
 
 std::string formatAnswer(std::uint32_t errorCode);
 

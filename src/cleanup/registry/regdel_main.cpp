@@ -36,11 +36,39 @@ ReadResult readLine(std::string &line)
     }
 }
 
-void answer(std::uint32_t errorCode)
+void send(std::string text)
 {
-    const std::string text = cleanup::registry::formatAnswer(errorCode) + '\n';
+    text += '\n';
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
+}
+
+void answer(std::uint32_t errorCode)
+{
+    send(cleanup::registry::formatAnswer(errorCode));
+}
+
+// The lines of an export answer, all made before any is sent: a name that can't be written
+// fails the whole export rather than leave part of it out.
+std::uint32_t exportLines(std::u16string_view entry, std::string &lines)
+{
+    using namespace cleanup::registry;
+    RegistryExport exported;
+    if (const std::uint32_t error = exportRegistryEntry(entry, exported); error != 0)
+        return error;
+    if (!exported.keyName.empty()) {
+        const std::optional<std::string> line = formatKeyLine(exported.keyName);
+        if (!line)
+            return ERROR_NO_UNICODE_TRANSLATION;
+        lines += *line + '\n';
+    }
+    for (const ExportedValue &value : exported.values) {
+        const std::optional<std::string> line = formatValueLine(value);
+        if (!line)
+            return ERROR_NO_UNICODE_TRANSLATION;
+        lines += *line + '\n';
+    }
+    return 0;
 }
 
 } // namespace
@@ -62,7 +90,15 @@ int main()
             answer(ERROR_FILENAME_EXCED_RANGE);
             continue;
         }
-        const auto entry = cleanup::registry::decodeRequest(line);
-        answer(entry ? cleanup::registry::deleteRegistryEntry(*entry) : ERROR_INVALID_DATA);
+        const auto request = cleanup::registry::parseRequest(line);
+        if (!request) {
+            answer(ERROR_INVALID_DATA);
+        } else if (request->kind == cleanup::registry::RequestKind::Delete) {
+            answer(cleanup::registry::deleteRegistryEntry(request->entry));
+        } else {
+            std::string lines;
+            const std::uint32_t error = exportLines(request->entry, lines);
+            send(error == 0 ? lines + cleanup::registry::formatAnswer(0) : cleanup::registry::formatAnswer(error));
+        }
     }
 }

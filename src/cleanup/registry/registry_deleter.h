@@ -13,33 +13,52 @@ namespace cleanup::registry {
 inline constexpr quint32 errorNoRegistry = 1011;    // ERROR_CANTOPEN: no prefix with system.reg, no Wine, no helper
 inline constexpr quint32 errorHelperFailed = 109;   // ERROR_BROKEN_PIPE: the helper died or answered nonsense
 inline constexpr quint32 errorHelperTimeout = 1460; // ERROR_TIMEOUT: the helper didn't answer in time
+inline constexpr quint32 errorBackupFailed = 29;     // ERROR_WRITE_FAULT: the backup couldn't be written
 
 // Deletes registry keys and values named the way WScript.Shell's RegDelete takes them
 // ("HKCU\Software\Vendor\Value", "HKEY_LOCAL_MACHINE\Software\Vendor\Key\").
 //
 // On Windows it calls the registry API in-process. On Linux the registry is the Wine prefix's
-// ($WINEPREFIX, else ~/.wine): brisquel-regdel.exe runs under Wine's 64-bit loader, started at
-// the first remove() of a run and kept until runFinished(). A prefix is never created: with
-// no system.reg in it, or no Wine, remove() fails at once without starting anything.
+// ($WINEPREFIX, else ~/.wine): brisquel-regdel.exe runs under Wine's 64-bit loader, started in
+// the background by runStarted() (or at the first deletion) and kept until runFinished(),
+// which lets it go without waiting for it. Deletions are asynchronous there: begin() sends
+// the request and busy() holds until its answer is in, driven by the thread's event loop.
+// A prefix is never created: with no system.reg in it, or no Wine, a deletion fails at once
+// without starting anything.
+//
+// With a backup folder set, whatever an entry removes is first written to the run's backup
+// file there (see RegistryBackup) and synced; an entry whose backup can't be written is not
+// deleted and fails with errorBackupFailed.
 //
 // A helper gets 30 s for its first answer (Wine may have to start its server or bring the
 // prefix up to date) and 5 s for each later one. One that hangs or dies fails that deletion
-// and is started afresh at the next remove(); one that never gave a first answer is not tried
+// and is started afresh at the next deletion; one that never gave a first answer is not tried
 // again before runFinished(), so a broken Wine costs one wait per run, not one per entry.
 class RegistryDeleter final : public cleanup::EntryDeleter
 {
 public:
     // Empty arguments take the defaults: brisquel-regdel.exe in the running program's folder,
-    // and platform::winePrefix() looked up afresh at each remove(). Windows ignores both.
+    // and platform::winePrefix() looked up afresh at each deletion. Windows ignores both.
     explicit RegistryDeleter(const QString &helperPath = {}, const QString &prefix = {});
     ~RegistryDeleter() override;
     RegistryDeleter(const RegistryDeleter &) = delete;
     RegistryDeleter &operator=(const RegistryDeleter &) = delete;
 
+    // Waits for the deletion, running the calling thread's event loop meanwhile; begin()
+    // and busy() are the window's way, which never waits.
     bool remove(const QString &entry) override;
+    void begin(const QString &entry) override;
+    bool busy() const override;
+    void runStarted() override;
     void runFinished() override;
 
-    // The Windows error code of the last remove(): 0 after a deletion, 2 for a missing key or
+    // Empty (the default) makes no backups; makeRegistryDeleter() sets "注册表备份".
+    void setBackupFolder(const QString &folder);
+    // The current run's backup file; empty before its first backup. Read it while no
+    // deletion is under way.
+    QString backupFileName() const;
+
+    // The Windows error code of the last deletion: 0 after a deletion, 2 for a missing key or
     // value, 5 for a key with subkeys, 87 for a malformed entry, or one of the codes above.
     quint32 lastError() const;
 
@@ -54,7 +73,10 @@ private:
     std::unique_ptr<Private> d;
 };
 
-// The deleter the junk-registry page uses.
+// The folder below the working folder that the junk-registry page's backups go to.
+QString defaultBackupFolder();
+
+// The deleter the junk-registry page uses: backups on.
 std::unique_ptr<cleanup::EntryDeleter> makeRegistryDeleter();
 
 // Wine's 64-bit loader: /usr/lib/wine/wine64 (Debian's packages), else wine64, else wine

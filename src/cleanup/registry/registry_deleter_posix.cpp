@@ -1,18 +1,28 @@
 #include "cleanup/registry/registry_deleter.h"
 
 #include "cleanup/registry/helper_protocol.h"
+#include "cleanup/registry/registry_backup.h"
 #include "cleanup/registry/registry_name.h"
 #include "platform/windows_path.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QThreadPool>
+#include <QTimer>
 
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include <cerrno>
+
+#include <unistd.h>
 
 namespace cleanup::registry {
 
@@ -64,13 +74,62 @@ struct RegistryDeleter::Private
     int firstAnswerMs = defaultFirstAnswerMs;
     int answerMs = defaultAnswerMs;
     quint32 lastError = 0;
+    QString backupFolder;
+    // The run's backup. Written on a thread of its own, since syncing a file can take long
+    // on a busy disk; a run that ends while a backup is being written leaves that object to
+    // the writer, and the next run gets a new one.
+    std::shared_ptr<RegistryBackup> backup = std::make_shared<RegistryBackup>();
+    QThreadPool writer;
 
-    std::unique_ptr<QProcess> helper;
+    // Parent of every helper process, the running one and those on their way out, and the
+    // receiver of their signals: nothing here ever waits on the window's thread.
+    QObject context;
+    QProcess *helper = nullptr;
     // The prefix the running helper works on; another prefix needs another helper.
     QString helperPrefix;
     bool helperAnswered = false;
     // A fresh helper gave no first answer: Wine is unusable until the run ends.
     bool startFailed = false;
+    QTimer answerTimer;
+
+    // The entry under way: its export, the backup of what that found, then its deletion.
+    enum class Step { None, Export, Backup, Delete };
+    struct Job
+    {
+        Step step = Step::None;
+        quint64 number = 0;
+        RegistryName name;
+        std::string exportRequest;
+        std::string deleteRequest;
+        QString prefixPath;
+        int failedStarts = 0;
+        std::vector<ExportLine> exported;
+    } job;
+    bool awaiting = false; // a request is out and its answer not yet in
+    quint64 jobsBegun = 0;
+
+    Private()
+    {
+        writer.setMaxThreadCount(1);
+        answerTimer.setSingleShot(true);
+        QObject::connect(&answerTimer, &QTimer::timeout, &context, [this] { abandon(errorHelperTimeout); });
+    }
+
+    ~Private()
+    {
+        // A backup being written is let finish: a cut-off file would be worse than the wait.
+        writer.waitForDone();
+        // The window is closing: every helper is killed now, not asked to leave.
+        answerTimer.stop();
+        if (helper)
+            helper->disconnect(&context);
+        const QList<QProcess *> processes = context.findChildren<QProcess *>();
+        for (QProcess *process : processes) {
+            process->kill();
+            // A killed process is gone at once; this only collects it.
+            process->waitForFinished(exitGraceMs);
+        }
+    }
 
     bool fail(quint32 error)
     {
@@ -78,25 +137,51 @@ struct RegistryDeleter::Private
         return false;
     }
 
+    void finish(quint32 error)
+    {
+        lastError = error;
+        job = {};
+        awaiting = false;
+        answerTimer.stop();
+    }
+
+    QString exePath() const
+    {
+        return helperPath.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/brisquel-regdel.exe")
+                                    : helperPath;
+    }
+
+    // Lets go of the running helper without waiting for it. Gently, it gets its input closed
+    // and a grace period to finish what it is doing; otherwise it is killed.
     void stopHelper(bool gently)
     {
         if (!helper)
             return;
-        if (gently && helper->state() == QProcess::Running) {
-            helper->closeWriteChannel();
-            helper->waitForFinished(exitGraceMs);
-        }
-        if (helper->state() != QProcess::NotRunning) {
-            helper->kill();
-            helper->waitForFinished(exitGraceMs);
-        }
-        helper.reset();
+        QProcess *process = std::exchange(helper, nullptr);
         helperAnswered = false;
+        awaiting = false;
+        answerTimer.stop();
+        process->disconnect(&context);
+        if (process->state() == QProcess::NotRunning) {
+            process->deleteLater();
+            return;
+        }
+        QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+        QObject::connect(process, &QProcess::errorOccurred, process, [process](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart)
+                process->deleteLater();
+        });
+        if (gently) {
+            process->closeWriteChannel();
+            QTimer::singleShot(exitGraceMs, process, [process] { process->kill(); });
+        } else {
+            process->kill();
+        }
     }
 
-    bool startHelper(const QString &loader, const QString &exe, const QString &prefixPath)
+    void startHelper(const QString &loader, const QString &prefixPath)
     {
-        auto process = std::make_unique<QProcess>();
+        auto *process = new QProcess(&context);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("WINEPREFIX"), prefixPath);
         env.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
@@ -109,15 +194,31 @@ struct RegistryDeleter::Private
         useUtf8Arguments(env);
         process->setProcessEnvironment(env);
         process->setStandardErrorFile(QProcess::nullDevice());
-        process->start(loader, {exe});
-        if (!process->waitForStarted(firstAnswerMs)) {
-            process->kill();
-            process->waitForFinished(exitGraceMs);
-            return false;
-        }
-        helper = std::move(process);
+        QObject::connect(process, &QProcess::readyReadStandardOutput, &context, [this] { readAnswers(); });
+        QObject::connect(process, &QProcess::finished, &context, [this, process] { helperEnded(process, errorHelperFailed); });
+        QObject::connect(process, &QProcess::errorOccurred, &context, [this, process](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart)
+                helperEnded(process, errorNoRegistry);
+        });
+        helper = process;
         helperPrefix = prefixPath;
         helperAnswered = false;
+        // Requests written before the process is up wait in its input pipe.
+        process->start(loader, {exePath()});
+    }
+
+    // Starts a helper for the prefix unless one runs; false when Wine or the helper is missing.
+    bool ensureHelper(const QString &prefixPath)
+    {
+        if (helperUsable(prefixPath))
+            return true;
+        // A helper that died or works on another prefix goes. Wine and the helper are looked
+        // for only when a new one has to be started.
+        stopHelper(true);
+        const QString loader = loaderOverride.isEmpty() ? findWineLoader() : loaderOverride;
+        if (loader.isEmpty() || !isExecutableFile(loader) || !QFileInfo(exePath()).isFile())
+            return false;
+        startHelper(loader, prefixPath);
         return true;
     }
 
@@ -126,39 +227,116 @@ struct RegistryDeleter::Private
     {
         if (!helper || helperPrefix != prefixPath)
             return false;
-        // Polls for an exit that happened since the last request (killed, crashed).
-        helper->waitForFinished(0);
+        // Polls, without waiting, for an exit since the last request (killed, crashed).
+        if (helper->state() == QProcess::Running)
+            helper->waitForFinished(0);
         // Output nobody asked for would be taken for the next answer.
-        return helper->state() == QProcess::Running && helper->bytesAvailable() == 0;
+        return helper && helper->state() != QProcess::NotRunning && helper->bytesAvailable() == 0;
     }
 
-    bool exchange(const std::string &request)
+    // Sends the request of the job's step.
+    void send()
     {
-        const QDeadlineTimer deadline(helperAnswered ? answerMs : firstAnswerMs);
-        // Whatever went wrong, this helper is done for.
-        const auto abandon = [&](quint32 error) {
-            stopHelper(false);
-            return fail(error);
-        };
-
+        if (startFailed)
+            return finish(errorHelperFailed);
+        if (!ensureHelper(job.prefixPath))
+            return finish(errorNoRegistry);
+        const std::string &request = job.step == Step::Export ? job.exportRequest : job.deleteRequest;
+        job.exported.clear();
         helper->write(request.data(), qint64(request.size()));
         helper->write("\n", 1);
-        while (!helper->canReadLine()) {
-            if (!deadline.hasExpired()
-                && helper->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+        awaiting = true;
+        answerTimer.start(helperAnswered ? answerMs : firstAnswerMs);
+    }
+
+    void readAnswers()
+    {
+        while (helper && helper->canReadLine()) {
+            // Talk out of turn means the helper can't be trusted with the next request.
+            if (!awaiting)
+                return stopHelper(false);
+            const QByteArray line = helper->readLine().chopped(1);
+            const std::string_view text(line.constData(), size_t(line.size()));
+            if (const auto code = parseAnswer(text)) {
+                awaiting = false;
+                answerTimer.stop();
+                helperAnswered = true;
+                answered(*code);
                 continue;
-            // An exit is reported only after what the helper wrote before it has been read.
-            if (helper->canReadLine())
-                break;
-            return abandon(deadline.hasExpired() ? errorHelperTimeout : errorHelperFailed);
+            }
+            // An export lists what it found before its answer; nothing else does.
+            std::optional<ExportLine> parsed = job.step == Step::Export ? parseExportLine(text) : std::nullopt;
+            if (!parsed)
+                return abandon(errorHelperFailed);
+            job.exported.push_back(std::move(*parsed));
         }
-        const QByteArray line = helper->readLine().chopped(1);
-        const auto code = parseAnswer(std::string_view(line.constData(), size_t(line.size())));
-        if (!code)
-            return abandon(errorHelperFailed);
-        helperAnswered = true;
-        lastError = *code;
-        return *code == 0;
+    }
+
+    void answered(quint32 code)
+    {
+        if (job.step != Step::Export || code != 0)
+            return finish(code);
+        // Nothing goes without its copy on disk first; a missing entry has nothing to copy
+        // and has failed above as its deletion would.
+        std::u16string keyName;
+        std::vector<ExportedValue> values;
+        for (ExportLine &line : job.exported) {
+            if (line.isKey)
+                keyName = std::move(line.keyName);
+            else
+                values.push_back(std::move(line.value));
+        }
+        job.step = Step::Backup;
+        writer.start([this, number = job.number, file = backup, name = job.name, keyName = std::move(keyName),
+                      values = std::move(values)] {
+            const bool written = file->append(name, keyName, values);
+            QMetaObject::invokeMethod(&context, [this, number, written] { backedUp(number, written); },
+                                      Qt::QueuedConnection);
+        });
+    }
+
+    void backedUp(quint64 number, bool written)
+    {
+        // A run stopped meanwhile: the entry stays.
+        if (job.step != Step::Backup || job.number != number)
+            return;
+        if (!written)
+            return finish(errorBackupFailed);
+        job.step = Step::Delete;
+        send();
+    }
+
+    void helperEnded(QProcess *process, quint32 error)
+    {
+        if (process != helper)
+            return;
+        // An exit is reported after what the helper wrote before it; that may be the answer.
+        readAnswers();
+        if (process != helper)
+            return;
+        if (awaiting)
+            abandon(error);
+        else
+            stopHelper(false);
+    }
+
+    // The helper failed the request out: it goes, whatever went wrong.
+    void abandon(quint32 error)
+    {
+        const bool wasFresh = !helperAnswered;
+        stopHelper(false);
+        if (job.step == Step::None)
+            return;
+        if (wasFresh) {
+            // A fresh helper that never answered means Wine doesn't work here. Now and then a
+            // Wine program dies as it starts, though, so one that died gets one more start;
+            // one that hung doesn't, as that would double the wait. Sending the request again
+            // is safe: had the first helper deleted the item, the second only finds it missing.
+            if (error == errorHelperFailed && ++job.failedStarts < 2)
+                return send();
+            startFailed = true;
+        }
+        finish(error);
     }
 };
 
@@ -169,66 +347,83 @@ RegistryDeleter::RegistryDeleter(const QString &helperPath, const QString &prefi
     d->prefix = prefix;
 }
 
-RegistryDeleter::~RegistryDeleter()
-{
-    d->stopHelper(true);
-}
+RegistryDeleter::~RegistryDeleter() = default;
 
-bool RegistryDeleter::remove(const QString &entry)
+void RegistryDeleter::begin(const QString &entry)
 {
-    d->lastError = 0;
+    d->finish(0);
     const std::u16string_view text(reinterpret_cast<const char16_t *>(entry.utf16()),
                                    size_t(entry.size()));
     const ParseResult parsed = parseRegistryName(text);
     if (!parsed.ok())
-        return d->fail(parseErrorCode(parsed.error));
-    const std::optional<std::string> request = encodeRequest(text);
-    if (!request)
-        return d->fail(parseErrorCode(ParseError::InvalidUtf16));
+        return void(d->fail(parseErrorCode(parsed.error)));
+    std::optional<std::string> request = encodeRequest(text);
+    std::optional<std::string> exportRequest = encodeExportRequest(text);
+    if (!request || !exportRequest)
+        return void(d->fail(parseErrorCode(ParseError::InvalidUtf16)));
 
     // Any Wine command run against a prefix without hives would create a whole new one.
     const QString prefixPath = d->prefix.isEmpty() ? platform::winePrefix() : d->prefix;
     if (prefixPath.isEmpty() || !QFileInfo(prefixPath + QStringLiteral("/system.reg")).isFile()) {
         d->stopHelper(true);
-        return d->fail(errorNoRegistry);
+        return void(d->fail(errorNoRegistry));
     }
-    if (d->startFailed)
-        return d->fail(errorHelperFailed);
-    if (d->helperUsable(prefixPath))
-        return d->exchange(*request);
+    d->job.step = d->backupFolder.isEmpty() ? Private::Step::Delete : Private::Step::Export;
+    d->job.number = ++d->jobsBegun;
+    d->job.name = parsed.name;
+    d->job.exportRequest = std::move(*exportRequest);
+    d->job.deleteRequest = std::move(*request);
+    d->job.prefixPath = prefixPath;
+    d->send();
+}
 
-    // A helper that died or works on another prefix goes. Wine and the helper are looked for
-    // only when a new one has to be started.
-    d->stopHelper(true);
-    const QString loader = d->loaderOverride.isEmpty() ? findWineLoader() : d->loaderOverride;
-    const QString exe = d->helperPath.isEmpty()
-            ? QCoreApplication::applicationDirPath() + QStringLiteral("/brisquel-regdel.exe")
-            : d->helperPath;
-    if (loader.isEmpty() || !isExecutableFile(loader) || !QFileInfo(exe).isFile())
-        return d->fail(errorNoRegistry);
-    for (int attempt = 1;; ++attempt) {
-        if (!d->startHelper(loader, exe, prefixPath)) {
-            d->startFailed = true;
-            return d->fail(errorNoRegistry);
-        }
-        const bool deleted = d->exchange(*request);
-        if (d->helperAnswered)
-            return deleted;
-        // A fresh helper that never answered means Wine doesn't work here. Now and then a Wine
-        // program dies as it starts, though, so one that died gets one more start; one that
-        // hung doesn't, as that would double the wait. Sending the request again is safe: had
-        // the first helper deleted the item, the second only finds it missing.
-        if (attempt == 2 || d->lastError != errorHelperFailed) {
-            d->startFailed = true;
-            return false;
-        }
-    }
+bool RegistryDeleter::busy() const
+{
+    return d->job.step != Private::Step::None;
+}
+
+bool RegistryDeleter::remove(const QString &entry)
+{
+    begin(entry);
+    while (busy())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return d->lastError == 0;
+}
+
+void RegistryDeleter::runStarted()
+{
+    d->finish(0);
+    d->startFailed = false;
+    d->backup = std::make_shared<RegistryBackup>();
+    d->backup->setFolder(d->backupFolder);
+    d->backup->startRun();
+    // Wine may take seconds to come up: it starts now, in the background.
+    const QString prefixPath = d->prefix.isEmpty() ? platform::winePrefix() : d->prefix;
+    if (!prefixPath.isEmpty() && QFileInfo(prefixPath + QStringLiteral("/system.reg")).isFile())
+        d->ensureHelper(prefixPath);
 }
 
 void RegistryDeleter::runFinished()
 {
+    // An entry still under way is let go: its helper finishes it or not, but its backup is
+    // on disk either way.
+    d->finish(d->lastError);
     d->stopHelper(true);
     d->startFailed = false;
+    // The next run's file is new; a backup still being written keeps the old one open.
+    d->backup = std::make_shared<RegistryBackup>();
+    d->backup->setFolder(d->backupFolder);
+}
+
+void RegistryDeleter::setBackupFolder(const QString &folder)
+{
+    d->backupFolder = folder;
+    d->backup->setFolder(folder);
+}
+
+QString RegistryDeleter::backupFileName() const
+{
+    return d->backup->fileName();
 }
 
 quint32 RegistryDeleter::lastError() const
@@ -256,7 +451,16 @@ qint64 RegistryDeleter::helperProcessId() const
 
 std::unique_ptr<cleanup::EntryDeleter> makeRegistryDeleter()
 {
-    return std::make_unique<RegistryDeleter>();
+    auto deleter = std::make_unique<RegistryDeleter>();
+    deleter->setBackupFolder(defaultBackupFolder());
+    return deleter;
+}
+
+bool syncToDisk(QFile &file)
+{
+    // The data and the length that reads it back. EINVAL: the file system has no way to
+    // sync; nothing more can be done there.
+    return ::fdatasync(file.handle()) == 0 || errno == EINVAL;
 }
 
 QString findWineLoader()

@@ -1,16 +1,21 @@
 #include "cleanup/registry/registry_deleter.h"
 
+#include "cleanup/registry/registry_backup.h"
 #include "cleanup/registry/registry_delete.h"
 #include "cleanup/registry/registry_name.h"
 
 #include <string_view>
 
+#include <windows.h>
+
 namespace cleanup::registry {
 
-// On Windows the registry is right here: no helper, no prefix, nothing kept between calls.
+// On Windows the registry is right here: no helper, no prefix; only the backup file is
+// kept for the length of a run.
 struct RegistryDeleter::Private
 {
     quint32 lastError = 0;
+    RegistryBackup backup;
 };
 
 RegistryDeleter::RegistryDeleter(const QString &, const QString &)
@@ -24,11 +29,51 @@ bool RegistryDeleter::remove(const QString &entry)
 {
     const std::u16string_view text(reinterpret_cast<const char16_t *>(entry.utf16()),
                                    size_t(entry.size()));
+    if (d->backup.enabled()) {
+        RegistryExport exported;
+        d->lastError = exportRegistryEntry(text, exported);
+        if (d->lastError != 0)
+            return false;
+        const ParseResult parsed = parseRegistryName(text);
+        if (!d->backup.append(parsed.name, exported.keyName, exported.values)) {
+            d->lastError = errorBackupFailed;
+            return false;
+        }
+    }
     d->lastError = deleteRegistryEntry(text);
     return d->lastError == 0;
 }
 
-void RegistryDeleter::runFinished() {}
+// The registry API answers at once: nothing to wait for.
+void RegistryDeleter::begin(const QString &entry)
+{
+    remove(entry);
+}
+
+bool RegistryDeleter::busy() const
+{
+    return false;
+}
+
+void RegistryDeleter::runStarted()
+{
+    d->backup.startRun();
+}
+
+void RegistryDeleter::runFinished()
+{
+    d->backup.endRun();
+}
+
+void RegistryDeleter::setBackupFolder(const QString &folder)
+{
+    d->backup.setFolder(folder);
+}
+
+QString RegistryDeleter::backupFileName() const
+{
+    return d->backup.fileName();
+}
 
 quint32 RegistryDeleter::lastError() const
 {
@@ -46,12 +91,27 @@ qint64 RegistryDeleter::helperProcessId() const
 
 std::unique_ptr<cleanup::EntryDeleter> makeRegistryDeleter()
 {
-    return std::make_unique<RegistryDeleter>();
+    auto deleter = std::make_unique<RegistryDeleter>();
+    deleter->setBackupFolder(defaultBackupFolder());
+    return deleter;
 }
 
 QString findWineLoader()
 {
     return {};
+}
+
+bool syncToDisk(QFile &file)
+{
+    // Qt keeps the file's own handle to itself; flushing any handle of the file writes it.
+    const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t *>(file.fileName().utf16()), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const bool flushed = FlushFileBuffers(handle) != 0;
+    CloseHandle(handle);
+    return flushed;
 }
 
 } // namespace cleanup::registry

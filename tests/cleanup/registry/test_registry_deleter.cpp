@@ -5,8 +5,10 @@
 #include "cleanup/registry/registry_deleter.h"
 #include "scoped_variable.h"
 #include "wine_prefix.h"
+#include "without_dac_override.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -49,6 +51,18 @@ QString fixture()
 QString helperPath()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/brisquel-regdel.exe");
+}
+
+// Makes registry links: make-reglink.exe LINK TARGET.
+QString linkMakerPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/make-reglink.exe");
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The stand-in helper; its behaviour comes from BRISQUEL_FAKE_REGDEL.
@@ -103,7 +117,17 @@ private slots:
         QVERIFY(exists(testKey + "\\Odd|" + longValue));
         QVERIFY(exists(testKey + "\\中文 键\\子键"));
 
+        // Links into the same hive and into HKLM.
+        for (const auto &[link, target] : {std::pair{"Links\\ToLeaf", "HKCU\\Software\\BrisquelTest\\Links\\Leaf"},
+                                           std::pair{"Links\\ToLeaf2", "HKCU\\Software\\BrisquelTest\\Links\\Leaf2"},
+                                           std::pair{"Links\\ToMachine", "HKLM\\Software\\BrisquelTest\\LinkTarget"}})
+            QCOMPARE(m_prefix->wine({linkMakerPath(), "HKCU\\Software\\BrisquelTest\\" + QString(link), target}), 0);
+        QVERIFY(exists(testKey + "\\Links\\ToMachine|V"));
+
+        // Every deletion below is backed up first.
+        QVERIFY(m_backups.isValid());
         m_deleter = std::make_unique<RegistryDeleter>(helperPath(), m_prefix->path());
+        m_deleter->setBackupFolder(m_backups.path());
     }
 
     void cleanupTestCase()
@@ -166,6 +190,16 @@ private slots:
         QTest::newRow("255-character key name") << t + "\\Long\\" + key255 + "\\" << 0u
                                                 << QStringList{t + "\\Long\\" + key255}
                                                 << QStringList{t + "\\Long\\" + key256 + "|V"};
+        // A link goes itself, never the key it points to; a value is looked up through one.
+        QTest::newRow("link into the same hive") << t + "\\Links\\ToLeaf\\" << 0u
+                                                 << QStringList{t + "\\Links\\ToLeaf"}
+                                                 << QStringList{t + "\\Links\\Leaf|V"};
+        QTest::newRow("link into HKLM") << t + "\\Links\\ToMachine\\" << 0u
+                                        << QStringList{t + "\\Links\\ToMachine"}
+                                        << QStringList{hklm + "\\LinkTarget|V"};
+        QTest::newRow("value through a link") << t + "\\Links\\ToLeaf2\\V" << 0u
+                                              << QStringList{t + "\\Links\\Leaf2|V"}
+                                              << QStringList{t + "\\Links\\ToLeaf2|W", t + "\\Links\\Leaf2|W"};
 
         // Failures: each leaves every fixture key byte-identical.
         const QStringList none;
@@ -222,6 +256,98 @@ private slots:
             QVERIFY(takeSnapshot(after));
             QCOMPARE(after, m_snapshot);
         }
+    }
+
+    // The run's backup, imported with the registry editor, gives back exactly what went.
+    void backupRestoresWhatWasDeleted()
+    {
+        const QString base = QStringLiteral("HKCU\\Software\\BrisquelBackup");
+        QVERIFY(m_prefix->addValue(base + "\\Singles", "line\nfeed", "two\nlines"));
+        const QByteArray before = m_prefix->exportKey(base);
+        const QByteArray mixed = m_prefix->exportKey(base + "\\Mixed");
+        QVERIFY(!before.isEmpty() && !mixed.isEmpty());
+
+        // Files of other runs started around now are never touched.
+        QTemporaryDir work;
+        QVERIFY(work.isValid());
+        const QString folder = work.filePath(QStringLiteral("注册表备份"));
+        QVERIFY(QDir().mkpath(folder));
+        const QDateTime now = QDateTime::currentDateTime();
+        QStringList others;
+        for (int s = 0; s < 5; ++s) {
+            others.append(folder + now.addSecs(s).toString(QStringLiteral("/yyyy-MM-dd_HH-mm-ss.reg")));
+            QFile other(others.last());
+            QVERIFY(other.open(QIODevice::WriteOnly) && other.write("other run") == 9);
+        }
+
+        RegistryDeleter deleter(helperPath(), m_prefix->path());
+        deleter.setBackupFolder(folder);
+        deleter.runStarted();
+        QVERIFY(!deleter.remove(base + "\\Missing\\"));
+        QVERIFY(!deleter.remove(base + "\\Singles\\Missing"));
+        QCOMPARE(deleter.backupFileName(), QString()); // nothing to back up yet, no file
+        for (const QString &entry : {base + "\\Mixed\\", base + "\\Bare\\", base + "\\Singles\\Text",
+                                     QStringLiteral("hkcu\\software\\brisquelbackup\\singles\\upper"),
+                                     base + "\\Singles\\Blob", base + "\\Singles\\line\nfeed"})
+            QVERIFY2(deleter.remove(entry), qPrintable(entry));
+        const QString file = deleter.backupFileName();
+        deleter.runFinished();
+        QVERIFY2(file.endsWith(QStringLiteral("_2.reg")), qPrintable(file));
+        for (const QString &other : others)
+            QCOMPARE(readAll(other), QByteArray("other run"));
+        QVERIFY(!m_prefix->keyExists(base + "\\Mixed"));
+        QVERIFY(!m_prefix->valueExists(base + "\\Singles", "Upper"));
+
+        // The editor's own export of a key is the key's section, byte for byte.
+        const QString headerText = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n");
+        const QByteArray header = QByteArray("\xFF\xFE", 2)
+                + QByteArray(reinterpret_cast<const char *>(headerText.utf16()), headerText.size() * 2);
+        const QByteArray backup = readAll(file);
+        QVERIFY(backup.startsWith(header));
+        QVERIFY(mixed.startsWith(header));
+        QVERIFY(backup.contains(mixed.mid(header.size())));
+
+        QCOMPARE(m_prefix->wine({QStringLiteral("regedit"), QStringLiteral("/s"), test::WinePrefix::windowsPath(file)}), 0);
+        QCOMPARE(m_prefix->exportKey(base), before);
+    }
+
+    // A backup that can't be written deletes nothing.
+    void unwritableBackupDeletesNothing_data()
+    {
+        QTest::addColumn<bool>("folderIsFile");
+        QTest::newRow("read-only folder") << false;
+        QTest::newRow("a file in the folder's place") << true;
+    }
+
+    void unwritableBackupDeletesNothing()
+    {
+        QFETCH(bool, folderIsFile);
+        const QString base = QStringLiteral("HKCU\\Software\\BrisquelBackup");
+        QTemporaryDir work;
+        QVERIFY(work.isValid());
+        const QString folder = work.filePath(QStringLiteral("注册表备份"));
+        if (folderIsFile) {
+            QFile file(folder);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        } else {
+            QVERIFY(QDir().mkpath(folder));
+            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        }
+        RegistryDeleter deleter(helperPath(), m_prefix->path());
+        deleter.setBackupFolder(folder);
+        deleter.runStarted();
+        {
+            const WithoutDacOverride asUser;
+            for (const QString &entry : {base + "\\Kept\\", base + "\\Singles\\Stays"}) {
+                QVERIFY(!deleter.remove(entry));
+                QCOMPARE(deleter.lastError(), errorBackupFailed);
+            }
+        }
+        deleter.runFinished();
+        QVERIFY(exists(base + "\\Kept|V"));
+        QVERIFY(exists(base + "\\Singles|Stays"));
+        if (!folderIsFile)
+            QVERIFY(isEmptyFolder(folder));
     }
 
     // A prefix without hives (an empty folder, a missing one), no Wine, no helper: nothing is
@@ -288,7 +414,7 @@ private slots:
             QCOMPARE(deleter.helperProcessId(), pid);
             deleter.runFinished();
             QCOMPARE(deleter.helperProcessId(), 0);
-            QVERIFY(processGone(pid));
+            QTRY_VERIFY(processGone(pid)); // ended without waiting on this thread
 
             // The next run starts a helper of its own; the destructor ends it.
             QVERIFY(deleter.remove(testKey + "\\Life\\2"));
@@ -372,7 +498,7 @@ private slots:
         QCOMPARE(deleter.lastError(), error);
         QVERIFY2(timer.elapsed() < boundMs, "the wait for a failed helper wasn't bounded");
         QCOMPARE(deleter.helperProcessId(), 0);
-        QVERIFY(processGone(pid));
+        QTRY_VERIFY(processGone(pid)); // ended without waiting on this thread
 
         // The next deletion gets a helper of its own.
         QVERIFY(deleter.remove(testKey + "\\Life\\5"));
@@ -514,6 +640,7 @@ private:
     }
 
     std::unique_ptr<test::WinePrefix> m_prefix;
+    QTemporaryDir m_backups;
     std::unique_ptr<RegistryDeleter> m_deleter;
     QList<QByteArray> m_snapshot;
 };

@@ -2,6 +2,7 @@
 // C++ shared with the Win32 helper.
 
 #include "cleanup/registry/helper_protocol.h"
+#include "cleanup/registry/reg_file.h"
 #include "cleanup/registry/registry_name.h"
 
 #include <QTest>
@@ -219,6 +220,73 @@ private slots:
         for (const char *bad : {"", "1", "00", "ERR", "ERR ", "ERR 0", "ERR -1", "ERR 4294967296", "ERR 5 ",
                                 "err 5", "0\r", "ERR 99999999999"})
             QVERIFY2(!parseAnswer(bad), bad);
+    }
+
+    // What the helper exports comes back the same; any other line is refused.
+    void exportLines()
+    {
+        const ExportedValue value{u"名 %\n\"x\"", 7, std::string("a\0b\xff", 4)};
+        const auto parsed = parseExportLine(*formatValueLine(value));
+        QVERIFY(parsed && !parsed->isKey && parsed->value == value);
+        const auto empty = parseExportLine(*formatValueLine({}));
+        QVERIFY(empty && !empty->isKey && empty->value == ExportedValue{});
+        const auto key = parseExportLine(*formatKeyLine(u"K y"));
+        QVERIFY(key && key->isKey && key->keyName == u"K y");
+        QVERIFY(!formatValueLine({std::u16string(1, char16_t(0xD800)), 1, ""}));
+        for (const char *bad : {"", "0", "VALUE", "VALUE 1", "VALUE 1 00", "VALUE x 00 n", "VALUE 1 0 n",
+                                "VALUE 1 0g n", "VALUE 4294967296 00 n", "VALUE -1 00 n", "VALUE 1 00 a\rb",
+                                "KEY ", "KEY a%", "key a"})
+            QVERIFY2(!parseExportLine(bad), bad);
+
+        // An export request differs from a deletion by its prefix alone.
+        const auto exportRequest = parseRequest(*encodeExportRequest(u"HKCU\\A"));
+        QVERIFY(exportRequest && exportRequest->kind == RequestKind::Export && exportRequest->entry == u"HKCU\\A");
+        const auto deleteRequest = parseRequest(*encodeRequest(u"HKCU\\A"));
+        QVERIFY(deleteRequest && deleteRequest->kind == RequestKind::Delete && deleteRequest->entry == u"HKCU\\A");
+        QVERIFY(!parseRequest("EXPORT HKCU\\a%"));
+    }
+
+    // Value lines as the registry editor writes them (the long one as Wine's regedit /e did).
+    void regFileValues_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<uint>("type");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("line");
+        const auto utf16z = [](const QString &text) {
+            return QByteArray(reinterpret_cast<const char *>(text.utf16()), (text.size() + 1) * 2);
+        };
+        const auto bytes = [](int from, int to) {
+            QByteArray out;
+            for (int b = from; b <= to; ++b)
+                out += char(b);
+            return out;
+        };
+        const auto hex = [&](int from, int to) { return QString::fromLatin1(bytes(from, to).toHex(',')); };
+        QTest::newRow("string") << "名\"" << 1u << utf16z("中文 \"q\" \\ a\r\nb")
+                                << "\"名\\\"\"=\"中文 \\\"q\\\" \\\\ a\\r\\nb\"";
+        QTest::newRow("default value, empty string") << "" << 1u << utf16z("") << "@=\"\"";
+        QTest::newRow("string without its NUL") << "s" << 1u << QByteArray("A\0", 2) << "\"s\"=hex(1):41,00";
+        QTest::newRow("string with a NUL inside") << "s" << 1u << QByteArray("A\0\0\0B\0\0\0", 8)
+                                                  << "\"s\"=hex(1):41,00,00,00,42,00,00,00";
+        QTest::newRow("dword") << "d" << 4u << QByteArray("\x2a\0\0\xde", 4) << "\"d\"=dword:de00002a";
+        QTest::newRow("short dword") << "d" << 4u << QByteArray("\1\2") << "\"d\"=hex(4):01,02";
+        QTest::newRow("qword") << "q" << 11u << bytes(1, 8) << "\"q\"=hex(b):" + hex(1, 8);
+        QTest::newRow("expandable string") << "e" << 2u << utf16z("%A%") << "\"e\"=hex(2):25,00,41,00,25,00,00,00";
+        QTest::newRow("none, no data") << "n" << 0u << QByteArray() << "\"n\"=hex(0):";
+        QTest::newRow("unknown type") << "x" << 0x12345u << QByteArray("\1") << "\"x\"=hex(12345):01";
+        QTest::newRow("binary, wrapped") << "bin" << 3u << bytes(0, 0x33)
+                                         << "\"bin\"=hex:" + hex(0, 0x16) + ",\\\r\n  " + hex(0x17, 0x2f)
+                                                    + ",\\\r\n  " + hex(0x30, 0x33);
+    }
+
+    void regFileValues()
+    {
+        QFETCH(QString, name);
+        QFETCH(uint, type);
+        QFETCH(QByteArray, data);
+        QFETCH(QString, line);
+        QCOMPARE(qs(formatRegValue({u16(name), type, data.toStdString()})), line);
     }
 };
 

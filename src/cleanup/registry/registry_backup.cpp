@@ -1,0 +1,107 @@
+#include "cleanup/registry/registry_backup.h"
+
+#include "cleanup/registry/reg_file.h"
+#include "cleanup/registry/registry_deleter.h"
+
+#include <QDir>
+
+namespace cleanup::registry {
+
+namespace {
+
+// Enough names for the runs one second can start.
+constexpr int maxNameAttempts = 100;
+
+QByteArray utf16le(std::u16string_view text)
+{
+    QByteArray bytes;
+    bytes.reserve(qsizetype(text.size() * 2));
+    for (const char16_t c : text) {
+        bytes += char(c & 0xFF);
+        bytes += char(c >> 8);
+    }
+    return bytes;
+}
+
+} // namespace
+
+QString defaultBackupFolder()
+{
+    return QStringLiteral("注册表备份");
+}
+
+void RegistryBackup::setFolder(const QString &folder)
+{
+    m_folder = folder;
+}
+
+void RegistryBackup::startRun()
+{
+    endRun();
+    m_started = QDateTime::currentDateTime();
+    m_runFolder = QDir::current().absoluteFilePath(m_folder);
+}
+
+void RegistryBackup::endRun()
+{
+    m_file.reset();
+    m_started = {};
+}
+
+QString RegistryBackup::fileName() const
+{
+    return m_file ? m_file->fileName() : QString();
+}
+
+bool RegistryBackup::openFile()
+{
+    if (!m_started.isValid())
+        startRun();
+    if (!QDir().mkpath(m_runFolder))
+        return false;
+    const QString stem = m_runFolder + u'/' + m_started.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    for (int attempt = 1; attempt <= maxNameAttempts; ++attempt) {
+        auto file = std::make_unique<QFile>(attempt == 1 ? stem + QStringLiteral(".reg")
+                                                         : stem + QStringLiteral("_%1.reg").arg(attempt));
+        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            m_file = std::move(file);
+            return true;
+        }
+        if (!file->exists())
+            return false; // no name will do: the folder refuses new files
+    }
+    return false;
+}
+
+bool RegistryBackup::append(const RegistryName &name, const std::u16string &storedKeyName,
+                            const std::vector<ExportedValue> &values)
+{
+    std::u16string keyPath(rootKeyName(name.root));
+    if (!name.parentPath.empty())
+        keyPath += u'\\' + name.parentPath;
+    if (name.isKey)
+        keyPath += u'\\' + (storedKeyName.empty() ? name.name : storedKeyName);
+
+    const bool fresh = !m_file;
+    if (fresh && !openFile())
+        return false;
+    QByteArray bytes;
+    if (fresh)
+        bytes = QByteArray("\xFF\xFE", 2) + utf16le(regFileHeader);
+    bytes += utf16le(formatRegSection(keyPath, values));
+
+    const qint64 before = m_file->size();
+    if (m_file->write(bytes) == bytes.size() && m_file->flush() && syncToDisk(*m_file))
+        return true;
+    // No half-written section for the next one to follow; a file with nothing in it goes.
+    if (fresh) {
+        m_file->remove();
+        m_file.reset();
+    } else {
+        m_file->resize(before);
+        m_file->seek(before);
+    }
+    return false;
+}
+
+} // namespace cleanup::registry

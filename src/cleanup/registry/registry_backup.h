@@ -1,0 +1,51 @@
+#pragma once
+
+#include "cleanup/registry/helper_protocol.h"
+#include "cleanup/registry/registry_name.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace cleanup::registry {
+
+// The backup file of one registry run: "<folder>/2026-12-07_10-52-03.reg", named after the
+// run's start, holding everything the run deleted in the registry editor's format. It is
+// made when the first thing is backed up, so a run that deleted nothing leaves no file, and
+// it is never shared: a second run started in the same second gets "..._2.reg".
+class RegistryBackup
+{
+public:
+    // Where backups go; empty turns them off. A relative folder is taken from the working
+    // folder at the start of each run.
+    void setFolder(const QString &folder);
+    bool enabled() const { return !m_folder.isEmpty(); }
+
+    void startRun();
+    void endRun();
+
+    // Appends what deleting `name` removes and syncs it to disk. False when it can't be
+    // written; the file is then as it was.
+    bool append(const RegistryName &name, const std::u16string &storedKeyName,
+                const std::vector<ExportedValue> &values);
+
+    // The current run's file; empty before its first backup.
+    QString fileName() const;
+
+private:
+    bool openFile();
+
+    QString m_folder;
+    QString m_runFolder;
+    QDateTime m_started;
+    std::unique_ptr<QFile> m_file;
+};
+
+// Makes what was written to the file durable (fsync, FlushFileBuffers).
+bool syncToDisk(QFile &file);
+
+} // namespace cleanup::registry
