@@ -3,6 +3,7 @@
 #include "app/branding.h"
 #include "app/controls.h"
 #include "app/form_layout.h"
+#include "app/frame_pacer.h"
 #include "cleanup/cleanup_page.h"
 #include "cleanup/files/pattern_delete.h"
 #include "cleanup/registry/registry_deleter.h"
@@ -111,6 +112,7 @@ Form1::Form1(FormServices services, QWidget *parent)
     setPalette(palette);
 
     app::buildForm(this);
+    new FramePacer(this);
     auto *drives = findChild<QComboBox *>(QStringLiteral("Drive1"));
     drives->addItems(m_services.drives->entries());
 
