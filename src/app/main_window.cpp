@@ -377,6 +377,6 @@ void Form1::Image13_MouseUp() { picture("Image13")->setBorder(false); }
 
 void Form1::加载关于文本()
 {
-    if (const std::optional<QString> about = platform::readTextWithLineEnds(QStringLiteral("Guanyu.dat")))
+    if (const std::optional<QString> about = platform::readTextHead(QStringLiteral("Guanyu.dat")))
         findChild<TextBox *>(QStringLiteral("Guanyutxt"))->setText(*about);
 }

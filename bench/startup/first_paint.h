@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+#include <ctime>
+
+// Prints the wall-clock time (microseconds) at which `window` is first painted, then ends
+// the program `lingerMs` later, so that work done just after the first paint still counts
+// towards its peak memory.
+class FirstPaint : public QObject
+{
+public:
+    FirstPaint(QWidget *window, int lingerMs)
+        : QObject(window)
+        , m_lingerMs(lingerMs)
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && watched == parent()) {
+            timespec now{};
+            clock_gettime(CLOCK_REALTIME, &now);
+            std::printf("painted: %lld\n", static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000);
+            std::fflush(stdout);
+            watched->removeEventFilter(this);
+            QTimer::singleShot(m_lingerMs, qApp, &QCoreApplication::quit);
+        }
+        return false;
+    }
+
+private:
+    int m_lingerMs;
+};
