@@ -5,6 +5,7 @@
 # and peak memory with huge support files: OEMINFO.INI of 10, 30 and 100 MB of short lines,
 # and a 100 MB Guanyu.dat.
 # Usage: bench/startup/run.sh [BUILD_DIR]   (default: the repository's build/ folder)
+# HUGE_FILES=0 leaves out the huge files.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -72,18 +73,20 @@ huge() { # LABEL
   ms=$(started "$form" 2000)
   printf '%-24s %6d ms %6d MB\n' "$1" "$ms" "$(( $(cat "$work/peak") / 1024 ))"
 }
-echo
-echo "huge support files: window shown after, peak memory of its process"
-huge "no OEMINFO.INI"
-for size in 10 30 100; do
-  short_lines "$size" "$system32/OEMINFO.INI"
-  huge "$size MB OEMINFO.INI"
-done
-rm "$system32/OEMINFO.INI"
-mv Guanyu.dat Guanyu.dat.shipped
-short_lines 100 Guanyu.dat
-huge "100 MB Guanyu.dat"
-mv Guanyu.dat.shipped Guanyu.dat
+if [[ ${HUGE_FILES:-1} != 0 ]]; then
+  echo
+  echo "huge support files: window shown after, peak memory of its process"
+  huge "no OEMINFO.INI"
+  for size in 10 30 100; do
+    short_lines "$size" "$system32/OEMINFO.INI"
+    huge "$size MB OEMINFO.INI"
+  done
+  rm "$system32/OEMINFO.INI"
+  mv Guanyu.dat Guanyu.dat.shipped
+  short_lines 100 Guanyu.dat
+  huge "100 MB Guanyu.dat"
+  mv Guanyu.dat.shipped Guanyu.dat
+fi
 
 echo
 awk -v f="$form_median" -v b="$bare_median" -v r="$rounds" 'BEGIN {
