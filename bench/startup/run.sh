@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Start-up on a virtual display: the window against a bare window holding only the same
 # web pane, started in turn as separate processes, each timed from its start to its first
-# paint (median of ROUNDS starts each, default 7). Then the window's time to its first paint
+# frame (median of ROUNDS starts each, default 7). Then the window's time to its first paint
 # and peak memory with huge support files: OEMINFO.INI of 10, 30 and 100 MB of short lines,
 # and a 100 MB Guanyu.dat.
 # Usage: bench/startup/run.sh [BUILD_DIR]   (default: the repository's build/ folder)
@@ -32,12 +32,14 @@ export WINEPREFIX=$work/prefix QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu
 start_virtual_display
 cd "$work/run"
 
-# Milliseconds from the start of `$@` to its first paint; its peak memory (kB) is left in
-# $work/peak.
+# Milliseconds from the start of `$@` to its first frame; its peak memory (kB) is left in
+# $work/peak, the processor time its window's thread used until then (ms) in $work/cpu.
 started() {
   local start painted
   start=$EPOCHREALTIME
-  painted=$(/usr/bin/time -f '%M' -o "$work/peak" "$@" 2>/dev/null | sed -n 's/^painted: //p')
+  /usr/bin/time -f '%M' -o "$work/peak" "$@" >"$work/out" 2>/dev/null
+  painted=$(sed -n 's/^painted: //p' "$work/out")
+  sed -n 's/^cpu: //p' "$work/out" >"$work/cpu"
   [[ -n $painted ]] || { echo "$1 never painted" >&2; exit 1; }
   echo $(( (painted - 10#${start/[.,]/}) / 1000 ))
 }
@@ -49,19 +51,20 @@ median() {
 # One start of each first, unmeasured, so that both meet warm caches.
 started "$form" >/dev/null
 started "$bare" >/dev/null
-form_ms=()
-bare_ms=()
+form_ms=() form_cpu=()
+bare_ms=() bare_cpu=()
+start_form() { form_ms+=("$(started "$form")"); form_cpu+=("$(cat "$work/cpu")"); }
+start_bare() { bare_ms+=("$(started "$bare")"); bare_cpu+=("$(cat "$work/cpu")"); }
 for (( round = 1; round <= rounds; round++ )); do
   # Alternate who goes first.
-  if (( round % 2 )); then
-    form_ms+=("$(started "$form")"); bare_ms+=("$(started "$bare")")
-  else
-    bare_ms+=("$(started "$bare")"); form_ms+=("$(started "$form")")
-  fi
-  echo "round $round: window ${form_ms[-1]} ms, bare window ${bare_ms[-1]} ms"
+  if (( round % 2 )); then start_form; start_bare; else start_bare; start_form; fi
+  echo "round $round: window ${form_ms[-1]} ms (${form_cpu[-1]} ms busy)," \
+    "bare window ${bare_ms[-1]} ms (${bare_cpu[-1]} ms busy)"
 done
 form_median=$(printf '%s\n' "${form_ms[@]}" | median)
 bare_median=$(printf '%s\n' "${bare_ms[@]}" | median)
+form_cpu_median=$(printf '%s\n' "${form_cpu[@]}" | median)
+bare_cpu_median=$(printf '%s\n' "${bare_cpu[@]}" | median)
 
 # Huge support files: the time to the first paint and the peak memory of the window's
 # process, which stays open 2 s after its first paint.
@@ -89,9 +92,10 @@ if [[ ${HUGE_FILES:-1} != 0 ]]; then
 fi
 
 echo
-awk -v f="$form_median" -v b="$bare_median" -v r="$rounds" 'BEGIN {
-  printf "start to first paint, median of %d starts each\n", r
+awk -v f="$form_median" -v b="$bare_median" -v fc="$form_cpu_median" -v bc="$bare_cpu_median" -v r="$rounds" 'BEGIN {
+  printf "start to first frame, median of %d starts each\n", r
   printf "window: %d ms\nbare window with the web pane: %d ms\n", f, b
+  printf "processor time of the window thread until then: %d ms against %d ms (%.2f)\n", fc, bc, fc / bc
   printf "goal: ratio <= 1.15\n"
   printf "ratio: %.2f\n", f / b
 }'
