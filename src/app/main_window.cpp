@@ -3,6 +3,7 @@
 #include "app/branding.h"
 #include "app/controls.h"
 #include "app/form_layout.h"
+#include "app/frame_pacer.h"
 #include "cleanup/cleanup_page.h"
 #include "cleanup/files/pattern_delete.h"
 #include "cleanup/registry/registry_deleter.h"
@@ -113,6 +114,7 @@ Form1::Form1(FormServices services, QWidget *parent)
     setPalette(palette);
 
     app::buildForm(this);
+    new FramePacer(this);
     auto *drives = findChild<QComboBox *>(QStringLiteral("Drive1"));
     drives->addItems(m_services.drives->entries());
 
@@ -380,6 +382,6 @@ void Form1::Image13_MouseUp() { picture("Image13")->setBorder(false); }
 
 void Form1::加载关于文本()
 {
-    if (const std::optional<QString> about = platform::readTextWithLineEnds(QStringLiteral("Guanyu.dat")))
+    if (const std::optional<QString> about = platform::readTextHead(QStringLiteral("Guanyu.dat")))
         findChild<TextBox *>(QStringLiteral("Guanyutxt"))->setText(*about);
 }

@@ -373,4 +373,49 @@ bool writeLines(const QString &path, const QStringList &lines, QString *error)
     return true;
 }
 
+std::optional<QString> readTextHead(const QString &path, qint64 limitBytes)
+{
+    QStringDecoder decoder = makeDecoder();
+    detail::ReadOnlyFile file;
+    int systemError = 0;
+    if (!decoder.isValid() || !file.open(path, &systemError))
+        return std::nullopt;
+    // One byte past the limit tells whether there is more.
+    QByteArray bytes(qMax<qint64>(limitBytes, 0) + 1, Qt::Uninitialized);
+    qsizetype size = 0;
+    bool failed = false;
+    while (size < bytes.size()) {
+        const qint64 got = file.read(bytes.data() + size, bytes.size() - size, &systemError);
+        failed = got < 0;
+        if (got <= 0)
+            break;
+        size += got;
+    }
+    const bool cut = size > limitBytes;
+    bytes.truncate(cut ? limitBytes : size);
+    // After a failure only whole lines count, as when reading line by line.
+    if (failed)
+        bytes.truncate(bytes.lastIndexOf('\r') + 1);
+
+    QString text;
+    for (qsizetype from = 0; from < bytes.size();) {
+        const qsizetype cr = bytes.indexOf('\r', from);
+        if (cr < 0 && cut) {
+            // The line the limit cuts short; a character cut in two is dropped.
+            text += decoder(QByteArrayView(bytes).sliced(from));
+        } else {
+            QByteArray line = bytes.mid(from, cr < 0 ? -1 : cr - from);
+            line.append('\r');
+            text += decodeWithTerminator(decoder, line);
+        }
+        text += QLatin1String("\r\n");
+        from = cr < 0 ? bytes.size() : cr + 1;
+        if (from < bytes.size() && bytes.at(from) == '\n')
+            ++from;
+    }
+    if (cut)
+        text += QStringLiteral("……（文件过大，其余内容未显示）\r\n");
+    return text;
+}
+
 } // namespace platform

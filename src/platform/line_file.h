@@ -92,4 +92,12 @@ QByteArray encodeLine(QStringView text);
 // failure the old content is untouched and `error` holds a description for the user.
 bool writeLines(const QString &path, const QStringList &lines, QString *error = nullptr);
 
+// The start of a text file as a text box shows it: every line followed by CR LF, as
+// readTextWithLineEnds gives it, for a file of up to `limitBytes` bytes. Of a bigger file
+// the lines of its first `limitBytes` bytes, the last one cut short, followed by a line
+// saying that the rest isn't shown; no more of the file is read. std::nullopt when the
+// file can't be opened; a read that fails part-way keeps the lines read so far.
+inline constexpr qint64 shownTextLimit = 1024 * 1024;
+std::optional<QString> readTextHead(const QString &path, qint64 limitBytes = shownTextLimit);
+
 } // namespace platform

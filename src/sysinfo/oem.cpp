@@ -100,7 +100,7 @@ std::optional<QString> readOemText(const QString &prefix)
     const QString path = platform::resolveWindowsPath(oemInfoPath, prefix);
     if (path.isEmpty())
         return std::nullopt;
-    return platform::readTextWithLineEnds(path);
+    return platform::readTextHead(path);
 }
 
 } // namespace sysinfo

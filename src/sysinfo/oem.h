@@ -28,6 +28,7 @@ inline constexpr QLatin1StringView oemLinkIconEditCommand{"mspaint.exe C:\\WINDO
 bool loadOemPicture(QLabel *target, const QString &windowsPath, const QString &prefix = platform::winePrefix());
 
 // The text of OEMINFO.INI: every line, each followed by CR LF; empty for an empty file.
+// Of a file over 1 MiB, the lines of its first MiB and a line saying the rest isn't shown.
 // std::nullopt when the file can't be opened. A read error part-way gives the lines read
 // until then.
 std::optional<QString> readOemText(const QString &prefix = platform::winePrefix());

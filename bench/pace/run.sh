@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The junk-file run's pace with the window on show on a virtual display: a run over
+# ENTRIES entries (default 3,000), each deleting one file, against (N + 1) periods of the
+# 1 ms timer measured in the same process, idle just before and just after each run.
+# Prints the median ratio of ROUNDS runs (default 5).
+# Usage: bench/pace/run.sh [BUILD_DIR]   (default: the repository's build/ folder)
+# BENCH_WRAPPER runs the program under another, e.g. "perf record -g --".
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(cd "$here/../.." && pwd)
+build=${1:-$repo/build}
+entries=${ENTRIES:-3000}
+export ROUNDS=${ROUNDS:-5}
+source "$here/../virtual_display.sh"
+
+cmake --build "$build" --target bench_pace -j2 >/dev/null
+bench=$build/bin/bench_pace
+[[ -x $bench ]] || bench=$(find "$build" -name bench_pace -type f -perm -u+x -print -quit)
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/bench-pace.XXXXXX")
+trap 'stop_virtual_display; rm -rf "$work"' EXIT
+mkdir "$work/junk"
+seq -f "$work/junk/junk%05g.tmp" 1 "$entries" | sed 's/$/\r/' > "$work/Wjql.ini"
+: > "$work/Zcql.ini"
+: > "$work/Guanyu.dat"
+
+start_virtual_display
+# No real Wine prefix is touched, and no screen reader's bridge is on.
+cd "$work"
+WINEPREFIX="$work/no-prefix" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=0 QT_ACCESSIBILITY=0 \
+  QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu ${BENCH_WRAPPER:-} "$bench" 2> >(grep -v -e '^libva' -e '^MESA' >&2)
