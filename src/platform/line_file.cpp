@@ -400,14 +400,13 @@ std::optional<QString> readTextHead(const QString &path, qint64 limitBytes)
     QString text;
     for (qsizetype from = 0; from < bytes.size();) {
         const qsizetype cr = bytes.indexOf('\r', from);
+        QString line = decodeLine(decoder, QByteArrayView(bytes).sliced(from, (cr < 0 ? bytes.size() : cr) - from));
         if (cr < 0 && cut) {
-            // The line the limit cuts short; a character cut in two is dropped.
-            text += decoder(QByteArrayView(bytes).sliced(from));
-        } else {
-            QByteArray line = bytes.mid(from, cr < 0 ? -1 : cr - from);
-            line.append('\r');
-            text += decodeWithTerminator(decoder, line);
+            // The line the limit cuts short: a character cut in two is dropped.
+            for (int i = 0; i < 3 && !line.isEmpty() && escapedByteAt(line, line.size() - 1) >= 0; ++i)
+                line.chop(1);
         }
+        text += withEscapedBytesShown(line);
         text += QLatin1String("\r\n");
         from = cr < 0 ? bytes.size() : cr + 1;
         if (from < bytes.size() && bytes.at(from) == '\n')
