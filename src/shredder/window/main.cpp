@@ -1,0 +1,18 @@
+#include "platform/skin.h"
+#include "shredder/window/filefs_window.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Filefs"));
+    QApplication::setApplicationVersion(QStringLiteral("0.2012.0.125"));
+    platform::attachSkin(QCoreApplication::applicationDirPath(), QStringLiteral("Pifu.she"));
+
+    FilefsWindow window;
+    // Files handed over by a file manager's "open with".
+    window.addPaths(QApplication::arguments().mid(1));
+    window.show();
+    return QApplication::exec();
+}
