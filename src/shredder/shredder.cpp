@@ -237,7 +237,6 @@ struct Shredder::Run
             where = path;
         }
     }
-    bool clean() const { return !cancelled && !failures; }
 };
 
 Shredder::Shredder(Options options, const std::atomic<bool> *stop)
@@ -271,7 +270,7 @@ Outcome Shredder::shred(const std::string &path)
         } else {
             removeEntry(dir.get(), name, path, 0, run);
         }
-        if (dir.valid() && ::fsync(dir.get()) != 0 && run.clean() && errno != EINVAL)
+        if (dir.valid() && ::fsync(dir.get()) != 0 && errno != EINVAL && !run.failures)
             run.fail(errno, path);
     }
 
@@ -408,6 +407,7 @@ void Shredder::shredFolder(int parentFd, const std::string &name, const std::str
         run.fail(error, path);
         return;
     }
+    const std::uint64_t failuresBefore = run.failures;
     for (const std::string &entry : names) {
         if (stopped()) {
             run.cancelled = true;
@@ -432,7 +432,7 @@ void Shredder::shredFolder(int parentFd, const std::string &name, const std::str
     if (::fsync(dir.get()) != 0 && errno != EINVAL)
         run.fail(errno, path);
     dir.reset();
-    if (run.clean())
+    if (!run.cancelled && run.failures == failuresBefore)
         removeEntry(parentFd, name, path, AT_REMOVEDIR, run);
 }
 
