@@ -28,7 +28,7 @@ namespace {
 
 enum Column { PathColumn, SizeColumn, StatusColumn };
 
-enum Role { PathRole = Qt::UserRole, BytesRole, StateRole, WarningsRole };
+enum Role { PathRole = Qt::UserRole, SizeRole, BytesRole, StateRole, WarningsRole };
 
 // Where a row stands. Rows already shredded are left out of the next run.
 enum State { Checking, Ready, Shredded, Cancelled, Failed };
@@ -260,6 +260,7 @@ void FilefsWindow::addPaths(const QStringList &paths)
 
 void FilefsWindow::setPlan(QTreeWidgetItem *row, const shredder::Plan &plan)
 {
+    row->setData(PathColumn, SizeRole, QVariant::fromValue<qulonglong>(plan.size));
     row->setData(PathColumn, BytesRole, QVariant::fromValue<qulonglong>(plan.passBytes));
     const QStringList warnings = warningTexts(plan.warnings, QString::fromStdString(plan.fsType));
     row->setData(PathColumn, WarningsRole, warnings);
@@ -349,13 +350,14 @@ void FilefsWindow::shredButton_Click()
     if (isBusy())
         return;
     std::vector<std::pair<QTreeWidgetItem *, std::string>> work;
-    std::uint64_t passBytes = 0;
+    std::uint64_t size = 0, passBytes = 0;
     QStringList warnings;
     for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
         QTreeWidgetItem *row = m_list->topLevelItem(i);
         if (row->data(PathColumn, StateRole).toInt() == Shredded)
             continue;
         work.emplace_back(row, nativePath(row->data(PathColumn, PathRole).toString()));
+        size += row->data(PathColumn, SizeRole).toULongLong();
         passBytes += row->data(PathColumn, BytesRole).toULongLong();
         for (const QString &warning : row->data(PathColumn, WarningsRole).toStringList())
             warnings << QStringLiteral("%1：%2").arg(row->text(PathColumn), warning);
@@ -370,7 +372,7 @@ void FilefsWindow::shredButton_Click()
     options.zeroPass = m_zeroPass->isChecked();
     QString question = QStringLiteral("确定要粉碎这 %1 项（共 %2）吗？粉碎后无法恢复。")
                            .arg(work.size())
-                           .arg(sizeText(passBytes));
+                           .arg(sizeText(size));
     if (!warnings.isEmpty()) {
         constexpr int shown = 12;
         question += QStringLiteral("\n\n请注意，以下项目覆盖后旧数据仍可能留存：\n");
@@ -524,7 +526,7 @@ void FilefsWindow::closeEvent(QCloseEvent *event)
 
 void FilefsWindow::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (isBusy() || !event->mimeData()->hasUrls())
+    if (!event->mimeData()->hasUrls())
         return;
     for (const QUrl &url : event->mimeData()->urls()) {
         if (url.isLocalFile()) {
