@@ -448,6 +448,11 @@ void FilefsWindow::jobFinished()
                               .arg(counts[Failed])
                               .arg(counts[Cancelled]));
         m_current->clear();
+    } else if (finished == Job::Scanning) {
+        std::uint64_t size = 0;
+        for (int i = 0; i < m_list->topLevelItemCount(); ++i)
+            size += m_list->topLevelItem(i)->data(PathColumn, SizeRole).toULongLong();
+        m_status->setText(QStringLiteral("列表中有 %1 项，共 %2。").arg(m_list->topLevelItemCount()).arg(sizeText(size)));
     }
     if (m_closeWhenIdle) {
         close();
