@@ -76,9 +76,14 @@ public:
 
     void fill(unsigned char *data, std::size_t size)
     {
-        for (std::size_t i = 0; i + 8 <= size; i += 8) {
+        std::size_t i = 0;
+        for (; i + 8 <= size; i += 8) {
             const std::uint64_t value = next();
             std::memcpy(data + i, &value, 8);
+        }
+        if (i < size) {
+            const std::uint64_t value = next();
+            std::memcpy(data + i, &value, size - i);
         }
     }
 
@@ -338,7 +343,8 @@ int Shredder::shredFile(int dirFd, const std::string &name, const std::string &p
     }
     if (beforeTruncate)
         beforeTruncate(file.get());
-    if (::ftruncate(file.get(), 0) != 0 || ::fdatasync(file.get()) != 0)
+    // No sync of its own: the folder's sync after the unlink commits the truncation too.
+    if (::ftruncate(file.get(), 0) != 0)
         return errno;
     file.reset();
     return removeEntry(dirFd, name, path, 0, run) ? 0 : -2;

@@ -476,7 +476,6 @@ void FilefsWindow::jobFinished()
         return;
     }
     updateControls();
-    emit idle();
 }
 
 void FilefsWindow::updateControls()

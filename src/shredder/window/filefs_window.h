@@ -52,9 +52,6 @@ public:
     void shredButton_Click();
     void cancelButton_Click();
 
-signals:
-    void idle();
-
 protected:
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
