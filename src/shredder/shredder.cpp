@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -223,6 +224,8 @@ struct Shredder::Buffer
             throw std::bad_alloc();
     }
     ~Buffer() { std::free(data); }
+    Buffer(const Buffer &) = delete;
+    Buffer &operator=(const Buffer &) = delete;
     unsigned char *data;
     Xoshiro random;
 };
@@ -247,6 +250,7 @@ struct Shredder::Run
 Shredder::Shredder(Options options, const std::atomic<bool> *stop)
     : m_options(options), m_stop(stop), m_buffer(std::make_unique<Buffer>())
 {
+    m_options.passes = std::max(m_options.passes, 1); // never remove a file without overwriting it
 }
 
 Shredder::~Shredder() = default;

@@ -78,8 +78,8 @@ private slots:
     void emptiesFolderTree();
     void cancelLeavesFileInPlace_data();
     void cancelLeavesFileInPlace();
-    void reportsPermissionFailures_data();
-    void reportsPermissionFailures();
+    void reportsFailures_data();
+    void reportsFailures();
     void warns_data();
     void warns();
     void describesRealDevice();
@@ -326,7 +326,7 @@ void TestShredder::cancelLeavesFileInPlace()
     QVERIFY(exists(path("folder")));
 }
 
-void TestShredder::reportsPermissionFailures_data()
+void TestShredder::reportsFailures_data()
 {
     QTest::addColumn<QString>("setup");
     QTest::addColumn<int>("status");
@@ -335,19 +335,24 @@ void TestShredder::reportsPermissionFailures_data()
     QTest::newRow("read-only folder") << "locked folder" << int(Status::Failed) << EACCES;
     QTest::newRow("own write-protected file") << "protected file" << int(Status::Shredded) << 0;
     QTest::newRow("vanished") << "missing" << int(Status::Failed) << ENOENT;
+    QTest::newRow("read-only file system") << "read-only mount" << int(Status::Failed) << EROFS;
 }
 
-void TestShredder::reportsPermissionFailures()
+void TestShredder::reportsFailures()
 {
     QFETCH(QString, setup);
     QFETCH(int, status);
     QFETCH(int, error);
-    if (::geteuid() != 0 && setup == "foreign file")
-        QSKIP("giving a file away needs root");
+    if (::geteuid() != 0 && (setup == "foreign file" || setup == "read-only mount"))
+        QSKIP("needs root");
     QVERIFY(QDir(m_dir->path()).mkdir("folder"));
     const QString file = path("folder/file");
+    if (setup == "read-only mount")
+        QVERIFY(runs("mount", {"-t", "tmpfs", "none", path("folder")}));
     if (setup != "missing")
         writeFile(file, "content");
+    if (setup == "read-only mount")
+        QVERIFY(runs("mount", {"-o", "remount,ro", path("folder")}));
     if (setup == "foreign file")
         QVERIFY(::chown(native(file).c_str(), 65534, 65534) == 0);
     if (setup == "protected file")
@@ -361,10 +366,13 @@ void TestShredder::reportsPermissionFailures()
         outcome = Shredder().shred(native(file));
     }
     ::chmod(native(path("folder")).c_str(), 0755);
+    const QByteArray left = readFile(file);
+    if (setup == "read-only mount")
+        runs("umount", {path("folder")});
     QCOMPARE(int(outcome.status), status);
     QCOMPARE(outcome.error, error);
     if (status == int(Status::Failed) && setup != "missing")
-        QCOMPARE(readFile(file), QByteArray("content")); // nothing overwritten that could not be removed
+        QCOMPARE(left, QByteArray("content")); // nothing overwritten that could not be removed
 }
 
 void TestShredder::warns_data()
