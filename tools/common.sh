@@ -6,7 +6,7 @@ BRISQUEL_PACKAGES=(
   g++-mingw-w64-x86-64 wine wine64
   fonts-arphic-uming xdg-utils
   xvfb xauth openbox x11-utils xdotool imagemagick
-  e2fsprogs
+  e2fsprogs qt6-translations-l10n
 )
 
 install_packages() {
