@@ -302,11 +302,12 @@ int Shredder::shredFile(int dirFd, const std::string &name, const std::string &p
     Descriptor file(::openat(dirFd, name.c_str(), flags));
     if (!file.valid() && errno == EACCES && seen.st_uid == ::geteuid() && !(seen.st_mode & S_IWUSR)) {
         // Our own write-protected file: we may delete it anyway, so lift the protection.
-        if (::fchmodat(dirFd, name.c_str(), (seen.st_mode & 07777) | S_IWUSR, 0) == 0) {
+        // Never through a link that may have taken the name meanwhile.
+        if (::fchmodat(dirFd, name.c_str(), (seen.st_mode & 07777) | S_IWUSR, AT_SYMLINK_NOFOLLOW) == 0) {
             file.reset(::openat(dirFd, name.c_str(), flags));
             if (!file.valid()) {
                 const int error = errno;
-                ::fchmodat(dirFd, name.c_str(), seen.st_mode & 07777, 0);
+                ::fchmodat(dirFd, name.c_str(), seen.st_mode & 07777, AT_SYMLINK_NOFOLLOW);
                 return error;
             }
         } else {
