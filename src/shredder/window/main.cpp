@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
+#include <QUrl>
 
 int main(int argc, char *argv[])
 {
@@ -17,8 +18,13 @@ int main(int argc, char *argv[])
     platform::attachSkin(QCoreApplication::applicationDirPath(), QStringLiteral("Pifu.she"));
 
     FilefsWindow window;
-    // Files handed over by a file manager's "open with".
-    window.addPaths(QApplication::arguments().mid(1));
+    // Files handed over by a file manager's "open with", as paths or as file:// addresses.
+    QStringList paths;
+    for (const QString &argument : QApplication::arguments().mid(1)) {
+        const QUrl url(argument);
+        paths << (argument.startsWith(QLatin1String("file://")) && url.isLocalFile() ? url.toLocalFile() : argument);
+    }
+    window.addPaths(paths);
     window.show();
     return QApplication::exec();
 }
