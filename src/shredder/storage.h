@@ -1,0 +1,39 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+
+namespace shredder {
+
+// What kind of medium holds a file system's blocks.
+enum class Medium { Unknown, Rotating, Flash, NoDevice };
+
+// The facts about a mounted file system that decide whether overwriting in place really
+// reaches the old blocks.
+struct DeviceFacts
+{
+    std::string fsType; // as the mount table names it: "ext4", "btrfs", "fuse.sshfs"
+    Medium medium = Medium::Unknown;
+};
+
+// Looks up the file system that a device number (st_dev) belongs to. The real one reads
+// the mount table and sysfs; tests pass their own.
+using DescribeDevice = std::function<DeviceFacts(dev_t device)>;
+DeviceFacts describeDevice(dev_t device);
+
+// Reasons why overwriting may leave the old data somewhere, one bit each.
+enum Warning : unsigned {
+    CopyOnWrite = 1u << 0,    // btrfs, zfs, f2fs, nilfs2, bcachefs write new data elsewhere
+    FlashStorage = 1u << 1,   // wear levelling moves writes to fresh cells
+    NetworkStorage = 1u << 2, // the server keeps its own caches and snapshots
+    OtherHardLinks = 1u << 3, // the same data is reachable under other names
+    InMemory = 1u << 4,       // tmpfs pages may have gone to swap
+    Overlay = 1u << 5,        // a file from a lower layer stays there untouched
+    UnknownStorage = 1u << 6, // the medium could not be told
+};
+
+unsigned warningsFor(const DeviceFacts &facts);
+
+} // namespace shredder

@@ -1,0 +1,552 @@
+#include "shredder/window/filefs_window.h"
+
+#include "platform/error_text.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QThread>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <cerrno>
+
+namespace {
+
+enum Column { PathColumn, SizeColumn, StatusColumn };
+
+enum Role { PathRole = Qt::UserRole, SizeRole, BytesRole, StateRole, WarningsRole };
+
+// Where a row stands. Rows already shredded are left out of the next run.
+enum State { Checking, Ready, Shredded, Cancelled, Failed };
+
+const QString title = QStringLiteral("文件粉碎");
+
+QString sizeText(std::uint64_t bytes)
+{
+    return QLocale(QLocale::Chinese, QLocale::China).formattedDataSize(static_cast<qint64>(bytes), 1,
+                                                                        QLocale::DataSizeTraditionalFormat);
+}
+
+QString durationText(qint64 seconds)
+{
+    if (seconds < 60)
+        return QStringLiteral("约 %1 秒").arg(seconds);
+    if (seconds < 3600)
+        return QStringLiteral("约 %1 分 %2 秒").arg(seconds / 60).arg(seconds % 60);
+    return QStringLiteral("约 %1 小时 %2 分").arg(seconds / 3600).arg(seconds % 3600 / 60);
+}
+
+QString failureReason(int error)
+{
+    switch (error) {
+    case EXDEV:
+        return QStringLiteral("位于另一个文件系统上，未进入。");
+    case ENOTEMPTY:
+    case EEXIST:
+        return QStringLiteral("文件夹中还有其他内容，未删除。");
+    case EINVAL:
+        return QStringLiteral("无效的路径。");
+    default:
+        return platform::describeError(error);
+    }
+}
+
+QStringList warningTexts(unsigned warnings, const QString &fsType)
+{
+    QStringList texts;
+    if (warnings & shredder::CopyOnWrite)
+        texts << QStringLiteral("%1 文件系统把新数据写到别处（写时复制或日志结构），旧数据可能仍留在磁盘上。").arg(fsType);
+    if (warnings & shredder::FlashStorage)
+        texts << QStringLiteral("位于固态硬盘或闪存上：存储器会把写入挪到别的单元，旧数据可能仍留在芯片中。");
+    if (warnings & shredder::NetworkStorage)
+        texts << QStringLiteral("位于网络文件系统（%1）上：服务器上的缓存、快照和备份不受本机控制。").arg(fsType);
+    if (warnings & shredder::OtherHardLinks)
+        texts << QStringLiteral("文件还有其他硬链接：那些名字下的同一内容也会被覆盖清空，但名字仍会留下。");
+    if (warnings & shredder::InMemory)
+        texts << QStringLiteral("位于内存文件系统（%1）上：内容可能已被换出到交换区。").arg(fsType);
+    if (warnings & shredder::Overlay)
+        texts << QStringLiteral("位于叠加文件系统（%1）上：来自下层的原始文件不会被覆盖。").arg(fsType);
+    if (warnings & shredder::UnknownStorage)
+        texts << QStringLiteral("无法确定存储方式，不能保证旧数据被彻底清除。");
+    return texts;
+}
+
+bool askUser(QWidget *parent, const QString &text, const QString &caption)
+{
+    QMessageBox box(parent);
+    box.setIcon(QMessageBox::Warning);
+    box.setWindowTitle(caption);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text);
+    QPushButton *yes = box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    QPushButton *no = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    // Destroying files is never what a stray Enter should do.
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+std::string nativePath(const QString &path) { return QFile::encodeName(path).toStdString(); }
+
+} // namespace
+
+FilefsWindow::FilefsWindow(FilefsServices services, QWidget *parent)
+    : QWidget(parent)
+    , m_services(std::move(services))
+    , m_list(new QTreeWidget(this))
+    , m_addFiles(new QPushButton(QStringLiteral("添加文件…"), this))
+    , m_addFolder(new QPushButton(QStringLiteral("添加文件夹…"), this))
+    , m_remove(new QPushButton(QStringLiteral("移除"), this))
+    , m_clear(new QPushButton(QStringLiteral("清空"), this))
+    , m_passes(new QComboBox(this))
+    , m_zeroPass(new QCheckBox(QStringLiteral("最后再用零覆盖一遍"), this))
+    , m_progress(new QProgressBar(this))
+    , m_status(new QLabel(this))
+    , m_current(new QLabel(this))
+    , m_shred(new QPushButton(QStringLiteral("粉碎"), this))
+    , m_cancel(new QPushButton(QStringLiteral("取消"), this))
+    , m_progressTimer(new QTimer(this))
+{
+    if (!m_services.showMessage)
+        m_services.showMessage = platform::showMessage;
+    if (!m_services.confirm)
+        m_services.confirm = askUser;
+    if (!m_services.describeDevice)
+        m_services.describeDevice = shredder::describeDevice;
+
+    setObjectName(QStringLiteral("Filefs"));
+    setWindowTitle(title);
+    setAcceptDrops(true);
+    resize(720, 480);
+
+    m_list->setObjectName(QStringLiteral("itemList"));
+    m_list->setHeaderLabels({QStringLiteral("路径"), QStringLiteral("大小"), QStringLiteral("状态")});
+    m_list->setRootIsDecorated(false);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setUniformRowHeights(true);
+    m_list->header()->setSectionResizeMode(PathColumn, QHeaderView::Stretch);
+    m_list->header()->setSectionResizeMode(SizeColumn, QHeaderView::ResizeToContents);
+    m_list->header()->setSectionResizeMode(StatusColumn, QHeaderView::Interactive);
+    m_list->header()->resizeSection(StatusColumn, 220);
+    m_list->header()->setStretchLastSection(false);
+    m_addFiles->setObjectName(QStringLiteral("addFilesButton"));
+    m_addFolder->setObjectName(QStringLiteral("addFolderButton"));
+    m_remove->setObjectName(QStringLiteral("removeButton"));
+    m_clear->setObjectName(QStringLiteral("clearButton"));
+    m_passes->setObjectName(QStringLiteral("passesBox"));
+    m_passes->addItem(QStringLiteral("1 遍（随机数据）"), 1);
+    m_passes->addItem(QStringLiteral("3 遍（随机数据）"), 3);
+    m_passes->addItem(QStringLiteral("7 遍（随机数据）"), 7);
+    m_zeroPass->setObjectName(QStringLiteral("zeroPassBox"));
+    m_progress->setObjectName(QStringLiteral("progressBar"));
+    m_progress->setRange(0, 1000);
+    m_progress->setValue(0);
+    m_progress->setTextVisible(false);
+    m_status->setObjectName(QStringLiteral("statusLabel"));
+    m_current->setObjectName(QStringLiteral("currentLabel"));
+    m_current->setTextFormat(Qt::PlainText);
+    m_current->setMinimumWidth(1);
+    m_shred->setObjectName(QStringLiteral("shredButton"));
+    m_cancel->setObjectName(QStringLiteral("cancelButton"));
+    m_progressTimer->setInterval(250);
+
+    auto *passesLabel = new QLabel(QStringLiteral("覆盖次数(&P)："), this);
+    passesLabel->setBuddy(m_passes);
+
+    auto *listButtons = new QHBoxLayout;
+    listButtons->addWidget(m_addFiles);
+    listButtons->addWidget(m_addFolder);
+    listButtons->addWidget(m_remove);
+    listButtons->addWidget(m_clear);
+    listButtons->addStretch();
+    auto *options = new QHBoxLayout;
+    options->addWidget(passesLabel);
+    options->addWidget(m_passes);
+    options->addSpacing(16);
+    options->addWidget(m_zeroPass);
+    options->addStretch();
+    auto *actions = new QHBoxLayout;
+    actions->addWidget(m_status, 1);
+    actions->addWidget(m_shred);
+    actions->addWidget(m_cancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(listButtons);
+    layout->addWidget(m_list, 1);
+    layout->addLayout(options);
+    layout->addWidget(m_progress);
+    layout->addWidget(m_current);
+    layout->addLayout(actions);
+
+    connect(m_addFiles, &QPushButton::clicked, this, &FilefsWindow::addFilesButton_Click);
+    connect(m_addFolder, &QPushButton::clicked, this, &FilefsWindow::addFolderButton_Click);
+    connect(m_remove, &QPushButton::clicked, this, &FilefsWindow::removeButton_Click);
+    connect(m_clear, &QPushButton::clicked, this, &FilefsWindow::clearButton_Click);
+    connect(m_shred, &QPushButton::clicked, this, &FilefsWindow::shredButton_Click);
+    connect(m_cancel, &QPushButton::clicked, this, &FilefsWindow::cancelButton_Click);
+    connect(m_list, &QTreeWidget::itemSelectionChanged, this, &FilefsWindow::updateControls);
+    connect(m_progressTimer, &QTimer::timeout, this, &FilefsWindow::updateProgress);
+
+    auto *removeKey = new QShortcut(QKeySequence::Delete, m_list, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(removeKey, &QShortcut::activated, this, &FilefsWindow::removeButton_Click);
+    auto *openKey = new QShortcut(QKeySequence::Open, this);
+    connect(openKey, &QShortcut::activated, this, [this] {
+        if (m_addFiles->isEnabled())
+            addFilesButton_Click();
+    });
+    auto *cancelKey = new QShortcut(Qt::Key_Escape, this);
+    connect(cancelKey, &QShortcut::activated, this, [this] {
+        if (m_cancel->isEnabled())
+            cancelButton_Click();
+    });
+
+    m_status->setText(QStringLiteral("把要粉碎的文件或文件夹拖到这里，或点“添加文件…”。"));
+    updateControls();
+}
+
+FilefsWindow::~FilefsWindow()
+{
+    if (m_thread) {
+        m_stop = true;
+        m_thread->wait();
+        delete m_thread;
+    }
+}
+
+bool FilefsWindow::isBusy() const { return m_job != Job::None; }
+
+QTreeWidgetItem *FilefsWindow::rowFor(const QString &path) const
+{
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        if (m_list->topLevelItem(i)->data(PathColumn, PathRole).toString() == path)
+            return m_list->topLevelItem(i);
+    }
+    return nullptr;
+}
+
+void FilefsWindow::addPaths(const QStringList &paths)
+{
+    for (const QString &given : paths) {
+        if (given.isEmpty())
+            continue;
+        const QString path = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
+        if (rowFor(path))
+            continue;
+        auto *row = new QTreeWidgetItem(m_list);
+        row->setText(PathColumn, QDir::toNativeSeparators(path));
+        row->setToolTip(PathColumn, row->text(PathColumn));
+        row->setData(PathColumn, PathRole, path);
+        row->setData(PathColumn, StateRole, Checking);
+        row->setText(StatusColumn, QStringLiteral("正在检查…"));
+        row->setTextAlignment(SizeColumn, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    if (!isBusy())
+        jobFinished(); // starts looking at the new rows
+}
+
+void FilefsWindow::setPlan(QTreeWidgetItem *row, const shredder::Plan &plan)
+{
+    row->setData(PathColumn, SizeRole, QVariant::fromValue<qulonglong>(plan.size));
+    row->setData(PathColumn, BytesRole, QVariant::fromValue<qulonglong>(plan.passBytes));
+    const QStringList warnings = warningTexts(plan.warnings, QString::fromStdString(plan.fsType));
+    row->setData(PathColumn, WarningsRole, warnings);
+    if (plan.error) {
+        row->setData(PathColumn, StateRole, Failed);
+        row->setText(StatusColumn, QStringLiteral("失败：") + failureReason(plan.error));
+        row->setText(SizeColumn, QString());
+        return;
+    }
+    QString size;
+    switch (plan.kind) {
+    case shredder::ItemKind::Folder:
+        size = QStringLiteral("%1（%2 个文件）").arg(sizeText(plan.size)).arg(plan.files);
+        break;
+    case shredder::ItemKind::Link:
+        size = QStringLiteral("链接");
+        break;
+    case shredder::ItemKind::Special:
+        size = QStringLiteral("特殊文件");
+        break;
+    default:
+        size = sizeText(plan.size);
+    }
+    row->setText(SizeColumn, size);
+    row->setData(PathColumn, StateRole, Ready);
+    row->setText(StatusColumn, warnings.isEmpty() ? QStringLiteral("待粉碎") : QStringLiteral("待粉碎（有警告）"));
+    row->setToolTip(StatusColumn, warnings.join(QLatin1Char('\n')));
+}
+
+void FilefsWindow::setOutcome(QTreeWidgetItem *row, const shredder::Outcome &outcome)
+{
+    switch (outcome.status) {
+    case shredder::Status::Shredded:
+        row->setData(PathColumn, StateRole, Shredded);
+        row->setText(StatusColumn, QStringLiteral("已粉碎"));
+        break;
+    case shredder::Status::Cancelled:
+        row->setData(PathColumn, StateRole, Cancelled);
+        row->setText(StatusColumn, QStringLiteral("已取消"));
+        break;
+    case shredder::Status::Failed: {
+        QString text = QStringLiteral("失败：") + failureReason(outcome.error);
+        if (!outcome.where.empty())
+            text += QStringLiteral("（%1）").arg(QDir::toNativeSeparators(QFile::decodeName(outcome.where.c_str())));
+        if (outcome.failures > 1)
+            text += QStringLiteral("，另有 %1 处失败").arg(outcome.failures - 1);
+        row->setData(PathColumn, StateRole, Failed);
+        row->setText(StatusColumn, text);
+        break;
+    }
+    }
+    row->setToolTip(StatusColumn, row->text(StatusColumn));
+}
+
+void FilefsWindow::addFilesButton_Click()
+{
+    addPaths(QFileDialog::getOpenFileNames(this, QStringLiteral("添加文件"), QDir::homePath()));
+}
+
+void FilefsWindow::addFolderButton_Click()
+{
+    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("添加文件夹"), QDir::homePath());
+    if (!folder.isEmpty())
+        addPaths({folder});
+}
+
+void FilefsWindow::removeButton_Click()
+{
+    if (isBusy())
+        return;
+    qDeleteAll(m_list->selectedItems());
+    updateControls();
+}
+
+void FilefsWindow::clearButton_Click()
+{
+    if (isBusy())
+        return;
+    m_list->clear();
+    m_progress->setValue(0);
+    m_current->clear();
+    updateControls();
+}
+
+void FilefsWindow::shredButton_Click()
+{
+    if (isBusy())
+        return;
+    std::vector<std::pair<QTreeWidgetItem *, std::string>> work;
+    std::uint64_t size = 0, passBytes = 0;
+    QStringList warnings;
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *row = m_list->topLevelItem(i);
+        if (row->data(PathColumn, StateRole).toInt() == Shredded)
+            continue;
+        work.emplace_back(row, nativePath(row->data(PathColumn, PathRole).toString()));
+        size += row->data(PathColumn, SizeRole).toULongLong();
+        passBytes += row->data(PathColumn, BytesRole).toULongLong();
+        for (const QString &warning : row->data(PathColumn, WarningsRole).toStringList())
+            warnings << QStringLiteral("%1：%2").arg(row->text(PathColumn), warning);
+    }
+    if (work.empty()) {
+        m_services.showMessage(this, QStringLiteral("列表中没有要粉碎的文件或文件夹。"), title);
+        return;
+    }
+
+    shredder::Options options;
+    options.passes = m_passes->currentData().toInt();
+    options.zeroPass = m_zeroPass->isChecked();
+    QString question = QStringLiteral("确定要粉碎这 %1 项（共 %2）吗？粉碎后无法恢复。")
+                           .arg(work.size())
+                           .arg(sizeText(size));
+    if (!warnings.isEmpty()) {
+        constexpr int shown = 12;
+        question += QStringLiteral("\n\n请注意，以下项目覆盖后旧数据仍可能留存：\n");
+        question += warnings.mid(0, shown).join(QLatin1Char('\n'));
+        if (warnings.size() > shown)
+            question += QStringLiteral("\n……另有 %1 条").arg(warnings.size() - shown);
+    }
+    if (!m_services.confirm(this, question, title))
+        return;
+
+    for (auto &[row, path] : work)
+        row->setText(StatusColumn, QStringLiteral("等待中"));
+    m_bytesDone = 0;
+    m_bytesTotal = passBytes * static_cast<std::uint64_t>(options.totalPasses());
+    m_clock.start();
+    m_progress->setValue(0);
+    m_progressTimer->start();
+    startJob(Job::Shredding, [this, work = std::move(work), options] {
+        shredder::Shredder shredder(options, &m_stop);
+        std::string current;
+        shredder.onProgress = [this, &current](std::uint64_t done, const std::string &file) {
+            m_bytesDone.store(done, std::memory_order_relaxed);
+            if (file != current) {
+                current = file;
+                const std::lock_guard lock(m_currentLock);
+                m_currentFile = file;
+            }
+        };
+        for (const auto &[row, path] : work) {
+            const shredder::Outcome outcome = shredder.shred(path);
+            QMetaObject::invokeMethod(this, [this, row = row, outcome] { setOutcome(row, outcome); },
+                                      Qt::QueuedConnection);
+        }
+    });
+}
+
+void FilefsWindow::cancelButton_Click()
+{
+    if (m_job != Job::Shredding)
+        return;
+    m_stop = true;
+    m_status->setText(QStringLiteral("正在取消…"));
+    m_cancel->setEnabled(false);
+}
+
+void FilefsWindow::startJob(Job job, std::function<void()> work)
+{
+    m_job = job;
+    m_stop = false;
+    m_thread = QThread::create(std::move(work));
+    connect(m_thread, &QThread::finished, this, &FilefsWindow::jobFinished);
+    m_thread->start();
+    updateControls();
+}
+
+void FilefsWindow::jobFinished()
+{
+    if (m_thread) {
+        m_thread->wait();
+        delete m_thread;
+        m_thread = nullptr;
+    }
+    const Job finished = m_job;
+    m_job = Job::None;
+    if (finished == Job::Shredding) {
+        m_progressTimer->stop();
+        updateProgress();
+        int counts[Failed + 1] = {};
+        for (int i = 0; i < m_list->topLevelItemCount(); ++i)
+            ++counts[m_list->topLevelItem(i)->data(PathColumn, StateRole).toInt()];
+        m_status->setText(QStringLiteral("已粉碎 %1 项，失败 %2 项，取消 %3 项。")
+                              .arg(counts[Shredded])
+                              .arg(counts[Failed])
+                              .arg(counts[Cancelled]));
+        m_current->clear();
+    } else if (finished == Job::Scanning) {
+        std::uint64_t size = 0;
+        for (int i = 0; i < m_list->topLevelItemCount(); ++i)
+            size += m_list->topLevelItem(i)->data(PathColumn, SizeRole).toULongLong();
+        m_status->setText(QStringLiteral("列表中有 %1 项，共 %2。").arg(m_list->topLevelItemCount()).arg(sizeText(size)));
+    }
+    if (m_closeWhenIdle) {
+        close();
+        return;
+    }
+
+    // Rows added while busy, or just now, are looked at next.
+    std::vector<std::pair<QTreeWidgetItem *, std::string>> unchecked;
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *row = m_list->topLevelItem(i);
+        if (row->data(PathColumn, StateRole).toInt() == Checking)
+            unchecked.emplace_back(row, nativePath(row->data(PathColumn, PathRole).toString()));
+    }
+    if (!unchecked.empty()) {
+        startJob(Job::Scanning, [this, unchecked = std::move(unchecked), describe = m_services.describeDevice] {
+            for (const auto &[row, path] : unchecked) {
+                const shredder::Plan plan = shredder::scan(path, describe, &m_stop);
+                QMetaObject::invokeMethod(this, [this, row = row, plan] { setPlan(row, plan); }, Qt::QueuedConnection);
+            }
+        });
+        return;
+    }
+    updateControls();
+}
+
+void FilefsWindow::updateControls()
+{
+    const bool busy = isBusy();
+    const bool any = m_list->topLevelItemCount() > 0;
+    m_addFiles->setEnabled(!busy);
+    m_addFolder->setEnabled(!busy);
+    m_remove->setEnabled(!busy && !m_list->selectedItems().isEmpty());
+    m_clear->setEnabled(!busy && any);
+    m_passes->setEnabled(!busy);
+    m_zeroPass->setEnabled(!busy);
+    m_shred->setEnabled(!busy && any);
+    m_cancel->setEnabled(m_job == Job::Shredding && !m_stop);
+    if (m_job == Job::Scanning)
+        m_status->setText(QStringLiteral("正在检查…"));
+}
+
+void FilefsWindow::updateProgress()
+{
+    const std::uint64_t done = std::min(m_bytesDone.load(std::memory_order_relaxed), m_bytesTotal);
+    m_progress->setValue(m_bytesTotal ? static_cast<int>(done * 1000 / m_bytesTotal) : (isBusy() ? 0 : 1000));
+    const double seconds = m_clock.elapsed() / 1000.0;
+    const double speed = seconds > 0.2 ? done / seconds : 0.0;
+    QString text = QStringLiteral("已写入 %1 / %2").arg(sizeText(done), sizeText(m_bytesTotal));
+    if (speed > 0) {
+        text += QStringLiteral("，速度 %1/秒").arg(sizeText(static_cast<std::uint64_t>(speed)));
+        if (isBusy())
+            text += QStringLiteral("，剩余时间 %1").arg(durationText(static_cast<qint64>((m_bytesTotal - done) / speed)));
+    }
+    if (isBusy() && !m_stop)
+        m_status->setText(text);
+    if (isBusy()) {
+        const std::lock_guard lock(m_currentLock);
+        m_current->setText(QStringLiteral("当前文件：") + QDir::toNativeSeparators(QFile::decodeName(m_currentFile.c_str())));
+    }
+}
+
+void FilefsWindow::closeEvent(QCloseEvent *event)
+{
+    if (isBusy()) {
+        // Stop at the next chunk and close once the work has wound down.
+        m_stop = true;
+        m_closeWhenIdle = true;
+        m_status->setText(QStringLiteral("正在取消…"));
+        updateControls();
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void FilefsWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!event->mimeData()->hasUrls())
+        return;
+    for (const QUrl &url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            event->acceptProposedAction();
+            return;
+        }
+    }
+}
+
+void FilefsWindow::dropEvent(QDropEvent *event)
+{
+    QStringList paths;
+    for (const QUrl &url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    }
+    addPaths(paths);
+    event->acceptProposedAction();
+}

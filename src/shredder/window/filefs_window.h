@@ -1,0 +1,97 @@
+#pragma once
+
+#include "platform/message_box.h"
+#include "shredder/shredder.h"
+
+#include <QElapsedTimer>
+#include <QStringList>
+#include <QWidget>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QThread;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// Asks a yes/no question; true means go ahead.
+using ConfirmFunction = std::function<bool(QWidget *parent, const QString &text, const QString &title)>;
+
+// What the window takes from outside; the defaults are the real thing.
+struct FilefsServices
+{
+    platform::MessageFunction showMessage;
+    ConfirmFunction confirm;
+    shredder::DescribeDevice describeDevice;
+};
+
+// The shredder's window: a list of files and folders, the passes, and a run that works
+// off this thread while the list shows what became of each item.
+class FilefsWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit FilefsWindow(FilefsServices services = {}, QWidget *parent = nullptr);
+    ~FilefsWindow() override;
+
+    // Adds files and folders to the list (once each) and looks at them off this thread.
+    void addPaths(const QStringList &paths);
+    bool isBusy() const;
+
+    void addFilesButton_Click();
+    void addFolderButton_Click();
+    void removeButton_Click();
+    void clearButton_Click();
+    void shredButton_Click();
+    void cancelButton_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    enum class Job { None, Scanning, Shredding };
+
+    void startJob(Job job, std::function<void()> work);
+    void jobFinished();
+    void updateControls();
+    void updateProgress();
+    void setPlan(QTreeWidgetItem *row, const shredder::Plan &plan);
+    void setOutcome(QTreeWidgetItem *row, const shredder::Outcome &outcome);
+    QTreeWidgetItem *rowFor(const QString &path) const;
+
+    FilefsServices m_services;
+    QTreeWidget *m_list;
+    QPushButton *m_addFiles;
+    QPushButton *m_addFolder;
+    QPushButton *m_remove;
+    QPushButton *m_clear;
+    QComboBox *m_passes;
+    QCheckBox *m_zeroPass;
+    QProgressBar *m_progress;
+    QLabel *m_status;
+    QLabel *m_current;
+    QPushButton *m_shred;
+    QPushButton *m_cancel;
+    QTimer *m_progressTimer;
+
+    Job m_job = Job::None;
+    QThread *m_thread = nullptr;
+    std::atomic<bool> m_stop{false};
+    bool m_closeWhenIdle = false;
+
+    // Written by the working thread, read by the progress timer.
+    std::atomic<std::uint64_t> m_bytesDone{0};
+    std::uint64_t m_bytesTotal = 0;
+    std::mutex m_currentLock;
+    std::string m_currentFile;
+    QElapsedTimer m_clock;
+};

@@ -1,0 +1,442 @@
+#include "shredder/shredder.h"
+#include "without_dac_override.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+
+using namespace shredder;
+
+namespace {
+
+QByteArray randomBytes(qsizetype size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(data.data()), size / 4);
+    for (qsizetype i = size / 4 * 4; i < size; ++i)
+        data[i] = char(QRandomGenerator::global()->bounded(256));
+    return data;
+}
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    QCOMPARE(file.write(data), data.size());
+    QVERIFY(file.flush() && ::fsync(file.handle()) == 0);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+std::string native(const QString &path) { return QFile::encodeName(path).toStdString(); }
+
+bool exists(const QString &path)
+{
+    struct stat info {};
+    return ::lstat(native(path).c_str(), &info) == 0;
+}
+
+bool runs(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+} // namespace
+
+class TestShredder : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { QVERIFY(m_dir.emplace().isValid()); }
+
+    void overwritesEveryByte_data();
+    void overwritesEveryByte();
+    void leavesNoTraceOnDisk();
+    void renamesAway_data();
+    void renamesAway();
+    void removesLinksAndSpecialFiles_data();
+    void removesLinksAndSpecialFiles();
+    void emptiesFolderTree_data();
+    void emptiesFolderTree();
+    void cancelLeavesFileInPlace_data();
+    void cancelLeavesFileInPlace();
+    void reportsFailures_data();
+    void reportsFailures();
+    void warns_data();
+    void warns();
+    void describesRealDevice();
+
+private:
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+    std::optional<QTemporaryDir> m_dir;
+};
+
+void TestShredder::overwritesEveryByte_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("passes");
+    QTest::addColumn<bool>("zeroPass");
+    QTest::newRow("empty") << 0 << 1 << false;
+    QTest::newRow("one byte") << 1 << 1 << false;
+    QTest::newRow("one block") << 4096 << 1 << false;
+    QTest::newRow("block and a byte") << 4097 << 3 << false;
+    QTest::newRow("several chunks") << (3 << 20) + 5 << 1 << false;
+    QTest::newRow("seven passes and zeros") << 100000 << 7 << true;
+    QTest::newRow("one pass and zeros") << (2 << 20) + 1 << 1 << true;
+}
+
+// The content is read back through a descriptor opened before shredding, at the moment the
+// last pass is synced and before the file is truncated and unlinked.
+void TestShredder::overwritesEveryByte()
+{
+    QFETCH(int, size);
+    QFETCH(int, passes);
+    QFETCH(bool, zeroPass);
+    const QByteArray original = randomBytes(size);
+    writeFile(path("secret.bin"), original);
+    const int kept = ::open(native(path("secret.bin")).c_str(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(kept >= 0);
+    struct stat before {};
+    QVERIFY(::fstat(kept, &before) == 0);
+    const qint64 lastBlock = (size + before.st_blksize - 1) / before.st_blksize * before.st_blksize;
+
+    Shredder shredder({passes, zeroPass});
+    QByteArray seen;
+    struct stat during {};
+    shredder.beforeTruncate = [&](int) {
+        ::fstat(kept, &during);
+        seen.resize(during.st_size);
+        seen.resize(std::max<ssize_t>(0, ::pread(kept, seen.data(), seen.size(), 0)));
+    };
+    const Outcome outcome = shredder.shred(native(path("secret.bin")));
+
+    QCOMPARE(int(outcome.status), int(Status::Shredded));
+    QCOMPARE(qint64(during.st_size), lastBlock); // overwritten up to its last block
+    QCOMPARE(seen.size(), lastBlock);
+    QCOMPARE(shredder.bytesDone(), quint64(lastBlock) * (passes + zeroPass));
+    if (zeroPass)
+        QCOMPARE(seen, QByteArray(lastBlock, '\0'));
+    for (qsizetype at = 0; at + 16 <= size; at += 16)
+        QVERIFY2(seen.mid(at, 16) != original.mid(at, 16), qPrintable(QStringLiteral("left at %1").arg(at)));
+    struct stat after {};
+    QVERIFY(::fstat(kept, &after) == 0);
+    ::close(kept);
+    QCOMPARE(after.st_size, 0);
+    QCOMPARE(after.st_nlink, nlink_t(0));
+    QVERIFY(QDir(m_dir->path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+}
+
+// Scans the raw blocks of a small ext4 image: the shredded file's content must be nowhere
+// on the disk, while a file left alone is still found there.
+void TestShredder::leavesNoTraceOnDisk()
+{
+    const QString image = path("disk.img"), mountPoint = path("mnt");
+    QVERIFY(QDir().mkpath(mountPoint));
+    if (::geteuid() != 0 || !runs("truncate", {"-s", "64M", image}) || !runs("mkfs.ext4", {"-q", "-F", image})
+        || !runs("mount", {"-o", "loop", image, mountPoint}))
+        QSKIP("a loop mount needs root and loop devices");
+    const QByteArray secret = QByteArray("SHRED-ME-").repeated(40000) + randomBytes(100000);
+    const QByteArray kept = QByteArray("KEEP-ME-").repeated(40000);
+    writeFile(mountPoint + "/secret", secret);
+    writeFile(mountPoint + "/kept", kept);
+    const Outcome outcome = Shredder({1, false}).shred(native(mountPoint + "/secret"));
+    QVERIFY(runs("umount", {mountPoint}));
+
+    QCOMPARE(int(outcome.status), int(Status::Shredded));
+    const QByteArray disk = readFile(image);
+    QVERIFY(disk.contains(kept.left(4096)));
+    QVERIFY(!disk.contains(QByteArray("SHRED-ME-SHRED-ME-")));
+    QVERIFY(!disk.contains(secret.right(64)));
+}
+
+void TestShredder::renamesAway_data()
+{
+    QTest::addColumn<bool>("folder");
+    QTest::newRow("file") << false;
+    QTest::newRow("folder") << true;
+}
+
+// Watches the folder: the old name only ever leaves it by a rename, and what is finally
+// deleted carries a one-letter name.
+void TestShredder::renamesAway()
+{
+    QFETCH(bool, folder);
+    const QString name = QStringLiteral("tax-return-2026 final.pdf");
+    if (folder)
+        QVERIFY(QDir(m_dir->path()).mkdir(name));
+    else
+        writeFile(path(name), "private");
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(watch >= 0 && ::inotify_add_watch(watch, native(m_dir->path()).c_str(), IN_MOVE | IN_DELETE) >= 0);
+
+    QCOMPARE(int(Shredder().shred(native(path(name))).status), int(Status::Shredded));
+
+    QStringList events;
+    alignas(inotify_event) char buffer[65536];
+    for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;) {
+        for (char *at = buffer; at < buffer + n;) {
+            const auto *event = reinterpret_cast<const inotify_event *>(at);
+            const QString kind = event->mask & IN_DELETE ? "delete" : event->mask & IN_MOVED_FROM ? "from" : "to";
+            events << kind + ' ' + QFile::decodeName(event->name);
+            at += sizeof(inotify_event) + event->len;
+        }
+    }
+    ::close(watch);
+    QVERIFY2(events.size() >= 3, qPrintable(events.join(", ")));
+    QCOMPARE(events.first(), "from " + name);
+    QCOMPARE(events.filter(name).size(), 1);
+    QVERIFY2(events.last().startsWith("delete ") && events.last().size() == 8, qPrintable(events.last()));
+    QVERIFY(!exists(path(name)));
+}
+
+void TestShredder::removesLinksAndSpecialFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    for (const char *kind : {"link to file", "link to folder", "dangling link", "fifo", "socket"})
+        QTest::newRow(kind) << kind;
+}
+
+void TestShredder::removesLinksAndSpecialFiles()
+{
+    QFETCH(QString, kind);
+    QVERIFY(QDir(m_dir->path()).mkdir("target"));
+    writeFile(path("target/data"), "keep me");
+    const std::string entry = native(path("entry"));
+    if (kind == "link to file")
+        QVERIFY(::symlink(native(path("target/data")).c_str(), entry.c_str()) == 0);
+    else if (kind == "link to folder")
+        QVERIFY(::symlink(native(path("target")).c_str(), entry.c_str()) == 0);
+    else if (kind == "dangling link")
+        QVERIFY(::symlink("nowhere", entry.c_str()) == 0);
+    else if (kind == "fifo")
+        QVERIFY(::mkfifo(entry.c_str(), 0600) == 0); // opening it would hang the test
+    else {
+        const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, entry.c_str(), sizeof address.sun_path - 1);
+        QVERIFY(::bind(sock, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+        ::close(sock);
+    }
+    Shredder shredder;
+    QCOMPARE(int(shredder.shred(entry).status), int(Status::Shredded));
+    QVERIFY(!exists(path("entry")));
+    QCOMPARE(readFile(path("target/data")), QByteArray("keep me"));
+    QCOMPARE(shredder.bytesDone(), 0u);
+}
+
+void TestShredder::emptiesFolderTree_data()
+{
+    QTest::addColumn<bool>("mountInside");
+    QTest::newRow("plain tree") << false;
+    QTest::newRow("with a mount point") << true;
+}
+
+void TestShredder::emptiesFolderTree()
+{
+    QFETCH(bool, mountInside);
+    QDir dir(m_dir->path());
+    QVERIFY(dir.mkpath("outside/deep") && dir.mkpath("tree/a/b/c") && dir.mkpath("tree/empty"));
+    writeFile(path("outside/deep/file"), "outside");
+    for (const QString name : {"tree/top", "tree/a/one", "tree/a/b/two", "tree/a/b/c/three"})
+        writeFile(path(name), randomBytes(5000));
+    QVERIFY(::symlink(native(path("outside")).c_str(), native(path("tree/a/to-folder")).c_str()) == 0);
+    QVERIFY(::symlink(native(path("outside/deep/file")).c_str(), native(path("tree/to-file")).c_str()) == 0);
+    QVERIFY(::mkfifo(native(path("tree/a/b/pipe")).c_str(), 0600) == 0);
+    if (mountInside) {
+        QVERIFY(dir.mkpath("tree/mounted"));
+        if (!runs("mount", {"-t", "tmpfs", "none", path("tree/mounted")}))
+            QSKIP("mounting needs root");
+        writeFile(path("tree/mounted/other-fs"), "other");
+    }
+
+    const Outcome outcome = Shredder().shred(native(path("tree")));
+    if (mountInside) {
+        const bool stillThere = readFile(path("tree/mounted/other-fs")) == "other";
+        runs("umount", {path("tree/mounted")});
+        QCOMPARE(int(outcome.status), int(Status::Failed));
+        QCOMPARE(outcome.error, EXDEV);
+        QCOMPARE(QString::fromStdString(outcome.where), path("tree/mounted"));
+        QVERIFY(stillThere);
+        QCOMPARE(dir.entryList({}, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name).size(), 2);
+        QCOMPARE(QDir(path("tree")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+                 QStringList{"mounted"});
+    } else {
+        QCOMPARE(int(outcome.status), int(Status::Shredded));
+        QVERIFY(!exists(path("tree")));
+    }
+    QCOMPARE(readFile(path("outside/deep/file")), QByteArray("outside"));
+}
+
+void TestShredder::cancelLeavesFileInPlace_data()
+{
+    QTest::addColumn<int>("stopAfter"); // progress reports before the stop; -1: stopped before starting
+    QTest::addColumn<bool>("folder");
+    QTest::newRow("before starting") << -1 << false;
+    QTest::newRow("after the first chunk") << 2 << false;
+    QTest::newRow("inside a folder") << 2 << true;
+}
+
+void TestShredder::cancelLeavesFileInPlace()
+{
+    QFETCH(int, stopAfter);
+    QFETCH(bool, folder);
+    constexpr int chunk = 1 << 20;
+    const QByteArray original = randomBytes(3 * chunk);
+    QVERIFY(QDir(m_dir->path()).mkdir("folder"));
+    const QString file = path("folder/big");
+    writeFile(file, original);
+    writeFile(path("folder/small"), "small");
+
+    std::atomic<bool> stop{stopAfter < 0};
+    Shredder shredder({1, false}, &stop);
+    int reports = 0;
+    shredder.onProgress = [&](std::uint64_t, const std::string &) { stop = ++reports >= stopAfter; };
+    const Outcome outcome = shredder.shred(native(folder ? path("folder") : file));
+
+    QCOMPARE(int(outcome.status), int(Status::Cancelled));
+    const QByteArray now = readFile(file);
+    QVERIFY(now.size() >= original.size());
+    if (stopAfter < 0 || (folder && now == original)) {
+        // Not started, or the folder listed "small" first: it went, "big" was never touched.
+        QCOMPARE(now, original);
+        QCOMPARE(exists(path("folder/small")), stopAfter < 0);
+    } else {
+        QVERIFY(now.left(chunk) != original.left(chunk));
+        QCOMPARE(now.mid(chunk, original.size() - chunk), original.mid(chunk));
+    }
+    QVERIFY(exists(path("folder")));
+}
+
+void TestShredder::reportsFailures_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("error");
+    QTest::newRow("someone else's file") << "foreign file" << int(Status::Failed) << EACCES;
+    QTest::newRow("read-only folder") << "locked folder" << int(Status::Failed) << EACCES;
+    QTest::newRow("own write-protected file") << "protected file" << int(Status::Shredded) << 0;
+    QTest::newRow("vanished") << "missing" << int(Status::Failed) << ENOENT;
+    QTest::newRow("read-only file system") << "read-only mount" << int(Status::Failed) << EROFS;
+}
+
+void TestShredder::reportsFailures()
+{
+    QFETCH(QString, setup);
+    QFETCH(int, status);
+    QFETCH(int, error);
+    if (::geteuid() != 0 && (setup == "foreign file" || setup == "read-only mount"))
+        QSKIP("needs root");
+    QVERIFY(QDir(m_dir->path()).mkdir("folder"));
+    const QString file = path("folder/file");
+    if (setup == "read-only mount")
+        QVERIFY(runs("mount", {"-t", "tmpfs", "none", path("folder")}));
+    if (setup != "missing")
+        writeFile(file, "content");
+    if (setup == "read-only mount")
+        QVERIFY(runs("mount", {"-o", "remount,ro", path("folder")}));
+    if (setup == "foreign file")
+        QVERIFY(::chown(native(file).c_str(), 65534, 65534) == 0);
+    if (setup == "protected file")
+        QVERIFY(::chmod(native(file).c_str(), 0444) == 0);
+    if (setup == "locked folder")
+        QVERIFY(::chmod(native(path("folder")).c_str(), 0555) == 0);
+
+    Outcome outcome;
+    {
+        WithoutDacOverride asUser;
+        outcome = Shredder().shred(native(file));
+    }
+    ::chmod(native(path("folder")).c_str(), 0755);
+    const QByteArray left = readFile(file);
+    if (setup == "read-only mount")
+        runs("umount", {path("folder")});
+    QCOMPARE(int(outcome.status), status);
+    QCOMPARE(outcome.error, error);
+    if (status == int(Status::Failed) && setup != "missing")
+        QCOMPARE(left, QByteArray("content")); // nothing overwritten that could not be removed
+}
+
+void TestShredder::warns_data()
+{
+    QTest::addColumn<QString>("fsType");
+    QTest::addColumn<int>("medium");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<unsigned>("expected");
+    const int rotating = int(Medium::Rotating), flash = int(Medium::Flash), none = int(Medium::NoDevice);
+    QTest::newRow("ext4 on a disk") << "ext4" << rotating << "file" << 0u;
+    QTest::newRow("ext4 on flash") << "ext4" << flash << "file" << unsigned(FlashStorage);
+    QTest::newRow("ext4, medium unknown") << "ext4" << int(Medium::Unknown) << "file" << unsigned(UnknownStorage);
+    QTest::newRow("btrfs") << "btrfs" << rotating << "file" << unsigned(CopyOnWrite);
+    QTest::newRow("btrfs on flash") << "btrfs" << flash << "folder" << unsigned(CopyOnWrite | FlashStorage);
+    QTest::newRow("zfs") << "zfs" << none << "file" << unsigned(CopyOnWrite);
+    QTest::newRow("f2fs") << "f2fs" << flash << "file" << unsigned(CopyOnWrite | FlashStorage);
+    QTest::newRow("nfs4") << "nfs4" << none << "file" << unsigned(NetworkStorage);
+    QTest::newRow("cifs") << "cifs" << none << "folder" << unsigned(NetworkStorage);
+    QTest::newRow("sshfs") << "fuse.sshfs" << none << "file" << unsigned(NetworkStorage);
+    QTest::newRow("tmpfs") << "tmpfs" << none << "file" << unsigned(InMemory);
+    QTest::newRow("overlay") << "overlay" << none << "file" << unsigned(Overlay);
+    QTest::newRow("hard link") << "ext4" << rotating << "hard link" << unsigned(OtherHardLinks);
+    QTest::newRow("hard link in a folder") << "nfs" << none << "folder with hard link"
+                                           << unsigned(OtherHardLinks | NetworkStorage);
+    QTest::newRow("symbolic link on btrfs") << "btrfs" << flash << "link" << 0u;
+}
+
+void TestShredder::warns()
+{
+    QFETCH(QString, fsType);
+    QFETCH(int, medium);
+    QFETCH(QString, item);
+    QFETCH(unsigned, expected);
+    QVERIFY(QDir(m_dir->path()).mkdir("folder"));
+    writeFile(path("folder/file"), "data");
+    if (item.contains("hard link"))
+        QVERIFY(::link(native(path("folder/file")).c_str(), native(path("other-name")).c_str()) == 0);
+    QVERIFY(::symlink("folder/file", native(path("link")).c_str()) == 0);
+    const QString target = item == "link" ? path("link") : item.startsWith("folder") ? path("folder") : path("folder/file");
+
+    std::vector<dev_t> asked;
+    const Plan plan = scan(native(target), [&](dev_t device) {
+        asked.push_back(device);
+        return DeviceFacts{fsType.toStdString(), Medium(medium)};
+    });
+    QCOMPARE(plan.error, 0);
+    QCOMPARE(plan.warnings, expected);
+    QCOMPARE(plan.files, item == "link" ? 0u : 1u);
+    QCOMPARE(plan.size, item == "link" ? 0u : 4u);
+    struct stat info {};
+    QVERIFY(::stat(native(m_dir->path()).c_str(), &info) == 0);
+    QCOMPARE(asked, item == "link" ? std::vector<dev_t>{} : std::vector<dev_t>{info.st_dev});
+}
+
+void TestShredder::describesRealDevice()
+{
+    struct stat info {};
+    QVERIFY(::stat(native(m_dir->path()).c_str(), &info) == 0);
+    const DeviceFacts facts = describeDevice(info.st_dev);
+    QProcess findmnt;
+    findmnt.start("findmnt", {"-n", "-o", "FSTYPE", "-T", m_dir->path()});
+    QVERIFY(findmnt.waitForFinished());
+    QCOMPARE(QString::fromStdString(facts.fsType), QString::fromUtf8(findmnt.readAllStandardOutput()).trimmed());
+}
+
+QTEST_GUILESS_MAIN(TestShredder)
+#include "test_shredder.moc"
