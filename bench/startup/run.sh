@@ -23,9 +23,11 @@ bare=$(find_binary bench_bare)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/bench-startup.XXXXXX")
 trap 'stop_virtual_display; rm -rf "$work"' EXIT
-# The shipped lists and about text, and a Wine prefix that holds only the system folder.
+# The shipped lists, about text and default skin, and a Wine prefix that holds only the
+# system folder.
 mkdir -p "$work/run" "$work/prefix/drive_c/WINDOWS/system32" "$work/prefix/dosdevices"
 cp "$repo/data/Wjql.ini" "$repo/data/Zcql.ini" "$repo/data/Guanyu.dat" "$work/run/"
+cp "$repo/skins/blue.she" "$work/run/Pifu.she"
 ln -s ../drive_c "$work/prefix/dosdevices/c:"
 system32=$work/prefix/drive_c/WINDOWS/system32
 export WINEPREFIX=$work/prefix QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu
