@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Start-up on a virtual display: the window against a bare window holding only the same
 # web pane, started in turn as separate processes, each timed from its start to its first
-# frame (median of ROUNDS starts each, default 7). Then the window's time to its first paint
+# frame (median of ROUNDS starts each, default 15). Then the window's time to its first paint
 # and peak memory with huge support files: OEMINFO.INI of 10, 30 and 100 MB of short lines,
 # and a 100 MB Guanyu.dat.
 # Usage: bench/startup/run.sh [BUILD_DIR]   (default: the repository's build/ folder)
@@ -10,8 +10,9 @@ set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/../.." && pwd)
-build=${1:-$repo/build}
-rounds=${ROUNDS:-7}
+# Absolute: the starts run in a working folder of their own.
+build=$(cd "${1:-$repo/build}" && pwd)
+rounds=${ROUNDS:-15}
 source "$here/../virtual_display.sh"
 
 cmake --build "$build" --target bench_form bench_bare -j2 >/dev/null
