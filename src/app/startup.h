@@ -12,9 +12,9 @@ void prepareProcess();
 // Returns true when it draws in software.
 bool chooseWebRendering();
 
-// Start-up work of the window's that needs neither the application nor the window: begun
-// before the application object, so that it runs beside the embedded browser's own start-up.
-// Joined when it goes away.
+// Start-up work that needs neither the application nor the window, begun before the
+// application object so that it runs beside the embedded browser's own start-up. Joined
+// when it goes away.
 class EarlyWork
 {
 public:
