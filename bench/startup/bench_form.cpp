@@ -1,5 +1,6 @@
 // The program's window, started as the program starts it, reporting its first paint.
 // Usage: bench_form [LINGER_MS]
+#include "app/form_layout.h"
 #include "app/main_window.h"
 #include "app/startup.h"
 #include "platform/translations.h"
@@ -10,7 +11,9 @@
 int main(int argc, char *argv[])
 {
     app::prepareProcess();
+    const app::EarlyWork earlyWork;
     QApplication application(argc, argv);
+    new app::PicturesReadAhead(&application);
     app::chooseWebRendering();
     platform::installChineseTranslations(application);
     Form1 window;

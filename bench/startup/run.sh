@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Start-up on a virtual display: the window against a bare window holding only the same
 # web pane, started in turn as separate processes, each timed from its start to its first
-# frame (median of ROUNDS starts each, default 7). Then the window's time to its first paint
+# frame (median of ROUNDS starts each, default 15). Then the window's time to its first paint
 # and peak memory with huge support files: OEMINFO.INI of 10, 30 and 100 MB of short lines,
 # and a 100 MB Guanyu.dat.
 # Usage: bench/startup/run.sh [BUILD_DIR]   (default: the repository's build/ folder)
@@ -10,8 +10,9 @@ set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/../.." && pwd)
-build=${1:-$repo/build}
-rounds=${ROUNDS:-7}
+# Absolute: the starts run in a working folder of their own.
+build=$(cd "${1:-$repo/build}" && pwd)
+rounds=${ROUNDS:-15}
 source "$here/../virtual_display.sh"
 
 cmake --build "$build" --target bench_form bench_bare -j2 >/dev/null
@@ -23,9 +24,11 @@ bare=$(find_binary bench_bare)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/bench-startup.XXXXXX")
 trap 'stop_virtual_display; rm -rf "$work"' EXIT
-# The shipped lists and about text, and a Wine prefix that holds only the system folder.
+# The shipped lists, about text and default skin, and a Wine prefix that holds only the
+# system folder.
 mkdir -p "$work/run" "$work/prefix/drive_c/WINDOWS/system32" "$work/prefix/dosdevices"
 cp "$repo/data/Wjql.ini" "$repo/data/Zcql.ini" "$repo/data/Guanyu.dat" "$work/run/"
+cp "$repo/skins/blue.she" "$work/run/Pifu.she"
 ln -s ../drive_c "$work/prefix/dosdevices/c:"
 system32=$work/prefix/drive_c/WINDOWS/system32
 export WINEPREFIX=$work/prefix QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu

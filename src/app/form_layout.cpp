@@ -4,10 +4,12 @@
 #include "app/controls.h"
 
 #include <QAbstractScrollArea>
+#include <QApplication>
 #include <QComboBox>
 #include <QCursor>
 #include <QFont>
 #include <QGroupBox>
+#include <QImageReader>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPixmap>
@@ -17,6 +19,12 @@
 #include <QWebEngineView>
 
 #include <map>
+
+// The pictures are compiled into this library; a static library has to ask for them.
+static void registerAssets()
+{
+    Q_INIT_RESOURCE(assets);
+}
 
 namespace app {
 
@@ -191,10 +199,38 @@ std::vector<ControlRow> makeLayout()
     };
 }
 
-QCursor handCursor(const QString &picture)
+const QString handPicture = QStringLiteral(":/assets/hand.png");
+const QString cuffedHandPicture = QStringLiteral(":/assets/hand2.png");
+
+// Where the pictures come from: read ahead where they were, else read now. A file used by
+// several controls is read once and its pixmap shared, as QPixmap's own cache would do.
+class PictureSource
+{
+public:
+    PictureSource()
+        : m_readAhead(qApp ? qApp->findChild<PicturesReadAhead *>(QString(), Qt::FindDirectChildrenOnly) : nullptr)
+    {
+    }
+
+    QPixmap pixmap(const QString &path)
+    {
+        const auto found = m_pixmaps.constFind(path);
+        if (found != m_pixmaps.constEnd())
+            return *found;
+        QImage image = m_readAhead ? m_readAhead->take(path) : QImage();
+        const QPixmap pixmap = image.isNull() ? QPixmap(path) : QPixmap::fromImage(std::move(image));
+        m_pixmaps.insert(path, pixmap);
+        return pixmap;
+    }
+
+private:
+    PicturesReadAhead *m_readAhead;
+    QHash<QString, QPixmap> m_pixmaps;
+};
+
+QCursor handCursor(const QPixmap &hand)
 {
     // 32 x 32 monochrome pointing hand, hot spot at column 6, row 0.
-    const QPixmap hand(picture);
     return hand.isNull() ? QCursor(Qt::PointingHandCursor) : QCursor(hand, 6, 0);
 }
 
@@ -213,7 +249,7 @@ QRect pixelRect(const ControlRow &row)
     return {toPixels(row.left), toPixels(row.top), toPixels(row.width), toPixels(row.height)};
 }
 
-QWidget *makeWidget(const ControlRow &row, QWidget *parent)
+QWidget *makeWidget(const ControlRow &row, QWidget *parent, PictureSource &pictures)
 {
     switch (row.kind) {
     case Kind::Frame: {
@@ -234,7 +270,7 @@ QWidget *makeWidget(const ControlRow &row, QWidget *parent)
     }
     case Kind::Picture: {
         auto *picture = new ClickLabel(parent);
-        picture->setPixmap(QPixmap(row.picture));
+        picture->setPixmap(pictures.pixmap(row.picture));
         picture->setScaledContents(row.look & Stretched);
         picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         picture->setBorder(row.look & Bordered);
@@ -292,8 +328,9 @@ void buildForm(QWidget *form)
     QFont::insertSubstitutions(QStringLiteral("宋体"),
                                {QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Serif CJK SC"), QStringLiteral("SimSun")});
 
-    const QCursor hand = handCursor(QStringLiteral(":/assets/hand.png"));
-    const QCursor cuffedHand = handCursor(QStringLiteral(":/assets/hand2.png"));
+    PictureSource pictures;
+    const QCursor hand = handCursor(pictures.pixmap(handPicture));
+    const QCursor cuffedHand = handCursor(pictures.pixmap(cuffedHandPicture));
     std::map<QString, QWidget *> containers{{QString(), form}};
     std::vector<QWidget *> focusChain(64, nullptr);
     std::vector<std::pair<QWidget *, QWidget *>> stacking; // widget, container
@@ -307,7 +344,7 @@ void buildForm(QWidget *form)
             timer->setTimerType(Qt::PreciseTimer);
             continue;
         }
-        QWidget *widget = makeWidget(row, container);
+        QWidget *widget = makeWidget(row, container, pictures);
         widget->setObjectName(row.name);
         widget->setGeometry(pixelRect(row));
         if (row.font.points > 0)
@@ -354,6 +391,36 @@ void buildForm(QWidget *form)
             QWidget::setTabOrder(previous, widget);
         previous = widget;
     }
+}
+
+PicturesReadAhead::PicturesReadAhead(QApplication *app)
+    : QObject(app)
+{
+    registerAssets();
+    QStringList paths{handPicture, cuffedHandPicture};
+    for (const ControlRow &row : formLayout()) {
+        if (!row.picture.isEmpty() && !paths.contains(row.picture))
+            paths.append(row.picture);
+    }
+    m_reading = std::async(std::launch::async, [paths] {
+        QHash<QString, QImage> pictures;
+        for (const QString &path : paths)
+            pictures.insert(path, QImageReader(path).read());
+        return pictures;
+    });
+}
+
+PicturesReadAhead::~PicturesReadAhead()
+{
+    if (m_reading.valid())
+        m_reading.wait();
+}
+
+QImage PicturesReadAhead::take(const QString &path)
+{
+    if (m_reading.valid())
+        m_pictures = m_reading.get();
+    return m_pictures.take(path);
 }
 
 } // namespace app

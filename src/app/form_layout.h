@@ -1,10 +1,15 @@
 #pragma once
 
 #include <QColor>
+#include <QHash>
+#include <QImage>
+#include <QObject>
 #include <QString>
 
+#include <future>
 #include <vector>
 
+class QApplication;
 class QWidget;
 
 namespace app {
@@ -68,5 +73,23 @@ const std::vector<ControlRow> &formLayout();
 
 // Builds every control of the table as a child of `form`, named after the control.
 void buildForm(QWidget *form);
+
+// The pictures of the table and the hand pointers, read on a worker thread from the moment
+// it is made, so that decoding them runs beside the web engine's start-up. A child of the
+// application; buildForm() takes the pictures from it and reads any it lacks itself.
+class PicturesReadAhead : public QObject
+{
+    Q_OBJECT
+public:
+    explicit PicturesReadAhead(QApplication *app);
+    ~PicturesReadAhead() override;
+
+    // The picture at `path` as QImageReader gives it; null when it wasn't read ahead.
+    QImage take(const QString &path);
+
+private:
+    std::future<QHash<QString, QImage>> m_reading;
+    QHash<QString, QImage> m_pictures;
+};
 
 } // namespace app

@@ -1,3 +1,4 @@
+#include "app/form_layout.h"
 #include "app/main_window.h"
 #include "app/startup.h"
 #include "brisquel/version.h"
@@ -8,7 +9,9 @@
 int main(int argc, char *argv[])
 {
     app::prepareProcess();
+    const app::EarlyWork earlyWork;
     QApplication app(argc, argv);
+    new app::PicturesReadAhead(&app);
     app::chooseWebRendering();
     QApplication::setApplicationName(QStringLiteral("Brisquel"));
     QApplication::setApplicationVersion(QStringLiteral(BRISQUEL_VERSION));

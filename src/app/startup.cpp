@@ -3,6 +3,7 @@
 #include "platform/privileges.h"
 
 #include <QCoreApplication>
+#include <QLibrary>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
@@ -61,6 +62,22 @@ bool chooseWebRendering()
         return false;
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     return true;
+}
+
+EarlyWork::EarlyWork()
+    : m_thread([] {
+        // The window's first text loads the system's font configuration, which takes
+        // milliseconds; the same call later finds it loaded. Only where fontconfig is used.
+        using FcInit = int (*)();
+        if (const auto init = reinterpret_cast<FcInit>(QLibrary::resolve(QStringLiteral("fontconfig"), 1, "FcInit")))
+            init();
+    })
+{
+}
+
+EarlyWork::~EarlyWork()
+{
+    m_thread.join();
 }
 
 } // namespace app

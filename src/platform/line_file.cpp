@@ -4,6 +4,7 @@
 
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <bitset>
 #include <cstring>
 
@@ -61,41 +62,70 @@ int fourByteIndex(const uchar *s)
 // Which codes of a range the converter reads as one character that it writes back as the
 // same bytes. Asked of the converter itself once, so that only such codes are ever decoded
 // and a save always gives back the bytes that were read.
-template <std::size_t N, typename BytesOf>
-std::bitset<N> roundTripping(BytesOf bytesOf)
+//
+// Asked a batch of neighbouring codes at a time: when a batch reads as one UTF-16 unit per
+// code without error and writes back as the same bytes, every code in it does on its own
+// (no code of these ranges is ASCII or a prefix of another, so each unit written back lines
+// up with its own code). A batch that doesn't is asked code by code.
+template <std::size_t N, qsizetype Width, typename WriteCode>
+std::bitset<N> roundTripping(WriteCode writeCode)
 {
+    constexpr std::size_t batchSize = 190;
     std::bitset<N> valid;
     QStringDecoder decoder = makeDecoder();
     QStringEncoder encoder = makeEncoder();
     if (!decoder.isValid() || !encoder.isValid())
         return valid;
-    for (std::size_t i = 0; i < N; ++i) {
-        const QByteArray bytes = bytesOf(int(i));
-        const QString text = decoder.decode(bytes);
-        const bool decoded = !decoder.hasError() && !text.isEmpty() && text.size() <= 2;
+    const auto oneByOne = [&](std::size_t first, std::size_t last) {
+        QByteArray bytes(Width, Qt::Uninitialized);
+        for (std::size_t i = first; i < last; ++i) {
+            writeCode(int(i), bytes.data());
+            const QString text = decoder.decode(bytes);
+            const bool decoded = !decoder.hasError() && !text.isEmpty() && text.size() <= 2;
+            decoder.resetState();
+            valid[i] = decoded && encoder.encode(text) == bytes && !encoder.hasError();
+            encoder.resetState();
+        }
+    };
+    QByteArray batch;
+    for (std::size_t first = 0; first < N; first += batchSize) {
+        const std::size_t last = std::min(first + batchSize, N);
+        batch.resize(qsizetype(last - first) * Width);
+        for (std::size_t i = first; i < last; ++i)
+            writeCode(int(i), batch.data() + qsizetype(i - first) * Width);
+        const QString text = decoder.decode(batch);
+        const bool oneUnitEach = !decoder.hasError() && std::size_t(text.size()) == last - first
+            && std::none_of(text.begin(), text.end(), [](QChar c) { return c.isSurrogate(); });
         decoder.resetState();
-        valid[i] = decoded && encoder.encode(text) == bytes && !encoder.hasError();
+        const bool writtenBack = oneUnitEach && encoder.encode(text) == batch && !encoder.hasError();
         encoder.resetState();
+        if (writtenBack) {
+            for (std::size_t i = first; i < last; ++i)
+                valid[i] = true;
+        } else {
+            oneByOne(first, last);
+        }
     }
     return valid;
 }
 
 const std::bitset<twoByteCodes> &twoByteTable()
 {
-    static const auto table = roundTripping<twoByteCodes>([](int i) {
+    static const auto table = roundTripping<twoByteCodes, 2>([](int i, char *bytes) {
         const int trail = 0x40 + i % 190;
-        const char bytes[2] = {char(0x81 + i / 190), char(trail < 0x7F ? trail : trail + 1)};
-        return QByteArray(bytes, 2);
+        bytes[0] = char(0x81 + i / 190);
+        bytes[1] = char(trail < 0x7F ? trail : trail + 1);
     });
     return table;
 }
 
 const std::bitset<fourByteBmpCodes> &fourByteTable()
 {
-    static const auto table = roundTripping<fourByteBmpCodes>([](int i) {
-        const char bytes[4] = {char(0x81 + i / 12600), char(0x30 + i / 1260 % 10),
-                               char(0x81 + i / 10 % 126), char(0x30 + i % 10)};
-        return QByteArray(bytes, 4);
+    static const auto table = roundTripping<fourByteBmpCodes, 4>([](int i, char *bytes) {
+        bytes[0] = char(0x81 + i / 12600);
+        bytes[1] = char(0x30 + i / 1260 % 10);
+        bytes[2] = char(0x81 + i / 10 % 126);
+        bytes[3] = char(0x30 + i % 10);
     });
     return table;
 }

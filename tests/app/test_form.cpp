@@ -1,4 +1,5 @@
 #include "app/controls.h"
+#include "app/form_layout.h"
 #include "app/main_window.h"
 #include "fake_drives.h"
 #include "fake_prefix.h"
@@ -271,6 +272,23 @@ private slots:
         QCOMPARE(opened.count(), 0);
         QTest::mouseDClick(oemText->viewport(), Qt::LeftButton);
         QCOMPARE(opened.count(), 1);
+    }
+
+    void picturesReadAheadAreTheFilesPictures()
+    {
+        const ScopedVariable wine("WINEPREFIX", QFile::encodeName(m_folder->path("no-prefix")));
+        auto *readAhead = new app::PicturesReadAhead(qApp);
+        const Form1 form(quietServices(m_log));
+        delete readAhead;
+        for (const app::ControlRow &row : app::formLayout()) {
+            if (row.picture.isEmpty())
+                continue;
+            const QPixmap shown = form.findChild<QLabel *>(row.name)->pixmap();
+            QVERIFY2(!shown.isNull() && shown.toImage() == QPixmap(row.picture).toImage(), qPrintable(row.name));
+        }
+        // The start pictures share one pixmap, as pixmaps read from one file do.
+        QCOMPARE(form.findChild<QLabel *>("Image9")->pixmap().cacheKey(),
+                 form.findChild<QLabel *>("Img1")->pixmap().cacheKey());
     }
 
     void startUpWithoutBrandingOrLists()
