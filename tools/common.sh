@@ -6,6 +6,7 @@ BRISQUEL_PACKAGES=(
   g++-mingw-w64-x86-64 wine wine64
   fonts-arphic-uming xdg-utils
   xvfb xauth openbox x11-utils xdotool imagemagick
+  clang libfuzzer-14-dev libclang-rt-14-dev llvm-14
 )
 
 install_packages() {
@@ -24,4 +25,11 @@ install_packages() {
 build_brisquel() {
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
   cmake --build build -j"$(nproc)"
+}
+
+# The libFuzzer targets only, built with clang in build-fuzz/ (run by tools/fuzz.sh).
+build_brisquel_fuzz() {
+  cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_COMPILER=clang++ -DBRISQUEL_FUZZ=ON
+  cmake --build build-fuzz -j"$(nproc)"
 }
