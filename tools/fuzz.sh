@@ -16,8 +16,7 @@ if ((${#targets[@]} == 0)); then
   for t in build-fuzz/bin/fuzz_*; do targets+=("${t##*/fuzz_}"); done
 fi
 
-export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}
-export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export_sanitizer_options
 mkdir -p build-fuzz/artifacts build-fuzz/logs
 
 # One target: new inputs go to build-fuzz/corpus/<target>; the seeds in fuzz/corpus stay as
