@@ -162,7 +162,7 @@ QPalette Skin::palette(const QPalette &base) const
         result.setColor(QPalette::Active, role, colour);
         result.setColor(QPalette::Inactive, role, colour);
         const bool isText = std::any_of(textOnBackground.begin(), textOnBackground.end(),
-                                        [role](const auto &pair) { return pair.first == role; });
+                                        [r = role](const auto &pair) { return pair.first == r; });
         if (!isText)
             result.setColor(QPalette::Disabled, role, colour);
     }
