@@ -12,44 +12,34 @@
 #include <QTimer>
 
 #include <cmath>
-#include <stdexcept>
 
 namespace cleanup {
 
 namespace {
 
-template <typename T>
-T *control(QWidget *form, const QString &name)
-{
-    auto *widget = form->findChild<T *>(name);
-    if (!widget)
-        throw std::logic_error("missing control " + name.toStdString());
-    return widget;
-}
-
 const QString kSaved = QStringLiteral("数据保存成功！");
 const QString kNotice = QStringLiteral("提示");
-const QString kError = QStringLiteral("错误");
 const QString kDeleting = QStringLiteral("正在删除");
 const QString kStopped = QStringLiteral("已停止");
 
 } // namespace
 
-CleanupPage::CleanupPage(QWidget *form, PageConfig config, std::unique_ptr<EntryDeleter> deleter,
-                         platform::MessageFunction showMessage, QObject *parent)
+CleanupPage::CleanupPage(QWidget *form, const PageControls &controls, PageConfig config,
+                         std::unique_ptr<EntryDeleter> deleter, platform::MessageFunction showMessage,
+                         QObject *parent)
     : QObject(parent)
     , m_form(form)
     , m_config(std::move(config))
     , m_deleter(std::move(deleter))
     , m_showMessage(std::move(showMessage))
-    , m_list(control<QListWidget>(form, m_config.list))
-    , m_entryBox(control<QLineEdit>(form, m_config.entryBox))
-    , m_okButton(control<QPushButton>(form, m_config.okButton))
-    , m_timer(control<QTimer>(form, m_config.timer))
-    , m_runIndex(control<QLineEdit>(form, m_config.runIndex))
-    , m_progressBar(control<QProgressBar>(form, m_config.progressBar))
-    , m_status(control<QLabel>(form, m_config.status))
-    , m_startPicture(control<QWidget>(form, m_config.startPicture))
+    , m_list(controls.list)
+    , m_entryBox(controls.entryBox)
+    , m_okButton(controls.okButton)
+    , m_timer(controls.timer)
+    , m_runIndex(controls.runIndex)
+    , m_progressBar(controls.progressBar)
+    , m_status(controls.status)
+    , m_startPicture(controls.startPicture)
 {
 }
 
@@ -82,7 +72,7 @@ void CleanupPage::loadList()
     // What was read before a failure, or up to the bound, stays in the list.
     m_list->addItems(read.lines);
     if (!read.complete)
-        m_showMessage(m_form, m_config.readFailureText, kError);
+        m_showMessage(m_form, m_config.readFailureText, platform::errorTitle());
 }
 
 void CleanupPage::showEntryBox()
@@ -121,7 +111,7 @@ void CleanupPage::saveList()
     if (platform::writeLines(saveTarget(), entries, &error))
         m_showMessage(m_form, kSaved, kNotice);
     else
-        m_showMessage(m_form, error, kError);
+        m_showMessage(m_form, error, platform::errorTitle());
 }
 
 void CleanupPage::openHelp()
