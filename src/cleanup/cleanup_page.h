@@ -76,19 +76,11 @@ private:
     QString findListFile() const;
 
     QWidget *m_form;
+    const PageControls m_controls;
     PageConfig m_config;
     std::unique_ptr<EntryDeleter> m_deleter;
     platform::MessageFunction m_showMessage;
     QString m_loadedFrom; // the file name loading found, when it differs in case
-
-    QListWidget *const m_list;
-    QLineEdit *const m_entryBox;
-    QPushButton *const m_okButton;
-    QTimer *const m_timer;
-    QLineEdit *const m_runIndex;
-    QProgressBar *const m_progressBar;
-    QLabel *const m_status;
-    QWidget *const m_startPicture;
 };
 
 // The junk-file page's and the junk-registry page's list files, texts and help pages;
