@@ -14,8 +14,6 @@ inline const QString mobile = QStringLiteral("10000000000");
 inline const QString forumHome = QStringLiteral("http://bbs.brisquel.example/");
 inline const QString productPage = QStringLiteral("http://www.brisquel.example/kelvane/");
 
-inline QString forumPage(const QString &page) { return forumHome + page; }
-
 // The window title: product, author and forum.
 inline QString windowTitle()
 {

@@ -4,10 +4,10 @@
 #include "app/controls.h"
 #include "app/form_layout.h"
 #include "app/frame_pacer.h"
+#include "app/system_page.h"
 #include "cleanup/cleanup_page.h"
 #include "cleanup/files/pattern_delete.h"
 #include "cleanup/registry/registry_deleter.h"
-#include "platform/line_file.h"
 #include "platform/process.h"
 #include "platform/skin.h"
 #include "support/support.h"
@@ -20,6 +20,9 @@
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
@@ -27,6 +30,9 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
+
+#include <stdexcept>
+#include <string>
 
 // The pictures are compiled into this library; a static library has to ask for them.
 static void initialiseAssets()
@@ -40,45 +46,25 @@ namespace {
 // and bottom, a 20-pixel title bar); the real frame is checked once the window is shown.
 const QSize assumedFrame(2, 21);
 
-const QString kError = QStringLiteral("错误");
-
-cleanup::PageConfig filesPageConfig()
+// A control of the stored layout; the layout always has it, so a missing one is a fault
+// of the program.
+template <typename T>
+T *control(const QWidget *form, const char *name)
 {
-    cleanup::PageConfig config;
-    config.list = QStringLiteral("List1");
-    config.entryBox = QStringLiteral("Text1");
-    config.okButton = QStringLiteral("Command5");
-    config.timer = QStringLiteral("Wjqltm");
-    config.runIndex = QStringLiteral("Wjqljd");
-    config.progressBar = QStringLiteral("Wjqljdt");
-    config.status = QStringLiteral("Wjqlwb");
-    config.startPicture = QStringLiteral("Image9");
-    config.readName = QStringLiteral("Wjql.ini");
-    config.writeName = QStringLiteral("Wjql.ini");
-    config.readFailureText = QStringLiteral("清理文件对象列表读取失败！");
-    config.helpUrl = branding::forumPage(QStringLiteral("thread-82-1-1.html"));
-    config.completionText = QStringLiteral("系统垃圾文件清理完成！");
-    return config;
+    auto *widget = form->findChild<T *>(QLatin1String(name));
+    if (!widget)
+        throw std::logic_error(std::string("missing control ") + name);
+    return widget;
 }
 
-cleanup::PageConfig registryPageConfig()
+cleanup::PageControls pageControls(const QWidget *form, const char *list, const char *entryBox,
+                                   const char *okButton, const char *timer, const char *runIndex,
+                                   const char *progressBar, const char *status, const char *startPicture)
 {
-    cleanup::PageConfig config;
-    config.list = QStringLiteral("List2");
-    config.entryBox = QStringLiteral("Text2");
-    config.okButton = QStringLiteral("Command10");
-    config.timer = QStringLiteral("Zcqltm");
-    config.runIndex = QStringLiteral("Zcqljd");
-    config.progressBar = QStringLiteral("Zcqljdt");
-    config.status = QStringLiteral("Zcqlwb");
-    config.startPicture = QStringLiteral("Image11");
-    config.readName = QStringLiteral("ZCql.ini");
-    config.anyCaseLookup = true;
-    config.writeName = QStringLiteral("Zcql.ini");
-    config.readFailureText = QStringLiteral("清理注册对象列表读取失败！");
-    config.helpUrl = branding::forumPage(QStringLiteral("thread-105-1-1.html"));
-    config.completionText = QStringLiteral("垃圾注册表项清理完成！");
-    return config;
+    return {control<QListWidget>(form, list),         control<QLineEdit>(form, entryBox),
+            control<QPushButton>(form, okButton),     control<QTimer>(form, timer),
+            control<QLineEdit>(form, runIndex),       control<QProgressBar>(form, progressBar),
+            control<QLabel>(form, status),            control<QWidget>(form, startPicture)};
 }
 
 void fillInDefaults(FormServices &services)
@@ -118,10 +104,12 @@ Form1::Form1(FormServices services, QWidget *parent)
     auto *drives = findChild<QComboBox *>(QStringLiteral("Drive1"));
     drives->addItems(m_services.drives->entries());
 
-    m_filesPage = std::make_unique<cleanup::CleanupPage>(this, filesPageConfig(), m_services.makeFileDeleter(),
-                                                         m_services.showMessage);
-    m_registryPage = std::make_unique<cleanup::CleanupPage>(this, registryPageConfig(),
-                                                            m_services.makeRegistryDeleter(), m_services.showMessage);
+    m_filesPage = std::make_unique<cleanup::CleanupPage>(
+        this, pageControls(this, "List1", "Text1", "Command5", "Wjqltm", "Wjqljd", "Wjqljdt", "Wjqlwb", "Image9"),
+        cleanup::filesPageConfig(branding::forumHome), m_services.makeFileDeleter(), m_services.showMessage);
+    m_registryPage = std::make_unique<cleanup::CleanupPage>(
+        this, pageControls(this, "List2", "Text2", "Command10", "Zcqltm", "Zcqljd", "Zcqljdt", "Zcqlwb", "Image11"),
+        cleanup::registryPageConfig(branding::forumHome), m_services.makeRegistryDeleter(), m_services.showMessage);
     connectHandlers();
     Form_Load();
     centreOnScreen();
@@ -155,9 +143,9 @@ void Form1::Form_Load()
     web->setUrl(QUrl(branding::productPage));
     platform::attachSkin(m_services.programDir, QStringLiteral("Pifu.she"));
 
-    sysinfo::loadOemPicture(picture("OEMLOGO"), sysinfo::oemLogoPath);
-    sysinfo::loadOemPicture(picture("OEMLINKICON"), sysinfo::oemLinkIconPath);
-    sysinfo::showBasicFacts(this, *m_services.drives);
+    app::showPicture(picture("OEMLOGO"), sysinfo::readOemPicture(sysinfo::oemLogoPath));
+    app::showPicture(picture("OEMLINKICON"), sysinfo::readOemPicture(sysinfo::oemLinkIconPath));
+    showBasicFacts();
     if (const std::optional<QString> oemText = sysinfo::readOemText())
         findChild<TextBox *>(QStringLiteral("OEMINFO"))->setText(*oemText);
 
@@ -165,6 +153,19 @@ void Form1::Form_Load()
     清理垃圾文件();
     清理垃圾注册();
     加载关于文本();
+}
+
+// The facts of the system page's lower block, for the drives the drive list shows.
+void Form1::showBasicFacts()
+{
+    QStringList driveEntries;
+    if (const auto *drives = findChild<QComboBox *>(QStringLiteral("Drive1"))) {
+        for (int i = 0; i < drives->count(); ++i)
+            driveEntries.append(drives->itemText(i));
+    }
+    const auto label = [this](const char *name) { return findChild<QLabel *>(QLatin1String(name)); };
+    app::showBasicFacts({label("Label3"), label("Label4"), label("Label5"), label("Label6"), label("Label7")},
+                        sysinfo::basicFacts(driveEntries, *m_services.drives));
 }
 
 // Stacks the four page frames onto the page area.
@@ -382,6 +383,6 @@ void Form1::Image13_MouseUp() { picture("Image13")->setBorder(false); }
 
 void Form1::加载关于文本()
 {
-    if (const std::optional<QString> about = platform::readTextHead(QStringLiteral("Guanyu.dat")))
+    if (const std::optional<QString> about = support::readAboutText())
         findChild<TextBox *>(QStringLiteral("Guanyutxt"))->setText(*about);
 }

@@ -103,6 +103,7 @@ private:
     void 加载关于文本();
     void Bbscom();
 
+    void showBasicFacts();
     void connectHandlers();
     ClickLabel *picture(const char *name) const;
     QGroupBox *frame(const char *name) const;

@@ -12,44 +12,27 @@
 #include <QTimer>
 
 #include <cmath>
-#include <stdexcept>
 
 namespace cleanup {
 
 namespace {
 
-template <typename T>
-T *control(QWidget *form, const QString &name)
-{
-    auto *widget = form->findChild<T *>(name);
-    if (!widget)
-        throw std::logic_error("missing control " + name.toStdString());
-    return widget;
-}
-
 const QString kSaved = QStringLiteral("数据保存成功！");
 const QString kNotice = QStringLiteral("提示");
-const QString kError = QStringLiteral("错误");
 const QString kDeleting = QStringLiteral("正在删除");
 const QString kStopped = QStringLiteral("已停止");
 
 } // namespace
 
-CleanupPage::CleanupPage(QWidget *form, PageConfig config, std::unique_ptr<EntryDeleter> deleter,
-                         platform::MessageFunction showMessage, QObject *parent)
+CleanupPage::CleanupPage(QWidget *form, const PageControls &controls, PageConfig config,
+                         std::unique_ptr<EntryDeleter> deleter, platform::MessageFunction showMessage,
+                         QObject *parent)
     : QObject(parent)
     , m_form(form)
+    , m_controls(controls)
     , m_config(std::move(config))
     , m_deleter(std::move(deleter))
     , m_showMessage(std::move(showMessage))
-    , m_list(control<QListWidget>(form, m_config.list))
-    , m_entryBox(control<QLineEdit>(form, m_config.entryBox))
-    , m_okButton(control<QPushButton>(form, m_config.okButton))
-    , m_timer(control<QTimer>(form, m_config.timer))
-    , m_runIndex(control<QLineEdit>(form, m_config.runIndex))
-    , m_progressBar(control<QProgressBar>(form, m_config.progressBar))
-    , m_status(control<QLabel>(form, m_config.status))
-    , m_startPicture(control<QWidget>(form, m_config.startPicture))
 {
 }
 
@@ -80,48 +63,48 @@ void CleanupPage::loadList()
     if (read.opened && m_config.anyCaseLookup)
         m_loadedFrom = path;
     // What was read before a failure, or up to the bound, stays in the list.
-    m_list->addItems(read.lines);
+    m_controls.list->addItems(read.lines);
     if (!read.complete)
-        m_showMessage(m_form, m_config.readFailureText, kError);
+        m_showMessage(m_form, m_config.readFailureText, platform::errorTitle());
 }
 
 void CleanupPage::showEntryBox()
 {
-    m_entryBox->setVisible(true);
-    m_okButton->setVisible(true);
+    m_controls.entryBox->setVisible(true);
+    m_controls.okButton->setVisible(true);
 }
 
 void CleanupPage::addEntry()
 {
-    const QString text = m_entryBox->text();
-    if (!text.isEmpty() && m_list->count() < maxEntries)
-        m_list->addItem(text);
-    m_entryBox->setVisible(false);
-    m_okButton->setVisible(false);
+    const QString text = m_controls.entryBox->text();
+    if (!text.isEmpty() && m_controls.list->count() < maxEntries)
+        m_controls.list->addItem(text);
+    m_controls.entryBox->setVisible(false);
+    m_controls.okButton->setVisible(false);
 }
 
 void CleanupPage::removeSelected()
 {
-    const QList<QListWidgetItem *> selected = m_list->selectedItems();
+    const QList<QListWidgetItem *> selected = m_controls.list->selectedItems();
     if (selected.isEmpty())
         return;
-    delete m_list->takeItem(m_list->row(selected.first()));
+    delete m_controls.list->takeItem(m_controls.list->row(selected.first()));
     // The list moves its selection to the next entry; a second click must not delete it.
-    m_list->setCurrentItem(nullptr);
-    m_list->clearSelection();
+    m_controls.list->setCurrentItem(nullptr);
+    m_controls.list->clearSelection();
 }
 
 void CleanupPage::saveList()
 {
     QStringList entries;
-    entries.reserve(m_list->count());
-    for (int i = 0; i < m_list->count(); ++i)
-        entries.append(m_list->item(i)->text());
+    entries.reserve(m_controls.list->count());
+    for (int i = 0; i < m_controls.list->count(); ++i)
+        entries.append(m_controls.list->item(i)->text());
     QString error;
     if (platform::writeLines(saveTarget(), entries, &error))
         m_showMessage(m_form, kSaved, kNotice);
     else
-        m_showMessage(m_form, error, kError);
+        m_showMessage(m_form, error, platform::errorTitle());
 }
 
 void CleanupPage::openHelp()
@@ -132,8 +115,8 @@ void CleanupPage::openHelp()
 void CleanupPage::start()
 {
     m_deleter->runStarted();
-    m_timer->start();
-    m_startPicture->setEnabled(false);
+    m_controls.timer->start();
+    m_controls.startPicture->setEnabled(false);
 }
 
 void CleanupPage::tick()
@@ -142,16 +125,16 @@ void CleanupPage::tick()
     // once it is done.
     if (m_deleter->busy())
         return;
-    const int count = m_list->count();
+    const int count = m_controls.list->count();
     if (count == 0) {
         complete();
         return;
     }
     // The index is only ever written by this page; anything unreadable counts as 0.
-    const int index = qMax(0, m_runIndex->text().toInt());
+    const int index = qMax(0, m_controls.runIndex->text().toInt());
     if (index < count) {
-        const QString entry = m_list->item(index)->text();
-        m_status->setText(kDeleting + entry);
+        const QString entry = m_controls.list->item(index)->text();
+        m_controls.status->setText(kDeleting + entry);
         m_deleter->begin(entry);
     }
     // Entries removed during the run can leave the index past the end: that ends the
@@ -161,28 +144,28 @@ void CleanupPage::tick()
         return;
     }
     const int next = index + 1;
-    m_runIndex->setText(QString::number(next));
+    m_controls.runIndex->setText(QString::number(next));
     const double share = double(next) / double(count) * 100.0;
-    m_progressBar->setValue(static_cast<int>(static_cast<float>(std::floor(share))));
+    m_controls.progressBar->setValue(static_cast<int>(static_cast<float>(std::floor(share))));
 }
 
 void CleanupPage::complete()
 {
-    m_timer->stop();
-    m_status->setText(m_config.completionText);
-    m_startPicture->setEnabled(true);
-    m_runIndex->setText(QStringLiteral("0"));
-    m_progressBar->setValue(100);
+    m_controls.timer->stop();
+    m_controls.status->setText(m_config.completionText);
+    m_controls.startPicture->setEnabled(true);
+    m_controls.runIndex->setText(QStringLiteral("0"));
+    m_controls.progressBar->setValue(100);
     m_deleter->runFinished();
 }
 
 void CleanupPage::stop()
 {
-    m_timer->stop();
-    m_startPicture->setEnabled(true);
-    m_runIndex->setText(QStringLiteral("0"));
-    m_progressBar->setValue(0);
-    m_status->setText(kStopped);
+    m_controls.timer->stop();
+    m_controls.startPicture->setEnabled(true);
+    m_controls.runIndex->setText(QStringLiteral("0"));
+    m_controls.progressBar->setValue(0);
+    m_controls.status->setText(kStopped);
     m_deleter->runFinished();
 }
 

@@ -18,11 +18,23 @@ class QWidget;
 
 namespace cleanup {
 
-// What tells the junk-file page and the junk-registry page apart.
+// A page's controls, resolved once by the window.
+struct PageControls
+{
+    QListWidget *list;
+    QLineEdit *entryBox;
+    QPushButton *okButton;
+    QTimer *timer;
+    QLineEdit *runIndex; // the hidden text box that holds the run's position
+    QProgressBar *progressBar;
+    QLabel *status;
+    QWidget *startPicture;
+};
+
+// What tells the junk-file page and the junk-registry page apart besides their controls;
+// both are set in page_configs.cpp.
 struct PageConfig
 {
-    // Control names.
-    QString list, entryBox, okButton, timer, runIndex, progressBar, status, startPicture;
     // The list file: the name it is read under, whether that name is looked up without
     // regard to letter case, and the name a save creates when no file was found.
     QString readName;
@@ -42,7 +54,8 @@ public:
     // A list holds at most this many entries: positions are 16-bit signed numbers.
     static constexpr int maxEntries = 32767;
 
-    CleanupPage(QWidget *form, PageConfig config, std::unique_ptr<EntryDeleter> deleter,
+    // `form` is the parent of the page's messages.
+    CleanupPage(QWidget *form, const PageControls &controls, PageConfig config, std::unique_ptr<EntryDeleter> deleter,
                 platform::MessageFunction showMessage, QObject *parent = nullptr);
     ~CleanupPage() override;
 
@@ -63,19 +76,16 @@ private:
     QString findListFile() const;
 
     QWidget *m_form;
+    const PageControls m_controls;
     PageConfig m_config;
     std::unique_ptr<EntryDeleter> m_deleter;
     platform::MessageFunction m_showMessage;
     QString m_loadedFrom; // the file name loading found, when it differs in case
-
-    QListWidget *m_list;
-    QLineEdit *m_entryBox;
-    QPushButton *m_okButton;
-    QTimer *m_timer;
-    QLineEdit *m_runIndex;
-    QProgressBar *m_progressBar;
-    QLabel *m_status;
-    QWidget *m_startPicture;
 };
+
+// The junk-file page's and the junk-registry page's list files, texts and help pages;
+// `forum` is the address the help pages lie under.
+PageConfig filesPageConfig(const QString &forum);
+PageConfig registryPageConfig(const QString &forum);
 
 } // namespace cleanup

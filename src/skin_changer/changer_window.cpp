@@ -20,8 +20,6 @@ using skin_changer::SkinEntry;
 
 namespace {
 
-const QString kError = QStringLiteral("错误");
-
 QString shownName(const SkinEntry &entry)
 {
     switch (entry.origin) {
@@ -241,7 +239,7 @@ void SkinChanger::showPreview()
 void SkinChanger::fail(const QString &text)
 {
     m_status->clear();
-    m_showMessage(this, text, kError);
+    m_showMessage(this, text, platform::errorTitle());
 }
 
 void SkinChanger::applySelected()

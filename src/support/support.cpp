@@ -1,5 +1,6 @@
 #include "support/support.h"
 
+#include "platform/line_file.h"
 #include "platform/process.h"
 
 namespace support {
@@ -8,7 +9,12 @@ void startTool(const QString &commandLine, QWidget *parent, const platform::Mess
 {
     const platform::RunResult result = platform::runCommandLine(commandLine, platform::ShowState::NormalFocus);
     if (!result.ok)
-        showMessage(parent, result.error, QStringLiteral("错误"));
+        showMessage(parent, result.error, platform::errorTitle());
+}
+
+std::optional<QString> readAboutText()
+{
+    return platform::readTextHead(QStringLiteral("Guanyu.dat"));
 }
 
 } // namespace support

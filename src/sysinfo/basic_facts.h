@@ -1,17 +1,28 @@
 #pragma once
 
-class QWidget;
+#include <QString>
+#include <QStringList>
+
+#include <optional>
 
 namespace sysinfo {
 
 class DriveSource;
 
-// Fills the lower block of the system information page, found by name among `form`'s
-// children: the operating system (Label3), computer name (Label4) and user (Label5)
-// appended to their headings, the system drive's free space (Label7, with the tooltip
-// naming the drive) and the total size of the drives listed in Drive1 (Label6), both in
-// megabytes. Each fact that can't be worked out is passed over on its own and leaves its
-// label as it was: a drive without a size adds nothing to the total.
-void showBasicFacts(QWidget *form, const DriveSource &drives);
+// The lower block of the system information page, as the texts that follow each heading.
+struct BasicFacts
+{
+    QString os;
+    QString computerName;
+    QString userName;
+    QString systemDriveTip;                 // "系统盘为：C盘"
+    std::optional<QString> systemDriveFree; // "5120MB"; nothing when the drive doesn't answer
+    QString drivesTotal;                    // "30721MB"
+};
+
+// The operating system, computer name and user from the environment, the system drive's
+// free space and the total size of the drives named by `driveEntries` (the drive list's
+// texts), both in megabytes. A drive without a size adds nothing to the total.
+BasicFacts basicFacts(const QStringList &driveEntries, const DriveSource &drives);
 
 } // namespace sysinfo

@@ -1,10 +1,9 @@
 #include "sysinfo/drive_source.h"
 
+#include "sysinfo/drive_space.h"
 #include "sysinfo/mount_table.h"
 
 #include <QFile>
-
-#include <utility>
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -21,13 +20,7 @@ std::optional<quint64> blockDeviceNumber(const QString &source)
     return quint64(info.st_rdev);
 }
 
-struct Space
-{
-    quint64 total;
-    quint64 free;
-};
-
-std::optional<Space> spaceAt(const QString &path)
+std::optional<detail::Space> spaceAt(const QString &path)
 {
     if (path.isEmpty())
         return std::nullopt;
@@ -37,15 +30,10 @@ std::optional<Space> spaceAt(const QString &path)
     const quint64 unit = info.f_frsize ? info.f_frsize : info.f_bsize;
     // f_bavail, not f_bfree: the blocks kept back for root are no space the user can fill,
     // just as Windows reports the space available to the caller.
-    return Space{quint64(info.f_blocks) * unit, quint64(info.f_bavail) * unit};
+    return detail::Space{quint64(info.f_blocks) * unit, quint64(info.f_bavail) * unit};
 }
 
 } // namespace
-
-SystemDriveSource::SystemDriveSource(QString winePrefix)
-    : m_winePrefix(std::move(winePrefix))
-{
-}
 
 QStringList SystemDriveSource::entries() const
 {
@@ -68,25 +56,17 @@ QString pathOfDrive(const QString &drive, const QString &winePrefix)
 {
     if (drive.startsWith(QLatin1Char('/')))
         return drive;
-    const bool letter = (drive.size() == 1 || (drive.size() == 2 && drive.at(1) == QLatin1Char(':')))
-                        && drive.at(0).isLetter() && drive.at(0).unicode() < 128;
-    if (!letter)
+    const QString letter = detail::driveLetter(drive);
+    if (letter.isEmpty())
         return {};
-    return platform::resolveWindowsPath(drive.left(1) + QStringLiteral(":\\"), winePrefix);
+    return platform::resolveWindowsPath(letter + QStringLiteral(":\\"), winePrefix);
 }
 
 } // namespace
 
-std::optional<quint64> SystemDriveSource::totalBytes(const QString &drive) const
+std::optional<detail::Space> detail::spaceOfDrive(const QString &drive, const QString &winePrefix)
 {
-    const std::optional<Space> space = spaceAt(pathOfDrive(drive, m_winePrefix));
-    return space ? std::optional<quint64>(space->total) : std::nullopt;
-}
-
-std::optional<quint64> SystemDriveSource::freeBytes(const QString &drive) const
-{
-    const std::optional<Space> space = spaceAt(pathOfDrive(drive, m_winePrefix));
-    return space ? std::optional<quint64>(space->free) : std::nullopt;
+    return spaceAt(pathOfDrive(drive, winePrefix));
 }
 
 } // namespace sysinfo

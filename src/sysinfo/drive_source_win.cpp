@@ -1,8 +1,9 @@
 #include "sysinfo/drive_source.h"
 
+#include "sysinfo/drive_space.h"
+
 #include <windows.h>
 
-#include <utility>
 #include <vector>
 
 namespace sysinfo {
@@ -24,20 +25,15 @@ private:
 
 std::wstring rootOf(const QString &drive)
 {
-    const bool letter = (drive.size() == 1 || (drive.size() == 2 && drive.at(1) == QLatin1Char(':')))
-                        && drive.at(0).isLetter() && drive.at(0).unicode() < 128;
-    if (!letter)
+    const QString letter = detail::driveLetter(drive);
+    if (letter.isEmpty())
         return {};
-    return (drive.left(1) + QStringLiteral(":\\")).toStdWString();
+    return (letter + QStringLiteral(":\\")).toStdWString();
 }
 
-struct Space
-{
-    quint64 total;
-    quint64 free;
-};
+} // namespace
 
-std::optional<Space> spaceOf(const QString &drive)
+std::optional<detail::Space> detail::spaceOfDrive(const QString &drive, const QString &)
 {
     const std::wstring root = rootOf(drive);
     if (root.empty())
@@ -46,14 +42,7 @@ std::optional<Space> spaceOf(const QString &drive)
     ULARGE_INTEGER available{}, total{}, totalFree{};
     if (!GetDiskFreeSpaceExW(root.c_str(), &available, &total, &totalFree))
         return std::nullopt;
-    return Space{total.QuadPart, available.QuadPart};
-}
-
-} // namespace
-
-SystemDriveSource::SystemDriveSource(QString winePrefix)
-    : m_winePrefix(std::move(winePrefix))
-{
+    return detail::Space{total.QuadPart, available.QuadPart};
 }
 
 QStringList SystemDriveSource::entries() const
@@ -77,18 +66,6 @@ QStringList SystemDriveSource::entries() const
         texts.append(text);
     }
     return texts;
-}
-
-std::optional<quint64> SystemDriveSource::totalBytes(const QString &drive) const
-{
-    const std::optional<Space> space = spaceOf(drive);
-    return space ? std::optional<quint64>(space->total) : std::nullopt;
-}
-
-std::optional<quint64> SystemDriveSource::freeBytes(const QString &drive) const
-{
-    const std::optional<Space> space = spaceOf(drive);
-    return space ? std::optional<quint64>(space->free) : std::nullopt;
 }
 
 } // namespace sysinfo

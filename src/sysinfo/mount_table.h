@@ -9,6 +9,10 @@
 
 namespace sysinfo {
 
+// The mount table is read here rather than through QStorageInfo, which doesn't tell which
+// part of a file system a mount shows (a bind mount of a folder is no whole drive) and
+// can't be given a table to test with.
+
 // One line of /proc/self/mountinfo: which part of a file system (`root`) is mounted
 // where, from which source.
 struct MountRecord

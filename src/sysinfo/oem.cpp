@@ -6,8 +6,6 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
-#include <QLabel>
-#include <QPixmap>
 #include <QtEndian>
 
 #include <cstdlib>
@@ -73,26 +71,20 @@ QImage largestImage(QImageReader &reader)
 
 } // namespace
 
-bool loadOemPicture(QLabel *target, const QString &windowsPath, const QString &prefix)
+std::optional<QImage> readOemPicture(const QString &windowsPath, const QString &prefix)
 {
-    if (!target)
-        return false;
     const QString path = platform::resolveWindowsPath(windowsPath, prefix);
     // Only a regular file: the reader would wait for ever on a named pipe.
     if (path.isEmpty() || !QFileInfo(path).isFile())
-        return false;
+        return std::nullopt;
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
     if (reader.format() == "bmp" && !bitmapIsWhole(path))
-        return false;
-    const QImage image = largestImage(reader);
+        return std::nullopt;
+    QImage image = largestImage(reader);
     if (image.isNull())
-        return false;
-    const QPixmap pixmap = QPixmap::fromImage(image);
-    if (pixmap.isNull())
-        return false;
-    target->setPixmap(pixmap);
-    return true;
+        return std::nullopt;
+    return image;
 }
 
 std::optional<QString> readOemText(const QString &prefix)

@@ -2,12 +2,11 @@
 
 #include "platform/windows_path.h"
 
+#include <QImage>
 #include <QLatin1StringView>
 #include <QString>
 
 #include <optional>
-
-class QLabel;
 
 namespace sysinfo {
 
@@ -22,10 +21,10 @@ inline constexpr QLatin1StringView oemInfoEditCommand{"notepad.exe C:\\WINDOWS\\
 inline constexpr QLatin1StringView oemLogoEditCommand{"mspaint.exe C:\\WINDOWS\\system32\\OEMLOGO.BMP"};
 inline constexpr QLatin1StringView oemLinkIconEditCommand{"mspaint.exe C:\\WINDOWS\\system32\\OEMLINKICON.ICO"};
 
-// Loads the picture at `windowsPath` (a bitmap or an icon, recognised by its content; of
-// an icon with several sizes, the largest) and makes it `target`'s picture. False, with
-// `target` untouched, when the file is missing, unreadable, no picture or damaged.
-bool loadOemPicture(QLabel *target, const QString &windowsPath, const QString &prefix = platform::winePrefix());
+// The picture at `windowsPath`: a bitmap or an icon, recognised by its content; of an icon
+// with several sizes, the largest. std::nullopt when the file is missing, unreadable, no
+// picture or damaged.
+std::optional<QImage> readOemPicture(const QString &windowsPath, const QString &prefix = platform::winePrefix());
 
 // The text of OEMINFO.INI: every line, each followed by CR LF; empty for an empty file.
 // Of a file over 1 MiB, the lines of its first MiB and a line saying the rest isn't shown.

@@ -3,7 +3,7 @@
 #include "app/main_window.h"
 #include "fake_drives.h"
 #include "fake_prefix.h"
-#include "form_fixture.h"
+#include "form_test.h"
 #include "scoped_variable.h"
 
 #include <QComboBox>
@@ -43,6 +43,11 @@ QStringList visibleFrames(const Form1 &form)
     return shown;
 }
 
+QImage imageOf(const QLabel *label)
+{
+    return label->pixmap().toImage();
+}
+
 QStringList borderedTabs(const Form1 &form)
 {
     QStringList bordered;
@@ -55,22 +60,11 @@ QStringList borderedTabs(const Form1 &form)
 
 } // namespace
 
-class TestForm : public QObject
+class TestForm : public FormTest
 {
     Q_OBJECT
 
-    // Each test starts in a fresh working folder, with the window's messages recorded.
-    std::optional<WorkingFolder> m_folder;
-    MessageLog m_log;
-
 private slots:
-    void init()
-    {
-        m_folder.emplace();
-        m_log.messages.clear();
-    }
-    void cleanup() { m_folder.reset(); }
-
     void startUpStateAndLook()
     {
         m_folder->write("Wjql.ini", "");
@@ -310,6 +304,61 @@ private slots:
         QVERIFY(!m_log.messages[0].windowVisible);
         // The about text is loaded after both messages.
         QCOMPARE(form.findChild<TextBox *>("Guanyutxt")->text(), QString("a\r\nb\r\nc\r\n"));
+    }
+
+    // The picture buttons: the start pictures and the tool pictures look pressed while held.
+    void pressedLooks_data()
+    {
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::newRow("left") << Qt::LeftButton;
+        QTest::newRow("right") << Qt::RightButton;
+        QTest::newRow("middle") << Qt::MiddleButton;
+    }
+
+    void pressedLooks()
+    {
+        QFETCH(Qt::MouseButton, button);
+        Form1 form(quietServices(m_log));
+        form.Image2_Click();
+        QVERIFY(showExposed(form));
+        const QImage normal = imageOf(form.findChild<QLabel *>("Img1"));
+        const QImage pressed = imageOf(form.findChild<QLabel *>("Img2"));
+        QVERIFY(normal != pressed);
+
+        for (const char *name : {"Image9", "Image11"}) {
+            auto *start = form.findChild<ClickLabel *>(name);
+            QCOMPARE(imageOf(start), normal);
+            QTest::mousePress(start, button);
+            QCOMPARE(imageOf(start), pressed);
+            QTest::mouseRelease(start, button);
+            QCOMPARE(imageOf(start), normal);
+        }
+        for (const char *name : {"Image12", "Image13"}) {
+            auto *tool = form.findChild<ClickLabel *>(name);
+            QTest::mousePress(tool, button);
+            QVERIFY(tool->hasBorder());
+            QTest::mouseRelease(tool, button);
+            QVERIFY(!tool->hasBorder());
+        }
+        // Only a left click starts a run; the look is back to normal by then.
+        QCOMPARE(form.findChild<QTimer *>("Wjqltm")->isActive(), button == Qt::LeftButton);
+        QCOMPARE(imageOf(form.findChild<QLabel *>("Image9")), normal);
+    }
+
+    void runningStartPictureIgnoresTheMouse()
+    {
+        m_folder->write("Wjql.ini", "a\r\nb\r\n");
+        Form1 form(quietServices(m_log));
+        form.Image4_Click();
+        QVERIFY(showExposed(form));
+        auto *start = form.findChild<ClickLabel *>("Image9");
+        QTest::mouseClick(start, Qt::LeftButton);
+        QVERIFY(form.findChild<QTimer *>("Wjqltm")->isActive());
+        QVERIFY(!start->isEnabled());
+        const QImage normal = imageOf(form.findChild<QLabel *>("Img1"));
+        QTest::mousePress(start, Qt::LeftButton);
+        QCOMPARE(imageOf(start), normal);
+        QTest::mouseRelease(start, Qt::LeftButton);
     }
 };
 

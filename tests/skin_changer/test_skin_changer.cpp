@@ -1,4 +1,4 @@
-#include "form_fixture.h"
+#include "form_test.h"
 #include "scoped_variable.h"
 #include "skin_changer/changer_window.h"
 #include "skins/skin_file.h"
@@ -27,12 +27,9 @@ const QByteArray kdeScheme = "[Colors:Window]\nBackgroundNormal=20,30,40\nForegr
 
 } // namespace
 
-class TestSkinChanger : public QObject
+class TestSkinChanger : public FormTest
 {
     Q_OBJECT
-
-    std::optional<WorkingFolder> m_folder;
-    MessageLog m_log;
 
     SkinPlaces places() const
     {
@@ -48,13 +45,6 @@ class TestSkinChanger : public QObject
     }
 
 private slots:
-    void init()
-    {
-        m_folder.emplace();
-        m_log.messages.clear();
-    }
-    void cleanup() { m_folder.reset(); }
-
     void listsAndAppliesFromTheKeyboard()
     {
         m_folder->write("Pifu.she", readAll(SHIPPED_SKINS "/green.she"));

@@ -1,38 +1,14 @@
 #include "app/controls.h"
-#include "form_fixture.h"
+#include "form_test.h"
 
-#include <QLabel>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QTimer>
 
-#include <optional>
-
-namespace {
-
-QImage imageOf(const QLabel *label)
-{
-    return label->pixmap().toImage();
-}
-
-} // namespace
-
-class TestSupport : public QObject
+class TestSupport : public FormTest
 {
     Q_OBJECT
 
-    // Each test starts in a fresh working folder, with the window's messages recorded.
-    std::optional<WorkingFolder> m_folder;
-    MessageLog m_log;
-
 private slots:
-    void init()
-    {
-        m_folder.emplace();
-        m_log.messages.clear();
-    }
-    void cleanup() { m_folder.reset(); }
-
     void aboutText_data()
     {
         QTest::addColumn<QByteArray>("file"); // a null array: no file at all
@@ -120,60 +96,6 @@ private slots:
         QTest::mouseClick(notice, Qt::LeftButton);
         QTest::qWait(50);
         QCOMPARE(programs.opened().size(), 4);
-    }
-
-    void pressedLooks_data()
-    {
-        QTest::addColumn<Qt::MouseButton>("button");
-        QTest::newRow("left") << Qt::LeftButton;
-        QTest::newRow("right") << Qt::RightButton;
-        QTest::newRow("middle") << Qt::MiddleButton;
-    }
-
-    void pressedLooks()
-    {
-        QFETCH(Qt::MouseButton, button);
-        Form1 form(quietServices(m_log));
-        form.Image2_Click();
-        QVERIFY(showExposed(form));
-        const QImage normal = imageOf(form.findChild<QLabel *>("Img1"));
-        const QImage pressed = imageOf(form.findChild<QLabel *>("Img2"));
-        QVERIFY(normal != pressed);
-
-        for (const char *name : {"Image9", "Image11"}) {
-            auto *start = form.findChild<ClickLabel *>(name);
-            QCOMPARE(imageOf(start), normal);
-            QTest::mousePress(start, button);
-            QCOMPARE(imageOf(start), pressed);
-            QTest::mouseRelease(start, button);
-            QCOMPARE(imageOf(start), normal);
-        }
-        for (const char *name : {"Image12", "Image13"}) {
-            auto *tool = form.findChild<ClickLabel *>(name);
-            QTest::mousePress(tool, button);
-            QVERIFY(tool->hasBorder());
-            QTest::mouseRelease(tool, button);
-            QVERIFY(!tool->hasBorder());
-        }
-        // Only a left click starts a run; the look is back to normal by then.
-        QCOMPARE(form.findChild<QTimer *>("Wjqltm")->isActive(), button == Qt::LeftButton);
-        QCOMPARE(imageOf(form.findChild<QLabel *>("Image9")), normal);
-    }
-
-    void runningStartPictureIgnoresTheMouse()
-    {
-        m_folder->write("Wjql.ini", "a\r\nb\r\n");
-        Form1 form(quietServices(m_log));
-        form.Image4_Click();
-        QVERIFY(showExposed(form));
-        auto *start = form.findChild<ClickLabel *>("Image9");
-        QTest::mouseClick(start, Qt::LeftButton);
-        QVERIFY(form.findChild<QTimer *>("Wjqltm")->isActive());
-        QVERIFY(!start->isEnabled());
-        const QImage normal = imageOf(form.findChild<QLabel *>("Img1"));
-        QTest::mousePress(start, Qt::LeftButton);
-        QCOMPARE(imageOf(start), normal);
-        QTest::mouseRelease(start, Qt::LeftButton);
     }
 };
 

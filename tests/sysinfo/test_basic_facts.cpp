@@ -1,9 +1,9 @@
 #include "sysinfo/basic_facts.h"
+#include "app/system_page.h"
 #include "fake_drives.h"
 #include "sysinfo/environment.h"
 #include "sysinfo/number_form.h"
 
-#include <QComboBox>
 #include <QLabel>
 #include <QLocale>
 #include <QProcessEnvironment>
@@ -15,8 +15,8 @@ using Variables = QList<QPair<QByteArray, QByteArray>>;
 
 namespace {
 
-// The page's lower block as the window lays it out, headings as stored, with the drive
-// list filled from `drives`; the facts are shown as soon as it is made.
+// The page's lower block as the window lays it out, headings as stored; the facts of
+// the drives `drives` lists are shown as soon as it is made.
 struct FactsForm
 {
     explicit FactsForm(const sysinfo::DriveSource &drives)
@@ -24,11 +24,9 @@ struct FactsForm
         const QStringList headings{"操作系统：", "电脑名称：", "当前用户：", "硬盘容量：", "主盘剩余："};
         for (int i = 0; i < headings.size(); ++i)
             (new QLabel(headings.at(i), &form))->setObjectName(QStringLiteral("Label%1").arg(i + 3)); // Label3..Label7
-        auto *list = new QComboBox(&form);
-        list->setObjectName(QStringLiteral("Drive1"));
-        list->addItems(drives.entries());
-        list->hide();
-        sysinfo::showBasicFacts(&form, drives);
+        const auto find = [this](const char *name) { return form.findChild<QLabel *>(QLatin1String(name)); };
+        app::showBasicFacts({find("Label3"), find("Label4"), find("Label5"), find("Label6"), find("Label7")},
+                            sysinfo::basicFacts(drives.entries(), drives));
     }
     const QLabel *label(const char *name) const { return form.findChild<QLabel *>(QLatin1String(name)); }
     QString text(const char *name) const { return label(name)->text(); }
@@ -244,8 +242,11 @@ private slots:
         QWidget form;
         auto *label7 = new QLabel(QStringLiteral("主盘剩余："), &form);
         label7->setObjectName(QStringLiteral("Label7"));
-        sysinfo::showBasicFacts(&form, drives);
-        sysinfo::showBasicFacts(nullptr, drives);
+        const sysinfo::BasicFacts facts = sysinfo::basicFacts(drives.entries(), drives);
+        app::FactLabels labels;
+        labels.systemDriveFree = label7;
+        app::showBasicFacts(labels, facts);
+        app::showBasicFacts({}, facts);
         QCOMPARE(label7->text(), QStringLiteral("主盘剩余：5120MB"));
         QCOMPARE(label7->toolTip(), QStringLiteral("系统盘为：C盘"));
     }
