@@ -6,25 +6,12 @@
 # Usage: nice bench/shredder/run.sh [BUILD_DIR]   (default: the repository's build/ folder)
 set -euo pipefail
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-repo=$(cd "$here/../.." && pwd)
-build=${1:-$repo/build}
 rounds=${ROUNDS:-3}
 big_mib=${BIG_MIB:-512}
 small_files=${SMALL_FILES:-10000}
 small_size=${SMALL_SIZE:-3000}
-
-if (( rounds < 3 )); then
-  echo "ROUNDS must be at least 3" >&2
-  exit 2
-fi
-
-if [[ ! -f $build/CMakeCache.txt ]]; then
-  generator=()
-  command -v ninja >/dev/null && generator=(-G Ninja)
-  cmake -S "$repo" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$build" --target bench_shredder -j2 >/dev/null
+source "$(dirname "${BASH_SOURCE[0]}")/../build_folder.sh"
+bench_build bench_shredder
 ours=$build/bin/bench_shredder
 [[ -x $ours ]] || ours=$(find "$build" -name bench_shredder -type f -perm -u+x -print -quit)
 

@@ -4,22 +4,9 @@
 # Usage: bench/skins/run.sh [BUILD_DIR]   (default: the repository's build/ folder)
 set -euo pipefail
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-repo=$(cd "$here/../.." && pwd)
-build=${1:-$repo/build}
 rounds=${ROUNDS:-15}
-
-if (( rounds < 3 )); then
-  echo "ROUNDS must be at least 3" >&2
-  exit 2
-fi
-
-if [[ ! -f $build/CMakeCache.txt ]]; then
-  generator=()
-  command -v ninja >/dev/null && generator=(-G Ninja)
-  cmake -S "$repo" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$build" --target bench_skin_startup brisquel_skin_library -j2 >/dev/null
+source "$(dirname "${BASH_SOURCE[0]}")/../build_folder.sh"
+bench_build bench_skin_startup brisquel_skin_library
 
 bench=$build/bin/bench_skin_startup
 programs=$build/bin
