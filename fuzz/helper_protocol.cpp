@@ -1,5 +1,6 @@
-// Both sides of the registry helper's line protocol. The input is tried as a request line,
-// as an entry (UTF-16) to encode, and as an answer line.
+// Both sides of the registry helper's line protocol. The input is tried as a request line
+// (delete or export), as an entry (UTF-16) to encode, as a line of an export answer and as
+// an answer line.
 
 #include "fuzz_support.h"
 #include "cleanup/registry/helper_protocol.h"
@@ -56,6 +57,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (encoded) {
         FUZZ_CHECK(isOneLine(*encoded));
         FUZZ_CHECK(decodeRequest(*encoded) == entry);
+    }
+
+    // Either kind of request, and the lines of an export answer: what parses is written
+    // again as one line that parses to the same thing.
+    if (const std::optional<Request> request = parseRequest(line)) {
+        const std::optional<std::string> again = request->kind == RequestKind::Export
+            ? encodeExportRequest(request->entry)
+            : encodeRequest(request->entry);
+        FUZZ_CHECK(again && isOneLine(*again));
+        const std::optional<Request> reparsed = parseRequest(*again);
+        FUZZ_CHECK(reparsed && reparsed->kind == request->kind && reparsed->entry == request->entry);
+    }
+    if (const std::optional<ExportLine> exported = parseExportLine(line)) {
+        const std::optional<std::string> again = exported->isKey ? formatKeyLine(exported->keyName)
+                                                                 : formatValueLine(exported->value);
+        FUZZ_CHECK(again && isOneLine(*again));
+        const std::optional<ExportLine> reparsed = parseExportLine(*again);
+        FUZZ_CHECK(reparsed && reparsed->isKey == exported->isKey);
+        if (exported->isKey)
+            FUZZ_CHECK(reparsed->keyName == exported->keyName);
+        else
+            FUZZ_CHECK(reparsed->value == exported->value);
     }
 
     // Answers: a code read from a line is written and read back unchanged.
