@@ -7,14 +7,12 @@
 # BENCH_WRAPPER runs the program under another, e.g. "perf record -g --".
 set -euo pipefail
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-repo=$(cd "$here/../.." && pwd)
-build=${1:-$repo/build}
 entries=${ENTRIES:-3000}
 export ROUNDS=${ROUNDS:-5}
+rounds=$ROUNDS
+source "$(dirname "${BASH_SOURCE[0]}")/../build_folder.sh"
 source "$here/../virtual_display.sh"
-
-cmake --build "$build" --target bench_pace -j2 >/dev/null
+bench_build bench_pace
 bench=$build/bin/bench_pace
 [[ -x $bench ]] || bench=$(find "$build" -name bench_pace -type f -perm -u+x -print -quit)
 
