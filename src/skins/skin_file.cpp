@@ -323,7 +323,10 @@ SkinLoad parseSkin(const QByteArray &bytes)
     return load;
 }
 
-SkinStatus readSkinBytes(const QString &path, QByteArray *bytes)
+namespace {
+
+// The bytes of a regular file of at most 1 MiB; Ok says only that they could be read.
+SkinStatus readFileBytes(const QString &path, QByteArray *bytes)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -341,16 +344,26 @@ SkinStatus readSkinBytes(const QString &path, QByteArray *bytes)
         return SkinStatus::Unreadable;
     if (bytes->size() > maxSkinBytes)
         return SkinStatus::TooLarge;
-    return parseSkin(*bytes).status;
+    return SkinStatus::Ok;
 }
 
-SkinLoad loadSkin(const QString &path)
+} // namespace
+
+SkinStatus readSkinBytes(const QString &path, QByteArray *bytes)
 {
-    QByteArray bytes;
-    const SkinStatus status = readSkinBytes(path, &bytes);
-    if (status == SkinStatus::Unreadable || status == SkinStatus::NotRegularFile || status == SkinStatus::TooLarge)
+    const SkinStatus status = readFileBytes(path, bytes);
+    return status == SkinStatus::Ok ? parseSkin(*bytes).status : status;
+}
+
+SkinLoad loadSkin(const QString &path, QByteArray *bytes)
+{
+    QByteArray read;
+    const SkinStatus status = readFileBytes(path, &read);
+    if (bytes)
+        *bytes = read;
+    if (status != SkinStatus::Ok)
         return {status, {}};
-    return parseSkin(bytes);
+    return parseSkin(read);
 }
 
 QByteArray skinText(const Skin &skin)

@@ -52,8 +52,9 @@ struct SkinLoad
 
 // Parses the bytes of a skin file (UTF-8, or GB18030 when they aren't valid UTF-8).
 SkinLoad parseSkin(const QByteArray &bytes);
-// Reads and parses `path`: a regular file of at most 1 MiB.
-SkinLoad loadSkin(const QString &path);
+// Reads and parses `path`: a regular file of at most 1 MiB. `bytes`, when given, receives
+// what was read.
+SkinLoad loadSkin(const QString &path, QByteArray *bytes = nullptr);
 // Reads `path` as loadSkin() does and returns its bytes; status says whether they hold a skin.
 SkinStatus readSkinBytes(const QString &path, QByteArray *bytes);
 

@@ -68,11 +68,11 @@ private:
         if (QFileInfo(m_path).isFile() && !m_watcher.files().contains(m_path))
             m_watcher.addPath(m_path);
         QByteArray bytes;
-        const SkinStatus status = skins::readSkinBytes(m_path, &bytes);
+        const skins::SkinLoad load = skins::loadSkin(m_path, &bytes);
         // A file that turns bad leaves the look as it is.
-        if (status != SkinStatus::Ok || bytes == m_applied)
-            return status;
-        const skins::Skin skin = skins::parseSkin(bytes).skin;
+        if (load.status != SkinStatus::Ok || bytes == m_applied)
+            return load.status;
+        const skins::Skin &skin = load.skin;
         m_applied = bytes;
         QApplication::setPalette(skin.palette(m_base));
         // Setting a style sheet re-polishes every widget: only when it changes.
