@@ -9,6 +9,7 @@
 #include <QOpenGLFunctions>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
+#include <QThread>
 
 namespace app {
 
@@ -65,14 +66,17 @@ bool chooseWebRendering()
 }
 
 EarlyWork::EarlyWork()
-    : m_thread([] {
+{
+    // Qt takes the first thread that asks for its thread data as the main thread. Ask
+    // here, before the worker below can get there first through QLibrary.
+    QThread::currentThread();
+    m_thread = std::thread([] {
         // The window's first text loads the system's font configuration, which takes
         // milliseconds; the same call later finds it loaded. Only where fontconfig is used.
         using FcInit = int (*)();
         if (const auto init = reinterpret_cast<FcInit>(QLibrary::resolve(QStringLiteral("fontconfig"), 1, "FcInit")))
             init();
-    })
-{
+    });
 }
 
 EarlyWork::~EarlyWork()
