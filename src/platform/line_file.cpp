@@ -397,10 +397,17 @@ bool writeLines(const QString &path, const QStringList &lines, QString *error)
         appendEncoded(encoder, line, data);
         data.append("\r\n", 2);
     }
+    return writeFile(path, data, error);
+}
+
+bool writeFile(const QString &path, QByteArrayView data, QString *error)
+{
     int systemError = 0;
-    if (!detail::replaceFile(path, data, &systemError))
-        return failed(describeError(systemError));
-    return true;
+    if (detail::replaceFile(path, data, &systemError))
+        return true;
+    if (error)
+        *error = describeError(systemError);
+    return false;
 }
 
 std::optional<QString> readTextHead(const QString &path, qint64 limitBytes)

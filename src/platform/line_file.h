@@ -91,6 +91,8 @@ QByteArray encodeLine(QStringView text);
 // wherever that keeps it so; a symbolic link stays a link and its target is written. On
 // failure the old content is untouched and `error` holds a description for the user.
 bool writeLines(const QString &path, const QStringList &lines, QString *error = nullptr);
+// Writes `data` to `path` as writeLines() does its lines.
+bool writeFile(const QString &path, QByteArrayView data, QString *error = nullptr);
 
 // The start of a text file as a text box shows it: every line followed by CR LF, as
 // readTextWithLineEnds gives it, for a file of up to `limitBytes` bytes. Of a bigger file

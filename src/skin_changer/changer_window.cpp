@@ -209,7 +209,6 @@ void SkinChanger::refresh(const QString &selectPath)
             row = int(i);
     }
     m_list->setCurrentRow(row);
-    m_apply->setEnabled(row >= 0);
     showPreview();
 }
 
@@ -259,9 +258,10 @@ void SkinChanger::applySelected()
 void SkinChanger::restoreDefault()
 {
     const QString standardFile = QDir(m_places.shippedDir).filePath(QStringLiteral("standard.she"));
-    const skin_changer::Outcome outcome = skins::loadSkin(standardFile).status == skins::SkinStatus::Ok
-        ? skin_changer::applySkin(m_places, standardFile)
-        : skin_changer::applySkinText(m_places, skins::skinText(standardSkin()));
+    QByteArray bytes;
+    if (skins::loadSkin(standardFile, &bytes).status != skins::SkinStatus::Ok)
+        bytes = skins::skinText(standardSkin());
+    const skin_changer::Outcome outcome = skin_changer::applySkinText(m_places, bytes);
     if (!outcome.ok)
         return fail(outcome.error);
     m_status->setText(QStringLiteral("已恢复默认外观。"));

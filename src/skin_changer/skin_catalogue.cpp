@@ -1,7 +1,6 @@
 #include "skin_changer/skin_catalogue.h"
 
-#include "platform/error_text.h"
-#include "platform/file_io.h"
+#include "platform/line_file.h"
 #include "skins/kde_scheme.h"
 
 #include <QDir>
@@ -36,10 +35,9 @@ Outcome failure(const QString &text)
 
 Outcome writeSkin(const QString &path, const QByteArray &bytes)
 {
-    int systemError = 0;
-    if (!platform::detail::replaceFile(path, bytes, &systemError))
-        return failure(QStringLiteral("无法保存皮肤文件“%1”：%2")
-                           .arg(QDir::toNativeSeparators(path), platform::describeError(systemError)));
+    QString why;
+    if (!platform::writeFile(path, bytes, &why))
+        return failure(QStringLiteral("无法保存皮肤文件“%1”：%2").arg(QDir::toNativeSeparators(path), why));
     return {true, {}, path};
 }
 
@@ -112,7 +110,7 @@ QString statusText(skins::SkinStatus status)
 Outcome applySkin(const SkinPlaces &places, const QString &source)
 {
     QByteArray bytes;
-    const skins::SkinStatus status = skins::readSkinBytes(source, &bytes);
+    const skins::SkinStatus status = skins::loadSkin(source, &bytes).status;
     if (status != skins::SkinStatus::Ok)
         return failure(QStringLiteral("无法使用皮肤文件“%1”：%2").arg(QDir::toNativeSeparators(source), statusText(status)));
     // Applying the skin in force again changes nothing.
@@ -134,19 +132,18 @@ Outcome importSkin(const SkinPlaces &places, const QString &source)
         return failure(QStringLiteral("无法导入“%1”：%2").arg(shownName, why));
     };
     QByteArray bytes;
-    const skins::SkinStatus status = skins::readSkinBytes(source, &bytes);
     const bool kdeScheme = info.suffix().compare(QLatin1StringView("colors"), Qt::CaseInsensitive) == 0;
+    skins::SkinStatus status = skins::readSkinFile(source, &bytes);
+    // A KDE colour scheme has its own format, converted below.
+    if (status == skins::SkinStatus::Ok && !kdeScheme)
+        status = skins::parseSkin(bytes).status;
+    if (status != skins::SkinStatus::Ok)
+        return refused(statusText(status));
     if (kdeScheme) {
-        // Its own format: only the reading itself has to have gone right.
-        if (status == skins::SkinStatus::Unreadable || status == skins::SkinStatus::NotRegularFile
-            || status == skins::SkinStatus::TooLarge)
-            return refused(statusText(status));
         const std::optional<skins::Skin> skin = skins::skinFromKdeScheme(bytes, info.completeBaseName());
         if (!skin)
             return refused(QStringLiteral("这个 KDE 配色方案里没有可用的颜色。"));
         bytes = skins::skinText(*skin);
-    } else if (status != skins::SkinStatus::Ok) {
-        return refused(statusText(status));
     }
 
     const QDir folder(places.importedDir);

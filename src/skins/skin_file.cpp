@@ -269,11 +269,10 @@ SkinLoad parseSkin(const QByteArray &bytes)
         if (line.startsWith(u'[') && line.endsWith(u']')) {
             const QStringView name = line.sliced(1, line.size() - 2).trimmed();
             if (name.compare(QLatin1StringView("StyleSheet"), Qt::CaseInsensitive) == 0) {
-                // The style sheet is the rest of the file, as it stands.
-                QStringList rest;
-                for (qsizetype j = i + 1; j < lines.size(); ++j)
-                    rest.append(lines[j].toString());
-                skin.styleSheet = safeStyleSheet(rest.join(u'\n'));
+                // The style sheet is the rest of the file, as it stands: what follows the
+                // heading's line end.
+                const qsizetype rest = lines[i].data() + lines[i].size() + 1 - text.constData();
+                skin.styleSheet = safeStyleSheet(rest < text.size() ? text.sliced(rest) : QString());
                 break;
             }
             section = sectionFromName(name);
@@ -323,10 +322,7 @@ SkinLoad parseSkin(const QByteArray &bytes)
     return load;
 }
 
-namespace {
-
-// The bytes of a regular file of at most 1 MiB; Ok says only that they could be read.
-SkinStatus readFileBytes(const QString &path, QByteArray *bytes)
+SkinStatus readSkinFile(const QString &path, QByteArray *bytes)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -347,18 +343,10 @@ SkinStatus readFileBytes(const QString &path, QByteArray *bytes)
     return SkinStatus::Ok;
 }
 
-} // namespace
-
-SkinStatus readSkinBytes(const QString &path, QByteArray *bytes)
-{
-    const SkinStatus status = readFileBytes(path, bytes);
-    return status == SkinStatus::Ok ? parseSkin(*bytes).status : status;
-}
-
 SkinLoad loadSkin(const QString &path, QByteArray *bytes)
 {
     QByteArray read;
-    const SkinStatus status = readFileBytes(path, &read);
+    const SkinStatus status = readSkinFile(path, &read);
     if (bytes)
         *bytes = read;
     if (status != SkinStatus::Ok)

@@ -52,11 +52,11 @@ struct SkinLoad
 
 // Parses the bytes of a skin file (UTF-8, or GB18030 when they aren't valid UTF-8).
 SkinLoad parseSkin(const QByteArray &bytes);
-// Reads and parses `path`: a regular file of at most 1 MiB. `bytes`, when given, receives
-// what was read.
+// Reads `path`, a regular file of at most 1 MiB, into `bytes`. Ok says only that it could
+// be read, not that it holds a skin.
+SkinStatus readSkinFile(const QString &path, QByteArray *bytes);
+// Reads and parses `path` as readSkinFile() does. `bytes`, when given, receives what was read.
 SkinLoad loadSkin(const QString &path, QByteArray *bytes = nullptr);
-// Reads `path` as loadSkin() does and returns its bytes; status says whether they hold a skin.
-SkinStatus readSkinBytes(const QString &path, QByteArray *bytes);
 
 // The skin as the text of a skin file (UTF-8, LF line ends).
 QByteArray skinText(const Skin &skin);

@@ -3,7 +3,6 @@
 #include "skins/skin_file.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QStringDecoder>
@@ -50,10 +49,8 @@ public:
     {
         m_path = QFileInfo(path).absoluteFilePath();
         m_applied.clear();
-        if (!m_watcher.files().isEmpty())
-            m_watcher.removePaths(m_watcher.files());
-        if (!m_watcher.directories().isEmpty())
-            m_watcher.removePaths(m_watcher.directories());
+        if (const QStringList watched = m_watcher.files() + m_watcher.directories(); !watched.isEmpty())
+            m_watcher.removePaths(watched);
         // The folder too: a safe save renames a new file over the old one, and a file that
         // doesn't exist yet may be written later.
         const QString folder = QFileInfo(m_path).absolutePath();
@@ -68,9 +65,14 @@ private:
         if (QFileInfo(m_path).isFile() && !m_watcher.files().contains(m_path))
             m_watcher.addPath(m_path);
         QByteArray bytes;
-        const skins::SkinLoad load = skins::loadSkin(m_path, &bytes);
+        if (const SkinStatus read = skins::readSkinFile(m_path, &bytes); read != SkinStatus::Ok)
+            return read;
+        // The folder's other files change too; the skin only when its bytes do.
+        if (!m_applied.isEmpty() && bytes == m_applied)
+            return SkinStatus::Ok;
+        const skins::SkinLoad load = skins::parseSkin(bytes);
         // A file that turns bad leaves the look as it is.
-        if (load.status != SkinStatus::Ok || bytes == m_applied)
+        if (load.status != SkinStatus::Ok)
             return load.status;
         const skins::Skin &skin = load.skin;
         m_applied = bytes;
