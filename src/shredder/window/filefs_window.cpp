@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QShortcut>
 #include <QThread>
 #include <QTimer>
@@ -229,23 +230,20 @@ FilefsWindow::~FilefsWindow()
 
 bool FilefsWindow::isBusy() const { return m_job != Job::None; }
 
-QTreeWidgetItem *FilefsWindow::rowFor(const QString &path) const
-{
-    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
-        if (m_list->topLevelItem(i)->data(PathColumn, PathRole).toString() == path)
-            return m_list->topLevelItem(i);
-    }
-    return nullptr;
-}
-
 void FilefsWindow::addPaths(const QStringList &paths)
 {
+    // Looked up once per call: a drop of thousands of paths must not compare each with every row.
+    QSet<QString> listed;
+    listed.reserve(m_list->topLevelItemCount() + paths.size());
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i)
+        listed.insert(m_list->topLevelItem(i)->data(PathColumn, PathRole).toString());
     for (const QString &given : paths) {
         if (given.isEmpty())
             continue;
         const QString path = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
-        if (rowFor(path))
+        if (listed.contains(path))
             continue;
+        listed.insert(path);
         auto *row = new QTreeWidgetItem(m_list);
         row->setText(PathColumn, QDir::toNativeSeparators(path));
         row->setToolTip(PathColumn, row->text(PathColumn));

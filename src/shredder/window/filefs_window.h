@@ -66,7 +66,6 @@ private:
     void updateProgress();
     void setPlan(QTreeWidgetItem *row, const shredder::Plan &plan);
     void setOutcome(QTreeWidgetItem *row, const shredder::Outcome &outcome);
-    QTreeWidgetItem *rowFor(const QString &path) const;
 
     FilefsServices m_services;
     QTreeWidget *m_list;
