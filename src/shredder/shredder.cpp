@@ -274,8 +274,7 @@ Outcome Shredder::shred(const std::string &path)
         } else if (S_ISDIR(info.st_mode)) {
             shredFolder(dir.get(), name, path, info.st_dev, run);
         } else if (S_ISREG(info.st_mode)) {
-            if (const int result = shredFile(dir.get(), name, path, run); result > 0)
-                run.fail(result, path);
+            shredFile(dir.get(), name, path, info, run);
         } else {
             removeEntry(dir.get(), name, path, 0, run);
         }
@@ -291,12 +290,10 @@ Outcome Shredder::shred(const std::string &path)
     return outcome;
 }
 
-// Returns 0 when the file is gone, -1 when cancelled (the file stays), else an errno.
-int Shredder::shredFile(int dirFd, const std::string &name, const std::string &path, Run &run)
+// `seen` is what the caller found under the name. Records its own failure; a cancel leaves
+// the file in place and marks the run cancelled.
+void Shredder::shredFile(int dirFd, const std::string &name, const std::string &path, const struct stat &seen, Run &run)
 {
-    struct stat seen {};
-    if (::fstatat(dirFd, name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno;
     // O_NONBLOCK: should a FIFO have taken the name since the check, opening it must not hang.
     constexpr int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     Descriptor file(::openat(dirFd, name.c_str(), flags));
@@ -308,19 +305,26 @@ int Shredder::shredFile(int dirFd, const std::string &name, const std::string &p
             if (!file.valid()) {
                 const int error = errno;
                 ::fchmodat(dirFd, name.c_str(), seen.st_mode & 07777, AT_SYMLINK_NOFOLLOW);
-                return error;
+                run.fail(error, path);
+                return;
             }
         } else {
             errno = EACCES;
         }
     }
-    if (!file.valid())
-        return errno == ELOOP || errno == ENXIO ? ENOENT : errno;
+    if (!file.valid()) {
+        run.fail(errno == ELOOP || errno == ENXIO ? ENOENT : errno, path);
+        return;
+    }
     struct stat info {};
-    if (::fstat(file.get(), &info) != 0)
-        return errno;
-    if (!S_ISREG(info.st_mode) || info.st_ino != seen.st_ino || info.st_dev != seen.st_dev)
-        return ENOENT; // the file we looked at has been replaced
+    if (::fstat(file.get(), &info) != 0) {
+        run.fail(errno, path);
+        return;
+    }
+    if (!S_ISREG(info.st_mode) || info.st_ino != seen.st_ino || info.st_dev != seen.st_dev) {
+        run.fail(ENOENT, path); // the file we looked at has been replaced
+        return;
+    }
 
     if (onProgress)
         onProgress(m_bytesDone, path);
@@ -332,27 +336,33 @@ int Shredder::shredFile(int dirFd, const std::string &name, const std::string &p
         for (std::uint64_t offset = 0; offset < end; offset += chunkSize) {
             if (stopped()) {
                 run.cancelled = true;
-                return -1;
+                return;
             }
             const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, end - offset));
             if (!zeros)
                 m_buffer->random.fill(m_buffer->data, size);
-            if (!writeAll(file.get(), m_buffer->data, size, static_cast<off_t>(offset)))
-                return errno;
+            if (!writeAll(file.get(), m_buffer->data, size, static_cast<off_t>(offset))) {
+                run.fail(errno, path);
+                return;
+            }
             m_bytesDone += size;
             if (onProgress)
                 onProgress(m_bytesDone, path);
         }
-        if (::fdatasync(file.get()) != 0)
-            return errno;
+        if (::fdatasync(file.get()) != 0) {
+            run.fail(errno, path);
+            return;
+        }
     }
     if (beforeTruncate)
         beforeTruncate(file.get());
     // No sync of its own: the folder's sync after the unlink commits the truncation too.
-    if (::ftruncate(file.get(), 0) != 0)
-        return errno;
+    if (::ftruncate(file.get(), 0) != 0) {
+        run.fail(errno, path);
+        return;
+    }
     file.reset();
-    return removeEntry(dirFd, name, path, 0, run) ? 0 : -2;
+    removeEntry(dirFd, name, path, 0, run);
 }
 
 // Renames an entry to random names, each shorter than the last, then removes it. Never
@@ -431,8 +441,7 @@ void Shredder::shredFolder(int parentFd, const std::string &name, const std::str
         } else if (S_ISDIR(info.st_mode)) {
             shredFolder(dir.get(), entry, entryPath, device, run);
         } else if (S_ISREG(info.st_mode)) {
-            if (const int result = shredFile(dir.get(), entry, entryPath, run); result > 0)
-                run.fail(result, entryPath);
+            shredFile(dir.get(), entry, entryPath, info, run);
         } else {
             removeEntry(dir.get(), entry, entryPath, 0, run);
         }

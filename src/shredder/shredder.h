@@ -2,6 +2,8 @@
 
 #include "shredder/storage.h"
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -71,7 +73,7 @@ public:
 
 private:
     struct Run;
-    int shredFile(int dirFd, const std::string &name, const std::string &path, Run &run);
+    void shredFile(int dirFd, const std::string &name, const std::string &path, const struct stat &seen, Run &run);
     void shredFolder(int parentFd, const std::string &name, const std::string &path, dev_t device, Run &run);
     bool removeEntry(int dirFd, const std::string &name, const std::string &path, int flags, Run &run);
     bool stopped() const { return m_stop && m_stop->load(std::memory_order_relaxed); }
