@@ -331,8 +331,8 @@ void Shredder::shredFile(int dirFd, const std::string &name, const std::string &
     const std::uint64_t end = roundUp(static_cast<std::uint64_t>(info.st_size), info.st_blksize);
     for (int pass = 0; pass < m_options.totalPasses(); ++pass) {
         const bool zeros = pass >= m_options.passes;
-        if (zeros)
-            std::memset(m_buffer->data, 0, chunkSize);
+        if (zeros) // only as much as this file's chunks will write
+            std::memset(m_buffer->data, 0, static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, end)));
         for (std::uint64_t offset = 0; offset < end; offset += chunkSize) {
             if (stopped()) {
                 run.cancelled = true;
