@@ -8,7 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <cstdio> // renameat2, RENAME_NOREPLACE
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -278,7 +278,7 @@ Outcome Shredder::shred(const std::string &path)
         } else {
             removeEntry(dir.get(), name, path, 0, run);
         }
-        if (dir.valid() && ::fsync(dir.get()) != 0 && errno != EINVAL && !run.failures)
+        if (::fsync(dir.get()) != 0 && errno != EINVAL && !run.failures)
             run.fail(errno, path);
     }
 
