@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include <cerrno>
+#include <map>
 
 namespace {
 
@@ -466,8 +467,18 @@ void FilefsWindow::jobFinished()
     }
     if (!unchecked.empty()) {
         startJob(Job::Scanning, [this, unchecked = std::move(unchecked), describe = m_services.describeDevice] {
+            // The mount table and sysfs are read once per file system, not once per item.
+            std::map<dev_t, shredder::DeviceFacts> known;
+            const shredder::DescribeDevice describeOnce = [&](dev_t device) {
+                auto found = known.find(device);
+                if (found == known.end())
+                    found = known.emplace(device, describe(device)).first;
+                return found->second;
+            };
             for (const auto &[row, path] : unchecked) {
-                const shredder::Plan plan = shredder::scan(path, describe, &m_stop);
+                if (m_stop)
+                    break; // the window is closing
+                const shredder::Plan plan = shredder::scan(path, describeOnce, &m_stop);
                 QMetaObject::invokeMethod(this, [this, row = row, plan] { setPlan(row, plan); }, Qt::QueuedConnection);
             }
         });
