@@ -20,15 +20,9 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 shot="$demo/screenshot.png"
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $app $wm $xvfb 2>/dev/null || true' EXIT
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 &
-wm=$!
-sleep 1
+source "$root/bench/virtual_display.sh"
+trap 'kill ${app:-} 2>/dev/null || true; stop_virtual_display' EXIT
+start_virtual_display
 QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu "$root/build/bin/Kelvane" >/dev/null 2>&1 &
 app=$!
 window=""

@@ -1,6 +1,6 @@
 # Shared by the benchmark scripts (sourced): the repository, the build folder given as the
-# first argument (default build/, configured if it isn't yet), ROUNDS checked, and
-# bench_build to build the targets a benchmark runs.
+# first argument (default build/, configured if it isn't yet), ROUNDS checked, bench_build
+# to build the targets a benchmark runs, bench_binary to find a built program, and median.
 here=$(cd "$(dirname "${BASH_SOURCE[1]}")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 build=${1:-$repo/build}
@@ -19,4 +19,21 @@ build=$(cd "$build" && pwd)
 
 bench_build() {
   cmake --build "$build" --target "$@" -j2 >/dev/null
+}
+
+# bench_binary NAME: the path of the built program NAME, in bin/ or wherever the generator
+# put it; fails when there is none.
+bench_binary() {
+  local path=$build/bin/$1
+  [[ -x $path ]] || path=$(find "$build" -name "$1" -type f -perm -u+x -print -quit)
+  if [[ -z $path ]]; then
+    echo "$1 not found under $build" >&2
+    return 1
+  fi
+  echo "$path"
+}
+
+# The median of the numbers on standard input, one a line.
+median() {
+  sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }

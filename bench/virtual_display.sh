@@ -1,5 +1,5 @@
-# Sourced by the window benchmarks: a virtual display with openbox, as run.sh uses, torn
-# down on exit. Sets DISPLAY. Needs Xvfb, xdpyinfo and openbox.
+# Sourced by run.sh and the window benchmarks: a virtual display with openbox, for the
+# caller to tear down on exit. Sets DISPLAY. Needs Xvfb, xdpyinfo and openbox.
 start_virtual_display() {
   local display=:$((200 + RANDOM % 300))
   Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &

@@ -4,8 +4,8 @@
 // test entry point that prepares the embedded browser, and a working folder per test.
 
 #include "app/main_window.h"
+#include "app/startup.h"
 #include "cleanup/entry_deleter.h"
-#include "platform/privileges.h"
 
 #include <QApplication>
 #include <QDir>
@@ -133,12 +133,10 @@ inline bool showExposed(QWidget &window)
 
 inline void prepareEmbeddedBrowser()
 {
-    if (platform::runningAsRoot())
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    app::prepareProcess();
     // Nothing a test does may reach a real Wine prefix.
     if (!qEnvironmentVariableIsSet("WINEPREFIX"))
         qputenv("WINEPREFIX", QByteArray("/nonexistent/brisquel-test-prefix"));
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 #define BRISQUEL_FORM_TEST_MAIN(TestClass)                                                                   \

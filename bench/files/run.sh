@@ -9,18 +9,8 @@ files=${FILES:-100000}
 source "$(dirname "${BASH_SOURCE[0]}")/../build_folder.sh"
 bench_build bench_delete bench_lines
 
-find_binary() {
-  if [[ -x $build/bin/$1 ]]; then
-    echo "$build/bin/$1"
-  else
-    find "$build" -name "$1" -type f -perm -u+x -print -quit
-  fi
-}
-ours=$(find_binary bench_delete)
-if [[ -z $ours ]]; then
-  echo "bench_delete not found under $build" >&2
-  exit 1
-fi
+ours=$(bench_binary bench_delete)
+lines=$(bench_binary bench_lines)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/bench-files.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -49,10 +39,6 @@ elapsed_us() {
   echo $(( 10#${end/[.,]/} - 10#${start/[.,]/} ))
 }
 
-median() {
-  sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-
 ours_times=()
 find_times=()
 for (( round = 1; round <= rounds; round++ )); do
@@ -78,7 +64,7 @@ find_median=$(printf '%s\n' "${find_times[@]}" | median)
 
 echo
 echo "line files (platform::writeLines / platform::readLines):"
-"$(find_binary bench_lines)"
+"$lines"
 
 echo
 awk -v o="$ours_median" -v f="$find_median" -v n="$files" -v r="$rounds" 'BEGIN {

@@ -13,8 +13,7 @@ rounds=$ROUNDS
 source "$(dirname "${BASH_SOURCE[0]}")/../build_folder.sh"
 source "$here/../virtual_display.sh"
 bench_build bench_pace
-bench=$build/bin/bench_pace
-[[ -x $bench ]] || bench=$(find "$build" -name bench_pace -type f -perm -u+x -print -quit)
+bench=$(bench_binary bench_pace)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/bench-pace.XXXXXX")
 trap 'stop_virtual_display; rm -rf "$work"' EXIT

@@ -5,8 +5,8 @@
 // Each is watched until some seconds after the run ended, so ending the helper counts too.
 
 #include "app/main_window.h"
+#include "app/startup.h"
 #include "platform/line_file.h"
-#include "platform/privileges.h"
 #include "wine_prefix.h"
 
 #include <QApplication>
@@ -82,9 +82,7 @@ int fail(const char *what)
 
 int main(int argc, char **argv)
 {
-    if (platform::runningAsRoot())
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    app::prepareProcess();
     QApplication app(argc, argv);
 
     std::printf("booting a throwaway prefix...\n");

@@ -12,8 +12,7 @@ small_files=${SMALL_FILES:-10000}
 small_size=${SMALL_SIZE:-3000}
 source "$(dirname "${BASH_SOURCE[0]}")/../build_folder.sh"
 bench_build bench_shredder
-ours=$build/bin/bench_shredder
-[[ -x $ours ]] || ours=$(find "$build" -name bench_shredder -type f -perm -u+x -print -quit)
+ours=$(bench_binary bench_shredder)
 
 work=$(mktemp -d "$build/bench-shredder.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -32,10 +31,6 @@ elapsed_us() {
   end=$EPOCHREALTIME
   grep -h '^peak_rss_kib:' "$rss_file.out" >>"$rss_file" || true
   echo $(( 10#${end/[.,]/} - 10#${start/[.,]/} ))
-}
-
-median() {
-  sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
 make_big() { dd if=/dev/urandom of="$1" bs=1M count="$big_mib" status=none; }

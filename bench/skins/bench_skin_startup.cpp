@@ -5,8 +5,8 @@
 // Prints: wall ms, this thread's processor ms, late attach ms.
 // Usage: bench_skin_startup with|without PROGRAM_DIR   (run in a folder holding Pifu.she)
 #include "app/main_window.h"
+#include "app/startup.h"
 #include "cleanup/entry_deleter.h"
-#include "platform/privileges.h"
 #include "platform/skin.h"
 
 #include <QApplication>
@@ -41,9 +41,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: bench_skin_startup with|without PROGRAM_DIR\n");
         return 2;
     }
-    if (platform::runningAsRoot())
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    app::prepareProcess();
     QApplication app(argc, argv);
     const bool withSkin = qstrcmp(argv[1], "with") == 0;
     const QTemporaryDir noLibrary;

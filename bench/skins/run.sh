@@ -8,10 +8,10 @@ rounds=${ROUNDS:-15}
 source "$(dirname "${BASH_SOURCE[0]}")/../build_folder.sh"
 bench_build bench_skin_startup brisquel_skin_library
 
-bench=$build/bin/bench_skin_startup
+bench=$(bench_binary bench_skin_startup)
 programs=$build/bin
-if [[ ! -x $bench || ! -f $programs/libSkinH_VB6.so ]]; then
-  echo "bench_skin_startup or libSkinH_VB6.so not found under $build/bin" >&2
+if [[ ! -f $programs/libSkinH_VB6.so ]]; then
+  echo "libSkinH_VB6.so not found under $programs" >&2
   exit 1
 fi
 
@@ -21,10 +21,6 @@ cp "$repo/data/Wjql.ini" "$repo/data/Zcql.ini" "$repo/data/Guanyu.dat" "$work/"
 cp "$repo/skins/blue.she" "$work/Pifu.she"
 cd "$work"
 export QT_QPA_PLATFORM=offscreen QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu WINEPREFIX="$work/no-prefix"
-
-median() {
-  sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
 
 with=()
 without=()

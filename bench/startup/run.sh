@@ -8,19 +8,12 @@
 # HUGE_FILES=0 leaves out the huge files.
 set -euo pipefail
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-repo=$(cd "$here/../.." && pwd)
-# Absolute: the starts run in a working folder of their own.
-build=$(cd "${1:-$repo/build}" && pwd)
 rounds=${ROUNDS:-15}
+source "$(dirname "${BASH_SOURCE[0]}")/../build_folder.sh"
 source "$here/../virtual_display.sh"
-
-cmake --build "$build" --target bench_form bench_bare -j2 >/dev/null
-find_binary() {
-  if [[ -x $build/bin/$1 ]]; then echo "$build/bin/$1"; else find "$build" -name "$1" -type f -perm -u+x -print -quit; fi
-}
-form=$(find_binary bench_form)
-bare=$(find_binary bench_bare)
+bench_build bench_form bench_bare
+form=$(bench_binary bench_form)
+bare=$(bench_binary bench_bare)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/bench-startup.XXXXXX")
 trap 'stop_virtual_display; rm -rf "$work"' EXIT
@@ -45,10 +38,6 @@ started() {
   sed -n 's/^cpu: //p' "$work/out" >"$work/cpu"
   [[ -n $painted ]] || { echo "$1 never painted" >&2; exit 1; }
   echo $(( (painted - 10#${start/[.,]/}) / 1000 ))
-}
-
-median() {
-  sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
 # One start of each first, unmeasured, so that both meet warm caches.

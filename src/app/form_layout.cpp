@@ -20,8 +20,7 @@
 
 #include <map>
 
-// The pictures are compiled into this library; a static library has to ask for them.
-static void registerAssets()
+void registerAssets()
 {
     Q_INIT_RESOURCE(assets);
 }

@@ -12,6 +12,10 @@
 class QApplication;
 class QWidget;
 
+// The pictures are compiled into the app library; a static library has to ask for them.
+// Outside any namespace, as Q_INIT_RESOURCE needs.
+void registerAssets();
+
 namespace app {
 
 enum class Kind {

@@ -34,12 +34,6 @@
 #include <stdexcept>
 #include <string>
 
-// The pictures are compiled into this library; a static library has to ask for them.
-static void initialiseAssets()
-{
-    Q_INIT_RESOURCE(assets);
-}
-
 namespace {
 
 // What a window manager typically adds around a fixed-size window (1 pixel left, right
@@ -88,7 +82,7 @@ Form1::Form1(FormServices services, QWidget *parent)
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , m_services(std::move(services))
 {
-    initialiseAssets();
+    registerAssets();
     fillInDefaults(m_services);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(branding::windowTitle());

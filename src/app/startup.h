@@ -2,6 +2,8 @@
 
 #include <thread>
 
+class QApplication;
+
 namespace app {
 
 // What has to be settled before the QApplication exists: the embedded browser's sandbox
@@ -11,6 +13,11 @@ void prepareProcess();
 // How the web pane draws, chosen once the application exists and before any window does.
 // Returns true when it draws in software.
 bool chooseWebRendering();
+
+// Everything the program does between creating the application and creating its window:
+// the pictures read ahead, the web pane's drawing, the names and the Chinese translations.
+// In prepare_application.cpp.
+void prepareApplication(QApplication &app);
 
 // Start-up work that needs neither the application nor the window, begun before the
 // application object so that it runs beside the embedded browser's own start-up. Joined
