@@ -20,10 +20,6 @@
 #include <utility>
 #include <vector>
 
-#include <cerrno>
-
-#include <unistd.h>
-
 namespace cleanup::registry {
 
 namespace {
@@ -450,13 +446,6 @@ std::unique_ptr<cleanup::EntryDeleter> makeRegistryDeleter()
     auto deleter = std::make_unique<RegistryDeleter>();
     deleter->setBackupFolder(defaultBackupFolder());
     return deleter;
-}
-
-bool syncToDisk(QFile &file)
-{
-    // The data and the length that reads it back. EINVAL: the file system has no way to
-    // sync; nothing more can be done there.
-    return ::fdatasync(file.handle()) == 0 || errno == EINVAL;
 }
 
 QString findWineLoader()
