@@ -333,20 +333,6 @@ LinesRead readLines(const QString &path, qsizetype limit)
     return read;
 }
 
-std::optional<QString> readTextWithLineEnds(const QString &path)
-{
-    const LinesRead read = readLines(path);
-    if (!read.opened)
-        return std::nullopt;
-    // A read that fails part-way keeps what came before, as the text box would have.
-    QString text;
-    for (const QString &line : read.lines) {
-        text += withEscapedBytesShown(line);
-        text += QLatin1String("\r\n");
-    }
-    return text;
-}
-
 int escapedByteAt(QStringView text, qsizetype i)
 {
     const char16_t c = text[i].unicode();
