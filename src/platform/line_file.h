@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QString>
 #include <QStringDecoder>
+#include <QStringEncoder>
 #include <QStringList>
 
 #include <limits>
@@ -80,6 +81,8 @@ QString withEscapedBytesShown(QStringView text);
 // Encodes one line's text, escaped bytes as themselves; characters GB18030 can't hold don't
 // exist (it covers Unicode).
 QByteArray encodeLine(QStringView text);
+// Encodes `text` with `encoder`, each escaped byte as that very byte.
+QByteArray encodeKeepingEscapedBytes(QStringView text, QStringEncoder &encoder);
 
 // Writes `lines`, each followed by CR LF, to `path` safely (detail::replaceFile): an existing
 // file stays that file, with its owner, permissions and other names, and is replaced at once

@@ -23,7 +23,8 @@ std::optional<EntryPath> splitEntry(const QString &entry, bool backslashSeparate
 
 // The bytes a native path names, as the file system holds them: text as UTF-8, and each byte
 // that the list file held as no text (an escaped byte, see platform/line_file.h) as exactly
-// that byte, so an entry names the file whose name holds those bytes and no other.
+// that byte, so an entry names the file whose name holds those bytes and no other. A lone
+// surrogate becomes U+FFFD, never a "?" a pattern would take for a wildcard.
 QByteArray toNativeBytes(QStringView text);
 
 } // namespace cleanup::files
