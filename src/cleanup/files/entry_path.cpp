@@ -13,6 +13,10 @@ std::optional<EntryPath> splitEntry(const QString &entry, bool backslashSeparate
 {
     if (entry.isEmpty() || entry.contains(QChar(u'\0')))
         return std::nullopt;
+    // A byte that was no text in the list can't be part of a Windows name, which is Unicode
+    // (and Wine's folders are named in UTF-8).
+    if (backslashSeparates && platform::hasEscapedBytes(entry))
+        return std::nullopt;
 
     qsizetype separator = entry.lastIndexOf(u'/');
     if (backslashSeparates)
