@@ -5,8 +5,11 @@
 
 #include <cstdint>
 
-// Raw file access for the line files, kept inside the platform layer: it reports the
-// system's own error code, which the user-facing description is made from.
+class QFile;
+
+// Raw file access for the line files and other files that must survive a crash, kept
+// inside the platform layer: it reports the system's own error code, which the
+// user-facing description is made from.
 namespace platform::detail {
 
 class ReadOnlyFile
@@ -40,5 +43,12 @@ private:
 // and its target written. False with *systemError set on failure, in which case the old
 // content is untouched and no temporary file is left.
 bool replaceFile(const QString &path, QByteArrayView data, int *systemError);
+
+// Makes what was written to the open `file` durable (fdatasync, FlushFileBuffers).
+bool syncToDisk(QFile &file);
+
+// Makes the name of a file just made durable in its folder, so that a crash can't lose a
+// file whose data was synced. Nothing to do on Windows, whose file systems log new names.
+void syncFolderEntry(const QString &path);
 
 } // namespace platform::detail

@@ -136,7 +136,7 @@ bool syncFile(int fd, int *systemError)
 
 void syncFolder(const QByteArray &folder)
 {
-    // Makes the rename itself durable; a file system that can't do this still renamed.
+    // Makes a rename or a new name durable; a file system that can't do this still has it.
     const Descriptor fd(openRetrying(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() >= 0)
         ::fsync(fd.get());
@@ -459,6 +459,18 @@ bool replaceFile(const QString &path, QByteArrayView data, int *systemError)
         break;
     }
     return writeInPlace(folder.get(), target, data, systemError);
+}
+
+bool syncToDisk(QFile &file)
+{
+    // The data and the length that reads it back. EINVAL: the file system has no way to
+    // sync; nothing more can be done there.
+    return ::fdatasync(file.handle()) == 0 || errno == EINVAL;
+}
+
+void syncFolderEntry(const QString &path)
+{
+    syncFolder(folderOf(QFile::encodeName(path)));
 }
 
 } // namespace platform::detail

@@ -1,6 +1,7 @@
 #include "platform/file_io.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
@@ -237,5 +238,20 @@ bool replaceFile(const QString &path, QByteArrayView data, int *systemError)
     }
     return true;
 }
+
+bool syncToDisk(QFile &file)
+{
+    // Qt keeps the file's own handle to itself; flushing any handle of the file writes it.
+    const HANDLE handle = CreateFileW(nativePath(file.fileName()).c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const bool flushed = FlushFileBuffers(handle) != 0;
+    CloseHandle(handle);
+    return flushed;
+}
+
+void syncFolderEntry(const QString &) {}
 
 } // namespace platform::detail

@@ -2,8 +2,6 @@
 
 #include "platform/error_text.h"
 
-#include <QStringEncoder>
-
 #include <algorithm>
 #include <bitset>
 #include <cstring>
@@ -177,20 +175,6 @@ QString decodeLine(QStringDecoder &decoder, QByteArrayView bytes)
     return text;
 }
 
-void appendEncoded(QStringEncoder &encoder, QStringView text, QByteArray &out)
-{
-    qsizetype run = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const int byte = escapedByteAt(text, i);
-        if (byte < 0)
-            continue;
-        out += encoder.encode(text.sliced(run, i - run));
-        out += char(byte);
-        run = i + 1;
-    }
-    out += encoder.encode(text.sliced(run));
-}
-
 } // namespace
 
 bool LineReader::open(const QString &path)
@@ -333,20 +317,6 @@ LinesRead readLines(const QString &path, qsizetype limit)
     return read;
 }
 
-std::optional<QString> readTextWithLineEnds(const QString &path)
-{
-    const LinesRead read = readLines(path);
-    if (!read.opened)
-        return std::nullopt;
-    // A read that fails part-way keeps what came before, as the text box would have.
-    QString text;
-    for (const QString &line : read.lines) {
-        text += withEscapedBytesShown(line);
-        text += QLatin1String("\r\n");
-    }
-    return text;
-}
-
 int escapedByteAt(QStringView text, qsizetype i)
 {
     const char16_t c = text[i].unicode();
@@ -374,12 +344,28 @@ QString withEscapedBytesShown(QStringView text)
     return shown;
 }
 
+QByteArray encodeKeepingEscapedBytes(QStringView text, QStringEncoder &encoder)
+{
+    QByteArray bytes;
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int byte = escapedByteAt(text, i);
+        if (byte < 0)
+            continue;
+        bytes += encoder.encode(text.sliced(run, i - run));
+        bytes += char(byte);
+        run = i + 1;
+    }
+    if (run == 0)
+        return encoder.encode(text); // the usual case: no escaped byte at all
+    bytes += encoder.encode(text.sliced(run));
+    return bytes;
+}
+
 QByteArray encodeLine(QStringView text)
 {
     QStringEncoder encoder = makeEncoder();
-    QByteArray bytes;
-    appendEncoded(encoder, text, bytes);
-    return bytes;
+    return encodeKeepingEscapedBytes(text, encoder);
 }
 
 bool writeLines(const QString &path, const QStringList &lines, QString *error)
@@ -394,7 +380,7 @@ bool writeLines(const QString &path, const QStringList &lines, QString *error)
         return failed(missingCodecText());
     QByteArray data;
     for (const QString &line : lines) {
-        appendEncoded(encoder, line, data);
+        data += encodeKeepingEscapedBytes(line, encoder);
         data.append("\r\n", 2);
     }
     return writeFile(path, data, error);

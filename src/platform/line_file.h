@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QString>
 #include <QStringDecoder>
+#include <QStringEncoder>
 #include <QStringList>
 
 #include <limits>
@@ -65,11 +66,6 @@ struct LinesRead
 // Reads the lines of `path`, at most `limit` of them.
 LinesRead readLines(const QString &path, qsizetype limit = std::numeric_limits<qsizetype>::max());
 
-// The whole file as a text box shows it: every line followed by CR LF, escaped bytes as
-// U+FFFD. std::nullopt when the file can't be opened; a read that fails part-way keeps the
-// lines read so far.
-std::optional<QString> readTextWithLineEnds(const QString &path);
-
 // Escaped bytes: a byte 0x80..0xFF that is no text where it stands (a stray byte, a lead
 // byte without its trail, a character cut off at the end of the line) is read as the lone
 // low surrogate U+DC00 + byte, which no real character decodes to, and written back as
@@ -85,6 +81,8 @@ QString withEscapedBytesShown(QStringView text);
 // Encodes one line's text, escaped bytes as themselves; characters GB18030 can't hold don't
 // exist (it covers Unicode).
 QByteArray encodeLine(QStringView text);
+// Encodes `text` with `encoder`, each escaped byte as that very byte.
+QByteArray encodeKeepingEscapedBytes(QStringView text, QStringEncoder &encoder);
 
 // Writes `lines`, each followed by CR LF, to `path` safely (detail::replaceFile): an existing
 // file stays that file, with its owner, permissions and other names, and is replaced at once
@@ -94,11 +92,12 @@ bool writeLines(const QString &path, const QStringList &lines, QString *error = 
 // Writes `data` to `path` as writeLines() does its lines.
 bool writeFile(const QString &path, QByteArrayView data, QString *error = nullptr);
 
-// The start of a text file as a text box shows it: every line followed by CR LF, as
-// readTextWithLineEnds gives it, for a file of up to `limitBytes` bytes. Of a bigger file
-// the lines of its first `limitBytes` bytes, the last one cut short, followed by a line
-// saying that the rest isn't shown; no more of the file is read. std::nullopt when the
-// file can't be opened; a read that fails part-way keeps the lines read so far.
+// The start of a text file as a text box shows it: the lines readLines() gives, each with
+// its escaped bytes as U+FFFD and followed by CR LF, for a file of up to `limitBytes`
+// bytes. Of a bigger file the lines of its first `limitBytes` bytes, the last one cut
+// short, followed by a line saying that the rest isn't shown; no more of the file is read.
+// std::nullopt when the file can't be opened; a read that fails part-way keeps the lines
+// read so far.
 inline constexpr qint64 shownTextLimit = 1024 * 1024;
 std::optional<QString> readTextHead(const QString &path, qint64 limitBytes = shownTextLimit);
 

@@ -3,6 +3,8 @@
 #include "platform/line_file.h"
 #include "platform/windows_path.h"
 
+#include <QStringEncoder>
+
 #include <algorithm>
 
 namespace cleanup::files {
@@ -10,6 +12,10 @@ namespace cleanup::files {
 std::optional<EntryPath> splitEntry(const QString &entry, bool backslashSeparates)
 {
     if (entry.isEmpty() || entry.contains(QChar(u'\0')))
+        return std::nullopt;
+    // A byte that was no text in the list can't be part of a Windows name, which is Unicode
+    // (and Wine's folders are named in UTF-8).
+    if (backslashSeparates && platform::hasEscapedBytes(entry))
         return std::nullopt;
 
     qsizetype separator = entry.lastIndexOf(u'/');
@@ -34,20 +40,9 @@ std::optional<EntryPath> splitEntry(const QString &entry, bool backslashSeparate
 
 QByteArray toNativeBytes(QStringView text)
 {
-    QByteArray bytes;
-    qsizetype run = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const int byte = platform::escapedByteAt(text, i);
-        if (byte < 0)
-            continue;
-        bytes += text.sliced(run, i - run).toUtf8();
-        bytes += char(byte);
-        run = i + 1;
-    }
-    if (run == 0)
-        return text.toUtf8();
-    bytes += text.sliced(run).toUtf8();
-    return bytes;
+    // Stateless: each run of text stands alone, a surrogate left at its end included.
+    QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    return platform::encodeKeepingEscapedBytes(text, encoder);
 }
 
 } // namespace cleanup::files

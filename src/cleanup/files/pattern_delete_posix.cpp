@@ -2,7 +2,6 @@
 
 #include "cleanup/files/entry_path.h"
 #include "cleanup/files/name_pattern.h"
-#include "platform/line_file.h"
 
 #include <QFile>
 
@@ -139,12 +138,6 @@ DeleteOutcome deleteByPattern(const QString &entry, const QString &winePrefix)
 {
     DeleteOutcome outcome;
     const bool windows = platform::isWindowsPath(entry);
-    // A byte that was no text in the list can't be part of a Windows name, which is Unicode
-    // (and Wine's folders are named in UTF-8): such an entry names no file.
-    if (windows && platform::hasEscapedBytes(entry)) {
-        outcome.error = EILSEQ;
-        return outcome;
-    }
     const std::optional<EntryPath> path = splitEntry(entry, windows);
     if (!path) {
         outcome.error = EINVAL;

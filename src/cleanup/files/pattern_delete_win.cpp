@@ -2,7 +2,6 @@
 
 #include "cleanup/files/entry_path.h"
 #include "cleanup/files/name_pattern.h"
-#include "platform/line_file.h"
 
 #include <optional>
 #include <utility>
@@ -66,11 +65,6 @@ bool deleteFile(const QString &path, DWORD attributes)
 DeleteOutcome deleteByPattern(const QString &entry, const QString &)
 {
     DeleteOutcome outcome;
-    // A byte that was no text in the list can't be part of a name, which is Unicode.
-    if (platform::hasEscapedBytes(entry)) {
-        outcome.error = ERROR_NO_UNICODE_TRANSLATION;
-        return outcome;
-    }
     const std::optional<EntryPath> path = splitEntry(entry, true);
     if (!path) {
         outcome.error = ERROR_INVALID_NAME;

@@ -2,8 +2,10 @@
 
 #include "cleanup/registry/reg_file.h"
 #include "cleanup/registry/registry_deleter.h"
+#include "platform/file_io.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace cleanup::registry {
 
@@ -57,8 +59,11 @@ bool RegistryBackup::openFile()
 {
     if (!m_started.isValid())
         startRun();
+    const bool folderIsNew = !QFileInfo::exists(m_runFolder);
     if (!QDir().mkpath(m_runFolder))
         return false;
+    if (folderIsNew)
+        platform::detail::syncFolderEntry(QDir::cleanPath(m_runFolder));
     const QString stem = m_runFolder + u'/' + m_started.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
     for (int attempt = 1; attempt <= maxNameAttempts; ++attempt) {
         auto file = std::make_unique<QFile>(attempt == 1 ? stem + QStringLiteral(".reg")
@@ -91,8 +96,12 @@ bool RegistryBackup::append(const RegistryName &name, const std::u16string &stor
     bytes += utf16le(formatRegSection(keyPath, values));
 
     const qint64 before = m_file->size();
-    if (m_file->write(bytes) == bytes.size() && m_file->flush() && syncToDisk(*m_file))
+    if (m_file->write(bytes) == bytes.size() && m_file->flush() && platform::detail::syncToDisk(*m_file)) {
+        // Synced data is no use if a crash can still lose the new file's name.
+        if (fresh)
+            platform::detail::syncFolderEntry(m_file->fileName());
         return true;
+    }
     // No half-written section for the next one to follow; a file with nothing in it goes.
     if (fresh) {
         m_file->remove();

@@ -45,7 +45,4 @@ private:
     std::unique_ptr<QFile> m_file;
 };
 
-// Makes what was written to the file durable (fsync, FlushFileBuffers).
-bool syncToDisk(QFile &file);
-
 } // namespace cleanup::registry

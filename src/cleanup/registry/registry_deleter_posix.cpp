@@ -20,10 +20,6 @@
 #include <utility>
 #include <vector>
 
-#include <cerrno>
-
-#include <unistd.h>
-
 namespace cleanup::registry {
 
 namespace {
@@ -99,8 +95,7 @@ struct RegistryDeleter::Private
         Step step = Step::None;
         quint64 number = 0;
         RegistryName name;
-        std::string exportRequest;
-        std::string deleteRequest;
+        std::u16string entry;
         QString prefixPath;
         int failedStarts = 0;
         std::vector<ExportLine> exported;
@@ -241,7 +236,9 @@ struct RegistryDeleter::Private
             return finish(errorHelperFailed);
         if (!ensureHelper(job.prefixPath))
             return finish(errorNoRegistry);
-        const std::string &request = job.step == Step::Export ? job.exportRequest : job.deleteRequest;
+        // begin() let only a parsed entry in, and a parsed entry is well-formed UTF-16.
+        const std::string request = *(job.step == Step::Export ? encodeExportRequest(job.entry)
+                                                               : encodeRequest(job.entry));
         job.exported.clear();
         helper->write(request.data(), qint64(request.size()));
         helper->write("\n", 1);
@@ -357,10 +354,6 @@ void RegistryDeleter::begin(const QString &entry)
     const ParseResult parsed = parseRegistryName(text);
     if (!parsed.ok())
         return void(d->fail(parseErrorCode(parsed.error)));
-    std::optional<std::string> request = encodeRequest(text);
-    std::optional<std::string> exportRequest = encodeExportRequest(text);
-    if (!request || !exportRequest)
-        return void(d->fail(parseErrorCode(ParseError::InvalidUtf16)));
 
     // Any Wine command run against a prefix without hives would create a whole new one.
     const QString prefixPath = d->prefix.isEmpty() ? platform::winePrefix() : d->prefix;
@@ -371,8 +364,7 @@ void RegistryDeleter::begin(const QString &entry)
     d->job.step = d->backupFolder.isEmpty() ? Private::Step::Delete : Private::Step::Export;
     d->job.number = ++d->jobsBegun;
     d->job.name = parsed.name;
-    d->job.exportRequest = std::move(*exportRequest);
-    d->job.deleteRequest = std::move(*request);
+    d->job.entry = text;
     d->job.prefixPath = prefixPath;
     d->send();
 }
@@ -454,13 +446,6 @@ std::unique_ptr<cleanup::EntryDeleter> makeRegistryDeleter()
     auto deleter = std::make_unique<RegistryDeleter>();
     deleter->setBackupFolder(defaultBackupFolder());
     return deleter;
-}
-
-bool syncToDisk(QFile &file)
-{
-    // The data and the length that reads it back. EINVAL: the file system has no way to
-    // sync; nothing more can be done there.
-    return ::fdatasync(file.handle()) == 0 || errno == EINVAL;
 }
 
 QString findWineLoader()

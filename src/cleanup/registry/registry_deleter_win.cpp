@@ -6,8 +6,6 @@
 
 #include <string_view>
 
-#include <windows.h>
-
 namespace cleanup::registry {
 
 // On Windows the registry is right here: no helper, no prefix; only the backup file is
@@ -99,19 +97,6 @@ std::unique_ptr<cleanup::EntryDeleter> makeRegistryDeleter()
 QString findWineLoader()
 {
     return {};
-}
-
-bool syncToDisk(QFile &file)
-{
-    // Qt keeps the file's own handle to itself; flushing any handle of the file writes it.
-    const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t *>(file.fileName().utf16()), GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    const bool flushed = FlushFileBuffers(handle) != 0;
-    CloseHandle(handle);
-    return flushed;
 }
 
 } // namespace cleanup::registry

@@ -437,6 +437,8 @@ private slots:
         QTest::newRow("U+FFFD is itself") << QStringLiteral("@/\uFFFD.tmp") << QByteArrayList{"\xef\xbf\xbd.tmp"};
         QTest::newRow("byte after a wildcard") << "@/*" + ff + ".log" << QByteArrayList{"a\xff.log"};
         QTest::newRow("byte in the folder") << "@/" + fe + "/*.tmp" << QByteArrayList{"\xfe/in.tmp"};
+        QTest::newRow("lone surrogate is no wildcard") << "@/*" + QString(QChar(char16_t(0xD800))) + ".tmp"
+                                                       << QByteArrayList{"\xef\xbf\xbd.tmp"};
         QTest::newRow("Windows path") << "C:\\Windows\\Temp\\" + fe + ".tmp" << QByteArrayList{};
         QTest::newRow("Windows wildcard") << "C:\\Windows\\Temp\\*" + fe + "*" << QByteArrayList{};
     }
