@@ -20,7 +20,7 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 shot="$demo/screenshot.png"
-source "$root/bench/virtual_display.sh"
+source "$root/tools/virtual_display.sh"
 trap 'kill ${app:-} 2>/dev/null || true; stop_virtual_display' EXIT
 start_virtual_display
 QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu "$root/build/bin/Kelvane" >/dev/null 2>&1 &

@@ -11,7 +11,7 @@ entries=${ENTRIES:-3000}
 export ROUNDS=${ROUNDS:-5}
 rounds=$ROUNDS
 source "$(dirname "${BASH_SOURCE[0]}")/../build_folder.sh"
-source "$here/../virtual_display.sh"
+source "$repo/tools/virtual_display.sh"
 bench_build bench_pace
 bench=$(bench_binary bench_pace)
 

@@ -10,7 +10,7 @@ set -euo pipefail
 
 rounds=${ROUNDS:-15}
 source "$(dirname "${BASH_SOURCE[0]}")/../build_folder.sh"
-source "$here/../virtual_display.sh"
+source "$repo/tools/virtual_display.sh"
 bench_build bench_form bench_bare
 form=$(bench_binary bench_form)
 bare=$(bench_binary bench_bare)
