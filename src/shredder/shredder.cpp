@@ -1,6 +1,8 @@
 #include "shredder/shredder.h"
 
-#include <dirent.h>
+#include "shredder/file_access.h"
+#include "shredder/tree_walk.h"
+
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -11,36 +13,21 @@
 #include <cstdio> // renameat2, RENAME_NOREPLACE
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
+#include <chrono>
 #include <vector>
 
 namespace shredder {
+
+using detail::Descriptor;
+using detail::EntryInfo;
+using detail::TreeVisitor;
+using detail::TreeWalk;
+using namespace detail;
 
 namespace {
 
 constexpr std::size_t chunkSize = 1 << 20;
 constexpr std::size_t bufferAlignment = 4096;
-
-// Closes a descriptor when it goes out of scope.
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
 
 // xoshiro256**: several gigabytes a second from one core, far beyond any disk, seeded from
 // the kernel's generator so no two runs write the same bytes.
@@ -98,28 +85,6 @@ std::uint64_t roundUp(std::uint64_t size, std::uint64_t block)
     return block ? (size + block - 1) / block * block : size;
 }
 
-std::vector<std::string> entryNames(int dirFd, int &error)
-{
-    std::vector<std::string> names;
-    const int copy = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
-    DIR *dir = copy >= 0 ? ::fdopendir(copy) : nullptr;
-    if (!dir) {
-        error = errno;
-        if (copy >= 0)
-            ::close(copy);
-        return names;
-    }
-    errno = 0;
-    while (const dirent *entry = ::readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-            names.emplace_back(entry->d_name);
-        errno = 0;
-    }
-    error = errno;
-    ::closedir(dir);
-    return names;
-}
-
 bool writeAll(int fd, const unsigned char *data, std::size_t size, off_t offset)
 {
     while (size > 0) {
@@ -140,82 +105,172 @@ bool writeAll(int fd, const unsigned char *data, std::size_t size, off_t offset)
     return true;
 }
 
-// The parent folder and the last name of a path; "a/b/" names b.
-bool splitPath(const std::string &path, std::string &parent, std::string &name)
+
+ItemKind kindOf(mode_t mode)
 {
-    namespace fs = std::filesystem;
-    fs::path full = fs::path(path).lexically_normal();
-    if (!full.has_filename() && full.has_relative_path())
-        full = full.parent_path();
-    name = full.filename().string();
-    if (name.empty() || name == "." || name == "..")
-        return false;
-    parent = full.has_parent_path() ? full.parent_path().string() : std::string(".");
-    return true;
+    if (S_ISREG(mode))
+        return ItemKind::File;
+    if (S_ISDIR(mode))
+        return ItemKind::Folder;
+    return S_ISLNK(mode) ? ItemKind::Link : ItemKind::Special;
 }
 
-bool writableFolder(int dirFd) { return ::faccessat(dirFd, ".", W_OK | X_OK, AT_EACCESS) == 0; }
-
-void scanFolder(int parentFd, const std::string &name, dev_t device, Plan &plan, const std::atomic<bool> *stop)
+// Bytes one pass writes over a file: its data up to the last block. A sparse file's holes
+// hold no old data, so they are not written.
+std::uint64_t passBytesOf(const EntryInfo &info)
 {
-    Descriptor dir(::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat info {};
-    if (!dir.valid() || ::fstat(dir.get(), &info) != 0 || info.st_dev != device)
-        return;
-    int error = 0;
-    for (const std::string &entry : entryNames(dir.get(), error)) {
-        if (stop && stop->load(std::memory_order_relaxed))
-            return;
-        if (::fstatat(dir.get(), entry.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;
-        if (S_ISDIR(info.st_mode)) {
-            scanFolder(dir.get(), entry, device, plan, stop);
-        } else if (S_ISREG(info.st_mode)) {
-            plan.size += static_cast<std::uint64_t>(info.st_size);
-            plan.passBytes += roundUp(static_cast<std::uint64_t>(info.st_size), info.st_blksize);
-            ++plan.files;
-            if (info.st_nlink > 1)
-                plan.warnings |= OtherHardLinks;
-        }
+    const std::uint64_t whole = roundUp(info.size, info.blockSize);
+    return std::min(whole, roundUp(info.allocated, info.blockSize));
+}
+
+// The folder and the last name of a path, kept as bytes; "a/b/" names b. The folder is
+// resolved to where it really is now, links and all, so that shredding can later reach it
+// without following any.
+int locate(const std::string &path, std::string &folder, std::string &name)
+{
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/')
+        trimmed.pop_back();
+    const std::size_t slash = trimmed.rfind('/');
+    name = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..")
+        return EINVAL;
+    const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : trimmed.substr(0, slash);
+    char *real = ::realpath(parent.c_str(), nullptr);
+    if (!real)
+        return errno;
+    folder = real;
+    std::free(real);
+    return 0;
+}
+
+std::string joinPath(const std::string &folder, const std::string &name)
+{
+    return folder == "/" ? folder + name : folder + '/' + name;
+}
+
+void countFile(Plan &plan, const EntryInfo &info)
+{
+    plan.size += info.size;
+    plan.passBytes += passBytesOf(info);
+    ++plan.files;
+    if (info.links > 1) {
+        plan.warnings |= OtherHardLinks;
+        plan.linked.emplace_back(info.identity.inode, info.links);
     }
 }
+
+// Counts a folder tree the way shredding will walk it.
+class Survey : public TreeVisitor
+{
+public:
+    Survey(Plan &plan, const std::atomic<bool> *stop) : m_plan(plan), m_stop(stop) {}
+    bool stopped() const override { return m_stop && m_stop->load(std::memory_order_relaxed); }
+    bool enter(int, const std::string &, const EntryInfo &) override { return true; }
+    void entry(int, const std::string &, const EntryInfo &info, const EntryInfo &) override
+    {
+        if (S_ISREG(info.mode))
+            countFile(m_plan, info);
+    }
+    void mountPoint(const std::string &) override { ++m_plan.mountPoints; }
+    void unreadable(const std::string &name, int error) override
+    {
+        if (name.empty())
+            m_plan.error = error; // the listed folder itself
+        else
+            ++m_plan.unreadable;
+    }
+    void leave(int, int, const std::string &) override {}
+
+private:
+    Plan &m_plan;
+    const std::atomic<bool> *m_stop;
+};
+
+// The stretches of a file that hold data, the last one up to `end`. Where the file system
+// can't tell, the whole file.
+std::vector<std::pair<std::uint64_t, std::uint64_t>> dataRanges(int fd, std::uint64_t size, std::uint64_t end)
+{
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
+    std::uint64_t at = 0;
+    while (at < size) {
+        const off_t data = ::lseek(fd, static_cast<off_t>(at), SEEK_DATA);
+        if (data < 0 && errno == ENXIO)
+            break; // only a hole from here on
+        const off_t hole = data < 0 ? -1 : ::lseek(fd, data, SEEK_HOLE);
+        if (hole < 0)
+            return {{0, end}};
+        const auto stop = static_cast<std::uint64_t>(hole);
+        ranges.emplace_back(static_cast<std::uint64_t>(data), stop >= size ? end : stop);
+        at = stop;
+    }
+    return ranges;
+}
+
+// Puts a file's permission bits back, unless told the file is gone.
+class ModeRestorer
+{
+public:
+    ModeRestorer() = default;
+    ModeRestorer(const ModeRestorer &) = delete;
+    ModeRestorer &operator=(const ModeRestorer &) = delete;
+    ~ModeRestorer()
+    {
+        if (m_fd >= 0)
+            changeMode(m_fd, m_mode);
+    }
+    void arm(int pathFd, mode_t mode)
+    {
+        m_fd = pathFd;
+        m_mode = mode;
+    }
+    void disarm() { m_fd = -1; }
+
+private:
+    int m_fd = -1;
+    mode_t m_mode = 0;
+};
 
 } // namespace
 
 Plan scan(const std::string &path, const DescribeDevice &describe, const std::atomic<bool> *stop)
 {
     Plan plan;
-    std::string parent, name;
-    if (!splitPath(path, parent, name)) {
-        plan.error = EINVAL;
+    std::string folderPath, name;
+    if ((plan.error = locate(path, folderPath, name)) != 0)
+        return plan;
+    plan.path = joinPath(folderPath, name);
+    const Descriptor dir = openFolderNoLinks(folderPath, plan.error);
+    if (!dir.valid())
+        return plan;
+    EntryInfo folder, info;
+    if ((plan.error = look(dir.get(), {}, folder)) != 0 || (plan.error = look(dir.get(), name, info)) != 0)
+        return plan;
+    plan.folder = folder.identity;
+    plan.item = info.identity;
+    plan.kind = kindOf(info.mode);
+    if (isMountPoint(info, folder)) {
+        plan.error = EXDEV; // another file system's content, whoever mounted it here
         return plan;
     }
-    Descriptor dir(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    struct stat info {};
-    if (!dir.valid() || ::fstatat(dir.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-        plan.error = errno;
-        return plan;
-    }
-    if (S_ISREG(info.st_mode)) {
-        plan.kind = ItemKind::File;
-        plan.size = static_cast<std::uint64_t>(info.st_size);
-        plan.passBytes = roundUp(plan.size, info.st_blksize);
-        plan.files = 1;
-        if (info.st_nlink > 1)
-            plan.warnings |= OtherHardLinks;
-    } else if (S_ISDIR(info.st_mode)) {
-        plan.kind = ItemKind::Folder;
-        scanFolder(dir.get(), name, info.st_dev, plan, stop);
+    if (plan.kind == ItemKind::File) {
+        countFile(plan, info);
+    } else if (plan.kind == ItemKind::Folder) {
+        Descriptor root = openSubfolder(dir.get(), name, info.identity, plan.error);
+        if (!root.valid())
+            return plan;
+        Survey survey(plan, stop);
+        if (const int error = TreeWalk(std::move(root), info, plan.path).run(survey))
+            plan.error = error;
+        std::sort(plan.linked.begin(), plan.linked.end());
     } else {
-        plan.kind = S_ISLNK(info.st_mode) ? ItemKind::Link : ItemKind::Special;
         return plan; // only a name goes: no data is overwritten, so nothing to warn about
     }
-    const DeviceFacts facts = describe(info.st_dev);
+    const DeviceFacts facts = describe(info.identity.device);
     plan.fsType = facts.fsType;
     plan.warnings |= warningsFor(facts);
     return plan;
 }
-
 struct Shredder::Buffer
 {
     Buffer() : data(static_cast<unsigned char *>(std::aligned_alloc(bufferAlignment, chunkSize)))
@@ -233,18 +288,86 @@ struct Shredder::Buffer
 // One item's account: the first failure and how many there were.
 struct Shredder::Run
 {
+    explicit Run(const Plan &plan) : plan(plan) {}
+
+    const Plan &plan;
+    const TreeWalk *tree = nullptr; // while a folder is walked
     bool cancelled = false;
     int error = 0;
     std::string where;
     std::uint64_t failures = 0;
 
-    void fail(int systemError, const std::string &path)
+    // The full name of an entry of the folder being walked; "" names that folder.
+    std::string pathOf(const std::string &name) const { return tree ? tree->path(name) : plan.path; }
+
+    void fail(int systemError, const std::string &name)
     {
         if (!failures++) {
             error = systemError;
-            where = path;
+            where = pathOf(name);
         }
     }
+
+    // How many names the file had when the user confirmed; one unless warned of more.
+    nlink_t linksConfirmed(ino_t inode) const
+    {
+        const auto found = std::lower_bound(plan.linked.begin(), plan.linked.end(), std::make_pair(inode, nlink_t(0)));
+        return found != plan.linked.end() && found->first == inode ? found->second : 1;
+    }
+};
+
+// Empties a folder tree: files are shredded, the rest removed, and each folder removed
+// once nothing in it failed.
+class Shredder::Tree : public TreeVisitor
+{
+public:
+    Tree(Shredder &shredder, Run &run) : m_shredder(shredder), m_run(run) {}
+    bool stopped() const override { return m_shredder.stopped(); }
+
+    bool enter(int folderFd, const std::string &name, const EntryInfo &) override
+    {
+        // Nothing could be removed from a folder we can't change, so nothing in it is overwritten.
+        if (::faccessat(folderFd, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+            m_run.fail(errno, name);
+            return false;
+        }
+        m_failuresBefore.push_back(m_run.failures);
+        return true;
+    }
+
+    void entry(int dirFd, const std::string &name, const EntryInfo &info, const EntryInfo &folder) override
+    {
+        if (S_ISREG(info.mode))
+            m_shredder.shredFile(dirFd, name, folder, info, m_run);
+        else
+            m_shredder.removeEntry(dirFd, name, 0, m_run);
+    }
+
+    void mountPoint(const std::string &name) override { m_run.fail(EXDEV, name); }
+    void unreadable(const std::string &name, int error) override { m_run.fail(error, name); }
+
+    void leave(int folderFd, int parentFd, const std::string &name) override
+    {
+        const bool clean = m_run.failures == m_failuresBefore.back();
+        m_failuresBefore.pop_back();
+        // One sync for all the removals in this folder.
+        if (::fsync(folderFd) != 0 && errno != EINVAL)
+            m_run.fail(errno, {});
+        if (!clean || m_run.cancelled)
+            return;
+        if (parentFd < 0)
+            m_rootEmptied = true; // its own folder removes it, outside the walk
+        else
+            m_shredder.removeEntry(parentFd, name, AT_REMOVEDIR, m_run);
+    }
+
+    bool rootEmptied() const { return m_rootEmptied; }
+
+private:
+    Shredder &m_shredder;
+    Run &m_run;
+    std::vector<std::uint64_t> m_failuresBefore;
+    bool m_rootEmptied = false;
 };
 
 Shredder::Shredder(Options options, const std::atomic<bool> *stop)
@@ -257,100 +380,136 @@ Shredder::~Shredder() = default;
 
 Outcome Shredder::shred(const std::string &path)
 {
-    Run run;
-    std::string parent, name;
+    return shred(scan(path, [](dev_t) { return DeviceFacts{}; }));
+}
+
+Outcome Shredder::shred(const Plan &plan)
+{
+    Run run(plan);
+    const std::size_t slash = plan.path.rfind('/');
     if (stopped()) {
         run.cancelled = true;
-    } else if (!splitPath(path, parent, name)) {
-        run.fail(EINVAL, path);
-    } else if (Descriptor dir(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); !dir.valid()) {
-        run.fail(errno, path);
+    } else if (plan.error) {
+        run.fail(plan.error, {});
+    } else if (slash == std::string::npos) {
+        run.fail(EINVAL, {});
     } else {
-        struct stat info {};
-        if (::fstatat(dir.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-            run.fail(errno, path);
-        } else if (!writableFolder(dir.get())) {
-            run.fail(errno, path); // checked first, so nothing is overwritten that can't be removed
-        } else if (S_ISDIR(info.st_mode)) {
-            shredFolder(dir.get(), name, path, info.st_dev, run);
-        } else if (S_ISREG(info.st_mode)) {
-            shredFile(dir.get(), name, path, info, run);
-        } else {
-            removeEntry(dir.get(), name, path, 0, run);
-        }
-        if (::fsync(dir.get()) != 0 && errno != EINVAL && !run.failures)
-            run.fail(errno, path);
+        const std::string name = plan.path.substr(slash + 1);
+        int error = 0;
+        const Descriptor dir = openFolderNoLinks(slash ? plan.path.substr(0, slash) : "/", error);
+        EntryInfo folder, info;
+        if (!dir.valid())
+            run.fail(error == ELOOP || error == ENOTDIR ? ChangedSinceScan : error, {});
+        else if ((error = look(dir.get(), {}, folder)) != 0 || (error = look(dir.get(), name, info)) != 0)
+            run.fail(error, {});
+        else if (!(folder.identity == plan.folder) || !(info.identity == plan.item) || kindOf(info.mode) != plan.kind)
+            run.fail(ChangedSinceScan, {});
+        else if (isMountPoint(info, folder))
+            run.fail(EXDEV, {});
+        else if (plan.kind != ItemKind::File && (error = removalRefused(dir.get(), folder, info)) != 0)
+            run.fail(error, {}); // checked first, so nothing is destroyed that can't be removed
+        else if (plan.kind == ItemKind::Folder)
+            shredFolder(dir.get(), name, info, run);
+        else if (plan.kind == ItemKind::File)
+            shredFile(dir.get(), name, folder, info, run);
+        else
+            removeEntry(dir.get(), name, 0, run);
+        if (dir.valid() && ::fsync(dir.get()) != 0 && errno != EINVAL && !run.failures)
+            run.fail(errno, {});
     }
 
     Outcome outcome;
     outcome.status = run.cancelled ? Status::Cancelled : run.failures ? Status::Failed : Status::Shredded;
     outcome.error = run.error;
-    outcome.where = run.where == path ? std::string() : run.where;
+    outcome.where = run.where == plan.path ? std::string() : run.where;
     outcome.failures = run.failures;
     return outcome;
 }
 
-// `seen` is what the caller found under the name. Records its own failure; a cancel leaves
-// the file in place and marks the run cancelled.
-void Shredder::shredFile(int dirFd, const std::string &name, const std::string &path, const struct stat &seen, Run &run)
+// `seen` is what the walk found under the name. Records its own failure; a cancel leaves
+// the file in place, as long as it was, and marks the run cancelled.
+void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &folder, const EntryInfo &seen, Run &run)
 {
-    // O_NONBLOCK: should a FIFO have taken the name since the check, opening it must not hang.
-    constexpr int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    Descriptor file(::openat(dirFd, name.c_str(), flags));
-    if (!file.valid() && errno == EACCES && seen.st_uid == ::geteuid() && !(seen.st_mode & S_IWUSR)) {
-        // Our own write-protected file: we may delete it anyway, so lift the protection.
-        // Never through a link that may have taken the name meanwhile.
-        if (::fchmodat(dirFd, name.c_str(), (seen.st_mode & 07777) | S_IWUSR, AT_SYMLINK_NOFOLLOW) == 0) {
-            file.reset(::openat(dirFd, name.c_str(), flags));
-            if (!file.valid()) {
-                const int error = errno;
-                ::fchmodat(dirFd, name.c_str(), seen.st_mode & 07777, AT_SYMLINK_NOFOLLOW);
-                run.fail(error, path);
-                return;
-            }
-        } else {
-            errno = EACCES;
+    if (const int refused = removalRefused(dirFd, folder, seen)) {
+        run.fail(refused, name); // overwritten but left behind would be the worst of both
+        return;
+    }
+    if (beforeOpen)
+        beforeOpen(dirFd, name);
+    // An O_PATH descriptor opens nothing: a FIFO or device that took the name is never opened.
+    const Descriptor handle(::openat(dirFd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    EntryInfo info;
+    int error = handle.valid() ? look(handle.get(), {}, info) : errno;
+    if (error) {
+        run.fail(error, name);
+        return;
+    }
+    if (!S_ISREG(info.mode) || !(info.identity == seen.identity)) {
+        run.fail(ChangedSinceScan, name);
+        return;
+    }
+    ModeRestorer restoreMode;
+    Descriptor file = reopenForWriting(handle.get(), error);
+    if (!file.valid() && error == EACCES && info.owner == ::geteuid() && !(info.mode & S_IWUSR)) {
+        // Our own write-protected file: we may delete it anyway, so lift the protection, on
+        // this very file only, and put it back should the file stay.
+        if (changeMode(handle.get(), info.mode | S_IWUSR)) {
+            restoreMode.arm(handle.get(), info.mode);
+            file = reopenForWriting(handle.get(), error);
         }
     }
     if (!file.valid()) {
-        run.fail(errno == ELOOP || errno == ENXIO ? ENOENT : errno, path);
+        run.fail(error, name);
         return;
     }
-    struct stat info {};
-    if (::fstat(file.get(), &info) != 0) {
-        run.fail(errno, path);
-        return;
-    }
-    if (!S_ISREG(info.st_mode) || info.st_ino != seen.st_ino || info.st_dev != seen.st_dev) {
-        run.fail(ENOENT, path); // the file we looked at has been replaced
+    if (beforeWrite)
+        beforeWrite(file.get());
+    // A name made since the user confirmed would have its content destroyed unasked.
+    EntryInfo now;
+    if ((error = look(file.get(), {}, now)) != 0 || now.links > run.linksConfirmed(now.identity.inode)) {
+        run.fail(error ? error : EMLINK, name);
         return;
     }
 
-    if (onProgress)
-        onProgress(m_bytesDone, path);
-    const std::uint64_t end = roundUp(static_cast<std::uint64_t>(info.st_size), info.st_blksize);
+    if (onProgress) {
+        const auto clock = std::chrono::steady_clock::now();
+        if (m_current.empty() || clock - m_currentAt >= std::chrono::milliseconds(100)) {
+            m_current = run.pathOf(name); // built at most ten times a second, however deep
+            m_currentAt = clock;
+        }
+        onProgress(m_bytesDone, m_current);
+    }
+    const std::uint64_t end = roundUp(now.size, now.blockSize);
+    const auto ranges = dataRanges(file.get(), now.size, end);
+    // Writing up to the last block may lengthen the file; a file that stays gets its length back.
+    const auto keepLength = [&] { ::ftruncate(file.get(), static_cast<off_t>(now.size)); };
     for (int pass = 0; pass < m_options.totalPasses(); ++pass) {
         const bool zeros = pass >= m_options.passes;
         if (zeros) // only as much as this file's chunks will write
             std::memset(m_buffer->data, 0, static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, end)));
-        for (std::uint64_t offset = 0; offset < end; offset += chunkSize) {
-            if (stopped()) {
-                run.cancelled = true;
-                return;
+        for (const auto &[from, to] : ranges) {
+            for (std::uint64_t offset = from; offset < to; offset += chunkSize) {
+                if (stopped()) {
+                    keepLength();
+                    run.cancelled = true;
+                    return;
+                }
+                const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, to - offset));
+                if (!zeros)
+                    m_buffer->random.fill(m_buffer->data, size);
+                if (!writeAll(file.get(), m_buffer->data, size, static_cast<off_t>(offset))) {
+                    run.fail(errno, name);
+                    keepLength();
+                    return;
+                }
+                m_bytesDone += size;
+                if (onProgress)
+                    onProgress(m_bytesDone, m_current);
             }
-            const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, end - offset));
-            if (!zeros)
-                m_buffer->random.fill(m_buffer->data, size);
-            if (!writeAll(file.get(), m_buffer->data, size, static_cast<off_t>(offset))) {
-                run.fail(errno, path);
-                return;
-            }
-            m_bytesDone += size;
-            if (onProgress)
-                onProgress(m_bytesDone, path);
         }
         if (::fdatasync(file.get()) != 0) {
-            run.fail(errno, path);
+            run.fail(errno, name);
+            keepLength();
             return;
         }
     }
@@ -358,16 +517,17 @@ void Shredder::shredFile(int dirFd, const std::string &name, const std::string &
         beforeTruncate(file.get());
     // No sync of its own: the folder's sync after the unlink commits the truncation too.
     if (::ftruncate(file.get(), 0) != 0) {
-        run.fail(errno, path);
+        run.fail(errno, name);
         return;
     }
     file.reset();
-    removeEntry(dirFd, name, path, 0, run);
+    if (removeEntry(dirFd, name, 0, run))
+        restoreMode.disarm();
 }
 
 // Renames an entry to random names, each shorter than the last, then removes it. Never
 // replaces another entry. Records its own failure and returns false on one.
-bool Shredder::removeEntry(int dirFd, const std::string &name, const std::string &path, int flags, Run &run)
+bool Shredder::removeEntry(int dirFd, const std::string &name, int flags, Run &run)
 {
     static constexpr char alphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
     std::string current = name;
@@ -400,60 +560,31 @@ bool Shredder::removeEntry(int dirFd, const std::string &name, const std::string
         }
     }
     if (::unlinkat(dirFd, current.c_str(), flags) != 0) {
-        run.fail(errno, path);
+        // A folder's failure is its own: it is the one being walked, or the listed item.
+        run.fail(errno, flags & AT_REMOVEDIR ? std::string() : name);
         return false;
     }
     return true;
 }
 
-void Shredder::shredFolder(int parentFd, const std::string &name, const std::string &path, dev_t device, Run &run)
+void Shredder::shredFolder(int parentFd, const std::string &name, const EntryInfo &info, Run &run)
 {
-    Descriptor dir(::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat info {};
-    if (!dir.valid() || ::fstat(dir.get(), &info) != 0) {
-        run.fail(errno, path);
-        return;
-    }
-    if (info.st_dev != device) {
-        run.fail(EXDEV, path); // a mount point: its content belongs to another file system
-        return;
-    }
-    if (!writableFolder(dir.get())) {
-        run.fail(errno, path); // nothing inside could be removed, so nothing is overwritten
-        return;
-    }
     int error = 0;
-    const std::vector<std::string> names = entryNames(dir.get(), error);
-    if (error) {
-        run.fail(error, path);
+    Descriptor root = openSubfolder(parentFd, name, info.identity, error);
+    if (!root.valid()) {
+        run.fail(error, {});
         return;
     }
-    const std::uint64_t failuresBefore = run.failures;
-    for (const std::string &entry : names) {
-        if (stopped()) {
-            run.cancelled = true;
-            return;
-        }
-        const std::string entryPath = path + '/' + entry;
-        if (::fstatat(dir.get(), entry.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno != ENOENT) // gone by itself: nothing left to destroy
-                run.fail(errno, entryPath);
-        } else if (S_ISDIR(info.st_mode)) {
-            shredFolder(dir.get(), entry, entryPath, device, run);
-        } else if (S_ISREG(info.st_mode)) {
-            shredFile(dir.get(), entry, entryPath, info, run);
-        } else {
-            removeEntry(dir.get(), entry, entryPath, 0, run);
-        }
-        if (run.cancelled)
-            return;
-    }
-    // One sync for all the removals in this folder.
-    if (::fsync(dir.get()) != 0 && errno != EINVAL)
-        run.fail(errno, path);
-    dir.reset();
-    if (!run.cancelled && run.failures == failuresBefore)
-        removeEntry(parentFd, name, path, AT_REMOVEDIR, run);
+    TreeWalk tree(std::move(root), info, run.plan.path);
+    Tree emptier(*this, run);
+    run.tree = &tree;
+    if ((error = tree.run(emptier)) != 0)
+        run.fail(error, {});
+    run.tree = nullptr;
+    if (stopped())
+        run.cancelled = true;
+    if (!run.cancelled && emptier.rootEmptied())
+        removeEntry(parentFd, name, AT_REMOVEDIR, run);
 }
 
 } // namespace shredder

@@ -5,31 +5,67 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <chrono>
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace shredder {
 
+namespace detail {
+struct EntryInfo;
+}
+
 enum class ItemKind { File, Folder, Link, Special, Missing };
 
-// What one item would take, learnt before anything is destroyed.
+// Which entry a name led to: its file system, inode and the mount it was reached through
+// (0 where the kernel does not tell). Two bind mounts of one file system share a device
+// number but not a mount id.
+struct Identity
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::uint64_t mount = 0;
+    bool mountRoot = false; // the entry is where a mount is attached
+
+    bool operator==(const Identity &other) const
+    {
+        return device == other.device && inode == other.inode && mount == other.mount;
+    }
+};
+
+// What one item would take, learnt before anything is destroyed; shredding acts on this
+// and on nothing that has taken its place since.
 struct Plan
 {
     ItemKind kind = ItemKind::Missing;
+    std::string path;             // absolute, with links in its folder part resolved once, here
+    Identity item;                // the item itself
+    Identity folder;              // the folder it was found in
     std::uint64_t size = 0;       // bytes of content
-    std::uint64_t passBytes = 0;  // bytes one pass writes: every file up to its last block
+    std::uint64_t passBytes = 0;  // bytes one pass writes: the data a file holds, up to its last block
     std::uint64_t files = 0;      // regular files to overwrite
     unsigned warnings = 0;        // Warning bits
     std::string fsType;
     int error = 0;                // errno when the item could not be looked at
+    std::uint64_t unreadable = 0; // folders in the tree that could not be read, so are not counted
+    std::uint64_t mountPoints = 0;// mounts inside the tree: never entered, never shredded
+    // Files seen with more than one name (inode, link count); the user was warned of these,
+    // and any other file that has gained a name by the time it is shredded is refused.
+    std::vector<std::pair<ino_t, nlink_t>> linked;
 };
 
 // Looks at a file, link or folder tree the way shredding will walk it: links are not
-// followed and folders on other file systems are not entered. `stop` ends a long walk.
+// followed and mounts are not entered. `stop` ends a long walk.
 Plan scan(const std::string &path, const DescribeDevice &describe = describeDevice,
           const std::atomic<bool> *stop = nullptr);
+
+// errno of a shred that found something else where the confirmed item was.
+constexpr int ChangedSinceScan = ESTALE;
 
 struct Options
 {
@@ -49,11 +85,15 @@ struct Outcome
     std::uint64_t failures = 0;
 };
 
-// Overwrites files with random data and removes them: a file is opened without following
-// links, overwritten up to its last block pass by pass (each pass synced), truncated,
-// renamed to ever shorter random names and unlinked, and its folder synced. Links and
-// special files are only renamed away and removed. Folders are emptied depth first,
-// never leaving their own file system, and removed once empty.
+// Overwrites files with random data and removes them. The item is reached from its folder,
+// opened one component at a time without following links, and must still be the one the
+// plan looked at. A file is checked through an O_PATH descriptor before it is opened for
+// writing, its data overwritten up to its last block pass by pass (each pass synced; holes
+// hold no old data and stay holes), truncated, renamed to ever shorter random names and
+// unlinked, and its folder synced. Nothing is overwritten that could not then be removed.
+// Links and special files are only renamed away and removed. Folders are emptied depth
+// first with a bounded number of open descriptors, never entering a mount, and removed
+// once empty.
 class Shredder
 {
 public:
@@ -64,23 +104,32 @@ public:
 
     // Called from the working thread after every chunk and when a file starts; keep it cheap.
     std::function<void(std::uint64_t bytesDone, const std::string &currentFile)> onProgress;
-    // Called with the open file after its last pass, before it is truncated (for tests).
+    // Test hooks, so races can be staged without timing: with a file's folder and name
+    // just before it is opened; with the opened file before its first write; with the open
+    // file after its last pass, before it is truncated.
+    std::function<void(int dirFd, const std::string &name)> beforeOpen;
+    std::function<void(int fd)> beforeWrite;
     std::function<void(int fd)> beforeTruncate;
 
-    Outcome shred(const std::string &path);
+    Outcome shred(const Plan &plan);
+    Outcome shred(const std::string &path); // looks, then shreds what it saw
 
     std::uint64_t bytesDone() const { return m_bytesDone; }
 
 private:
     struct Run;
-    void shredFile(int dirFd, const std::string &name, const std::string &path, const struct stat &seen, Run &run);
-    void shredFolder(int parentFd, const std::string &name, const std::string &path, dev_t device, Run &run);
-    bool removeEntry(int dirFd, const std::string &name, const std::string &path, int flags, Run &run);
+    class Tree;
+    void shredFile(int dirFd, const std::string &name, const detail::EntryInfo &folder, const detail::EntryInfo &seen,
+                   Run &run);
+    void shredFolder(int parentFd, const std::string &name, const detail::EntryInfo &info, Run &run);
+    bool removeEntry(int dirFd, const std::string &name, int flags, Run &run);
     bool stopped() const { return m_stop && m_stop->load(std::memory_order_relaxed); }
 
     Options m_options;
     const std::atomic<bool> *m_stop;
     std::uint64_t m_bytesDone = 0;
+    std::string m_current; // the file being shredded, as last told to onProgress
+    std::chrono::steady_clock::time_point m_currentAt;
     struct Buffer;
     std::unique_ptr<Buffer> m_buffer;
 };

@@ -51,6 +51,7 @@ struct Mount
 {
     std::string fsType;
     std::string source;
+    std::string options;
 };
 
 // /proc/self/mountinfo: "id parent MAJ:MIN root point options [optional...] - type source super".
@@ -68,9 +69,10 @@ bool findMount(dev_t device, Mount &mount)
         std::string field;
         while (fields >> field && field != "-") {
         }
-        std::string type, source;
+        std::string type, source, options;
         if (fields >> type >> source) {
-            mount = {type, unescape(source)};
+            fields >> options;
+            mount = {type, unescape(source), options};
             return true;
         }
     }
@@ -150,6 +152,7 @@ DeviceFacts describeDevice(dev_t device)
     if (!findMount(device, mount))
         return facts;
     facts.fsType = mount.fsType;
+    facts.options = mount.options;
     if (major(device) != 0) {
         facts.medium = blockMedium(device, 0);
         return facts;
@@ -177,6 +180,8 @@ unsigned warningsFor(const DeviceFacts &facts)
         warnings |= UnknownStorage; // a user-space file system can store data anywhere
     if (isOneOf(type, {"tmpfs", "ramfs"}))
         warnings |= InMemory;
+    if (isOneOf(type, {"ext3", "ext4"}) && (',' + facts.options + ',').find(",data=journal,") != std::string::npos)
+        warnings |= JournalledData;
     if (isOneOf(type, {"overlay", "aufs", "unionfs"}))
         warnings |= Overlay;
     if (facts.medium == Medium::Flash)

@@ -16,6 +16,7 @@ struct DeviceFacts
 {
     std::string fsType; // as the mount table names it: "ext4", "btrfs", "fuse.sshfs"
     Medium medium = Medium::Unknown;
+    std::string options; // the file system's own mount options: "rw,data=journal"
 };
 
 // Looks up the file system that a device number (st_dev) belongs to. The real one reads
@@ -32,6 +33,7 @@ enum Warning : unsigned {
     InMemory = 1u << 4,       // tmpfs pages may have gone to swap
     Overlay = 1u << 5,        // a file from a lower layer stays there untouched
     UnknownStorage = 1u << 6, // the medium could not be told
+    JournalledData = 1u << 7, // ext3/ext4 data=journal: the journal holds whole copies of the content
 };
 
 unsigned warningsFor(const DeviceFacts &facts);

@@ -9,7 +9,10 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -76,6 +79,11 @@ private slots:
     void removesLinksAndSpecialFiles();
     void emptiesFolderTree_data();
     void emptiesFolderTree();
+    void actsOnlyOnWhatWasScanned_data();
+    void actsOnlyOnWhatWasScanned();
+    void walksDeepTreesWithFewDescriptors();
+    void overwritesOnlyData_data();
+    void overwritesOnlyData();
     void cancelLeavesFileInPlace_data();
     void cancelLeavesFileInPlace();
     void reportsFailures_data();
@@ -245,14 +253,17 @@ void TestShredder::removesLinksAndSpecialFiles()
 
 void TestShredder::emptiesFolderTree_data()
 {
-    QTest::addColumn<bool>("mountInside");
-    QTest::newRow("plain tree") << false;
-    QTest::newRow("with a mount point") << true;
+    QTest::addColumn<QString>("mount"); // what is mounted at tree/mounted
+    QTest::newRow("plain tree") << QString();
+    QTest::newRow("another file system") << "tmpfs";
+    QTest::newRow("bind mount, same file system") << "bind folder";
+    QTest::newRow("file bind-mounted from another file system") << "bind file";
 }
 
 void TestShredder::emptiesFolderTree()
 {
-    QFETCH(bool, mountInside);
+    QFETCH(QString, mount);
+    const bool mountInside = !mount.isEmpty();
     QDir dir(m_dir->path());
     QVERIFY(dir.mkpath("outside/deep") && dir.mkpath("tree/a/b/c") && dir.mkpath("tree/empty"));
     writeFile(path("outside/deep/file"), "outside");
@@ -261,22 +272,40 @@ void TestShredder::emptiesFolderTree()
     QVERIFY(::symlink(native(path("outside")).c_str(), native(path("tree/a/to-folder")).c_str()) == 0);
     QVERIFY(::symlink(native(path("outside/deep/file")).c_str(), native(path("tree/to-file")).c_str()) == 0);
     QVERIFY(::mkfifo(native(path("tree/a/b/pipe")).c_str(), 0600) == 0);
+    const QString inside = mount == "bind file" ? "tree/mounted" : "tree/mounted/other-fs";
     if (mountInside) {
-        QVERIFY(dir.mkpath("tree/mounted"));
-        if (!runs("mount", {"-t", "tmpfs", "none", path("tree/mounted")}))
+        QVERIFY(dir.mkpath("tree/mounted") && dir.mkpath("shared"));
+        writeFile(path("shared/other-fs"), "other");
+        bool mounted = false;
+        if (mount == "tmpfs") {
+            mounted = runs("mount", {"-t", "tmpfs", "none", path("tree/mounted")});
+            writeFile(path(inside), "other");
+        } else if (mount == "bind folder") {
+            mounted = runs("mount", {"--bind", path("shared"), path("tree/mounted")});
+        } else {
+            QVERIFY(dir.rmdir("tree/mounted"));
+            writeFile(path("tree/mounted"), "mount point");
+            mounted = runs("mount", {"-t", "tmpfs", "none", path("shared")});
+            writeFile(path("shared/other-fs"), "other");
+            mounted = mounted && runs("mount", {"--bind", path("shared/other-fs"), path("tree/mounted")});
+        }
+        if (!mounted)
             QSKIP("mounting needs root");
-        writeFile(path("tree/mounted/other-fs"), "other");
     }
 
-    const Outcome outcome = Shredder().shred(native(path("tree")));
+    const Plan plan = scan(native(path("tree")), [](dev_t) { return DeviceFacts{}; });
+    const Outcome outcome = Shredder().shred(plan);
     if (mountInside) {
-        const bool stillThere = readFile(path("tree/mounted/other-fs")) == "other";
+        const bool stillThere = readFile(path(inside)) == "other";
         runs("umount", {path("tree/mounted")});
+        if (mount == "bind file")
+            runs("umount", {path("shared")});
+        QCOMPARE(plan.mountPoints, 1u);
         QCOMPARE(int(outcome.status), int(Status::Failed));
         QCOMPARE(outcome.error, EXDEV);
         QCOMPARE(QString::fromStdString(outcome.where), path("tree/mounted"));
         QVERIFY(stillThere);
-        QCOMPARE(dir.entryList({}, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name).size(), 2);
+        QCOMPARE(dir.entryList({}, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name).size(), 3);
         QCOMPARE(QDir(path("tree")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
                  QStringList{"mounted"});
     } else {
@@ -284,6 +313,217 @@ void TestShredder::emptiesFolderTree()
         QVERIFY(!exists(path("tree")));
     }
     QCOMPARE(readFile(path("outside/deep/file")), QByteArray("outside"));
+}
+
+void TestShredder::actsOnlyOnWhatWasScanned_data()
+{
+    QTest::addColumn<QString>("race");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("error");
+    const int failed = int(Status::Failed), changed = ChangedSinceScan;
+    QTest::newRow("parent folder swapped for a link") << "parent link" << failed << changed;
+    QTest::newRow("parent folder swapped for another") << "parent folder" << failed << changed;
+    QTest::newRow("file replaced") << "file replaced" << failed << changed;
+    QTest::newRow("folder swapped for a link") << "folder link" << failed << changed;
+    QTest::newRow("FIFO swapped in before opening") << "fifo" << failed << changed;
+    QTest::newRow("private file swapped for own protected one") << "private" << failed << changed;
+    QTest::newRow("hard link made after the scan") << "link after scan" << failed << EMLINK;
+    QTest::newRow("hard link made after opening") << "link after open" << failed << EMLINK;
+    QTest::newRow("hard link the scan saw") << "link before scan" << int(Status::Shredded) << 0;
+    QTest::newRow("cancel after lifting protection") << "cancel protected" << int(Status::Cancelled) << 0;
+}
+
+// Whatever takes the scanned item's place, or adds a name to it, between the confirmation
+// and the write is left alone; `victim` stands for the data an attacker points us at.
+void TestShredder::actsOnlyOnWhatWasScanned()
+{
+    QFETCH(QString, race);
+    QFETCH(int, status);
+    QFETCH(int, error);
+    QDir dir(m_dir->path());
+    QVERIFY(dir.mkpath("att/old") && dir.mkpath("victim/etc"));
+    writeFile(path("att/old/etc"), "listed");
+    writeFile(path("victim/etc/shadow"), "victim");
+    const bool folderItem = race.startsWith("folder");
+    if (folderItem) {
+        QVERIFY(dir.mkpath("att/old/tree"));
+        writeFile(path("att/old/tree/file"), "listed");
+    }
+    if (race == "link before scan")
+        QVERIFY(::link(native(path("att/old/etc")).c_str(), native(path("victim/other-name")).c_str()) == 0);
+    if (race.contains("protected") || race == "private")
+        QVERIFY(::chmod(native(path("att/old/etc")).c_str(), 0444) == 0);
+    const QString item = path(folderItem ? "att/old/tree" : "att/old/etc");
+    const Plan plan = scan(native(item), [](dev_t) { return DeviceFacts{}; });
+    QCOMPARE(plan.error, 0);
+
+    const auto swapIn = [&](const QString &replacement) {
+        QVERIFY(::rename(native(replacement).c_str(), native(item).c_str()) == 0);
+    };
+    if (race == "parent link") {
+        QVERIFY(dir.rename("att/old", "att/gone") && dir.rename("victim/etc", "victim/old"));
+        QVERIFY(::symlink(native(path("victim/old")).c_str(), native(path("att/old")).c_str()) == 0);
+        writeFile(path("victim/old/etc"), "victim");
+    } else if (race == "parent folder") {
+        QVERIFY(dir.rename("att/old", "att/gone") && dir.mkpath("victim/old"));
+        writeFile(path("victim/old/etc"), "victim");
+        QVERIFY(dir.rename("victim/old", "att/old"));
+    } else if (race == "file replaced") {
+        writeFile(path("victim/new"), "victim");
+        swapIn(path("victim/new"));
+    } else if (race == "folder link") {
+        QVERIFY(dir.rename("att/old/tree", "att/gone") && ::symlink("../../victim/etc", native(item).c_str()) == 0);
+    } else if (race == "private") {
+        writeFile(path("victim/private"), "victim");
+        QVERIFY(::chmod(native(path("victim/private")).c_str(), 0400) == 0);
+        swapIn(path("victim/private"));
+    } else if (race == "link after scan") {
+        QVERIFY(::link(native(item).c_str(), native(path("victim/other-name")).c_str()) == 0);
+    }
+
+    std::atomic<bool> stop{false};
+    Shredder shredder({1, false}, &stop);
+    int opened = 0;
+    shredder.beforeOpen = [&](int dirFd, const std::string &name) {
+        if (race != "fifo")
+            return;
+        QVERIFY(::mkfifoat(dirFd, "fifo", 0600) == 0 && ::renameat(dirFd, "fifo", dirFd, name.c_str()) == 0);
+        opened = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ::inotify_add_watch(opened, native(item).c_str(), IN_OPEN);
+    };
+    shredder.beforeWrite = [&](int) {
+        if (race == "link after open")
+            QVERIFY(::link(native(item).c_str(), native(path("victim/other-name")).c_str()) == 0);
+        stop = race == "cancel protected";
+    };
+    Outcome outcome;
+    {
+        WithoutDacOverride asUser;
+        outcome = shredder.shred(plan);
+    }
+
+    QCOMPARE(int(outcome.status), status);
+    QCOMPARE(outcome.error, error);
+    QCOMPARE(shredder.bytesDone(), status == int(Status::Shredded) ? 4096u : 0u);
+    for (const QString &name : {"victim/etc/shadow", "victim/old/etc", "att/old/etc", "victim/other-name"}) {
+        if (race == "fifo" && name == "att/old/etc")
+            continue; // reading a FIFO would wait for a writer
+        const QByteArray left = readFile(path(name));
+        QVERIFY2(left == "victim" || left == "listed" || left == "<unreadable>" || (race == "link before scan" && left.isEmpty()),
+                 qPrintable(name + ": " + left));
+    }
+    if (race == "fifo") {
+        char buffer[256];
+        QCOMPARE(::read(opened, buffer, sizeof buffer), ssize_t(-1)); // never opened, not even to look
+        ::close(opened);
+    }
+    struct stat info {};
+    if (race == "private" || race == "cancel protected") {
+        QVERIFY(::stat(native(item).c_str(), &info) == 0);
+        QCOMPARE(info.st_mode & 07777, race == "private" ? 0400u : 0444u);
+        QCOMPARE(readFile(item), race == "private" ? QByteArray("victim") : QByteArray("listed"));
+    }
+}
+
+// Far deeper than the descriptors the process may hold, with a folder it can't read: every
+// file is counted, the unreadable folder is reported, and the rest goes.
+void TestShredder::walksDeepTreesWithFewDescriptors()
+{
+    constexpr int depth = 300;
+    QVERIFY(QDir(m_dir->path()).mkdir("deep"));
+    int fd = ::open(native(path("deep")).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int level = 0; level < depth && fd >= 0; ++level) {
+        const int file = ::openat(fd, "f", O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(file >= 0 && ::write(file, "x", 1) == 1 && ::close(file) == 0);
+        QVERIFY(::mkdirat(fd, "d", 0700) == 0);
+        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+    }
+    QVERIFY(fd >= 0 && ::mkdirat(fd, "locked", 0) == 0);
+    ::close(fd);
+
+    rlimit saved{};
+    QVERIFY(::getrlimit(RLIMIT_NOFILE, &saved) == 0);
+    rlimit few = saved;
+    few.rlim_cur = 64;
+    QVERIFY(::setrlimit(RLIMIT_NOFILE, &few) == 0);
+    Plan plan;
+    Outcome outcome;
+    {
+        WithoutDacOverride asUser;
+        plan = scan(native(path("deep")), [](dev_t) { return DeviceFacts{}; });
+        outcome = Shredder().shred(plan);
+    }
+    QVERIFY(::setrlimit(RLIMIT_NOFILE, &saved) == 0);
+
+    QCOMPARE(plan.error, 0);
+    QCOMPARE(plan.files, quint64(depth));
+    QCOMPARE(plan.unreadable, 1u);
+    QCOMPARE(int(outcome.status), int(Status::Failed));
+    QCOMPARE(outcome.error, EACCES);
+    QVERIFY(QString::fromStdString(outcome.where).endsWith("/d/locked"));
+    QCOMPARE(outcome.failures, 1u);
+    QCOMPARE(QDir(path("deep")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"d"}); // the rest went
+    QVERIFY(::chmod(native(path("deep")).c_str(), 0700) == 0);
+}
+
+void TestShredder::overwritesOnlyData_data()
+{
+    QTest::addColumn<bool>("fullDisk");
+    QTest::newRow("sparse file") << false;
+    QTest::newRow("sparse file on a full disk") << true;
+}
+
+// A sparse file of 10 GB holding 12 KiB: only the 12 KiB are written, so a full disk stays
+// as it was and the holes stay holes.
+void TestShredder::overwritesOnlyData()
+{
+    QFETCH(bool, fullDisk);
+    QString folder = m_dir->path();
+    if (fullDisk) {
+        folder = path("small");
+        QVERIFY(QDir().mkpath(folder));
+        if (!runs("mount", {"-t", "tmpfs", "-o", "size=1m", "none", folder}))
+            QSKIP("mounting needs root");
+    }
+    const QString file = folder + "/sparse";
+    const int fd = ::open(native(file).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    const QByteArray head = randomBytes(8192), middle = randomBytes(4096);
+    const off_t apart = off_t(5) << 30;
+    const bool written = fd >= 0 && ::pwrite(fd, head.data(), head.size(), 0) == head.size()
+                         && ::pwrite(fd, middle.data(), middle.size(), apart) == middle.size()
+                         && ::ftruncate(fd, off_t(10) << 30) == 0;
+    ::close(fd);
+    if (fullDisk) {
+        QFile filler(folder + "/filler");
+        if (filler.open(QIODevice::WriteOnly)) {
+            while (filler.write(QByteArray(4096, 'f')) == 4096 && filler.flush()) {
+            }
+        }
+    }
+    if (!written && fullDisk)
+        runs("umount", {folder});
+    QVERIFY(written);
+
+    Shredder shredder;
+    QByteArray seenHead, seenMiddle;
+    shredder.beforeTruncate = [&](int out) {
+        const int in = ::open(QString("/proc/self/fd/%1").arg(out).toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
+        seenHead.resize(head.size());
+        seenMiddle.resize(middle.size());
+        QCOMPARE(::pread(in, seenHead.data(), head.size(), 0), head.size());
+        QCOMPARE(::pread(in, seenMiddle.data(), middle.size(), apart), middle.size());
+        ::close(in);
+    };
+    const Outcome outcome = shredder.shred(native(file));
+    const bool gone = !exists(file);
+    if (fullDisk)
+        runs("umount", {folder});
+    QCOMPARE(int(outcome.status), int(Status::Shredded));
+    QVERIFY(gone);
+    QCOMPARE(shredder.bytesDone(), quint64(head.size() + middle.size()));
+    QVERIFY(seenHead != head && seenMiddle != middle);
 }
 
 void TestShredder::cancelLeavesFileInPlace_data()
@@ -336,6 +576,8 @@ void TestShredder::reportsFailures_data()
     QTest::newRow("own write-protected file") << "protected file" << int(Status::Shredded) << 0;
     QTest::newRow("vanished") << "missing" << int(Status::Failed) << ENOENT;
     QTest::newRow("read-only file system") << "read-only mount" << int(Status::Failed) << EROFS;
+    QTest::newRow("append-only folder") << "append-only folder" << int(Status::Failed) << EPERM;
+    QTest::newRow("another's file in a sticky folder") << "sticky folder" << int(Status::Failed) << EPERM;
 }
 
 void TestShredder::reportsFailures()
@@ -343,7 +585,7 @@ void TestShredder::reportsFailures()
     QFETCH(QString, setup);
     QFETCH(int, status);
     QFETCH(int, error);
-    if (::geteuid() != 0 && (setup == "foreign file" || setup == "read-only mount"))
+    if (::geteuid() != 0 && setup != "missing" && !setup.startsWith("locked") && !setup.startsWith("protected"))
         QSKIP("needs root");
     QVERIFY(QDir(m_dir->path()).mkdir("folder"));
     const QString file = path("folder/file");
@@ -359,6 +601,18 @@ void TestShredder::reportsFailures()
         QVERIFY(::chmod(native(file).c_str(), 0444) == 0);
     if (setup == "locked folder")
         QVERIFY(::chmod(native(path("folder")).c_str(), 0555) == 0);
+    if (setup == "sticky folder") {
+        QVERIFY(::chmod(native(path("folder")).c_str(), 01777) == 0 && ::chmod(native(file).c_str(), 0666) == 0);
+        QVERIFY(::chown(native(file).c_str(), 65534, 65534) == 0 && ::chown(native(path("folder")).c_str(), 65534, 65534) == 0);
+    }
+    const auto setFolderFlags = [&](int flags) {
+        const int folder = ::open(native(path("folder")).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool done = ::ioctl(folder, FS_IOC_SETFLAGS, &flags) == 0;
+        ::close(folder);
+        return done;
+    };
+    if (setup == "append-only folder" && !setFolderFlags(FS_APPEND_FL))
+        QSKIP("this file system has no append-only folders");
 
     Outcome outcome;
     {
@@ -366,6 +620,8 @@ void TestShredder::reportsFailures()
         outcome = Shredder().shred(native(file));
     }
     ::chmod(native(path("folder")).c_str(), 0755);
+    if (setup == "append-only folder")
+        setFolderFlags(0);
     const QByteArray left = readFile(file);
     if (setup == "read-only mount")
         runs("umount", {path("folder")});
@@ -394,6 +650,8 @@ void TestShredder::warns_data()
     QTest::newRow("sshfs") << "fuse.sshfs" << none << "file" << unsigned(NetworkStorage);
     QTest::newRow("tmpfs") << "tmpfs" << none << "file" << unsigned(InMemory);
     QTest::newRow("overlay") << "overlay" << none << "file" << unsigned(Overlay);
+    QTest::newRow("ext4 journalling data") << "ext4 rw,data=journal" << rotating << "file" << unsigned(JournalledData);
+    QTest::newRow("ext4 journalling metadata") << "ext4 rw,data=ordered" << rotating << "file" << 0u;
     QTest::newRow("hard link") << "ext4" << rotating << "hard link" << unsigned(OtherHardLinks);
     QTest::newRow("hard link in a folder") << "nfs" << none << "folder with hard link"
                                            << unsigned(OtherHardLinks | NetworkStorage);
@@ -416,7 +674,7 @@ void TestShredder::warns()
     std::vector<dev_t> asked;
     const Plan plan = scan(native(target), [&](dev_t device) {
         asked.push_back(device);
-        return DeviceFacts{fsType.toStdString(), Medium(medium)};
+        return DeviceFacts{fsType.section(' ', 0, 0).toStdString(), Medium(medium), fsType.section(' ', 1).toStdString()};
     });
     QCOMPARE(plan.error, 0);
     QCOMPARE(plan.warnings, expected);
