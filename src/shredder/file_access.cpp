@@ -123,9 +123,12 @@ Descriptor openSubfolder(int dirFd, const std::string &name, const Identity &exp
     return folder;
 }
 
-Descriptor reopenForWriting(int pathFd, int &error)
+Descriptor reopenForWriting(int pathFd, int &error, bool direct)
 {
-    Descriptor file(::open(procPath(pathFd).c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    constexpr int flags = O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+    Descriptor file(::open(procPath(pathFd).c_str(), flags | (direct ? O_DIRECT : 0)));
+    if (!file.valid() && direct && errno == EINVAL)
+        file.reset(::open(procPath(pathFd).c_str(), flags));
     if (!file.valid()) {
         error = errno;
         if (error == ENOENT && ::access("/proc/self/fd", X_OK) != 0)

@@ -66,7 +66,8 @@ Descriptor openSubfolder(int dirFd, const std::string &name, const Identity &exp
 
 // Reopens a regular file found by `pathFd` (an O_PATH descriptor) for writing, through the
 // descriptor itself, so no other entry can take its place between the look and the open.
-Descriptor reopenForWriting(int pathFd, int &error);
+// `direct` asks for writes that bypass the page cache, where the file system has them.
+Descriptor reopenForWriting(int pathFd, int &error, bool direct = false);
 
 // Sets a file's permission bits through its O_PATH descriptor.
 bool changeMode(int pathFd, mode_t mode);

@@ -1,10 +1,10 @@
 #include "shredder/shredder.h"
 
 #include "shredder/file_access.h"
+#include "shredder/random_stream.h"
 #include "shredder/tree_walk.h"
 
 #include <fcntl.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,59 +26,9 @@ using namespace detail;
 
 namespace {
 
-constexpr std::size_t chunkSize = 1 << 20;
+constexpr std::size_t chunkSize = RandomStream::chunkSize;
 constexpr std::size_t bufferAlignment = 4096;
-
-// xoshiro256**: several gigabytes a second from one core, far beyond any disk, seeded from
-// the kernel's generator so no two runs write the same bytes.
-class Xoshiro
-{
-public:
-    Xoshiro()
-    {
-        std::size_t got = 0;
-        auto *bytes = reinterpret_cast<unsigned char *>(m_state);
-        while (got < sizeof m_state) {
-            const ssize_t n = ::getrandom(bytes + got, sizeof m_state - got, 0);
-            if (n > 0)
-                got += static_cast<std::size_t>(n);
-            else if (errno != EINTR)
-                std::abort(); // never write predictable "random" data
-        }
-        if (!(m_state[0] | m_state[1] | m_state[2] | m_state[3]))
-            m_state[0] = 1;
-    }
-
-    std::uint64_t next()
-    {
-        const std::uint64_t result = rotl(m_state[1] * 5, 7) * 9;
-        const std::uint64_t t = m_state[1] << 17;
-        m_state[2] ^= m_state[0];
-        m_state[3] ^= m_state[1];
-        m_state[1] ^= m_state[2];
-        m_state[0] ^= m_state[3];
-        m_state[2] ^= t;
-        m_state[3] = rotl(m_state[3], 45);
-        return result;
-    }
-
-    void fill(unsigned char *data, std::size_t size)
-    {
-        std::size_t i = 0;
-        for (; i + 8 <= size; i += 8) {
-            const std::uint64_t value = next();
-            std::memcpy(data + i, &value, 8);
-        }
-        if (i < size) {
-            const std::uint64_t value = next();
-            std::memcpy(data + i, &value, size - i);
-        }
-    }
-
-private:
-    static std::uint64_t rotl(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
-    std::uint64_t m_state[4];
-};
+constexpr std::uint64_t directFrom = 1 << 20;
 
 std::uint64_t roundUp(std::uint64_t size, std::uint64_t block)
 {
@@ -273,16 +223,26 @@ Plan scan(const std::string &path, const DescribeDevice &describe, const std::at
 }
 struct Shredder::Buffer
 {
-    Buffer() : data(static_cast<unsigned char *>(std::aligned_alloc(bufferAlignment, chunkSize)))
+    Buffer() : zeros(static_cast<unsigned char *>(std::aligned_alloc(bufferAlignment, chunkSize)))
     {
-        if (!data)
+        if (!zeros)
             throw std::bad_alloc();
+        std::memset(zeros, 0, chunkSize);
     }
-    ~Buffer() { std::free(data); }
+    ~Buffer() { std::free(zeros); }
     Buffer(const Buffer &) = delete;
     Buffer &operator=(const Buffer &) = delete;
-    unsigned char *data;
-    Xoshiro random;
+
+    RandomStream &stream()
+    {
+        if (!random) // the generator's thread starts with the first file that has data
+            random = std::make_unique<RandomStream>();
+        return *random;
+    }
+
+    unsigned char *zeros;
+    std::unique_ptr<RandomStream> random;
+    Xoshiro names;
 };
 
 // One item's account: the first failure and how many there were.
@@ -448,14 +408,17 @@ void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &fo
         run.fail(ChangedSinceScan, name);
         return;
     }
+    // Large files are written past the page cache: the disk's own speed, and nothing to
+    // drop from memory when the file is truncated.
+    bool direct = info.size >= directFrom;
     ModeRestorer restoreMode;
-    Descriptor file = reopenForWriting(handle.get(), error);
+    Descriptor file = reopenForWriting(handle.get(), error, direct);
     if (!file.valid() && error == EACCES && info.owner == ::geteuid() && !(info.mode & S_IWUSR)) {
         // Our own write-protected file: we may delete it anyway, so lift the protection, on
         // this very file only, and put it back should the file stay.
         if (changeMode(handle.get(), info.mode | S_IWUSR)) {
             restoreMode.arm(handle.get(), info.mode);
-            file = reopenForWriting(handle.get(), error);
+            file = reopenForWriting(handle.get(), error, direct);
         }
     }
     if (!file.valid()) {
@@ -485,8 +448,6 @@ void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &fo
     const auto keepLength = [&] { ::ftruncate(file.get(), static_cast<off_t>(now.size)); };
     for (int pass = 0; pass < m_options.totalPasses(); ++pass) {
         const bool zeros = pass >= m_options.passes;
-        if (zeros) // only as much as this file's chunks will write
-            std::memset(m_buffer->data, 0, static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, end)));
         for (const auto &[from, to] : ranges) {
             for (std::uint64_t offset = from; offset < to; offset += chunkSize) {
                 if (stopped()) {
@@ -495,9 +456,15 @@ void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &fo
                     return;
                 }
                 const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, to - offset));
-                if (!zeros)
-                    m_buffer->random.fill(m_buffer->data, size);
-                if (!writeAll(file.get(), m_buffer->data, size, static_cast<off_t>(offset))) {
+                const unsigned char *data = zeros ? m_buffer->zeros : m_buffer->stream().take(size);
+                bool written = writeAll(file.get(), data, size, static_cast<off_t>(offset));
+                if (!written && errno == EINVAL && direct) {
+                    // The file system took O_DIRECT but not these writes: go through the cache.
+                    direct = false;
+                    file = reopenForWriting(handle.get(), error);
+                    written = file.valid() && writeAll(file.get(), data, size, static_cast<off_t>(offset));
+                }
+                if (!written) {
                     run.fail(errno, name);
                     keepLength();
                     return;
@@ -536,7 +503,7 @@ bool Shredder::removeEntry(int dirFd, const std::string &name, int flags, Run &r
         for (int attempt = 0; attempt < 8; ++attempt) {
             std::string candidate(length, '0');
             for (char &c : candidate)
-                c = alphabet[m_buffer->random.next() % (sizeof alphabet - 1)];
+                c = alphabet[m_buffer->names.next() % (sizeof alphabet - 1)];
             if (candidate == current)
                 continue;
             if (::renameat2(dirFd, current.c_str(), dirFd, candidate.c_str(), RENAME_NOREPLACE) == 0) {

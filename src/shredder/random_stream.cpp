@@ -1,0 +1,124 @@
+#include "shredder/random_stream.h"
+
+#include <sys/random.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace shredder {
+
+namespace {
+
+std::uint64_t rotl(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
+
+constexpr std::size_t alignment = 4096;
+
+} // namespace
+
+Xoshiro::Xoshiro()
+{
+    std::size_t got = 0;
+    auto *bytes = reinterpret_cast<unsigned char *>(m_state);
+    while (got < sizeof m_state) {
+        const ssize_t n = ::getrandom(bytes + got, sizeof m_state - got, 0);
+        if (n > 0)
+            got += static_cast<std::size_t>(n);
+        else if (errno != EINTR)
+            std::abort(); // never write predictable "random" data
+    }
+    if (!(m_state[0] | m_state[1] | m_state[2] | m_state[3]))
+        m_state[0] = 1;
+}
+
+std::uint64_t Xoshiro::next()
+{
+    const std::uint64_t result = rotl(m_state[1] * 5, 7) * 9;
+    const std::uint64_t t = m_state[1] << 17;
+    m_state[2] ^= m_state[0];
+    m_state[3] ^= m_state[1];
+    m_state[1] ^= m_state[2];
+    m_state[0] ^= m_state[3];
+    m_state[2] ^= t;
+    m_state[3] = rotl(m_state[3], 45);
+    return result;
+}
+
+void Xoshiro::fill(unsigned char *data, std::size_t size)
+{
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        const std::uint64_t value = next();
+        std::memcpy(data + i, &value, 8);
+    }
+    if (i < size) {
+        const std::uint64_t value = next();
+        std::memcpy(data + i, &value, size - i);
+    }
+}
+
+RandomStream::RandomStream()
+{
+    for (int i = 0; i < depth; ++i) {
+        void *chunk = std::aligned_alloc(alignment, chunkSize);
+        if (!chunk) {
+            for (unsigned char *made : m_chunks)
+                std::free(made);
+            throw std::bad_alloc();
+        }
+        m_chunks.push_back(static_cast<unsigned char *>(chunk));
+    }
+    m_thread = std::thread(&RandomStream::produce, this);
+}
+
+RandomStream::~RandomStream()
+{
+    {
+        const std::lock_guard lock(m_lock);
+        m_quit = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+    for (unsigned char *chunk : m_chunks)
+        std::free(chunk);
+}
+
+// Fills the chunks in turn, each as soon as the writer has let it go.
+void RandomStream::produce()
+{
+    Xoshiro random;
+    for (int next = 0;; next = (next + 1) % depth) {
+        {
+            std::unique_lock lock(m_lock);
+            m_changed.wait(lock, [&] { return m_quit || !m_full[next]; });
+            if (m_quit)
+                return;
+        }
+        random.fill(m_chunks[next], chunkSize);
+        {
+            const std::lock_guard lock(m_lock);
+            m_full[next] = true;
+        }
+        m_changed.notify_all();
+    }
+}
+
+const unsigned char *RandomStream::take(std::size_t size)
+{
+    if (m_current >= 0 && m_used + size <= chunkSize) {
+        const unsigned char *bytes = m_chunks[m_current] + m_used;
+        m_used += size;
+        return bytes;
+    }
+    std::unique_lock lock(m_lock);
+    if (m_current >= 0)
+        m_full[m_current] = false; // handed out whole: the generator may refill it
+    m_current = (m_current + 1) % depth;
+    m_changed.notify_all();
+    m_changed.wait(lock, [&] { return m_full[m_current]; });
+    m_used = size;
+    return m_chunks[m_current];
+}
+
+} // namespace shredder

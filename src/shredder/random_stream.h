@@ -1,0 +1,55 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace shredder {
+
+// xoshiro256**: several gigabytes a second from one core, seeded from the kernel's generator
+// so no two runs write the same bytes.
+class Xoshiro
+{
+public:
+    Xoshiro();
+    std::uint64_t next();
+    void fill(unsigned char *data, std::size_t size);
+
+private:
+    std::uint64_t m_state[4];
+};
+
+// Random bytes made on a thread of their own, a few chunks ahead of whoever writes them, so
+// the writer never waits for the generator. Bytes are handed out in order and never twice.
+class RandomStream
+{
+public:
+    static constexpr std::size_t chunkSize = 4 << 20;
+
+    RandomStream();
+    ~RandomStream();
+    RandomStream(const RandomStream &) = delete;
+    RandomStream &operator=(const RandomStream &) = delete;
+
+    // The next `size` bytes (at most chunkSize), aligned for direct writes when taken whole;
+    // valid until the next call.
+    const unsigned char *take(std::size_t size);
+
+private:
+    static constexpr int depth = 4;
+    void produce();
+
+    std::vector<unsigned char *> m_chunks;
+    bool m_full[depth] = {};
+    int m_current = -1;     // the chunk being handed out, or -1
+    std::size_t m_used = 0; // bytes of it handed out
+    bool m_quit = false;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::thread m_thread;
+};
+
+} // namespace shredder
