@@ -125,15 +125,15 @@ void TestFilefsWindow::shredsListedItems()
 
 void TestFilefsWindow::undecodableNameShredsItsOwnFile_data()
 {
-    QTest::addColumn<QString>("via");
-    QTest::newRow("relative name on the command line") << "argument";
-    QTest::newRow("dropped file address") << "drop";
+    QTest::addColumn<QByteArray>("dropped"); // empty: given on the command line
+    QTest::newRow("relative name on the command line") << QByteArray();
+    QTest::newRow("dropped file address") << QByteArray("file://@/a%FF\r\n");
 }
 
 // "a\xff" is asked for; "a" + U+FFFD beside it shows the same and must stay.
 void TestFilefsWindow::undecodableNameShredsItsOwnFile()
 {
-    QFETCH(QString, via);
+    QFETCH(QByteArray, dropped);
     TemporaryFolder dir;
     const QByteArray folder = QFile::encodeName(dir.path());
     const QByteArray asked = folder + "/a\xff", bystander = folder + "/a\xef\xbf\xbd";
@@ -142,12 +142,12 @@ void TestFilefsWindow::undecodableNameShredsItsOwnFile()
     FilefsServices services;
     services.confirm = [](QWidget *, const QString &, const QString &) { return true; };
     FilefsWindow window(services);
-    if (via == "argument") {
+    if (dropped.isEmpty()) {
         const WorkingFolder here(dir.path());
         window.addArguments({"a\xff"});
     } else {
         QMimeData data;
-        data.setUrls({QUrl::fromEncoded("file://" + folder.toPercentEncoding("/") + "/a%FF")});
+        data.setData("text/uri-list", dropped.replace('@', folder));
         QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QVERIFY(QApplication::sendEvent(&window, &enter) && enter.isAccepted());

@@ -109,6 +109,22 @@ shredder::Plan planOf(const QTreeWidgetItem *row) { return row->data(PathColumn,
 
 std::string pathOf(const QTreeWidgetItem *row) { return row->data(PathColumn, PathRole).toByteArray().toStdString(); }
 
+// The local files of a drop, read from the address list as it came: its escapes are the
+// names' own bytes, and QUrl would take any raw byte in it for UTF-8.
+QByteArrayList droppedPaths(const QMimeData *data)
+{
+    QByteArrayList paths;
+    for (QByteArray line : data->data(QStringLiteral("text/uri-list")).split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.startsWith('#'))
+            continue;
+        if (const std::optional<QByteArray> path = platform::localPathFromUrl(line))
+            paths << *path;
+    }
+    return paths;
+}
+
 } // namespace
 
 FilefsWindow::FilefsWindow(FilefsServices services, QWidget *parent)
@@ -597,24 +613,12 @@ void FilefsWindow::closeEvent(QCloseEvent *event)
 
 void FilefsWindow::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (!event->mimeData()->hasUrls())
-        return;
-    for (const QUrl &url : event->mimeData()->urls()) {
-        if (platform::localPathFromUrl(url)) {
-            event->acceptProposedAction();
-            return;
-        }
-    }
+    if (!droppedPaths(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
 }
 
 void FilefsWindow::dropEvent(QDropEvent *event)
 {
-    // The escapes of a dropped address are the name's own bytes: decoded straight to bytes.
-    QByteArrayList paths;
-    for (const QUrl &url : event->mimeData()->urls()) {
-        if (const std::optional<QByteArray> path = platform::localPathFromUrl(url))
-            paths << *path;
-    }
-    addPaths(paths);
+    addPaths(droppedPaths(event->mimeData()));
     event->acceptProposedAction();
 }
