@@ -18,11 +18,7 @@ namespace {
 // Names here need not be text, so files are made by their bytes.
 std::filesystem::path bytePath(const QByteArray &path) { return path.toStdString(); }
 
-bool writeBytes(const QByteArray &path, const char *content)
-{
-    std::ofstream(bytePath(path)) << content;
-    return std::filesystem::exists(bytePath(path));
-}
+bool writeBytes(const QByteArray &path, const char *content) { return bool(std::ofstream(bytePath(path)) << content); }
 
 // QTemporaryDir removes by decoded names, which miss names that are no text.
 struct TemporaryFolder : QTemporaryDir
