@@ -1,12 +1,48 @@
+#include "platform/byte_path.h"
 #include "shredder/window/filefs_window.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+// Names here need not be text, so files are made by their bytes.
+std::filesystem::path bytePath(const QByteArray &path) { return path.toStdString(); }
+
+bool writeBytes(const QByteArray &path, const char *content) { return bool(std::ofstream(bytePath(path)) << content); }
+
+// QTemporaryDir removes by decoded names, which miss names that are no text.
+struct TemporaryFolder : QTemporaryDir
+{
+    ~TemporaryFolder() { std::filesystem::remove_all(bytePath(QFile::encodeName(path()))); }
+};
+
+// A working folder for the length of a scope, for relative names.
+struct WorkingFolder
+{
+    explicit WorkingFolder(const QString &path) { QDir::setCurrent(path); }
+    ~WorkingFolder() { QDir::setCurrent(previous); }
+    const QString previous = QDir::currentPath();
+};
+
+QStringList rowTexts(const QTreeWidget *list, int column)
+{
+    QStringList texts;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        texts << list->topLevelItem(i)->text(column);
+    return texts;
+}
+
+} // namespace
 
 class TestFilefsWindow : public QObject
 {
@@ -14,6 +50,12 @@ class TestFilefsWindow : public QObject
 private slots:
     void shredsListedItems_data();
     void shredsListedItems();
+    void undecodableNameShredsItsOwnFile_data();
+    void undecodableNameShredsItsOwnFile();
+    void rowsAreTheGivenBytes_data();
+    void rowsAreTheGivenBytes();
+    void pickedNameFoundByItsBytes_data();
+    void pickedNameFoundByItsBytes();
 };
 
 void TestFilefsWindow::shredsListedItems_data()
@@ -70,14 +112,106 @@ void TestFilefsWindow::shredsListedItems()
     }
     QTRY_VERIFY(!window.isBusy());
 
-    QStringList shown;
-    for (int i = 0; i < list->topLevelItemCount(); ++i)
-        shown << list->topLevelItem(i)->text(2);
-    QCOMPARE(shown, statuses);
+    QCOMPARE(rowTexts(list, 2), statuses);
     QCOMPARE(QFile::exists(big), action != "yes");
     QCOMPARE(QFile::exists(dir.filePath("folder")), action != "yes");
     QCOMPARE(window.isVisible(), action != "close");
     QVERIFY(messages.isEmpty());
+}
+
+void TestFilefsWindow::undecodableNameShredsItsOwnFile_data()
+{
+    QTest::addColumn<QByteArray>("dropped"); // empty: given on the command line
+    QTest::newRow("relative name on the command line") << QByteArray();
+    QTest::newRow("dropped file address") << QByteArray("file://@/a%FF\r\n");
+}
+
+// "a\xff" is asked for; "a" + U+FFFD beside it shows the same and must stay.
+void TestFilefsWindow::undecodableNameShredsItsOwnFile()
+{
+    QFETCH(QByteArray, dropped);
+    TemporaryFolder dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const QByteArray asked = folder + "/a\xff", bystander = folder + "/a\xef\xbf\xbd";
+    QVERIFY(dir.isValid() && writeBytes(asked, "asked") && writeBytes(bystander, "bystander"));
+
+    FilefsServices services;
+    services.confirm = [](QWidget *, const QString &, const QString &) { return true; };
+    FilefsWindow window(services);
+    if (dropped.isEmpty()) {
+        const WorkingFolder here(dir.path());
+        window.addArguments({"a\xff"});
+    } else {
+        QMimeData data;
+        data.setData("text/uri-list", dropped.replace('@', folder));
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QVERIFY(QApplication::sendEvent(&window, &enter) && enter.isAccepted());
+        QApplication::sendEvent(&window, &drop);
+    }
+    window.show();
+    QTRY_VERIFY(!window.isBusy());
+    auto *list = window.findChild<QTreeWidget *>("itemList");
+    QCOMPARE(rowTexts(list, 0), QStringList{dir.path() + u"/a\uFFFD"_qs});
+    QTest::mouseClick(window.findChild<QPushButton *>("shredButton"), Qt::LeftButton);
+    QTRY_VERIFY(!window.isBusy());
+    QCOMPARE(rowTexts(list, 2), QStringList{"已粉碎"});
+    QVERIFY(!std::filesystem::exists(bytePath(asked)));
+    QCOMPARE(std::filesystem::file_size(bytePath(bystander)), 9u); // untouched
+}
+
+void TestFilefsWindow::rowsAreTheGivenBytes_data()
+{
+    // "@" stands for the test's folder.
+    QTest::addColumn<QByteArrayList>("given");
+    QTest::addColumn<QStringList>("rows");
+    QTest::newRow("names that show alike") << QByteArrayList{"@/a\xff", "a\xef\xbf\xbd"}
+                                           << QStringList{u"@/a\uFFFD"_qs, u"@/a\uFFFD"_qs};
+    QTest::newRow("one name written many ways")
+        << QByteArrayList{"a\xff", "@/./sub/../a\xff/", "@//a\xff", "file://@/a%FF", "FILE://LocalHost@/a%ff"}
+        << QStringList{u"@/a\uFFFD"_qs};
+    QTest::newRow("addresses that name no file here")
+        << QByteArrayList{"@/b", "file://@/a%00b", "file://elsewhere@/a"} << QStringList{"@/b"};
+}
+
+// Rows are told apart by the bytes of their absolute, cleaned path, within one call and across calls.
+void TestFilefsWindow::rowsAreTheGivenBytes()
+{
+    QFETCH(QByteArrayList, given);
+    QFETCH(QStringList, rows);
+    TemporaryFolder dir;
+    const WorkingFolder here(dir.path());
+    for (QByteArray &path : given)
+        path.replace('@', QFile::encodeName(dir.path()));
+    FilefsWindow window;
+    window.addArguments(given.mid(0, 1));
+    window.addArguments(given.mid(1));
+    QTRY_VERIFY(!window.isBusy());
+    QCOMPARE(rowTexts(window.findChild<QTreeWidget *>("itemList"), 0), rows.replaceInStrings("@", dir.path()));
+}
+
+void TestFilefsWindow::pickedNameFoundByItsBytes_data()
+{
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QByteArray>("found"); // empty: refused
+    QTest::newRow("one name shows so") << u"@/a\uFFFD"_qs << QByteArray("@/a\xff");
+    QTest::newRow("in a folder that shows so") << u"@/d\uFFFD/x\uFFFD"_qs << QByteArray("@/d\xfe/x\xff");
+    QTest::newRow("two names show so") << u"@/b\uFFFD"_qs << QByteArray();
+    QTest::newRow("byte-order mark left out") << u"@/m"_qs << QByteArray();
+}
+
+// What a file dialog gives back as text leads to the one file it showed, or to none.
+void TestFilefsWindow::pickedNameFoundByItsBytes()
+{
+    QFETCH(QString, shown);
+    QFETCH(QByteArray, found);
+    TemporaryFolder dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    QVERIFY(std::filesystem::create_directory(bytePath(folder + "/d\xfe")));
+    for (const char *name : {"/a\xff", "/b\xff", "/b\xef\xbf\xbd", "/d\xfe/x\xff", "/m", "/\xef\xbb\xbfm"})
+        QVERIFY(writeBytes(folder + name, "x"));
+    const std::optional<QByteArray> path = platform::pathFromShownText(shown.replace('@', dir.path()));
+    QCOMPARE(path.value_or(QByteArray()), found.replace('@', folder));
 }
 
 QTEST_MAIN(TestFilefsWindow)

@@ -1,5 +1,6 @@
 #include "shredder/window/filefs_window.h"
 
+#include "platform/byte_path.h"
 #include "platform/error_text.h"
 
 #include <QCheckBox>
@@ -7,7 +8,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -21,6 +21,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <cerrno>
@@ -30,7 +31,8 @@ namespace {
 
 enum Column { PathColumn, SizeColumn, StatusColumn };
 
-enum Role { PathRole = Qt::UserRole, SizeRole, BytesRole, StateRole, WarningsRole };
+// A row keeps its path as bytes and the plan its scan made, which the shredding then acts on.
+enum Role { PathRole = Qt::UserRole, PlanRole, StateRole, WarningsRole };
 
 // Where a row stands. Rows already shredded are left out of the next run.
 enum State { Checking, Ready, Shredded, Cancelled, Failed };
@@ -103,7 +105,25 @@ bool askUser(QWidget *parent, const QString &text, const QString &caption)
     return box.clickedButton() == yes;
 }
 
-std::string nativePath(const QString &path) { return QFile::encodeName(path).toStdString(); }
+shredder::Plan planOf(const QTreeWidgetItem *row) { return row->data(PathColumn, PlanRole).value<shredder::Plan>(); }
+
+std::string pathOf(const QTreeWidgetItem *row) { return row->data(PathColumn, PathRole).toByteArray().toStdString(); }
+
+// The local files of a drop, read from the address list as it came: its escapes are the
+// names' own bytes, and QUrl would take any raw byte in it for UTF-8.
+QByteArrayList droppedPaths(const QMimeData *data)
+{
+    QByteArrayList paths;
+    for (QByteArray line : data->data(QStringLiteral("text/uri-list")).split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.startsWith('#'))
+            continue;
+        if (const std::optional<QByteArray> path = platform::localPathFromUrl(line))
+            paths << *path;
+    }
+    return paths;
+}
 
 } // namespace
 
@@ -231,22 +251,21 @@ FilefsWindow::~FilefsWindow()
 
 bool FilefsWindow::isBusy() const { return m_job != Job::None; }
 
-void FilefsWindow::addPaths(const QStringList &paths)
+void FilefsWindow::addPaths(const QByteArrayList &paths)
 {
     // Looked up once per call: a drop of thousands of paths must not compare each with every row.
-    QSet<QString> listed;
+    // Two names that show alike are still two files: rows are told apart by their bytes.
+    QSet<QByteArray> listed;
     listed.reserve(m_list->topLevelItemCount() + paths.size());
     for (int i = 0; i < m_list->topLevelItemCount(); ++i)
-        listed.insert(m_list->topLevelItem(i)->data(PathColumn, PathRole).toString());
-    for (const QString &given : paths) {
-        if (given.isEmpty())
-            continue;
-        const QString path = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
-        if (listed.contains(path))
+        listed.insert(m_list->topLevelItem(i)->data(PathColumn, PathRole).toByteArray());
+    for (const QByteArray &given : paths) {
+        const QByteArray path = platform::absolutePath(given);
+        if (path.isEmpty() || listed.contains(path))
             continue;
         listed.insert(path);
         auto *row = new QTreeWidgetItem(m_list);
-        row->setText(PathColumn, QDir::toNativeSeparators(path));
+        row->setText(PathColumn, platform::shownPath(path));
         row->setToolTip(PathColumn, row->text(PathColumn));
         row->setData(PathColumn, PathRole, path);
         row->setData(PathColumn, StateRole, Checking);
@@ -257,10 +276,56 @@ void FilefsWindow::addPaths(const QStringList &paths)
         jobFinished(); // starts looking at the new rows
 }
 
+void FilefsWindow::addPaths(const QStringList &paths)
+{
+    QByteArrayList bytes;
+    for (const QString &path : paths)
+        bytes << QFile::encodeName(path);
+    addPaths(bytes);
+}
+
+void FilefsWindow::addArguments(const QByteArrayList &arguments)
+{
+    QByteArrayList paths;
+    for (const QByteArray &argument : arguments) {
+        if (argument.left(7).toLower() == "file://") {
+            // An address that names no local file is left out, not read as a relative name.
+            if (const std::optional<QByteArray> path = platform::localPathFromUrl(argument))
+                paths << *path;
+        } else {
+            paths << argument;
+        }
+    }
+    addPaths(paths);
+}
+
+// Qt's own dialogs hand back names they decoded, where bytes that are no text were lost;
+// a pick is looked up among the real names, and refused when two of them look alike.
+void FilefsWindow::addPicked(const QList<QUrl> &urls)
+{
+    QByteArrayList paths;
+    QStringList unclear;
+    for (const QUrl &url : urls) {
+        std::optional<QByteArray> path = platform::localPathFromUrl(url);
+        if (path)
+            path = platform::pathFromShownText(QString::fromUtf8(*path));
+        if (path)
+            paths << *path;
+        else
+            unclear << url.toDisplayString(QUrl::PreferLocalFile);
+    }
+    addPaths(paths);
+    if (!unclear.isEmpty())
+        m_services.showMessage(this,
+                               QStringLiteral("无法确定以下所选项目是哪一个文件（文件夹中有名称显示相同的项目），未添加。"
+                                              "请把它们从文件管理器拖到这里：\n")
+                                   + unclear.join(QLatin1Char('\n')),
+                               title);
+}
+
 void FilefsWindow::setPlan(QTreeWidgetItem *row, const shredder::Plan &plan)
 {
-    row->setData(PathColumn, SizeRole, QVariant::fromValue<qulonglong>(plan.size));
-    row->setData(PathColumn, BytesRole, QVariant::fromValue<qulonglong>(plan.passBytes));
+    row->setData(PathColumn, PlanRole, QVariant::fromValue(plan));
     const QStringList warnings = warningTexts(plan.warnings, QString::fromStdString(plan.fsType));
     row->setData(PathColumn, WarningsRole, warnings);
     if (plan.error) {
@@ -303,7 +368,7 @@ void FilefsWindow::setOutcome(QTreeWidgetItem *row, const shredder::Outcome &out
     case shredder::Status::Failed: {
         QString text = QStringLiteral("失败：") + failureReason(outcome.error);
         if (!outcome.where.empty())
-            text += QStringLiteral("（%1）").arg(QDir::toNativeSeparators(QFile::decodeName(outcome.where.c_str())));
+            text += QStringLiteral("（%1）").arg(platform::shownPath(outcome.where));
         if (outcome.failures > 1)
             text += QStringLiteral("，另有 %1 处失败").arg(outcome.failures - 1);
         row->setData(PathColumn, StateRole, Failed);
@@ -316,14 +381,17 @@ void FilefsWindow::setOutcome(QTreeWidgetItem *row, const shredder::Outcome &out
 
 void FilefsWindow::addFilesButton_Click()
 {
-    addPaths(QFileDialog::getOpenFileNames(this, QStringLiteral("添加文件"), QDir::homePath()));
+    addPicked(QFileDialog::getOpenFileUrls(this, QStringLiteral("添加文件"), QUrl::fromLocalFile(QDir::homePath()),
+                                           QString(), nullptr, {}, {QStringLiteral("file")}));
 }
 
 void FilefsWindow::addFolderButton_Click()
 {
-    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("添加文件夹"), QDir::homePath());
+    const QUrl folder = QFileDialog::getExistingDirectoryUrl(this, QStringLiteral("添加文件夹"),
+                                                             QUrl::fromLocalFile(QDir::homePath()),
+                                                             QFileDialog::ShowDirsOnly, {QStringLiteral("file")});
     if (!folder.isEmpty())
-        addPaths({folder});
+        addPicked({folder});
 }
 
 void FilefsWindow::removeButton_Click()
@@ -348,16 +416,22 @@ void FilefsWindow::shredButton_Click()
 {
     if (isBusy())
         return;
-    std::vector<std::pair<QTreeWidgetItem *, std::string>> work;
+    struct Target
+    {
+        QTreeWidgetItem *row;
+        std::string path;
+        shredder::Plan plan;
+    };
+    std::vector<Target> work;
     std::uint64_t size = 0, passBytes = 0;
     QStringList warnings;
     for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
         QTreeWidgetItem *row = m_list->topLevelItem(i);
         if (row->data(PathColumn, StateRole).toInt() == Shredded)
             continue;
-        work.emplace_back(row, nativePath(row->data(PathColumn, PathRole).toString()));
-        size += row->data(PathColumn, SizeRole).toULongLong();
-        passBytes += row->data(PathColumn, BytesRole).toULongLong();
+        work.push_back({row, pathOf(row), planOf(row)});
+        size += work.back().plan.size;
+        passBytes += work.back().plan.passBytes;
         for (const QString &warning : row->data(PathColumn, WarningsRole).toStringList())
             warnings << QStringLiteral("%1：%2").arg(row->text(PathColumn), warning);
     }
@@ -382,8 +456,8 @@ void FilefsWindow::shredButton_Click()
     if (!m_services.confirm(this, question, title))
         return;
 
-    for (auto &[row, path] : work)
-        row->setText(StatusColumn, QStringLiteral("等待中"));
+    for (const Target &target : work)
+        target.row->setText(StatusColumn, QStringLiteral("等待中"));
     m_bytesDone = 0;
     m_bytesTotal = passBytes * static_cast<std::uint64_t>(options.totalPasses());
     m_clock.start();
@@ -400,9 +474,9 @@ void FilefsWindow::shredButton_Click()
                 m_currentFile = file;
             }
         };
-        for (const auto &[row, path] : work) {
-            const shredder::Outcome outcome = shredder.shred(path);
-            QMetaObject::invokeMethod(this, [this, row = row, outcome] { setOutcome(row, outcome); },
+        for (const Target &target : work) {
+            const shredder::Outcome outcome = shredder.shred(target.path);
+            QMetaObject::invokeMethod(this, [this, row = target.row, outcome] { setOutcome(row, outcome); },
                                       Qt::QueuedConnection);
         }
     });
@@ -450,7 +524,7 @@ void FilefsWindow::jobFinished()
     } else if (finished == Job::Scanning) {
         std::uint64_t size = 0;
         for (int i = 0; i < m_list->topLevelItemCount(); ++i)
-            size += m_list->topLevelItem(i)->data(PathColumn, SizeRole).toULongLong();
+            size += planOf(m_list->topLevelItem(i)).size;
         m_status->setText(QStringLiteral("列表中有 %1 项，共 %2。").arg(m_list->topLevelItemCount()).arg(sizeText(size)));
     }
     if (m_closeWhenIdle) {
@@ -463,7 +537,7 @@ void FilefsWindow::jobFinished()
     for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
         QTreeWidgetItem *row = m_list->topLevelItem(i);
         if (row->data(PathColumn, StateRole).toInt() == Checking)
-            unchecked.emplace_back(row, nativePath(row->data(PathColumn, PathRole).toString()));
+            unchecked.emplace_back(row, pathOf(row));
     }
     if (!unchecked.empty()) {
         startJob(Job::Scanning, [this, unchecked = std::move(unchecked), describe = m_services.describeDevice] {
@@ -519,7 +593,7 @@ void FilefsWindow::updateProgress()
         m_status->setText(text);
     if (isBusy()) {
         const std::lock_guard lock(m_currentLock);
-        m_current->setText(QStringLiteral("当前文件：") + QDir::toNativeSeparators(QFile::decodeName(m_currentFile.c_str())));
+        m_current->setText(QStringLiteral("当前文件：") + platform::shownPath(m_currentFile));
     }
 }
 
@@ -539,23 +613,12 @@ void FilefsWindow::closeEvent(QCloseEvent *event)
 
 void FilefsWindow::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (!event->mimeData()->hasUrls())
-        return;
-    for (const QUrl &url : event->mimeData()->urls()) {
-        if (url.isLocalFile()) {
-            event->acceptProposedAction();
-            return;
-        }
-    }
+    if (!droppedPaths(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
 }
 
 void FilefsWindow::dropEvent(QDropEvent *event)
 {
-    QStringList paths;
-    for (const QUrl &url : event->mimeData()->urls()) {
-        if (url.isLocalFile())
-            paths << url.toLocalFile();
-    }
-    addPaths(paths);
+    addPaths(droppedPaths(event->mimeData()));
     event->acceptProposedAction();
 }

@@ -3,6 +3,7 @@
 #include "platform/message_box.h"
 #include "shredder/shredder.h"
 
+#include <QByteArrayList>
 #include <QElapsedTimer>
 #include <QStringList>
 #include <QWidget>
@@ -20,6 +21,7 @@ class QThread;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QUrl;
 
 // Asks a yes/no question; true means go ahead.
 using ConfirmFunction = std::function<bool(QWidget *parent, const QString &text, const QString &title)>;
@@ -41,8 +43,13 @@ public:
     explicit FilefsWindow(FilefsServices services = {}, QWidget *parent = nullptr);
     ~FilefsWindow() override;
 
-    // Adds files and folders to the list (once each) and looks at them off this thread.
+    // Adds files and folders to the list (once each, by their bytes) and looks at them off
+    // this thread. Relative paths are taken against the working folder.
+    void addPaths(const QByteArrayList &paths);
+    // The same for names that are text.
     void addPaths(const QStringList &paths);
+    // Files handed over on the command line, as paths or as file:// addresses.
+    void addArguments(const QByteArrayList &arguments);
     bool isBusy() const;
 
     void addFilesButton_Click();
@@ -66,6 +73,7 @@ private:
     void updateProgress();
     void setPlan(QTreeWidgetItem *row, const shredder::Plan &plan);
     void setOutcome(QTreeWidgetItem *row, const shredder::Outcome &outcome);
+    void addPicked(const QList<QUrl> &urls);
 
     FilefsServices m_services;
     QTreeWidget *m_list;

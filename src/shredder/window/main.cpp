@@ -1,10 +1,10 @@
 #include "brisquel/version.h"
+#include "platform/byte_path.h"
 #include "platform/skin.h"
 #include "platform/translations.h"
 #include "shredder/window/filefs_window.h"
 
 #include <QApplication>
-#include <QUrl>
 
 int main(int argc, char *argv[])
 {
@@ -16,13 +16,8 @@ int main(int argc, char *argv[])
     platform::attachSkin(QCoreApplication::applicationDirPath(), QStringLiteral("Pifu.she"));
 
     FilefsWindow window;
-    // Files handed over by a file manager's "open with", as paths or as file:// addresses.
-    QStringList paths;
-    for (const QString &argument : QApplication::arguments().mid(1)) {
-        const QUrl url(argument);
-        paths << (argument.startsWith(QLatin1String("file://")) && url.isLocalFile() ? url.toLocalFile() : argument);
-    }
-    window.addPaths(paths);
+    // Files handed over by a file manager's "open with": argv's own bytes, never decoded.
+    window.addArguments(platform::argumentBytes(argc, argv));
     window.show();
     return QApplication::exec();
 }
