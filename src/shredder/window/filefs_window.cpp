@@ -32,7 +32,7 @@ namespace {
 enum Column { PathColumn, SizeColumn, StatusColumn };
 
 // A row keeps its path as bytes and the plan its scan made, which the shredding then acts on.
-enum Role { PathRole = Qt::UserRole, PlanRole, StateRole, WarningsRole };
+enum Role { PathRole = Qt::UserRole, PlanRole, StateRole, WarningsRole, NotesRole };
 
 // Where a row stands. Rows already shredded are left out of the next run.
 enum State { Checking, Ready, Shredded, Cancelled, Failed };
@@ -58,7 +58,13 @@ QString failureReason(int error)
 {
     switch (error) {
     case EXDEV:
-        return QStringLiteral("位于另一个文件系统上，未进入。");
+        return QStringLiteral("是另一个文件系统的挂载点，未进入。");
+    case shredder::ChangedSinceScan:
+        return QStringLiteral("已更改，未粉碎");
+    case EMLINK:
+        return QStringLiteral("检查之后又多了别的名字（硬链接），未粉碎。");
+    case EPERM:
+        return QStringLiteral("不允许改写或删除（文件夹只可追加，或受粘滞位保护），内容未改动。");
     case ENOTEMPTY:
     case EEXIST:
         return QStringLiteral("文件夹中还有其他内容，未删除。");
@@ -84,6 +90,8 @@ QStringList warningTexts(unsigned warnings, const QString &fsType)
         texts << QStringLiteral("位于内存文件系统（%1）上：内容可能已被换出到交换区。").arg(fsType);
     if (warnings & shredder::Overlay)
         texts << QStringLiteral("位于叠加文件系统（%1）上：来自下层的原始文件不会被覆盖。").arg(fsType);
+    if (warnings & shredder::JournalledData)
+        texts << QStringLiteral("%1 文件系统以 data=journal 方式挂载：日志中还保存着文件内容的完整副本。").arg(fsType);
     if (warnings & shredder::UnknownStorage)
         texts << QStringLiteral("无法确定存储方式，不能保证旧数据被彻底清除。");
     return texts;
@@ -103,6 +111,19 @@ bool askUser(QWidget *parent, const QString &text, const QString &caption)
     box.setEscapeButton(no);
     box.exec();
     return box.clickedButton() == yes;
+}
+
+// What the scan found that will not be shredded, or not where the list says.
+QStringList noteTexts(const shredder::Plan &plan, const std::string &listed)
+{
+    QStringList texts;
+    if (plan.unreadable)
+        texts << QStringLiteral("其中有 %1 个文件夹无法读取，里面的内容不会被粉碎。").arg(plan.unreadable);
+    if (plan.mountPoints)
+        texts << QStringLiteral("其中有 %1 个挂载点（另一个文件系统），不会进入。").arg(plan.mountPoints);
+    if (!plan.error && plan.path != listed)
+        texts << QStringLiteral("经链接指向 %1").arg(platform::shownPath(plan.path));
+    return texts;
 }
 
 shredder::Plan planOf(const QTreeWidgetItem *row) { return row->data(PathColumn, PlanRole).value<shredder::Plan>(); }
@@ -327,7 +348,9 @@ void FilefsWindow::setPlan(QTreeWidgetItem *row, const shredder::Plan &plan)
 {
     row->setData(PathColumn, PlanRole, QVariant::fromValue(plan));
     const QStringList warnings = warningTexts(plan.warnings, QString::fromStdString(plan.fsType));
+    const QStringList notes = noteTexts(plan, pathOf(row));
     row->setData(PathColumn, WarningsRole, warnings);
+    row->setData(PathColumn, NotesRole, notes);
     if (plan.error) {
         row->setData(PathColumn, StateRole, Failed);
         row->setText(StatusColumn, QStringLiteral("失败：") + failureReason(plan.error));
@@ -350,8 +373,8 @@ void FilefsWindow::setPlan(QTreeWidgetItem *row, const shredder::Plan &plan)
     }
     row->setText(SizeColumn, size);
     row->setData(PathColumn, StateRole, Ready);
-    row->setText(StatusColumn, warnings.isEmpty() ? QStringLiteral("待粉碎") : QStringLiteral("待粉碎（有警告）"));
-    row->setToolTip(StatusColumn, warnings.join(QLatin1Char('\n')));
+    row->setText(StatusColumn, warnings.isEmpty() && notes.isEmpty() ? QStringLiteral("待粉碎") : QStringLiteral("待粉碎（有警告）"));
+    row->setToolTip(StatusColumn, (warnings + notes).join(QLatin1Char('\n')));
 }
 
 void FilefsWindow::setOutcome(QTreeWidgetItem *row, const shredder::Outcome &outcome)
@@ -366,7 +389,9 @@ void FilefsWindow::setOutcome(QTreeWidgetItem *row, const shredder::Outcome &out
         row->setText(StatusColumn, QStringLiteral("已取消"));
         break;
     case shredder::Status::Failed: {
-        QString text = QStringLiteral("失败：") + failureReason(outcome.error);
+        // Something else took the listed item's place: that is not a failure to shred it.
+        const bool replaced = outcome.error == shredder::ChangedSinceScan && outcome.where.empty();
+        QString text = (replaced ? QString() : QStringLiteral("失败：")) + failureReason(outcome.error);
         if (!outcome.where.empty())
             text += QStringLiteral("（%1）").arg(platform::shownPath(outcome.where));
         if (outcome.failures > 1)
@@ -419,21 +444,22 @@ void FilefsWindow::shredButton_Click()
     struct Target
     {
         QTreeWidgetItem *row;
-        std::string path;
         shredder::Plan plan;
     };
     std::vector<Target> work;
     std::uint64_t size = 0, passBytes = 0;
-    QStringList warnings;
+    QStringList warnings, notes;
     for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
         QTreeWidgetItem *row = m_list->topLevelItem(i);
         if (row->data(PathColumn, StateRole).toInt() == Shredded)
             continue;
-        work.push_back({row, pathOf(row), planOf(row)});
+        work.push_back({row, planOf(row)});
         size += work.back().plan.size;
         passBytes += work.back().plan.passBytes;
         for (const QString &warning : row->data(PathColumn, WarningsRole).toStringList())
             warnings << QStringLiteral("%1：%2").arg(row->text(PathColumn), warning);
+        for (const QString &note : row->data(PathColumn, NotesRole).toStringList())
+            notes << QStringLiteral("%1：%2").arg(row->text(PathColumn), note);
     }
     if (work.empty()) {
         m_services.showMessage(this, QStringLiteral("列表中没有要粉碎的文件或文件夹。"), title);
@@ -446,13 +472,17 @@ void FilefsWindow::shredButton_Click()
     QString question = QStringLiteral("确定要粉碎这 %1 项（共 %2）吗？粉碎后无法恢复。")
                            .arg(work.size())
                            .arg(sizeText(size));
-    if (!warnings.isEmpty()) {
+    const auto appendList = [&question](const QString &heading, const QStringList &lines) {
         constexpr int shown = 12;
-        question += QStringLiteral("\n\n请注意，以下项目覆盖后旧数据仍可能留存：\n");
-        question += warnings.mid(0, shown).join(QLatin1Char('\n'));
-        if (warnings.size() > shown)
-            question += QStringLiteral("\n……另有 %1 条").arg(warnings.size() - shown);
-    }
+        if (lines.isEmpty())
+            return;
+        question += heading;
+        question += lines.mid(0, shown).join(QLatin1Char('\n'));
+        if (lines.size() > shown)
+            question += QStringLiteral("\n……另有 %1 条").arg(lines.size() - shown);
+    };
+    appendList(QStringLiteral("\n\n请注意，以下项目覆盖后旧数据仍可能留存：\n"), warnings);
+    appendList(QStringLiteral("\n\n另请注意：\n"), notes);
     if (!m_services.confirm(this, question, title))
         return;
 
@@ -475,7 +505,7 @@ void FilefsWindow::shredButton_Click()
             }
         };
         for (const Target &target : work) {
-            const shredder::Outcome outcome = shredder.shred(target.path);
+            const shredder::Outcome outcome = shredder.shred(target.plan);
             QMetaObject::invokeMethod(this, [this, row = target.row, outcome] { setOutcome(row, outcome); },
                                       Qt::QueuedConnection);
         }
