@@ -1,10 +1,13 @@
 #include "platform/error_text.h"
+#include "platform/file_io.h"
 #include "platform/line_file.h"
+#include "scoped_variable.h"
 #include "without_dac_override.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -20,6 +23,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -80,6 +84,53 @@ QStringList manyLines()
         lines.append(QStringLiteral("C:\\WINDOWS\\Temp\\line %1 *.tmp").arg(i));
     return lines;
 }
+
+// A list of `count` entries as saved, each made from `form` and its number.
+QByteArray listBytes(const char *form, int count)
+{
+    QByteArray bytes;
+    for (int i = 0; i < count; ++i)
+        bytes += QByteArray(form).replace("%", QByteArray::number(i)) + "\r\n";
+    return bytes;
+}
+
+enum class StopAt { JournalSynced, Midway, Overwritten };
+
+// Saves `data` to `file` in a child process that stops itself at `stop`, and kills it there
+// with SIGKILL. A read-only folder is saved into as a user would.
+bool killSaveAt(const QString &file, const QByteArray &data, StopAt stop, bool asUser)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        platform::detail::SaveHooks hooks;
+        hooks.journalSynced = [&] {
+            if (stop == StopAt::JournalSynced)
+                ::raise(SIGSTOP);
+        };
+        hooks.overwriting = [&](qint64 written) {
+            if ((stop == StopAt::Midway && written >= data.size() / 2) || (stop == StopAt::Overwritten && written == data.size()))
+                ::raise(SIGSTOP);
+        };
+        std::optional<WithoutDacOverride> withoutOverride;
+        if (asUser)
+            withoutOverride.emplace();
+        int error = 0;
+        platform::detail::replaceFile(file, data, &error, nullptr, &hooks);
+        ::_exit(0);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, WUNTRACED) != child || !WIFSTOPPED(status))
+        return false;
+    ::kill(child, SIGKILL);
+    return ::waitpid(child, &status, 0) == child && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+bool runs(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
 #endif
 
 } // namespace
@@ -118,6 +169,12 @@ private slots:
     void failedWriteLeavesOldFile_data();
     void failedWriteLeavesOldFile();
     void killedSaveLeavesNothing();
+    void killedInPlaceSaveIsCompleted_data();
+    void killedInPlaceSaveIsCompleted();
+    void journalAppliedOnlyWhereSafe_data();
+    void journalAppliedOnlyWhereSafe();
+    void failedClaimGivesSpaceBack_data();
+    void failedClaimGivesSpaceBack();
     void unusableTargetsFail();
 
 private:
@@ -721,6 +778,174 @@ void TestLineFile::killedSaveLeavesNothing()
     QCOMPARE(entries(path()), QStringList{"Wjql.ini"});
 #else
     QSKIP("needs a file-size limit");
+#endif
+}
+
+void TestLineFile::killedInPlaceSaveIsCompleted_data()
+{
+    QTest::addColumn<bool>("readOnlyFolder"); // else a second name keeps the save in place
+    QTest::addColumn<int>("stop");
+    QTest::addColumn<int>("newCount");
+    QTest::addColumn<QByteArray>("left"); // what the kill leaves: old, new or mixed
+
+    const int journal = int(StopAt::JournalSynced), midway = int(StopAt::Midway), end = int(StopAt::Overwritten);
+    QTest::newRow("journal synced") << false << journal << 30000 << QByteArray("old");
+    QTest::newRow("midway, longer list") << false << midway << 30000 << QByteArray("mixed");
+    QTest::newRow("midway, shorter list") << false << midway << 20000 << QByteArray("mixed");
+    QTest::newRow("all overwritten") << false << end << 30000 << QByteArray("new");
+    QTest::newRow("read-only folder, midway") << true << midway << 30000 << QByteArray("mixed");
+}
+
+void TestLineFile::killedInPlaceSaveIsCompleted()
+{
+#ifdef Q_OS_LINUX
+    QFETCH(bool, readOnlyFolder);
+    QFETCH(int, stop);
+    QFETCH(int, newCount);
+    QFETCH(QByteArray, left);
+    const ScopedVariable state("XDG_STATE_HOME", QFile::encodeName(path("state")));
+    QVERIFY(QDir(path()).mkpath("list"));
+    const QByteArray old = listBytes("C:\\WINDOWS\\Temp\\old %.tmp", 30000);
+    const QByteArray fresh = listBytes("C:\\WINDOWS\\Temp\\new entry % *.tmp", newCount);
+    const QString file = writeBytes("list/Wjql.ini", old);
+    QStringList names{"Wjql.ini"};
+    if (!readOnlyFolder) {
+        QCOMPARE(::link(QFile::encodeName(file).constData(), QFile::encodeName(path("list/other.ini")).constData()), 0);
+        names.append("other.ini");
+    }
+    const QString folder = path("list");
+    setMode(folder, readOnlyFolder ? 0555 : 0755);
+    const ino_t inode = statOf(file).st_ino;
+
+    QVERIFY(killSaveAt(file, fresh, StopAt(stop), readOnlyFolder));
+    const QByteArray killed = bytesOf(file);
+    QCOMPARE(left == "old", killed == old);
+    QCOMPARE(left == "new", killed == fresh);
+    // The journal lies beside the list, or in the state folder when that is read-only.
+    QCOMPARE(entries(folder).size(), names.size() + (readOnlyFolder ? 0 : 1));
+    QCOMPARE(entries(path("state/brisquel")).size(), readOnlyFolder ? 1 : 0);
+
+    QString error;
+    QCOMPARE(platform::completeInterruptedSave(file, &error), platform::SaveCompletion::Completed);
+    setMode(folder, 0755);
+    QVERIFY(bytesOf(file) == fresh);
+    QCOMPARE(statOf(file).st_ino, inode);
+    QCOMPARE(entries(folder), names);
+    QVERIFY(entries(path("state/brisquel")).isEmpty());
+    QCOMPARE(platform::completeInterruptedSave(file), platform::SaveCompletion::NothingToDo);
+#else
+    QSKIP("needs Linux signals and hard links");
+#endif
+}
+
+void TestLineFile::journalAppliedOnlyWhereSafe_data()
+{
+    QTest::addColumn<QByteArray>("change"); // made after the kill
+    QTest::addColumn<bool>("journalKept");
+    QTest::newRow("damaged journal") << QByteArray("damage") << false;
+    QTest::newRow("list edited since") << QByteArray("edit") << false;
+    QTest::newRow("list replaced since") << QByteArray("replace") << false;
+    QTest::newRow("list removed since") << QByteArray("remove") << false;
+    QTest::newRow("another user's journal") << QByteArray("chown") << true;
+}
+
+void TestLineFile::journalAppliedOnlyWhereSafe()
+{
+#ifdef Q_OS_LINUX
+    QFETCH(QByteArray, change);
+    QFETCH(bool, journalKept);
+    const ScopedVariable state("XDG_STATE_HOME", QFile::encodeName(path("state")));
+    const QString file = writeBytes("Wjql.ini", listBytes("old %", 30000));
+    QCOMPARE(::link(QFile::encodeName(file).constData(), QFile::encodeName(path("other.ini")).constData()), 0);
+    QVERIFY(killSaveAt(file, listBytes("new entry %", 30000), StopAt::Midway, false));
+    const QString journal = path(".Wjql.ini.brisquel-journal");
+    QVERIFY(QFileInfo::exists(journal));
+
+    if (change == "damage") {
+        QFile damaged(journal);
+        QVERIFY(damaged.open(QIODevice::ReadWrite));
+        damaged.seek(damaged.size() / 2);
+        const char byte = damaged.peek(1).at(0);
+        damaged.write(QByteArray(1, char(byte ^ 1)));
+    } else if (change == "edit") {
+        QFile edited(file);
+        QVERIFY(edited.open(QIODevice::ReadWrite));
+        edited.write("edited by hand\r\n");
+    } else if (change == "replace") {
+        QVERIFY(QFile::remove(file));
+        writeBytes("Wjql.ini", bytesOf(path("other.ini")));
+    } else if (change == "remove") {
+        QVERIFY(QFile::remove(file));
+    } else {
+        QCOMPARE(::chown(QFile::encodeName(journal).constData(), 12345, 12345), 0);
+    }
+    const QByteArray before = bytesOf(file);
+
+    QCOMPARE(platform::completeInterruptedSave(file), platform::SaveCompletion::NothingToDo);
+    QCOMPARE(bytesOf(file), before);
+    QCOMPARE(QFileInfo::exists(journal), journalKept);
+#else
+    QSKIP("needs Linux signals and hard links");
+#endif
+}
+
+void TestLineFile::failedClaimGivesSpaceBack_data()
+{
+    QTest::addColumn<bool>("sparse");
+    QTest::newRow("whole list") << false;
+    QTest::newRow("list with a hole") << true;
+}
+
+void TestLineFile::failedClaimGivesSpaceBack()
+{
+#ifdef Q_OS_LINUX
+    // A small file system, nearly full: the space a bigger list needs is claimed part-way.
+    QFETCH(bool, sparse);
+    const ScopedVariable state("XDG_STATE_HOME", QFile::encodeName(path("state")));
+    const QString image = path("disk.img"), mountPoint = path("mnt");
+    QVERIFY(QDir().mkpath(mountPoint));
+    if (::geteuid() != 0 || !runs("truncate", {"-s", "8M", image}) || !runs("mkfs.ext4", {"-q", "-F", image})
+        || !runs("mount", {"-o", "loop", image, mountPoint}))
+        QSKIP("a loop mount needs root and loop devices");
+    const auto unmount = qScopeGuard([&] { runs("umount", {mountPoint}); });
+    const QString file = mountPoint + "/Wjql.ini";
+    QByteArray old = listBytes("old %", 100);
+    {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(old);
+        if (sparse) { // a hole of 64 KiB in the middle
+            out.seek(old.size() + 65536);
+            out.write(old);
+            old += QByteArray(65536, '\0') + old;
+        }
+    }
+    QCOMPARE(::link(QFile::encodeName(file).constData(), QFile::encodeName(mountPoint + "/other.ini").constData()), 0);
+    struct statvfs fs;
+    QCOMPARE(::statvfs(QFile::encodeName(mountPoint).constData(), &fs), 0);
+    QFile filler(mountPoint + "/filler");
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    filler.write(QByteArray(qsizetype(fs.f_bfree * fs.f_frsize) - 100 * 1024, 'f')); // root may use it all
+    filler.close();
+    ::sync();
+    QCOMPARE(::statvfs(QFile::encodeName(mountPoint).constData(), &fs), 0);
+    const fsblkcnt_t freeBefore = fs.f_bfree;
+    const blkcnt_t blocksBefore = statOf(file).st_blocks;
+
+    QString error;
+    bool oldKept = false;
+    QVERIFY(!platform::writeFile(file, listBytes("C:\\WINDOWS\\Temp\\new entry % *.tmp", 4000), &error, &oldKept));
+    QCOMPARE(error, platform::describeError(ENOSPC));
+    QVERIFY(oldKept);
+    QVERIFY(bytesOf(file) == old);
+    QCOMPARE(statOf(file).st_blocks, blocksBefore);
+    ::sync();
+    QCOMPARE(::statvfs(QFile::encodeName(mountPoint).constData(), &fs), 0);
+    QCOMPARE(fs.f_bfree, freeBefore);
+    QCOMPARE(entries(mountPoint), (QStringList{"Wjql.ini", "filler", "lost+found", "other.ini"}));
+    QVERIFY(entries(path("state/brisquel")).isEmpty());
+#else
+    QSKIP("needs Linux loop mounts");
 #endif
 }
 
