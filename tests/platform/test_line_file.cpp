@@ -171,8 +171,6 @@ private slots:
     void killedSaveLeavesNothing();
     void killedInPlaceSaveIsCompleted_data();
     void killedInPlaceSaveIsCompleted();
-    void journalAppliedOnlyWhereSafe_data();
-    void journalAppliedOnlyWhereSafe();
     void failedClaimGivesSpaceBack_data();
     void failedClaimGivesSpaceBack();
     void unusableTargetsFail();
@@ -786,14 +784,16 @@ void TestLineFile::killedInPlaceSaveIsCompleted_data()
     QTest::addColumn<bool>("readOnlyFolder"); // else a second name keeps the save in place
     QTest::addColumn<int>("stop");
     QTest::addColumn<int>("newCount");
-    QTest::addColumn<QByteArray>("left"); // what the kill leaves: old, new or mixed
+    QTest::addColumn<QByteArray>("change"); // made after the kill: the journal must not apply
 
     const int journal = int(StopAt::JournalSynced), midway = int(StopAt::Midway), end = int(StopAt::Overwritten);
-    QTest::newRow("journal synced") << false << journal << 30000 << QByteArray("old");
-    QTest::newRow("midway, longer list") << false << midway << 30000 << QByteArray("mixed");
-    QTest::newRow("midway, shorter list") << false << midway << 20000 << QByteArray("mixed");
-    QTest::newRow("all overwritten") << false << end << 30000 << QByteArray("new");
-    QTest::newRow("read-only folder, midway") << true << midway << 30000 << QByteArray("mixed");
+    QTest::newRow("journal synced") << false << journal << 30000 << QByteArray();
+    QTest::newRow("midway, longer list") << false << midway << 30000 << QByteArray();
+    QTest::newRow("midway, shorter list") << false << midway << 20000 << QByteArray();
+    QTest::newRow("all overwritten") << false << end << 30000 << QByteArray();
+    QTest::newRow("read-only folder") << true << midway << 30000 << QByteArray();
+    for (const char *change : {"damaged journal", "list edited", "list replaced", "another's journal"})
+        QTest::newRow(change) << false << midway << 30000 << QByteArray(change);
 }
 
 void TestLineFile::killedInPlaceSaveIsCompleted()
@@ -802,88 +802,54 @@ void TestLineFile::killedInPlaceSaveIsCompleted()
     QFETCH(bool, readOnlyFolder);
     QFETCH(int, stop);
     QFETCH(int, newCount);
-    QFETCH(QByteArray, left);
+    QFETCH(QByteArray, change);
     const ScopedVariable state("XDG_STATE_HOME", QFile::encodeName(path("state")));
     QVERIFY(QDir(path()).mkpath("list"));
     const QByteArray old = listBytes("C:\\WINDOWS\\Temp\\old %.tmp", 30000);
     const QByteArray fresh = listBytes("C:\\WINDOWS\\Temp\\new entry % *.tmp", newCount);
-    const QString file = writeBytes("list/Wjql.ini", old);
+    const QString file = writeBytes("list/Wjql.ini", old), folder = path("list");
     QStringList names{"Wjql.ini"};
     if (!readOnlyFolder) {
         QCOMPARE(::link(QFile::encodeName(file).constData(), QFile::encodeName(path("list/other.ini")).constData()), 0);
         names.append("other.ini");
     }
-    const QString folder = path("list");
     setMode(folder, readOnlyFolder ? 0555 : 0755);
     const ino_t inode = statOf(file).st_ino;
 
     QVERIFY(killSaveAt(file, fresh, StopAt(stop), readOnlyFolder));
     const QByteArray killed = bytesOf(file);
-    QCOMPARE(left == "old", killed == old);
-    QCOMPARE(left == "new", killed == fresh);
+    // Old before the overwrite, new after it, and a mix in between.
+    QCOMPARE(StopAt(stop) == StopAt::JournalSynced, killed == old);
+    QCOMPARE(StopAt(stop) == StopAt::Overwritten, killed == fresh);
     // The journal lies beside the list, or in the state folder when that is read-only.
-    QCOMPARE(entries(folder).size(), names.size() + (readOnlyFolder ? 0 : 1));
-    QCOMPARE(entries(path("state/brisquel")).size(), readOnlyFolder ? 1 : 0);
-
-    QString error;
-    QCOMPARE(platform::completeInterruptedSave(file, &error), platform::SaveCompletion::Completed);
-    setMode(folder, 0755);
-    QVERIFY(bytesOf(file) == fresh);
-    QCOMPARE(statOf(file).st_ino, inode);
-    QCOMPARE(entries(folder), names);
-    QVERIFY(entries(path("state/brisquel")).isEmpty());
-    QCOMPARE(platform::completeInterruptedSave(file), platform::SaveCompletion::NothingToDo);
-#else
-    QSKIP("needs Linux signals and hard links");
-#endif
-}
-
-void TestLineFile::journalAppliedOnlyWhereSafe_data()
-{
-    QTest::addColumn<QByteArray>("change"); // made after the kill
-    QTest::addColumn<bool>("journalKept");
-    QTest::newRow("damaged journal") << QByteArray("damage") << false;
-    QTest::newRow("list edited since") << QByteArray("edit") << false;
-    QTest::newRow("list replaced since") << QByteArray("replace") << false;
-    QTest::newRow("list removed since") << QByteArray("remove") << false;
-    QTest::newRow("another user's journal") << QByteArray("chown") << true;
-}
-
-void TestLineFile::journalAppliedOnlyWhereSafe()
-{
-#ifdef Q_OS_LINUX
-    QFETCH(QByteArray, change);
-    QFETCH(bool, journalKept);
-    const ScopedVariable state("XDG_STATE_HOME", QFile::encodeName(path("state")));
-    const QString file = writeBytes("Wjql.ini", listBytes("old %", 30000));
-    QCOMPARE(::link(QFile::encodeName(file).constData(), QFile::encodeName(path("other.ini")).constData()), 0);
-    QVERIFY(killSaveAt(file, listBytes("new entry %", 30000), StopAt::Midway, false));
-    const QString journal = path(".Wjql.ini.brisquel-journal");
-    QVERIFY(QFileInfo::exists(journal));
-
-    if (change == "damage") {
+    const QString journal = readOnlyFolder ? path("state/brisquel/") + entries(path("state/brisquel")).value(0)
+                                           : path("list/.Wjql.ini.brisquel-journal");
+    QVERIFY(QFileInfo(journal).isFile());
+    if (change == "damaged journal") {
         QFile damaged(journal);
-        QVERIFY(damaged.open(QIODevice::ReadWrite));
-        damaged.seek(damaged.size() / 2);
-        const char byte = damaged.peek(1).at(0);
-        damaged.write(QByteArray(1, char(byte ^ 1)));
-    } else if (change == "edit") {
+        QVERIFY(damaged.open(QIODevice::ReadWrite) && damaged.seek(damaged.size() / 2));
+        damaged.write("?");
+    } else if (change == "list edited") {
         QFile edited(file);
-        QVERIFY(edited.open(QIODevice::ReadWrite));
-        edited.write("edited by hand\r\n");
-    } else if (change == "replace") {
+        QVERIFY(edited.open(QIODevice::ReadWrite) && edited.write("edited by hand\r\n") > 0);
+    } else if (change == "list replaced") {
         QVERIFY(QFile::remove(file));
-        writeBytes("Wjql.ini", bytesOf(path("other.ini")));
-    } else if (change == "remove") {
-        QVERIFY(QFile::remove(file));
-    } else {
+        writeBytes("list/Wjql.ini", killed);
+    } else if (change == "another's journal") {
         QCOMPARE(::chown(QFile::encodeName(journal).constData(), 12345, 12345), 0);
     }
     const QByteArray before = bytesOf(file);
 
+    QString error;
+    QCOMPARE(platform::completeInterruptedSave(file, &error),
+             change.isEmpty() ? platform::SaveCompletion::Completed : platform::SaveCompletion::NothingToDo);
+    setMode(folder, 0755);
+    QVERIFY(bytesOf(file) == (change.isEmpty() ? fresh : before));
+    QCOMPARE(statOf(file).st_ino == inode, change != "list replaced");
+    // Only another user's journal is left alone.
+    QCOMPARE(QFileInfo::exists(journal), change == "another's journal");
+    QCOMPARE(entries(folder).size(), names.size() + (change == "another's journal" ? 1 : 0));
     QCOMPARE(platform::completeInterruptedSave(file), platform::SaveCompletion::NothingToDo);
-    QCOMPARE(bytesOf(file), before);
-    QCOMPARE(QFileInfo::exists(journal), journalKept);
 #else
     QSKIP("needs Linux signals and hard links");
 #endif
@@ -908,28 +874,25 @@ void TestLineFile::failedClaimGivesSpaceBack()
         || !runs("mount", {"-o", "loop", image, mountPoint}))
         QSKIP("a loop mount needs root and loop devices");
     const auto unmount = qScopeGuard([&] { runs("umount", {mountPoint}); });
-    const QString file = mountPoint + "/Wjql.ini";
     QByteArray old = listBytes("old %", 100);
-    {
+    const QString file = writeBytes("mnt/Wjql.ini", old);
+    if (sparse) { // a hole of 64 KiB in the middle
         QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(old);
-        if (sparse) { // a hole of 64 KiB in the middle
-            out.seek(old.size() + 65536);
-            out.write(old);
-            old += QByteArray(65536, '\0') + old;
-        }
+        QVERIFY(out.open(QIODevice::ReadWrite) && out.seek(old.size() + 65536) && out.write(old) > 0);
+        old += QByteArray(65536, '\0') + old;
     }
     QCOMPARE(::link(QFile::encodeName(file).constData(), QFile::encodeName(mountPoint + "/other.ini").constData()), 0);
-    struct statvfs fs;
-    QCOMPARE(::statvfs(QFile::encodeName(mountPoint).constData(), &fs), 0);
+    const auto freeBlocks = [&] {
+        ::sync();
+        struct statvfs fs {};
+        ::statvfs(QFile::encodeName(mountPoint).constData(), &fs);
+        return fs.f_bfree * fs.f_frsize; // root may use it all
+    };
     QFile filler(mountPoint + "/filler");
     QVERIFY(filler.open(QIODevice::WriteOnly));
-    filler.write(QByteArray(qsizetype(fs.f_bfree * fs.f_frsize) - 100 * 1024, 'f')); // root may use it all
+    filler.write(QByteArray(qsizetype(freeBlocks()) - 100 * 1024, 'f'));
     filler.close();
-    ::sync();
-    QCOMPARE(::statvfs(QFile::encodeName(mountPoint).constData(), &fs), 0);
-    const fsblkcnt_t freeBefore = fs.f_bfree;
+    const auto freeBefore = freeBlocks();
     const blkcnt_t blocksBefore = statOf(file).st_blocks;
 
     QString error;
@@ -939,9 +902,7 @@ void TestLineFile::failedClaimGivesSpaceBack()
     QVERIFY(oldKept);
     QVERIFY(bytesOf(file) == old);
     QCOMPARE(statOf(file).st_blocks, blocksBefore);
-    ::sync();
-    QCOMPARE(::statvfs(QFile::encodeName(mountPoint).constData(), &fs), 0);
-    QCOMPARE(fs.f_bfree, freeBefore);
+    QCOMPARE(freeBlocks(), freeBefore);
     QCOMPARE(entries(mountPoint), (QStringList{"Wjql.ini", "filler", "lost+found", "other.ini"}));
     QVERIFY(entries(path("state/brisquel")).isEmpty());
 #else
