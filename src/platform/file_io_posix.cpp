@@ -354,12 +354,15 @@ QByteArray stateFolder()
     return home.startsWith('/') ? home + "/.local/state/brisquel" : QByteArray();
 }
 
-// Makes the folder and those it lies in, for the user alone.
+// Makes the folder and those it lies in, for the user alone, durably: a journal in a folder
+// whose own name a crash could lose would be lost with it.
 bool makeFolders(const QByteArray &path, int *systemError)
 {
     for (qsizetype slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
         const QByteArray part = slash < 0 ? path : path.left(slash);
-        if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) {
+        if (::mkdir(part.constData(), 0700) == 0) {
+            syncFolder(folderOf(part));
+        } else if (errno != EEXIST) {
             *systemError = errno;
             return false;
         }
