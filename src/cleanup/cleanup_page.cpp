@@ -18,6 +18,12 @@ namespace cleanup {
 namespace {
 
 const QString kSaved = QStringLiteral("数据保存成功！");
+const QString kNotSaved = QStringLiteral("数据保存失败！\n原因：%1\n磁盘上的列表文件保持原样，没有改动。");
+const QString kPartlySaved =
+    QStringLiteral("数据保存失败！\n原因：%1\n磁盘上的列表文件只写入了一部分，下次启动时将自动完成保存。");
+const QString kSaveCompleted = QStringLiteral("上次中断的%1保存已自动完成！");
+const QString kSaveNotCompleted =
+    QStringLiteral("上次中断的%1保存未能完成！\n原因：%2\n列表可能不完整，下次启动时将再次尝试。");
 const QString kNotice = QStringLiteral("提示");
 const QString kDeleting = QStringLiteral("正在删除");
 const QString kStopped = QStringLiteral("已停止");
@@ -59,6 +65,18 @@ QString CleanupPage::saveTarget() const
 void CleanupPage::loadList()
 {
     const QString path = findListFile();
+    // A save that a crash cut short while writing the list in place is finished first.
+    QString error;
+    switch (platform::completeInterruptedSave(path, &error)) {
+    case platform::SaveCompletion::NothingToDo:
+        break;
+    case platform::SaveCompletion::Completed:
+        m_showMessage(m_form, kSaveCompleted.arg(m_config.listName), kNotice);
+        break;
+    case platform::SaveCompletion::Failed:
+        m_showMessage(m_form, kSaveNotCompleted.arg(m_config.listName, error), platform::errorTitle());
+        break;
+    }
     const platform::LinesRead read = platform::readLines(path, maxEntries);
     if (read.opened && m_config.anyCaseLookup)
         m_loadedFrom = path;
@@ -101,10 +119,11 @@ void CleanupPage::saveList()
     for (int i = 0; i < m_controls.list->count(); ++i)
         entries.append(m_controls.list->item(i)->text());
     QString error;
-    if (platform::writeLines(saveTarget(), entries, &error))
+    bool oldKept = true;
+    if (platform::writeLines(saveTarget(), entries, &error, &oldKept))
         m_showMessage(m_form, kSaved, kNotice);
     else
-        m_showMessage(m_form, error, platform::errorTitle());
+        m_showMessage(m_form, (oldKept ? kNotSaved : kPartlySaved).arg(error), platform::errorTitle());
 }
 
 void CleanupPage::openHelp()

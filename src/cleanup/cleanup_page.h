@@ -40,6 +40,7 @@ struct PageConfig
     QString readName;
     bool anyCaseLookup = false;
     QString writeName;
+    QString listName; // what the messages call the list
     QString readFailureText;
     QString helpUrl;
     QString completionText;

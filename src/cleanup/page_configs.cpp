@@ -10,6 +10,7 @@ PageConfig filesPageConfig(const QString &forum)
     PageConfig config;
     config.readName = QStringLiteral("Wjql.ini");
     config.writeName = QStringLiteral("Wjql.ini");
+    config.listName = QStringLiteral("清理文件对象列表");
     config.readFailureText = QStringLiteral("清理文件对象列表读取失败！");
     config.helpUrl = forum + QStringLiteral("thread-82-1-1.html");
     config.completionText = QStringLiteral("系统垃圾文件清理完成！");
@@ -22,6 +23,7 @@ PageConfig registryPageConfig(const QString &forum)
     config.readName = QStringLiteral("ZCql.ini");
     config.anyCaseLookup = true;
     config.writeName = QStringLiteral("Zcql.ini");
+    config.listName = QStringLiteral("清理注册对象列表");
     config.readFailureText = QStringLiteral("清理注册对象列表读取失败！");
     config.helpUrl = forum + QStringLiteral("thread-105-1-1.html");
     config.completionText = QStringLiteral("垃圾注册表项清理完成！");

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 class QFile;
 
@@ -32,17 +33,34 @@ private:
     std::intptr_t m_handle = invalidHandle; // a descriptor or a HANDLE
 };
 
+// Fixed points of an in-place save, where a test stops the saver as a crash would.
+struct SaveHooks
+{
+    std::function<void()> journalSynced;              // the journal is whole and durable
+    std::function<void(qint64 written)> overwriting; // after each piece written to the file
+};
+
 // Replaces the content of `path` with `data`. An existing file stays that file: its owner,
 // group, permissions, extended attributes and other hard links. Where a new file can be
 // made just like it, the new content goes to a new file that replaces the old one at once,
 // so that the file is either the old one or the complete new one, even after a crash or
 // power cut. Where it can't (a read-only folder, other hard links, another owner or group
-// the saver can't give a file), the file is written in place, with the space it needs
-// claimed first, so a full disk fails before anything old is touched (only a disk that
-// fails to write what it has room for can then leave a mix). A symbolic link is followed
-// and its target written. False with *systemError set on failure, in which case the old
-// content is untouched and no temporary file is left.
-bool replaceFile(const QString &path, QByteArrayView data, int *systemError);
+// the saver can't give a file), the file is written in place: the new content first goes
+// to a journal (beside the file when its folder is writable, else in the state folder),
+// the space it needs is claimed, and only then is the old content overwritten; a save cut
+// short there is completed by completeInterruptedSave(). A symbolic link is followed and
+// its target written. False with *systemError set on failure; *oldKept then says whether
+// the old content is untouched, as it nearly always is (else the file holds part of the new
+// content, and the journal the rest, for the next start).
+bool replaceFile(const QString &path, QByteArrayView data, int *systemError, bool *oldKept = nullptr,
+                 const SaveHooks *hooks = nullptr);
+
+enum class Completion { NothingToDo, Completed, Failed };
+// Completes the in-place save of `path` that a crash cut short, from its journal. A journal
+// that is damaged, or whose file was replaced or changed since, is removed unused; one whose
+// file another save holds is left to it. Failed with *systemError set when the file can't
+// be written: the journal stays for the next try.
+Completion completeInterruptedSave(const QString &path, int *systemError);
 
 // Makes what was written to the open `file` durable (fdatasync, FlushFileBuffers).
 bool syncToDisk(QFile &file);

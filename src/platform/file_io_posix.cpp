@@ -1,5 +1,7 @@
 #include "platform/file_io.h"
 
+#include "platform/save_journal.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QRandomGenerator>
@@ -7,12 +9,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include <fcntl.h>
 #include <linux/falloc.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -89,17 +93,6 @@ public:
         if (m_fd >= 0)
             ::close(m_fd);
         m_fd = fd;
-    }
-    // Closes, reporting what close says about writes not yet done.
-    bool close(int *systemError)
-    {
-        const int closed = ::close(m_fd);
-        m_fd = -1;
-        if (closed != 0 && errno != EINTR) {
-            *systemError = errno;
-            return false;
-        }
-        return true;
     }
 
 private:
@@ -319,15 +312,203 @@ Replaced replaceByRename(int folder, const QByteArray &target, const struct stat
     return Replaced::Yes;
 }
 
-// Writes over the old file itself, which keeps everything that makes it that file. The space
-// the new content needs is claimed first, so that a full disk fails while the old content is
-// still whole: fallocate reserves it without changing the file; where the file system can't
-// do that, the part of the new content that lies past the old end goes there first, and a
-// failure cuts the file back to its old length. Only then is the old content overwritten,
-// where no new space is needed.
-bool writeInPlace(int folder, const QByteArray &target, QByteArrayView data, int *systemError)
+bool cutTo(int fd, off_t size, int *systemError)
 {
-    Descriptor fd(::openat(folder, nameOf(target).constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    while (::ftruncate(fd, size) != 0) {
+        if (errno != EINTR) {
+            *systemError = errno;
+            return false;
+        }
+    }
+    return true;
+}
+
+// Up to `size` bytes from the start of the file; fewer where it is shorter.
+bool readAll(int fd, off_t size, QByteArray *bytes, int *systemError)
+{
+    bytes->resize(qsizetype(size));
+    qsizetype got = 0;
+    while (got < bytes->size()) {
+        const ssize_t n = ::pread(fd, bytes->data() + got, size_t(bytes->size() - got), off_t(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *systemError = errno;
+            return false;
+        }
+        if (n == 0)
+            break;
+        got += n;
+    }
+    bytes->truncate(got);
+    return true;
+}
+
+// Where journals go when the file's own folder takes none.
+QByteArray stateFolder()
+{
+    const QByteArray state = qgetenv("XDG_STATE_HOME");
+    if (state.startsWith('/'))
+        return state + "/brisquel";
+    const QByteArray home = qgetenv("HOME");
+    return home.startsWith('/') ? home + "/.local/state/brisquel" : QByteArray();
+}
+
+// Makes the folder and those it lies in, for the user alone, durably: a journal in a folder
+// whose own name a crash could lose would be lost with it.
+bool makeFolders(const QByteArray &path, int *systemError)
+{
+    for (qsizetype slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
+        const QByteArray part = slash < 0 ? path : path.left(slash);
+        if (::mkdir(part.constData(), 0700) == 0) {
+            syncFolder(folderOf(part));
+        } else if (errno != EEXIST) {
+            *systemError = errno;
+            return false;
+        }
+        if (slash < 0)
+            return true;
+    }
+}
+
+struct JournalPlace
+{
+    QByteArray folder;
+    QByteArray name;
+};
+
+// Beside the file first, then the state folder, where the name comes from the file's
+// absolute path, so that two files never share a journal.
+std::vector<JournalPlace> journalPlaces(const QByteArray &target)
+{
+    std::vector<JournalPlace> places{{folderOf(target), journalNameBeside(nameOf(target))}};
+    const QByteArray state = stateFolder();
+    if (char *folder = ::realpath(folderOf(target).constData(), nullptr)) {
+        QByteArray absolute(folder);
+        ::free(folder);
+        if (!absolute.endsWith('/'))
+            absolute += '/';
+        if (!state.isEmpty())
+            places.push_back({state, journalNameInStateFolder(absolute + nameOf(target))});
+    }
+    return places;
+}
+
+void removeJournal(const JournalPlace &place)
+{
+    if (::unlink((place.folder + '/' + place.name).constData()) == 0)
+        syncFolder(place.folder);
+}
+
+// The journal of one in-place save: written whole and synced under its name, removed again
+// when the save is done or failed with the old content whole, kept when the file was left
+// part-written.
+class SaveJournal
+{
+public:
+    explicit SaveJournal(QByteArray target) : m_places(journalPlaces(target)) {}
+    SaveJournal(const SaveJournal &) = delete;
+    SaveJournal &operator=(const SaveJournal &) = delete;
+    ~SaveJournal()
+    {
+        if (m_written)
+            removeJournal(*m_written);
+    }
+
+    bool write(QByteArrayView bytes, int *systemError)
+    {
+        for (const JournalPlace &place : m_places) {
+            const bool beside = &place == &m_places.front();
+            if (beside && ::faccessat(AT_FDCWD, place.folder.constData(), W_OK, AT_EACCESS) != 0) {
+                *systemError = errno;
+                continue;
+            }
+            if ((beside || makeFolders(place.folder, systemError)) && writeAt(place, bytes, systemError)) {
+                m_written = &place;
+                return true;
+            }
+        }
+        return false;
+    }
+    // The save is complete: a journal a former save left for this file is out of date too.
+    void removeAll()
+    {
+        for (const JournalPlace &place : m_places)
+            removeJournal(place);
+        m_written = nullptr;
+    }
+    void keep() { m_written = nullptr; }
+
+private:
+    static bool writeAt(const JournalPlace &place, QByteArrayView bytes, int *systemError)
+    {
+        const Descriptor folder(openRetrying(place.folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (folder.get() < 0) {
+            *systemError = errno;
+            return false;
+        }
+        NewFile file(folder.get(), place.name);
+        if (!file.create(0600, systemError) || !writeAllAt(file.fd(), bytes, 0, systemError)
+            || !syncFile(file.fd(), systemError) || !file.replaceTarget(systemError))
+            return false;
+        syncFolder(place.folder);
+        return true;
+    }
+
+    const std::vector<JournalPlace> m_places;
+    const JournalPlace *m_written = nullptr;
+};
+
+// The holes of the file before `end`, as start and length.
+std::vector<std::pair<off_t, off_t>> holesBefore(int fd, off_t end)
+{
+    std::vector<std::pair<off_t, off_t>> holes;
+    for (off_t at = 0; at < end;) {
+        const off_t hole = ::lseek(fd, at, SEEK_HOLE);
+        if (hole < 0 || hole >= end)
+            break;
+        const off_t data = ::lseek(fd, hole, SEEK_DATA);
+        const off_t holeEnd = data < 0 ? end : std::min(data, end);
+        holes.emplace_back(hole, holeEnd - hole);
+        at = holeEnd;
+    }
+    return holes;
+}
+
+// Claims the space the new content needs without changing the file, so that a full disk
+// fails while the old content is still whole.
+bool claimSpace(int fd, off_t newSize, int *systemError)
+{
+    if (newSize == 0 || ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, newSize) == 0)
+        return true;
+    // EOPNOTSUPP (and EINVAL from some): a file system that can't claim space, and hasn't.
+    if (errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL)
+        return true;
+    *systemError = errno;
+    return false;
+}
+
+// Gives back exactly what a claim took, even one that failed part-way: a cut to the old
+// length frees what lies past it, and the holes the old file had are punched again.
+bool giveBack(int fd, off_t oldSize, const std::vector<std::pair<off_t, off_t>> &holes)
+{
+    int ignored = 0;
+    const bool cut = cutTo(fd, oldSize, &ignored);
+    for (const auto &[start, length] : holes)
+        ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, start, length);
+    return cut;
+}
+
+// Writes over the old file itself, which keeps everything that makes it that file. The new
+// content goes to a journal first; then the space it needs is claimed, and where the file
+// system can't do that, the part of the new content that lies past the old end goes there
+// first, so that a full disk fails while the old content is still whole. Only then is the
+// old content overwritten. A failure there puts the old content back; where even that
+// fails, the journal stays for the next start.
+bool writeInPlace(int folder, const QByteArray &target, QByteArrayView data, int *systemError, bool *oldKept,
+                  const SaveHooks *hooks)
+{
+    Descriptor fd(::openat(folder, nameOf(target).constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     struct stat st;
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
         *systemError = errno;
@@ -337,28 +518,82 @@ bool writeInPlace(int folder, const QByteArray &target, QByteArrayView data, int
         *systemError = EINVAL;
         return false;
     }
-    const off_t oldSize = st.st_size;
-    const off_t newSize = off_t(data.size());
-    // EOPNOTSUPP (and EINVAL from some): a file system that can't reserve space.
-    if (newSize > 0 && ::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, newSize) != 0 && errno != EOPNOTSUPP
-        && errno != ENOSYS && errno != EINVAL) {
-        *systemError = errno;
-        if (newSize > oldSize) // give back what was claimed past the end
-            ::fallocate(fd.get(), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, oldSize, newSize - oldSize);
+    // One in-place save of a file at a time, across processes; another one waits for nothing.
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        *systemError = errno == EWOULDBLOCK ? EBUSY : errno;
         return false;
     }
-    if (newSize > oldSize && !writeAllAt(fd.get(), data.sliced(qsizetype(oldSize)), oldSize, systemError)) {
-        while (::ftruncate(fd.get(), oldSize) != 0 && errno == EINTR) {
+    const off_t oldSize = st.st_size;
+    const off_t newSize = off_t(data.size());
+    QByteArray old;
+    if (oldSize > maxJournalledBytes || newSize > maxJournalledBytes) {
+        *systemError = EFBIG;
+        return false;
+    }
+    if (!readAll(fd.get(), oldSize, &old, systemError))
+        return false;
+
+    SaveJournal journal(target);
+    if (!journal.write(encodeJournal(quint64(st.st_dev), quint64(st.st_ino), old, data), systemError))
+        return false;
+    if (hooks && hooks->journalSynced)
+        hooks->journalSynced();
+    const auto holes = holesBefore(fd.get(), std::min(oldSize, newSize));
+    if (!claimSpace(fd.get(), newSize, systemError)) {
+        giveBack(fd.get(), oldSize, holes);
+        return false;
+    }
+
+    qint64 written = 0;
+    const auto overwrite = [&](QByteArrayView part, off_t at) {
+        constexpr qsizetype piece = 64 * 1024;
+        for (qsizetype done = 0; done < part.size(); done += piece) {
+            const QByteArrayView next = part.sliced(done, std::min(piece, part.size() - done));
+            if (!writeAllAt(fd.get(), next, at + off_t(done), systemError))
+                return false;
+            written += next.size();
+            if (hooks && hooks->overwriting)
+                hooks->overwriting(written);
+        }
+        return true;
+    };
+    if (newSize > oldSize && !overwrite(data.sliced(qsizetype(oldSize)), oldSize)) {
+        if (!giveBack(fd.get(), oldSize, holes)) {
+            journal.keep();
+            *oldKept = false;
         }
         return false;
     }
-    if (!writeAllAt(fd.get(), data.first(qsizetype(std::min(oldSize, newSize))), 0, systemError))
-        return false;
-    if (newSize < oldSize && ::ftruncate(fd.get(), newSize) != 0) {
-        *systemError = errno;
+    if (!overwrite(data.first(qsizetype(std::min(oldSize, newSize))), 0)
+        || (newSize < oldSize && !cutTo(fd.get(), newSize, systemError)) || !syncFile(fd.get(), systemError)) {
+        int ignored = 0;
+        if (!writeAllAt(fd.get(), old, 0, &ignored) || !giveBack(fd.get(), oldSize, holes)
+            || !syncFile(fd.get(), &ignored)) {
+            journal.keep();
+            *oldKept = false;
+        }
         return false;
     }
-    return syncFile(fd.get(), systemError) && fd.close(systemError);
+    // Synced, the new content stays whatever close says. The file is closed, and so
+    // unlocked, only once the journal is gone, so that no other save starts before.
+    journal.removeAll();
+    return true;
+}
+
+// Reads a journal this user made; std::nullopt for none, or one that is someone else's.
+std::optional<QByteArray> readOwnJournal(const JournalPlace &place)
+{
+    const Descriptor fd(openRetrying((place.folder + '/' + place.name).constData(),
+                                     O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    struct stat st;
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()
+        || st.st_size > 2 * maxJournalledBytes)
+        return std::nullopt;
+    QByteArray bytes;
+    int ignored = 0;
+    if (!readAll(fd.get(), st.st_size, &bytes, &ignored))
+        return std::nullopt;
+    return bytes;
 }
 
 } // namespace
@@ -413,8 +648,12 @@ void ReadOnlyFile::close()
     }
 }
 
-bool replaceFile(const QString &path, QByteArrayView data, int *systemError)
+bool replaceFile(const QString &path, QByteArrayView data, int *systemError, bool *oldKept, const SaveHooks *hooks)
 {
+    bool kept = true;
+    if (!oldKept)
+        oldKept = &kept;
+    *oldKept = true;
     QByteArray target = QFile::encodeName(path);
     if (target.isEmpty()) {
         *systemError = ENOENT;
@@ -449,7 +688,7 @@ bool replaceFile(const QString &path, QByteArrayView data, int *systemError)
     }
     // A rename would part a file with other names from them.
     if (exists && old.st_nlink > 1)
-        return writeInPlace(folder.get(), target, data, systemError);
+        return writeInPlace(folder.get(), target, data, systemError, oldKept, hooks);
     switch (replaceByRename(folder.get(), target, exists ? &old : nullptr, data, systemError)) {
     case Replaced::Yes:
         return true;
@@ -458,7 +697,69 @@ bool replaceFile(const QString &path, QByteArrayView data, int *systemError)
     case Replaced::NotPossible:
         break;
     }
-    return writeInPlace(folder.get(), target, data, systemError);
+    return writeInPlace(folder.get(), target, data, systemError, oldKept, hooks);
+}
+
+Completion completeInterruptedSave(const QString &path, int *systemError)
+{
+    QByteArray target = QFile::encodeName(path);
+    int ignored = 0;
+    if (target.isEmpty() || !resolveLinks(&target, &ignored))
+        return Completion::NothingToDo;
+    std::vector<JournalPlace> places = journalPlaces(target);
+    // What every start pays: a look for each journal.
+    std::erase_if(places, [](const JournalPlace &place) {
+        struct stat st;
+        return ::lstat((place.folder + '/' + place.name).constData(), &st) != 0;
+    });
+    if (places.empty())
+        return Completion::NothingToDo;
+
+    const Descriptor folder(openRetrying(folderOf(target).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const Descriptor fd(folder.get() < 0 ? -1
+                                         : ::openat(folder.get(), nameOf(target).constData(),
+                                                    O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    struct stat st;
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
+        if (errno != ENOENT && errno != ELOOP) {
+            *systemError = errno;
+            return Completion::Failed;
+        }
+        st.st_mode = 0; // the file is gone: its journals are out of date
+    }
+    // Holding the lock, no save of the file can start or be under way: a journal seen now
+    // is one that a crash left, and stays what it is until removed.
+    if (fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+        return Completion::NothingToDo;
+
+    // A file too big for any journal, or unreadable, counts as changed since.
+    std::optional<QByteArray> current;
+    if (S_ISREG(st.st_mode) && st.st_size <= maxJournalledBytes) {
+        current.emplace();
+        if (!readAll(fd.get(), st.st_size, &*current, &ignored))
+            current.reset();
+    }
+    Completion completion = Completion::NothingToDo;
+    for (const JournalPlace &place : places) {
+        const std::optional<QByteArray> bytes = readOwnJournal(place);
+        if (!bytes)
+            continue;
+        // A damaged journal, or one made for another file or another content, is never applied.
+        const std::optional<Journal> journal = decodeJournal(*bytes);
+        if (journal && current && quint64(st.st_dev) == journal->device && quint64(st.st_ino) == journal->inode
+            && leftByInterruptedSave(*journal, *current)) {
+            if (!writeAllAt(fd.get(), journal->data, 0, systemError)
+                || !cutTo(fd.get(), off_t(journal->data.size()), systemError) || !syncFile(fd.get(), systemError)) {
+                completion = Completion::Failed;
+                continue;
+            }
+            current = journal->data;
+            if (completion == Completion::NothingToDo)
+                completion = Completion::Completed;
+        }
+        removeJournal(place);
+    }
+    return completion;
 }
 
 bool syncToDisk(QFile &file)

@@ -80,7 +80,7 @@ DWORD linkCount(const std::wstring &name)
 // Writes over the old file itself, which keeps everything that makes it that file. The space
 // the new content needs is claimed first, and what lies past the old end is written before
 // the old content is touched, so a full disk fails while the old content is still whole.
-bool writeInPlace(const std::wstring &name, QByteArrayView data, int *systemError)
+bool writeInPlace(const std::wstring &name, QByteArrayView data, int *systemError, bool *oldKept)
 {
     const HANDLE handle = ::CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -112,8 +112,11 @@ bool writeInPlace(const std::wstring &name, QByteArrayView data, int *systemErro
         }
     }
     if (!writeAllAt(handle, data.first(std::min(oldSize, newSize)), 0) || !cutAt(handle, newSize)
-        || !::FlushFileBuffers(handle))
+        || !::FlushFileBuffers(handle)) {
+        if (oldKept)
+            *oldKept = false;
         return fail();
+    }
     ::CloseHandle(handle);
     return true;
 }
@@ -166,8 +169,11 @@ void ReadOnlyFile::close()
     }
 }
 
-bool replaceFile(const QString &path, QByteArrayView data, int *systemError)
+// The in-place write keeps no journal here yet.
+bool replaceFile(const QString &path, QByteArrayView data, int *systemError, bool *oldKept, const SaveHooks *)
 {
+    if (oldKept)
+        *oldKept = true;
     if (path.isEmpty()) {
         *systemError = ERROR_PATH_NOT_FOUND;
         return false;
@@ -187,7 +193,7 @@ bool replaceFile(const QString &path, QByteArrayView data, int *systemError)
     }
     // A replacement would part a file with other names from them.
     if (exists && linkCount(targetName) > 1)
-        return writeInPlace(targetName, data, systemError);
+        return writeInPlace(targetName, data, systemError, oldKept);
 
     // Beside the target, so the final move stays on one volume and is atomic.
     const QFileInfo info(target);
@@ -202,7 +208,7 @@ bool replaceFile(const QString &path, QByteArrayView data, int *systemError)
         if (handle == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) {
             // No new file can be made beside the old one (a read-only folder): write in place.
             if (exists && ::GetLastError() == ERROR_ACCESS_DENIED)
-                return writeInPlace(targetName, data, systemError);
+                return writeInPlace(targetName, data, systemError, oldKept);
             *systemError = int(::GetLastError());
             return false;
         }
@@ -237,6 +243,11 @@ bool replaceFile(const QString &path, QByteArrayView data, int *systemError)
         return fail(::GetLastError());
     }
     return true;
+}
+
+Completion completeInterruptedSave(const QString &, int *)
+{
+    return Completion::NothingToDo;
 }
 
 bool syncToDisk(QFile &file)

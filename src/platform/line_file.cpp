@@ -368,8 +368,10 @@ QByteArray encodeLine(QStringView text)
     return encodeKeepingEscapedBytes(text, encoder);
 }
 
-bool writeLines(const QString &path, const QStringList &lines, QString *error)
+bool writeLines(const QString &path, const QStringList &lines, QString *error, bool *oldKept)
 {
+    if (oldKept)
+        *oldKept = true;
     const auto failed = [&](const QString &description) {
         if (error)
             *error = description;
@@ -383,17 +385,26 @@ bool writeLines(const QString &path, const QStringList &lines, QString *error)
         data += encodeKeepingEscapedBytes(line, encoder);
         data.append("\r\n", 2);
     }
-    return writeFile(path, data, error);
+    return writeFile(path, data, error, oldKept);
 }
 
-bool writeFile(const QString &path, QByteArrayView data, QString *error)
+bool writeFile(const QString &path, QByteArrayView data, QString *error, bool *oldKept)
 {
     int systemError = 0;
-    if (detail::replaceFile(path, data, &systemError))
+    if (detail::replaceFile(path, data, &systemError, oldKept))
         return true;
     if (error)
         *error = describeError(systemError);
     return false;
+}
+
+SaveCompletion completeInterruptedSave(const QString &path, QString *error)
+{
+    int systemError = 0;
+    const SaveCompletion completion = detail::completeInterruptedSave(path, &systemError);
+    if (completion == SaveCompletion::Failed && error)
+        *error = describeError(systemError);
+    return completion;
 }
 
 std::optional<QString> readTextHead(const QString &path, qint64 limitBytes)

@@ -87,10 +87,17 @@ QByteArray encodeKeepingEscapedBytes(QStringView text, QStringEncoder &encoder);
 // Writes `lines`, each followed by CR LF, to `path` safely (detail::replaceFile): an existing
 // file stays that file, with its owner, permissions and other names, and is replaced at once
 // wherever that keeps it so; a symbolic link stays a link and its target is written. On
-// failure the old content is untouched and `error` holds a description for the user.
-bool writeLines(const QString &path, const QStringList &lines, QString *error = nullptr);
+// failure `error` holds a description for the user, and `oldKept` whether the old content
+// is untouched, as it is unless writing over it in place failed half-way (the next
+// completeInterruptedSave() then finishes the save).
+bool writeLines(const QString &path, const QStringList &lines, QString *error = nullptr, bool *oldKept = nullptr);
 // Writes `data` to `path` as writeLines() does its lines.
-bool writeFile(const QString &path, QByteArrayView data, QString *error = nullptr);
+bool writeFile(const QString &path, QByteArrayView data, QString *error = nullptr, bool *oldKept = nullptr);
+
+using SaveCompletion = detail::Completion;
+// Completes a save of `path` that a crash cut short while writing it in place; to be called
+// before the file is read. On failure `error` says why.
+SaveCompletion completeInterruptedSave(const QString &path, QString *error = nullptr);
 
 // The start of a text file as a text box shows it: the lines readLines() gives, each with
 // its escaped bytes as U+FFFD and followed by CR LF, for a file of up to `limitBytes`

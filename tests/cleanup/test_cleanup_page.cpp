@@ -2,6 +2,8 @@
 #include "cleanup/entry_deleter.h"
 #include "form_fixture.h"
 #include "platform/error_text.h"
+#include "platform/save_journal.h"
+#include "scoped_variable.h"
 #include "without_dac_override.h"
 
 #include <QClipboard>
@@ -369,6 +371,7 @@ private slots:
         QFETCH(bool, saved);
         Page page;
         const WorkingFolder &folder = page.folder;
+        const ScopedVariable state("XDG_STATE_HOME", QFile::encodeName(folder.path("state")));
         QDir(folder.path()).mkdir("locked");
         const QByteArray old("old\r\n");
         folder.write("locked/Wjql.ini", old);
@@ -389,10 +392,54 @@ private slots:
         } else {
             QCOMPARE(folder.read("locked/Wjql.ini"), old);
             QCOMPARE(page.lastMessage().title, QString("错误"));
-            QCOMPARE(page.lastMessage().text, platform::describeError(EACCES));
+            QCOMPARE(page.lastMessage().text,
+                     QString("数据保存失败！\n原因：%1\n磁盘上的列表文件保持原样，没有改动。").arg(platform::describeError(EACCES)));
         }
         QCOMPARE(QDir(folder.path("locked")).entryList(QDir::Files | QDir::Hidden), QStringList{"Wjql.ini"});
         QCOMPARE(page.entries(), (QStringList{"old", "new"}));
+    }
+
+    void interruptedSaveCompletedAtStart_data()
+    {
+        QTest::addColumn<int>("listMode");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("completed") << 0644 << "上次中断的清理文件对象列表保存已自动完成！" << "提示";
+        QTest::newRow("list turned read-only")
+            << 0444
+            << QString("上次中断的清理文件对象列表保存未能完成！\n原因：%1\n列表可能不完整，下次启动时将再次尝试。")
+                   .arg(platform::describeError(EACCES))
+            << "错误";
+    }
+
+    // A save cut short while writing the list in place left its journal: the start
+    // finishes it before the list is read, and says so.
+    void interruptedSaveCompletedAtStart()
+    {
+        QFETCH(int, listMode);
+        QFETCH(QString, message);
+        QFETCH(QString, title);
+        Page page;
+        // Killed after writing the part past the old end, before the old content.
+        const QByteArray old("old 1\r\nold 2\r\n"), fresh("new 1\r\nnew 2\r\nnew 3\r\n");
+        const QByteArray left = old + fresh.mid(old.size());
+        page.folder.write("Wjql.ini", left);
+        const QByteArray list = QFile::encodeName(page.folder.path("Wjql.ini"));
+        QVERIFY(::link(list.constData(), QFile::encodeName(page.folder.path("other.ini")).constData()) == 0);
+        struct stat st;
+        QVERIFY(::stat(list.constData(), &st) == 0 && ::chmod(list.constData(), mode_t(listMode)) == 0);
+        page.folder.write(".Wjql.ini.brisquel-journal", platform::detail::encodeJournal(st.st_dev, st.st_ino, old, fresh));
+        {
+            const WithoutDacOverride asUser;
+            page.open();
+        }
+        const bool completed = listMode == 0644;
+        QCOMPARE(page.log.messages.size(), size_t(2)); // and the missing registry list
+        QCOMPARE(page.log.messages.front().text, message);
+        QCOMPARE(page.log.messages.front().title, title);
+        QCOMPARE(page.folder.read("other.ini"), completed ? fresh : left);
+        QCOMPARE(page.entries(), completed ? (QStringList{"new 1", "new 2", "new 3"}) : (QStringList{"old 1", "old 2", "new 3"}));
+        QCOMPARE(QFileInfo::exists(page.folder.path(".Wjql.ini.brisquel-journal")), !completed);
     }
 
     // The list shows a byte that is no text as U+FFFD, and keeps the byte itself.

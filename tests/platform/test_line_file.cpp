@@ -1,10 +1,13 @@
 #include "platform/error_text.h"
+#include "platform/file_io.h"
 #include "platform/line_file.h"
+#include "scoped_variable.h"
 #include "without_dac_override.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -20,6 +23,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -80,6 +84,53 @@ QStringList manyLines()
         lines.append(QStringLiteral("C:\\WINDOWS\\Temp\\line %1 *.tmp").arg(i));
     return lines;
 }
+
+// A list of `count` entries as saved, each made from `form` and its number.
+QByteArray listBytes(const char *form, int count)
+{
+    QByteArray bytes;
+    for (int i = 0; i < count; ++i)
+        bytes += QByteArray(form).replace("%", QByteArray::number(i)) + "\r\n";
+    return bytes;
+}
+
+enum class StopAt { JournalSynced, Midway, Overwritten };
+
+// Saves `data` to `file` in a child process that stops itself at `stop`, and kills it there
+// with SIGKILL. A read-only folder is saved into as a user would.
+bool killSaveAt(const QString &file, const QByteArray &data, StopAt stop, bool asUser)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        platform::detail::SaveHooks hooks;
+        hooks.journalSynced = [&] {
+            if (stop == StopAt::JournalSynced)
+                ::raise(SIGSTOP);
+        };
+        hooks.overwriting = [&](qint64 written) {
+            if ((stop == StopAt::Midway && written >= data.size() / 2) || (stop == StopAt::Overwritten && written == data.size()))
+                ::raise(SIGSTOP);
+        };
+        std::optional<WithoutDacOverride> withoutOverride;
+        if (asUser)
+            withoutOverride.emplace();
+        int error = 0;
+        platform::detail::replaceFile(file, data, &error, nullptr, &hooks);
+        ::_exit(0);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, WUNTRACED) != child || !WIFSTOPPED(status))
+        return false;
+    ::kill(child, SIGKILL);
+    return ::waitpid(child, &status, 0) == child && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+bool runs(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
 #endif
 
 } // namespace
@@ -118,6 +169,10 @@ private slots:
     void failedWriteLeavesOldFile_data();
     void failedWriteLeavesOldFile();
     void killedSaveLeavesNothing();
+    void killedInPlaceSaveIsCompleted_data();
+    void killedInPlaceSaveIsCompleted();
+    void failedClaimGivesSpaceBack_data();
+    void failedClaimGivesSpaceBack();
     void unusableTargetsFail();
 
 private:
@@ -721,6 +776,137 @@ void TestLineFile::killedSaveLeavesNothing()
     QCOMPARE(entries(path()), QStringList{"Wjql.ini"});
 #else
     QSKIP("needs a file-size limit");
+#endif
+}
+
+void TestLineFile::killedInPlaceSaveIsCompleted_data()
+{
+    QTest::addColumn<bool>("readOnlyFolder"); // else a second name keeps the save in place
+    QTest::addColumn<int>("stop");
+    QTest::addColumn<int>("newCount");
+    QTest::addColumn<QByteArray>("change"); // made after the kill: the journal must not apply
+
+    const int journal = int(StopAt::JournalSynced), midway = int(StopAt::Midway), end = int(StopAt::Overwritten);
+    QTest::newRow("journal synced") << false << journal << 30000 << QByteArray();
+    QTest::newRow("midway, longer list") << false << midway << 30000 << QByteArray();
+    QTest::newRow("midway, shorter list") << false << midway << 20000 << QByteArray();
+    QTest::newRow("all overwritten") << false << end << 30000 << QByteArray();
+    QTest::newRow("read-only folder") << true << midway << 30000 << QByteArray();
+    for (const char *change : {"damaged journal", "list edited", "list replaced", "another's journal"})
+        QTest::newRow(change) << false << midway << 30000 << QByteArray(change);
+}
+
+void TestLineFile::killedInPlaceSaveIsCompleted()
+{
+#ifdef Q_OS_LINUX
+    QFETCH(bool, readOnlyFolder);
+    QFETCH(int, stop);
+    QFETCH(int, newCount);
+    QFETCH(QByteArray, change);
+    const ScopedVariable state("XDG_STATE_HOME", QFile::encodeName(path("state")));
+    QVERIFY(QDir(path()).mkpath("list"));
+    const QByteArray old = listBytes("C:\\WINDOWS\\Temp\\old %.tmp", 30000);
+    const QByteArray fresh = listBytes("C:\\WINDOWS\\Temp\\new entry % *.tmp", newCount);
+    const QString file = writeBytes("list/Wjql.ini", old), folder = path("list");
+    QStringList names{"Wjql.ini"};
+    if (!readOnlyFolder) {
+        QCOMPARE(::link(QFile::encodeName(file).constData(), QFile::encodeName(path("list/other.ini")).constData()), 0);
+        names.append("other.ini");
+    }
+    setMode(folder, readOnlyFolder ? 0555 : 0755);
+    const ino_t inode = statOf(file).st_ino;
+
+    QVERIFY(killSaveAt(file, fresh, StopAt(stop), readOnlyFolder));
+    const QByteArray killed = bytesOf(file);
+    // Old before the overwrite, new after it, and a mix in between.
+    QCOMPARE(StopAt(stop) == StopAt::JournalSynced, killed == old);
+    QCOMPARE(StopAt(stop) == StopAt::Overwritten, killed == fresh);
+    // The journal lies beside the list, or in the state folder when that is read-only.
+    const QString journal = readOnlyFolder ? path("state/brisquel/") + entries(path("state/brisquel")).value(0)
+                                           : path("list/.Wjql.ini.brisquel-journal");
+    QVERIFY(QFileInfo(journal).isFile());
+    if (change == "damaged journal") {
+        QFile damaged(journal);
+        QVERIFY(damaged.open(QIODevice::ReadWrite) && damaged.seek(damaged.size() / 2));
+        damaged.write("?");
+    } else if (change == "list edited") {
+        QFile edited(file);
+        QVERIFY(edited.open(QIODevice::ReadWrite) && edited.write("edited by hand\r\n") > 0);
+    } else if (change == "list replaced") {
+        QVERIFY(QFile::remove(file));
+        writeBytes("list/Wjql.ini", killed);
+    } else if (change == "another's journal") {
+        QCOMPARE(::chown(QFile::encodeName(journal).constData(), 12345, 12345), 0);
+    }
+    const QByteArray before = bytesOf(file);
+
+    QString error;
+    QCOMPARE(platform::completeInterruptedSave(file, &error),
+             change.isEmpty() ? platform::SaveCompletion::Completed : platform::SaveCompletion::NothingToDo);
+    setMode(folder, 0755);
+    QVERIFY(bytesOf(file) == (change.isEmpty() ? fresh : before));
+    QCOMPARE(statOf(file).st_ino == inode, change != "list replaced");
+    // Only another user's journal is left alone.
+    QCOMPARE(QFileInfo::exists(journal), change == "another's journal");
+    QCOMPARE(entries(folder).size(), names.size() + (change == "another's journal" ? 1 : 0));
+    QCOMPARE(platform::completeInterruptedSave(file), platform::SaveCompletion::NothingToDo);
+#else
+    QSKIP("needs Linux signals and hard links");
+#endif
+}
+
+void TestLineFile::failedClaimGivesSpaceBack_data()
+{
+    QTest::addColumn<bool>("sparse");
+    QTest::newRow("whole list") << false;
+    QTest::newRow("list with a hole") << true;
+}
+
+void TestLineFile::failedClaimGivesSpaceBack()
+{
+#ifdef Q_OS_LINUX
+    // A small file system, nearly full: the space a bigger list needs is claimed part-way.
+    QFETCH(bool, sparse);
+    const ScopedVariable state("XDG_STATE_HOME", QFile::encodeName(path("state")));
+    const QString image = path("disk.img"), mountPoint = path("mnt");
+    QVERIFY(QDir().mkpath(mountPoint));
+    if (::geteuid() != 0 || !runs("truncate", {"-s", "8M", image}) || !runs("mkfs.ext4", {"-q", "-F", image})
+        || !runs("mount", {"-o", "loop", image, mountPoint}))
+        QSKIP("a loop mount needs root and loop devices");
+    const auto unmount = qScopeGuard([&] { runs("umount", {mountPoint}); });
+    QByteArray old = listBytes("old %", 100);
+    const QString file = writeBytes("mnt/Wjql.ini", old);
+    if (sparse) { // a hole of 64 KiB in the middle
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::ReadWrite) && out.seek(old.size() + 65536) && out.write(old) > 0);
+        old += QByteArray(65536, '\0') + old;
+    }
+    QCOMPARE(::link(QFile::encodeName(file).constData(), QFile::encodeName(mountPoint + "/other.ini").constData()), 0);
+    const auto freeBlocks = [&] {
+        ::sync();
+        struct statvfs fs {};
+        ::statvfs(QFile::encodeName(mountPoint).constData(), &fs);
+        return fs.f_bfree * fs.f_frsize; // root may use it all
+    };
+    QFile filler(mountPoint + "/filler");
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    filler.write(QByteArray(qsizetype(freeBlocks()) - 100 * 1024, 'f'));
+    filler.close();
+    const auto freeBefore = freeBlocks();
+    const blkcnt_t blocksBefore = statOf(file).st_blocks;
+
+    QString error;
+    bool oldKept = false;
+    QVERIFY(!platform::writeFile(file, listBytes("C:\\WINDOWS\\Temp\\new entry % *.tmp", 4000), &error, &oldKept));
+    QCOMPARE(error, platform::describeError(ENOSPC));
+    QVERIFY(oldKept);
+    QVERIFY(bytesOf(file) == old);
+    QCOMPARE(statOf(file).st_blocks, blocksBefore);
+    QCOMPARE(freeBlocks(), freeBefore);
+    QCOMPARE(entries(mountPoint), (QStringList{"Wjql.ini", "filler", "lost+found", "other.ini"}));
+    QVERIFY(entries(path("state/brisquel")).isEmpty());
+#else
+    QSKIP("needs Linux loop mounts");
 #endif
 }
 
