@@ -18,15 +18,6 @@ namespace {
 
 std::string procPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
-bool hasCapability(int capability)
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2]{};
-    if (::syscall(SYS_capget, &header, data) != 0)
-        return false;
-    return data[capability / 32].effective & (1u << (capability % 32));
-}
-
 // One component at a time from the root, for kernels without openat2.
 Descriptor walkFolder(const std::string &path, int &error)
 {
@@ -57,6 +48,15 @@ Descriptor walkFolder(const std::string &path, int &error)
 }
 
 } // namespace
+
+bool hasCapability(int capability)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    return data[capability / 32].effective & (1u << (capability % 32));
+}
 
 void Descriptor::reset(int fd)
 {

@@ -72,6 +72,9 @@ Descriptor reopenForWriting(int pathFd, int &error, bool direct = false);
 // Sets a file's permission bits through its O_PATH descriptor.
 bool changeMode(int pathFd, mode_t mode);
 
+// Whether the process holds a capability (CAP_FOWNER, CAP_SYS_ADMIN...) in its effective set.
+bool hasCapability(int capability);
+
 // errno that removing `entry` from the folder would fail with, or 0 when it may be removed:
 // write access, an append-only or immutable folder, and the sticky folder's owner rule.
 int removalRefused(int dirFd, const EntryInfo &folder, const EntryInfo &entry);

@@ -1,0 +1,439 @@
+#include "shredder/wipe.h"
+
+#include "shredder/file_access.h"
+#include "shredder/random_stream.h"
+#include "shredder/tree_walk.h"
+
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace shredder {
+
+using namespace detail;
+
+namespace {
+
+constexpr std::size_t chunkSize = RandomStream::chunkSize;
+constexpr std::uint64_t namedFileSize = std::uint64_t(1) << 30; // under FAT's 4 GiB a file
+constexpr std::uint64_t writebackWindow = std::uint64_t(64) << 20;
+
+std::string parentOf(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string &path) { return path.substr(path.rfind('/') + 1); }
+
+std::string join(const std::string &folder, const std::string &name)
+{
+    return folder == "/" ? folder + name : folder + '/' + name;
+}
+
+// Where the file system holding `path` (resolved) is mounted: the nearest folder above it
+// that is a mount's root.
+std::string mountPointOf(std::string path)
+{
+    for (;;) {
+        EntryInfo info;
+        if (path == "/" || look(AT_FDCWD, path, info) != 0 || info.identity.mountRoot)
+            return path;
+        EntryInfo above;
+        if (look(AT_FDCWD, parentOf(path), above) != 0 || isMountPoint(info, above))
+            return path;
+        path = parentOf(path);
+    }
+}
+
+bool hasOption(const std::string &options, std::initializer_list<const char *> names)
+{
+    const std::string all = ',' + options + ',';
+    for (const char *name : names) {
+        if (all.find(std::string(",") + name + ',') != std::string::npos
+            || all.find(std::string(",") + name + '=') != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+bool onlyDigits(const std::string &name)
+{
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+enum class Leftover { Removed, Gone, Kept };
+
+// Removes one fill folder of ours: only files named as the fill names them, then the folder.
+Leftover removeFillFolder(const std::string &path)
+{
+    const std::string name = nameOf(path);
+    if (name.rfind(wipeFolderPrefix, 0) != 0)
+        return Leftover::Kept;
+    int error = 0;
+    const Descriptor parent = openFolderNoLinks(parentOf(path), error);
+    EntryInfo info;
+    if (!parent.valid())
+        return error == ENOENT ? Leftover::Gone : Leftover::Kept;
+    if ((error = look(parent.get(), name, info)) != 0)
+        return error == ENOENT ? Leftover::Gone : Leftover::Kept;
+    if (!S_ISDIR(info.mode) || info.owner != ::geteuid())
+        return Leftover::Kept;
+    const Descriptor folder = openSubfolder(parent.get(), name, info.identity, error);
+    if (!folder.valid())
+        return Leftover::Kept;
+    for (const std::string &entry : entryNames(folder.get(), error)) {
+        EntryInfo file;
+        if (onlyDigits(entry) && look(folder.get(), entry, file) == 0 && S_ISREG(file.mode))
+            ::unlinkat(folder.get(), entry.c_str(), 0);
+    }
+    const bool removed = ::unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR) == 0;
+    ::fsync(parent.get());
+    return removed ? Leftover::Removed : Leftover::Kept;
+}
+
+// Makes a folder and the folders above it, as `mkdir -p` does.
+bool makeFolders(const std::string &path)
+{
+    if (path.empty() || path == "/")
+        return true;
+    if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST)
+        return true;
+    return errno == ENOENT && makeFolders(parentOf(path)) && (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST);
+}
+
+// Records a fill folder in the ledger until it is gone; returns the record's path.
+std::string record(const std::string &ledger, const std::string &fillFolder)
+{
+    if (ledger.empty() || !makeFolders(ledger))
+        return {};
+    const std::string entry = join(ledger, nameOf(fillFolder));
+    const Descriptor file(::open(entry.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!file.valid() || ::write(file.get(), fillFolder.data(), fillFolder.size()) != ssize_t(fillFolder.size())
+        || ::fsync(file.get()) != 0) {
+        ::unlink(entry.c_str());
+        return {};
+    }
+    if (const Descriptor folder(::open(ledger.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); folder.valid())
+        ::fsync(folder.get());
+    return entry;
+}
+
+} // namespace
+
+FreeSpace examineFreeSpace(const std::string &folder, const DescribeDevice &describe)
+{
+    FreeSpace space;
+    char *real = ::realpath(folder.c_str(), nullptr);
+    if (!real) {
+        space.error = errno;
+        return space;
+    }
+    space.folder = real;
+    std::free(real);
+    const Descriptor dir = openFolderNoLinks(space.folder, space.error);
+    EntryInfo info;
+    struct statvfs counts {};
+    if (!dir.valid())
+        return space;
+    if ((space.error = look(dir.get(), {}, info)) != 0)
+        return space;
+    if (::fstatvfs(dir.get(), &counts) != 0) {
+        space.error = errno;
+        return space;
+    }
+    space.device = info.identity.device;
+    space.mountPoint = mountPointOf(space.folder);
+    space.total = std::uint64_t(counts.f_blocks) * counts.f_frsize;
+    space.free = std::uint64_t(counts.f_bfree) * counts.f_frsize;
+    // The reserve is root's to fill, so root can wipe it too.
+    space.available = hasCapability(CAP_SYS_RESOURCE) ? space.free : std::uint64_t(counts.f_bavail) * counts.f_frsize;
+
+    const DeviceFacts facts = describe(space.device);
+    space.fsType = facts.fsType;
+    space.warnings = warningsFor(facts);
+    space.quotas = hasOption(facts.options, {"quota", "usrquota", "grpquota", "prjquota", "usrjquota", "grpjquota"});
+    space.mayTrim = facts.medium == Medium::Flash && hasCapability(CAP_SYS_ADMIN);
+    const Descriptor probe(::openat(dir.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    space.unnamed = probe.valid();
+    return space;
+}
+
+struct Wiper::Engine
+{
+    Engine() : zeros(static_cast<unsigned char *>(std::aligned_alloc(4096, chunkSize)))
+    {
+        if (!zeros)
+            throw std::bad_alloc();
+        std::memset(zeros, 0, chunkSize);
+    }
+    ~Engine() { std::free(zeros); }
+    Engine(const Engine &) = delete;
+    Engine &operator=(const Engine &) = delete;
+
+    const unsigned char *bytes(bool zero, std::size_t size) { return zero ? zeros : random.take(size); }
+
+    RandomStream random;
+    unsigned char *zeros;
+};
+
+// The files that hold the fill, and where they are.
+struct Wiper::Fill
+{
+    struct File
+    {
+        Descriptor fd;
+        std::uint64_t size = 0;
+        bool direct = false;
+        std::uint64_t synced = 0; // written back up to here (files going through the cache)
+    };
+
+    int dir = -1;
+    bool unnamed = false;
+    Descriptor folder; // the named fill's own folder
+    std::string folderName;
+    std::string recordPath;
+    std::vector<File> files;
+    std::uint64_t filled = 0;
+
+    // A new fill file; written past the page cache where the file system allows it.
+    int add()
+    {
+        const std::string name = std::to_string(files.size());
+        const auto open = [&](int flags) {
+            return unnamed ? ::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC | flags, 0600)
+                           : ::openat(folder.get(), name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC | flags,
+                                      0600);
+        };
+        File file;
+        file.direct = true;
+        file.fd.reset(open(O_DIRECT));
+        if (!file.fd.valid() && errno == EINVAL) {
+            file.direct = false;
+            file.fd.reset(open(0));
+        }
+        if (!file.fd.valid())
+            return errno;
+        files.push_back(std::move(file));
+        return 0;
+    }
+
+    // Gives the space back: unnamed files go as they are closed, named ones are removed.
+    void release()
+    {
+        const std::size_t count = files.size();
+        files.clear();
+        if (unnamed || !folder.valid())
+            return;
+        for (std::size_t i = 0; i < count; ++i)
+            ::unlinkat(folder.get(), std::to_string(i).c_str(), 0);
+        folder.reset();
+        if (::unlinkat(dir, folderName.c_str(), AT_REMOVEDIR) == 0 && !recordPath.empty())
+            ::unlink(recordPath.c_str());
+        ::fsync(dir);
+    }
+};
+
+Wiper::Wiper(Options options, const std::atomic<bool> *stop)
+    : m_options(options), m_stop(stop), m_engine(std::make_unique<Engine>())
+{
+    m_options.passes = std::max(m_options.passes, 1);
+}
+
+Wiper::~Wiper() = default;
+
+// Writes one chunk, or as much of it as fits; `done` says how much went. A file going
+// through the page cache is written back as it grows, so little is ever left to sync.
+int Wiper::writeChunk(Fill &fill, std::size_t index, std::uint64_t offset, std::size_t size, bool zeros,
+                      WipeOutcome &outcome, std::size_t &done)
+{
+    Fill::File &file = fill.files[index];
+    const unsigned char *data = m_engine->bytes(zeros, size);
+    ssize_t n;
+    do {
+        n = ::pwrite(file.fd.get(), data, size, static_cast<off_t>(offset));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 && errno == EINVAL && file.direct) {
+        // O_DIRECT was taken but not these writes: go on through the cache.
+        int error = 0;
+        Descriptor buffered = reopenForWriting(file.fd.get(), error);
+        if (!buffered.valid())
+            return error;
+        file.fd = std::move(buffered);
+        file.direct = false;
+        return writeChunk(fill, index, offset, size, zeros, outcome, done);
+    }
+    if (n < 0)
+        return errno;
+    done = static_cast<std::size_t>(n);
+    outcome.written += done;
+    const std::uint64_t end = offset + done;
+    if (!file.direct && end >= file.synced + writebackWindow) {
+        // Start writing back what is new, and wait for the window before it: dirty pages stay
+        // few, so a cancel or the final sync never waits long.
+        if (file.synced >= writebackWindow)
+            ::sync_file_range(file.fd.get(), static_cast<off_t>(file.synced - writebackWindow), writebackWindow,
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+        ::sync_file_range(file.fd.get(), static_cast<off_t>(file.synced), static_cast<off_t>(end - file.synced),
+                          SYNC_FILE_RANGE_WRITE);
+        file.synced = end;
+    }
+    return 0;
+}
+
+// The first pass: new data until the file system takes no more.
+int Wiper::fillUp(Fill &fill, bool zeros, WipeOutcome &outcome)
+{
+    std::size_t chunk = chunkSize;
+    bool newFile = true;
+    while (!stopped()) {
+        if (newFile || (!fill.unnamed && fill.files.back().size >= namedFileSize)) {
+            const int error = fill.add();
+            if (error == ENOSPC || error == EDQUOT)
+                break;
+            if (error)
+                return error;
+            newFile = false;
+        }
+        Fill::File &file = fill.files.back();
+        const std::size_t smallest = file.direct ? 4096 : 512;
+        std::size_t done = 0;
+        const int error = writeChunk(fill, fill.files.size() - 1, file.size, chunk, zeros, outcome, done);
+        fill.files.back().size += done;
+        fill.filled += done;
+        if (onProgress)
+            onProgress(outcome.written, fill.filled);
+        if (error == ENOSPC || error == EDQUOT) {
+            if (chunk <= smallest)
+                break; // full
+            chunk /= 2;
+        } else if (error == EFBIG) {
+            newFile = true;
+        } else if (error) {
+            return error;
+        }
+    }
+    for (Fill::File &file : fill.files) {
+        if (::fdatasync(file.fd.get()) != 0)
+            return errno;
+    }
+    outcome.filled = fill.filled;
+    return 0;
+}
+
+// A later pass: the same blocks again.
+int Wiper::overwrite(Fill &fill, bool zeros, WipeOutcome &outcome)
+{
+    for (std::size_t index = 0; index < fill.files.size(); ++index) {
+        Fill::File &file = fill.files[index];
+        file.synced = 0;
+        for (std::uint64_t offset = 0; offset < file.size;) {
+            if (stopped())
+                return 0;
+            const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, file.size - offset));
+            std::size_t done = 0;
+            if (const int error = writeChunk(fill, index, offset, size, zeros, outcome, done))
+                return error;
+            if (!done)
+                return EIO;
+            offset += done;
+            if (onProgress)
+                onProgress(outcome.written, fill.filled);
+        }
+        if (::fdatasync(file.fd.get()) != 0)
+            return errno;
+    }
+    return 0;
+}
+
+WipeOutcome Wiper::wipe(const FreeSpace &space)
+{
+    WipeOutcome outcome;
+    int error = space.error;
+    Fill fill;
+    const Descriptor dir = error ? Descriptor() : openFolderNoLinks(space.folder, error);
+    EntryInfo info;
+    if (!error && (error = look(dir.get(), {}, info)) == 0 && info.identity.device != space.device)
+        error = ChangedSinceScan;
+    if (!error) {
+        fill.dir = dir.get();
+        fill.unnamed = space.unnamed && !namedOnly;
+        if (!fill.unnamed) {
+            Xoshiro random;
+            fill.folderName = wipeFolderPrefix + std::to_string(random.next() % 1000000000000ull);
+            if (::mkdirat(dir.get(), fill.folderName.c_str(), 0700) != 0) {
+                error = errno;
+            } else {
+                fill.recordPath = record(ledger, join(space.folder, fill.folderName));
+                EntryInfo made;
+                if ((error = look(dir.get(), fill.folderName, made)) == 0)
+                    fill.folder = openSubfolder(dir.get(), fill.folderName, made.identity, error);
+            }
+        }
+    }
+    for (int pass = 0; !error && !stopped() && pass < m_options.totalPasses(); ++pass) {
+        const bool zeros = pass >= m_options.passes;
+        error = pass == 0 ? fillUp(fill, zeros, outcome) : overwrite(fill, zeros, outcome);
+        if (pass == 0 && !error && !stopped() && whenFull)
+            whenFull();
+    }
+    fill.release();
+    outcome.error = error;
+    outcome.status = stopped() ? Status::Cancelled : error ? Status::Failed : Status::Shredded;
+    return outcome;
+}
+
+std::vector<std::string> removeWipeLeftovers(const std::string &ledger, const std::string &folder)
+{
+    std::vector<std::string> removed;
+    int error = 0;
+    if (const Descriptor records(::open(ledger.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); records.valid()) {
+        for (const std::string &name : entryNames(records.get(), error)) {
+            const Descriptor entry(::openat(records.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+            char path[PATH_MAX];
+            const ssize_t size = entry.valid() ? ::read(entry.get(), path, sizeof path) : -1;
+            if (size <= 0 || size == ssize_t(sizeof path))
+                continue;
+            const std::string fillFolder(path, static_cast<std::size_t>(size));
+            const Leftover left = removeFillFolder(fillFolder);
+            if (left == Leftover::Removed)
+                removed.push_back(fillFolder);
+            if (left != Leftover::Kept)
+                ::unlinkat(records.get(), name.c_str(), 0);
+        }
+    }
+    if (!folder.empty()) {
+        if (const Descriptor dir = openFolderNoLinks(folder, error); dir.valid()) {
+            for (const std::string &name : entryNames(dir.get(), error)) {
+                const std::string path = join(folder, name);
+                if (name.rfind(wipeFolderPrefix, 0) == 0 && std::find(removed.begin(), removed.end(), path) == removed.end()
+                    && removeFillFolder(path) == Leftover::Removed)
+                    removed.push_back(path);
+            }
+        }
+    }
+    return removed;
+}
+
+int trimFreeSpace(const std::string &folder, std::uint64_t &trimmed)
+{
+    const Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid())
+        return errno;
+    fstrim_range range{0, ULLONG_MAX, 0};
+    if (::ioctl(dir.get(), FITRIM, &range) != 0)
+        return errno;
+    trimmed = range.len;
+    return 0;
+}
+
+} // namespace shredder
