@@ -284,13 +284,32 @@ std::uint32_t exportRegistryEntry(std::u16string_view entry, RegistryExport &out
 
 std::uint32_t deleteIfUnchanged(std::u16string_view entry, const RegistryExport &backedUp, RegistryExport &now)
 {
+    now = {};
+    const ParseResult parsed = parseRegistryName(entry);
+    if (!parsed.ok())
+        return parseErrorCode(parsed.error);
     // Read as late as can be: the registry has no lock that would keep writers out until
     // the deletion.
-    if (const std::uint32_t error = exportRegistryEntry(entry, now); error != 0)
-        return error;
+    if (parsed.name.isKey || backedUp.values.size() != 1) {
+        if (const std::uint32_t error = parsed.name.isKey ? exportKey(parsed.name, now)
+                                                          : exportValue(parsed.name, now);
+            error != 0)
+            return error;
+    } else {
+        // A value under the name it was backed up with: no need to go through its key's
+        // other values again, which costs as much as the rest of the deletion.
+        OpenKey opened;
+        HKEY parent = nullptr;
+        if (const LONG error = openParent(parsed.name, KEY_QUERY_VALUE, opened, parent); error != ERROR_SUCCESS)
+            return static_cast<std::uint32_t>(error);
+        ExportedValue value;
+        if (const LONG error = readValue(parent, backedUp.values.front().name, value); error != ERROR_SUCCESS)
+            return static_cast<std::uint32_t>(error);
+        now.values.push_back(std::move(value));
+    }
     if (now != backedUp)
         return ERROR_RETRY;
-    return deleteRegistryEntry(entry);
+    return deleteRegistryName(parsed.name);
 }
 
 } // namespace cleanup::registry

@@ -18,6 +18,7 @@
 #include <QThread>
 
 #include <memory>
+#include <optional>
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -93,31 +94,24 @@ bool isZombie(qint64 pid)
 }
 
 // While it lives, every write of this process past a file's start fails as on a full disk.
-class FileSizeLimit
+struct FileSizeLimit
 {
-public:
-    explicit FileSizeLimit(bool active) : m_active(active)
+    FileSizeLimit()
     {
-        if (!m_active)
-            return;
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        ::getrlimit(RLIMIT_FSIZE, &old);
         ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit none{0, m_old.rlim_max};
+        const rlimit none{0, old.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &none);
     }
     ~FileSizeLimit()
     {
-        if (!m_active)
-            return;
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        ::setrlimit(RLIMIT_FSIZE, &old);
         ::signal(SIGXFSZ, SIG_DFL);
     }
     FileSizeLimit(const FileSizeLimit &) = delete;
     FileSizeLimit &operator=(const FileSizeLimit &) = delete;
 
-private:
-    bool m_active;
-    rlimit m_old{};
+    rlimit old{};
 };
 
 bool processGone(qint64 pid)
@@ -381,7 +375,9 @@ private slots:
         deleter.runStarted(); // the helper is up before the limit, which it would inherit
         {
             const WithoutDacOverride asUser;
-            const FileSizeLimit full(diskIsFull);
+            std::optional<FileSizeLimit> fullDisk;
+            if (diskIsFull)
+                fullDisk.emplace();
             for (const QString &entry : {base + "\\Kept\\", base + "\\Singles\\Stays"}) {
                 QVERIFY(!deleter.remove(entry));
                 QCOMPARE(deleter.lastError(), errorBackupFailed);
@@ -394,18 +390,31 @@ private slots:
             QVERIFY(isEmptyFolder(folder));
     }
 
-    // A program writes to a key between its backup and its deletion: the backup gets what
+    // A program writes to an entry between its backup and its deletion: the backup gets what
     // was there at the deletion, values added and removed meanwhile included.
+    void writesBeforeTheDeletionAreBackedUp_data()
+    {
+        QTest::addColumn<QString>("entry"); // below the key
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QString>("secondBackup"); // a line only the second backup has
+        QString added = QStringLiteral("\"Old 0\"=-\n");
+        for (int i = 0; i < 15; ++i)
+            added += QStringLiteral("\"New %1\"=dword:%1\n").arg(i);
+        QTest::newRow("key") << "" << added << "\"Old 0\"=-";
+        QTest::newRow("value") << "Old 1" << "\"Old 1\"=dword:7\n" << "\"Old 1\"=dword:00000007";
+    }
+
     void writesBeforeTheDeletionAreBackedUp()
     {
+        QFETCH(QString, entry);
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, secondBackup);
         const QString key = QStringLiteral("HKCU\\Software\\BrisquelBackup\\Busy");
-        QString first = "[" + key + "]\n";
-        QString meanwhile = first + "\"Old 0\"=-\n";
+        const QString header = "Windows Registry Editor Version 5.00\n\n[" + key + "]\n";
+        QString first = header;
         for (int i = 0; i < 22; ++i)
             first += QStringLiteral("\"Old %1\"=\"x\"\n").arg(i);
-        for (int i = 0; i < 15; ++i)
-            meanwhile += QStringLiteral("\"New %1\"=dword:%1\n").arg(i);
-        QVERIFY(m_prefix->importReg("Windows Registry Editor Version 5.00\n\n" + first));
+        QVERIFY(m_prefix->importReg(first));
         QTemporaryDir folder;
         QVERIFY(folder.isValid());
         RegistryDeleter deleter(helperPath(), m_prefix->path());
@@ -414,18 +423,17 @@ private slots:
         QVERIFY(!deleter.remove(key + "\\Missing")); // the helper is up
 
         // One pass sends the export; its answer waits unread while the program writes.
-        deleter.begin(key + "\\");
+        deleter.begin(key + "\\" + entry);
         QCoreApplication::processEvents();
         QThread::msleep(1000);
-        QVERIFY(m_prefix->importReg("Windows Registry Editor Version 5.00\n\n" + meanwhile));
+        QVERIFY(m_prefix->importReg(header + meanwhile));
         const QByteArray before = m_prefix->exportKey(key);
         while (deleter.busy())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         QCOMPARE(deleter.lastError(), 0u);
         const QString file = deleter.backupFileName();
         deleter.runFinished();
-        QVERIFY(!m_prefix->keyExists(key));
-        QVERIFY(readAll(file).contains(utf16le(QStringLiteral("\"Old 0\"=-\r\n")))); // backed up twice
+        QVERIFY(readAll(file).contains(utf16le(secondBackup + "\r\n")));
         QCOMPARE(m_prefix->wine({QStringLiteral("regedit"), QStringLiteral("/s"), test::WinePrefix::windowsPath(file)}), 0);
         QCOMPARE(m_prefix->exportKey(key), before);
     }
