@@ -1,6 +1,6 @@
 // Both sides of the registry helper's line protocol. The input is tried as a request line
-// (delete or export), as an entry (UTF-16) to encode, as a line of an export answer and as
-// an answer line.
+// (delete, export or checked delete), as an entry (UTF-16) to encode, as a line of an export
+// answer and as an answer line.
 
 #include "fuzz_support.h"
 #include "cleanup/registry/helper_protocol.h"
@@ -62,9 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // Either kind of request, and the lines of an export answer: what parses is written
     // again as one line that parses to the same thing.
     if (const std::optional<Request> request = parseRequest(line)) {
-        const std::optional<std::string> again = request->kind == RequestKind::Export
-            ? encodeExportRequest(request->entry)
-            : encodeRequest(request->entry);
+        const std::optional<std::string> again = encodeRequest(request->kind, request->entry);
         FUZZ_CHECK(again && isOneLine(*again));
         const std::optional<Request> reparsed = parseRequest(*again);
         FUZZ_CHECK(reparsed && reparsed->kind == request->kind && reparsed->entry == request->entry);

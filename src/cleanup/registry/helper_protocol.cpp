@@ -81,6 +81,7 @@ std::optional<std::u16string> fromUtf8(std::string_view bytes)
 }
 
 constexpr std::string_view exportPrefix = "EXPORT ";
+constexpr std::string_view checkedPrefix = "CHECKED ";
 constexpr std::string_view keyPrefix = "KEY ";
 constexpr std::string_view valuePrefix = "VALUE ";
 
@@ -172,12 +173,36 @@ std::optional<std::string> encodeExportRequest(std::u16string_view entry)
     return encoded;
 }
 
+std::optional<std::string> encodeCheckedDeleteRequest(std::u16string_view entry)
+{
+    std::optional<std::string> encoded = encodeRequest(entry);
+    if (encoded)
+        encoded->insert(0, checkedPrefix);
+    return encoded;
+}
+
+std::optional<std::string> encodeRequest(RequestKind kind, std::u16string_view entry)
+{
+    switch (kind) {
+    case RequestKind::Export:
+        return encodeExportRequest(entry);
+    case RequestKind::CheckedDelete:
+        return encodeCheckedDeleteRequest(entry);
+    case RequestKind::Delete:
+        break;
+    }
+    return encodeRequest(entry);
+}
+
 std::optional<Request> parseRequest(std::string_view line)
 {
     Request request;
     if (startsWith(line, exportPrefix)) {
         request.kind = RequestKind::Export;
         line.remove_prefix(exportPrefix.size());
+    } else if (startsWith(line, checkedPrefix)) {
+        request.kind = RequestKind::CheckedDelete;
+        line.remove_prefix(checkedPrefix.size());
     }
     std::optional<std::u16string> entry = decodeRequest(line);
     if (!entry)

@@ -14,6 +14,12 @@
 //   VALUE <type> <hex data> <name>   a value; type in decimal, data in hex
 //                                    (empty for no data), the name escaped like an entry
 // and "ERR 2" when there is nothing to export.
+//
+// A checked delete, "CHECKED " and the entry, deletes only what the helper's last export
+// found: the helper exports the entry again right before deleting it and answers
+// "ERR 1237" (ERROR_RETRY), deleting nothing, when that differs from the last export, or
+// when its last export was of another entry. Things written after the backup are then
+// never lost with the deletion.
 
 #include <cstddef>
 #include <cstdint>
@@ -34,7 +40,7 @@ std::optional<std::string> encodeRequest(std::u16string_view entry);
 // Nothing for a bad escape, a raw control character or bytes that aren't strict UTF-8.
 std::optional<std::u16string> decodeRequest(std::string_view line);
 
-enum class RequestKind { Delete, Export };
+enum class RequestKind { Delete, Export, CheckedDelete };
 
 struct Request
 {
@@ -43,6 +49,9 @@ struct Request
 };
 
 std::optional<std::string> encodeExportRequest(std::u16string_view entry);
+std::optional<std::string> encodeCheckedDeleteRequest(std::u16string_view entry);
+// The request line of either kind.
+std::optional<std::string> encodeRequest(RequestKind kind, std::u16string_view entry);
 // Either kind of request line; nothing when it is malformed.
 std::optional<Request> parseRequest(std::string_view line);
 

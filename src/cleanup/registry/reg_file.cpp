@@ -1,5 +1,7 @@
 #include "cleanup/registry/reg_file.h"
 
+#include <algorithm>
+
 namespace cleanup::registry {
 
 namespace {
@@ -54,7 +56,17 @@ std::u16string utf16Of(const std::string &data, std::size_t units)
     return text;
 }
 
+std::u16string valueNamePart(const std::u16string &name)
+{
+    return name.empty() ? std::u16string(u"@=") : u"\"" + escaped(name) + u"\"=";
+}
+
 } // namespace
+
+bool keyPathFits(std::u16string_view keyPath)
+{
+    return keyPath.find_first_of(u"\r\n") == std::u16string_view::npos;
+}
 
 std::u16string_view rootKeyName(Root root)
 {
@@ -75,7 +87,7 @@ std::u16string_view rootKeyName(Root root)
 
 std::u16string formatRegValue(const ExportedValue &value)
 {
-    std::u16string line = value.name.empty() ? std::u16string(u"@=") : u"\"" + escaped(value.name) + u"\"=";
+    std::u16string line = valueNamePart(value.name);
     const std::string &data = value.data;
     if (value.type == regSz && quotedFormFits(data))
         return line + u"\"" + escaped(utf16Of(data, data.size() / 2 - 1)) + u"\"";
@@ -112,9 +124,24 @@ std::u16string formatRegValue(const ExportedValue &value)
     return line;
 }
 
-std::u16string formatRegSection(std::u16string_view keyPath, const std::vector<ExportedValue> &values)
+std::vector<std::u16string> valueNamesGone(const std::vector<ExportedValue> &before,
+                                           const std::vector<ExportedValue> &after)
+{
+    std::vector<std::u16string> gone;
+    for (const ExportedValue &old : before) {
+        const auto sameName = [&old](const ExportedValue &value) { return value.name == old.name; };
+        if (std::none_of(after.cbegin(), after.cend(), sameName))
+            gone.push_back(old.name);
+    }
+    return gone;
+}
+
+std::u16string formatRegSection(std::u16string_view keyPath, const std::vector<ExportedValue> &values,
+                                const std::vector<std::u16string> &removed)
 {
     std::u16string section = u"[" + std::u16string(keyPath) + u"]\r\n";
+    for (const std::u16string &name : removed)
+        section += valueNamePart(name) + u"-\r\n";
     for (const ExportedValue &value : values)
         section += formatRegValue(value) + u"\r\n";
     return section + u"\r\n";

@@ -7,6 +7,7 @@
 #include "cleanup/registry/registry_delete.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include <fcntl.h>
@@ -50,12 +51,9 @@ void answer(std::uint32_t errorCode)
 
 // The lines of an export answer, all made before any is sent: a name that can't be written
 // fails the whole export rather than leave part of it out.
-std::uint32_t exportLines(std::u16string_view entry, std::string &lines)
+std::uint32_t exportLines(const cleanup::registry::RegistryExport &exported, std::string &lines)
 {
     using namespace cleanup::registry;
-    RegistryExport exported;
-    if (const std::uint32_t error = exportRegistryEntry(entry, exported); error != 0)
-        return error;
     if (!exported.keyName.empty()) {
         const std::optional<std::string> line = formatKeyLine(exported.keyName);
         if (!line)
@@ -71,6 +69,42 @@ std::uint32_t exportLines(std::u16string_view entry, std::string &lines)
     return 0;
 }
 
+// The last export sent, which a checked delete compares with: it is what the bridge backed up.
+struct LastExport
+{
+    std::u16string entry;
+    cleanup::registry::RegistryExport exported;
+};
+
+void exportEntry(const std::u16string &entry, std::optional<LastExport> &last)
+{
+    using namespace cleanup::registry;
+    last.reset();
+    RegistryExport exported;
+    std::string lines;
+    std::uint32_t error = exportRegistryEntry(entry, exported);
+    if (error == 0)
+        error = exportLines(exported, lines);
+    if (error != 0)
+        return answer(error);
+    send(lines + formatAnswer(0));
+    last = LastExport{entry, std::move(exported)};
+}
+
+void checkedDelete(const std::u16string &entry, std::optional<LastExport> &last)
+{
+    using namespace cleanup::registry;
+    // Not what was backed up (a new helper, another entry): the bridge exports it again.
+    if (!last || last->entry != entry) {
+        last.reset();
+        return answer(ERROR_RETRY);
+    }
+    RegistryExport now;
+    const std::uint32_t error = deleteIfUnchanged(entry, last->exported, now);
+    last.reset();
+    answer(error);
+}
+
 } // namespace
 
 int main()
@@ -82,6 +116,7 @@ int main()
     _setmode(_fileno(stdout), _O_BINARY);
 
     std::string line;
+    std::optional<LastExport> last;
     for (;;) {
         const ReadResult read = readLine(line);
         if (read == ReadResult::End)
@@ -93,12 +128,13 @@ int main()
         const auto request = cleanup::registry::parseRequest(line);
         if (!request) {
             answer(ERROR_INVALID_DATA);
-        } else if (request->kind == cleanup::registry::RequestKind::Delete) {
-            answer(cleanup::registry::deleteRegistryEntry(request->entry));
+        } else if (request->kind == cleanup::registry::RequestKind::Export) {
+            exportEntry(request->entry, last);
+        } else if (request->kind == cleanup::registry::RequestKind::CheckedDelete) {
+            checkedDelete(request->entry, last);
         } else {
-            std::string lines;
-            const std::uint32_t error = exportLines(request->entry, lines);
-            send(error == 0 ? lines + cleanup::registry::formatAnswer(0) : cleanup::registry::formatAnswer(error));
+            last.reset();
+            answer(cleanup::registry::deleteRegistryEntry(request->entry));
         }
     }
 }

@@ -59,16 +59,17 @@ bool RegistryBackup::openFile()
 {
     if (!m_started.isValid())
         startRun();
-    const bool folderIsNew = !QFileInfo::exists(m_runFolder);
+    m_folderMade = !QFileInfo::exists(m_runFolder);
     if (!QDir().mkpath(m_runFolder))
         return false;
-    if (folderIsNew)
+    if (m_folderMade)
         platform::detail::syncFolderEntry(QDir::cleanPath(m_runFolder));
     const QString stem = m_runFolder + u'/' + m_started.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
     for (int attempt = 1; attempt <= maxNameAttempts; ++attempt) {
         auto file = std::make_unique<QFile>(attempt == 1 ? stem + QStringLiteral(".reg")
                                                          : stem + QStringLiteral("_%1.reg").arg(attempt));
-        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        // Unbuffered: bytes a full disk refused are not kept to be written again on close.
+        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
             m_file = std::move(file);
             return true;
         }
@@ -78,39 +79,48 @@ bool RegistryBackup::openFile()
     return false;
 }
 
-bool RegistryBackup::append(const RegistryName &name, const std::u16string &storedKeyName,
-                            const std::vector<ExportedValue> &values)
+quint32 RegistryBackup::append(const RegistryName &name, const std::u16string &storedKeyName,
+                               const std::vector<ExportedValue> &values, const std::vector<std::u16string> &removed)
 {
     std::u16string keyPath(rootKeyName(name.root));
     if (!name.parentPath.empty())
         keyPath += u'\\' + name.parentPath;
     if (name.isKey)
         keyPath += u'\\' + (storedKeyName.empty() ? name.name : storedKeyName);
+    if (!keyPathFits(keyPath))
+        return errorNotRestorable;
 
     const bool fresh = !m_file;
-    if (fresh && !openFile())
-        return false;
+    if (fresh && !openFile()) {
+        if (m_folderMade)
+            QDir().rmdir(m_runFolder);
+        return errorBackupFailed;
+    }
     QByteArray bytes;
     if (fresh)
         bytes = QByteArray("\xFF\xFE", 2) + utf16le(regFileHeader);
-    bytes += utf16le(formatRegSection(keyPath, values));
+    bytes += utf16le(formatRegSection(keyPath, values, removed));
 
     const qint64 before = m_file->size();
-    if (m_file->write(bytes) == bytes.size() && m_file->flush() && platform::detail::syncToDisk(*m_file)) {
+    if (m_file->write(bytes) == bytes.size() && platform::detail::syncToDisk(*m_file)) {
         // Synced data is no use if a crash can still lose the new file's name.
         if (fresh)
             platform::detail::syncFolderEntry(m_file->fileName());
-        return true;
+        return 0;
     }
-    // No half-written section for the next one to follow; a file with nothing in it goes.
+    // No half-written section for the next one to follow; a file with nothing in it goes,
+    // by name, as closing it may fail again on a full disk.
     if (fresh) {
-        m_file->remove();
+        const QString path = m_file->fileName();
         m_file.reset();
+        QFile::remove(path);
+        if (m_folderMade)
+            QDir().rmdir(m_runFolder);
     } else {
         m_file->resize(before);
         m_file->seek(before);
     }
-    return false;
+    return errorBackupFailed;
 }
 
 } // namespace cleanup::registry

@@ -28,10 +28,13 @@ public:
     void startRun();
     void endRun();
 
-    // Appends what deleting `name` removes and syncs it to disk. False when it can't be
-    // written; the file is then as it was.
-    bool append(const RegistryName &name, const std::u16string &storedKeyName,
-                const std::vector<ExportedValue> &values);
+    // Appends what deleting `name` removes and syncs it to disk; `removed` names values an
+    // earlier backup of the same entry held that are gone since, so a restore leaves them out.
+    // Returns 0, errorNotRestorable for a key the registry editor can't name, or
+    // errorBackupFailed when the file can't be written; the file is then as it was, and a
+    // file that would be left empty is gone.
+    quint32 append(const RegistryName &name, const std::u16string &storedKeyName,
+                   const std::vector<ExportedValue> &values, const std::vector<std::u16string> &removed = {});
 
     // The current run's file; empty before its first backup.
     QString fileName() const;
@@ -43,6 +46,7 @@ private:
     QString m_runFolder;
     QDateTime m_started;
     std::unique_ptr<QFile> m_file;
+    bool m_folderMade = false; // by this run, for the file it was made for
 };
 
 } // namespace cleanup::registry

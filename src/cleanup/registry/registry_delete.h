@@ -21,12 +21,20 @@ std::uint32_t deleteRegistryName(const RegistryName &name);
 
 // What deleting the entry would remove, for a backup: a value, or a key's own name (in its
 // stored letter case) and values. Changes nothing. Fails with the error the deletion would
-// give where it can tell (2 for a missing key or value, 5 for a key with subkeys).
+// give where it can tell (2 for a missing key or value, 5 for a key with subkeys), and with
+// 50 (ERROR_NOT_SUPPORTED) for a registry link, which no registry file can make again.
 struct RegistryExport
 {
     std::u16string keyName; // key entries only
     std::vector<ExportedValue> values;
+
+    bool operator==(const RegistryExport &) const = default;
 };
 std::uint32_t exportRegistryEntry(std::u16string_view entry, RegistryExport &out);
+
+// Deletes the entry only if exporting it now finds exactly `backedUp`; otherwise deletes
+// nothing and returns 1237 (ERROR_RETRY) with the fresh export in `now`. Export failures
+// are returned as they are.
+std::uint32_t deleteIfUnchanged(std::u16string_view entry, const RegistryExport &backedUp, RegistryExport &now);
 
 } // namespace cleanup::registry

@@ -172,6 +172,17 @@ LONG valueNames(HKEY key, std::vector<std::u16string> &names)
     }
 }
 
+// What makes a key a link: its target, stored as this value.
+bool isLinkValue(const ExportedValue &value)
+{
+    const std::u16string_view linkValueName = u"SymbolicLinkValue";
+    return value.type == REG_LINK
+            && CompareStringOrdinal(wide(value.name), int(value.name.size()),
+                                    reinterpret_cast<const wchar_t *>(linkValueName.data()),
+                                    int(linkValueName.size()), TRUE)
+            == CSTR_EQUAL;
+}
+
 std::uint32_t exportKey(const RegistryName &name, RegistryExport &out)
 {
     OpenKey parent;
@@ -198,6 +209,9 @@ std::uint32_t exportKey(const RegistryName &name, RegistryExport &out)
             continue;
         if (error != ERROR_SUCCESS)
             return static_cast<std::uint32_t>(error);
+        // A link: a registry file would bring it back as a plain key holding this value.
+        if (isLinkValue(value))
+            return ERROR_NOT_SUPPORTED;
         out.values.push_back(std::move(value));
     }
     return ERROR_SUCCESS;
@@ -266,6 +280,36 @@ std::uint32_t exportRegistryEntry(std::u16string_view entry, RegistryExport &out
     if (!parsed.ok())
         return parseErrorCode(parsed.error);
     return parsed.name.isKey ? exportKey(parsed.name, out) : exportValue(parsed.name, out);
+}
+
+std::uint32_t deleteIfUnchanged(std::u16string_view entry, const RegistryExport &backedUp, RegistryExport &now)
+{
+    now = {};
+    const ParseResult parsed = parseRegistryName(entry);
+    if (!parsed.ok())
+        return parseErrorCode(parsed.error);
+    // Read as late as can be: the registry has no lock that would keep writers out until
+    // the deletion.
+    if (parsed.name.isKey || backedUp.values.size() != 1) {
+        if (const std::uint32_t error = parsed.name.isKey ? exportKey(parsed.name, now)
+                                                          : exportValue(parsed.name, now);
+            error != 0)
+            return error;
+    } else {
+        // A value under the name it was backed up with: no need to go through its key's
+        // other values again, which costs as much as the rest of the deletion.
+        OpenKey opened;
+        HKEY parent = nullptr;
+        if (const LONG error = openParent(parsed.name, KEY_QUERY_VALUE, opened, parent); error != ERROR_SUCCESS)
+            return static_cast<std::uint32_t>(error);
+        ExportedValue value;
+        if (const LONG error = readValue(parent, backedUp.values.front().name, value); error != ERROR_SUCCESS)
+            return static_cast<std::uint32_t>(error);
+        now.values.push_back(std::move(value));
+    }
+    if (now != backedUp)
+        return ERROR_RETRY;
+    return deleteRegistryName(parsed.name);
 }
 
 } // namespace cleanup::registry

@@ -14,6 +14,11 @@ inline constexpr quint32 errorNoRegistry = 1011;    // ERROR_CANTOPEN: no prefix
 inline constexpr quint32 errorHelperFailed = 109;   // ERROR_BROKEN_PIPE: the helper died or answered nonsense
 inline constexpr quint32 errorHelperTimeout = 1460; // ERROR_TIMEOUT: the helper didn't answer in time
 inline constexpr quint32 errorBackupFailed = 29;     // ERROR_WRITE_FAULT: the backup couldn't be written
+// ERROR_NOT_SUPPORTED: no backup could bring the entry back (a key name holding a line break,
+// a registry link), so it stays.
+inline constexpr quint32 errorNotRestorable = 50;
+// ERROR_RETRY: the entry kept changing between its backup and its deletion, so it stays.
+inline constexpr quint32 errorKeptChanging = 1237;
 
 // Deletes registry keys and values named the way WScript.Shell's RegDelete takes them
 // ("HKCU\Software\Vendor\Value", "HKEY_LOCAL_MACHINE\Software\Vendor\Key\").
@@ -28,7 +33,11 @@ inline constexpr quint32 errorBackupFailed = 29;     // ERROR_WRITE_FAULT: the b
 //
 // With a backup folder set, whatever an entry removes is first written to the run's backup
 // file there (see RegistryBackup) and synced; an entry whose backup can't be written is not
-// deleted and fails with errorBackupFailed.
+// deleted and fails with errorBackupFailed, one no backup could restore with
+// errorNotRestorable. Right before deleting, the helper reads the entry again; should it
+// differ from the backup (a program wrote to it meanwhile), the new state is backed up too
+// and the deletion tried again, up to three backups, then the entry fails with
+// errorKeptChanging.
 //
 // A helper gets 30 s for its first answer (Wine may have to start its server or bring the
 // prefix up to date) and 5 s for each later one. One that hangs or dies fails that deletion

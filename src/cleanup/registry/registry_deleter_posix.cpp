@@ -1,6 +1,7 @@
 #include "cleanup/registry/registry_deleter.h"
 
 #include "cleanup/registry/helper_protocol.h"
+#include "cleanup/registry/reg_file.h"
 #include "cleanup/registry/registry_backup.h"
 #include "cleanup/registry/registry_name.h"
 #include "platform/windows_path.h"
@@ -26,6 +27,8 @@ namespace {
 
 constexpr int defaultFirstAnswerMs = 30000;
 constexpr int defaultAnswerMs = 5000;
+// Backups of one entry that a program keeps writing to before it is given up.
+constexpr int maxBackupsPerEntry = 3;
 // How long a helper gets to leave on its own once its input is closed.
 constexpr int exitGraceMs = 3000;
 
@@ -88,7 +91,8 @@ struct RegistryDeleter::Private
     bool startFailed = false;
     QTimer answerTimer;
 
-    // The entry under way: its export, the backup of what that found, then its deletion.
+    // The entry under way: its export, the backup of what that found, then its deletion,
+    // checked against that export when there is a backup.
     enum class Step { None, Export, Backup, Delete };
     struct Job
     {
@@ -99,6 +103,9 @@ struct RegistryDeleter::Private
         QString prefixPath;
         int failedStarts = 0;
         std::vector<ExportLine> exported;
+        // The values of the entry's last backup, and how many backups it has had.
+        std::vector<ExportedValue> backedUp;
+        int backups = 0;
     } job;
     bool awaiting = false; // a request is out and its answer not yet in
     quint64 jobsBegun = 0;
@@ -237,8 +244,10 @@ struct RegistryDeleter::Private
         if (!ensureHelper(job.prefixPath))
             return finish(errorNoRegistry);
         // begin() let only a parsed entry in, and a parsed entry is well-formed UTF-16.
-        const std::string request = *(job.step == Step::Export ? encodeExportRequest(job.entry)
-                                                               : encodeRequest(job.entry));
+        const RequestKind kind = job.step == Step::Export ? RequestKind::Export
+                : backupFolder.isEmpty()                 ? RequestKind::Delete
+                                                         : RequestKind::CheckedDelete;
+        const std::string request = *encodeRequest(kind, job.entry);
         job.exported.clear();
         helper->write(request.data(), qint64(request.size()));
         helper->write("\n", 1);
@@ -271,6 +280,13 @@ struct RegistryDeleter::Private
 
     void answered(quint32 code)
     {
+        // Not as backed up: exported and backed up again, within bounds.
+        if (job.step == Step::Delete && code == errorKeptChanging && !backupFolder.isEmpty()) {
+            if (job.backups >= maxBackupsPerEntry)
+                return finish(errorKeptChanging);
+            job.step = Step::Export;
+            return send();
+        }
         if (job.step != Step::Export || code != 0)
             return finish(code);
         // Nothing goes without its copy on disk first; a missing entry has nothing to copy
@@ -283,22 +299,27 @@ struct RegistryDeleter::Private
             else
                 values.push_back(std::move(line.value));
         }
+        // Values an earlier backup of the entry held and the registry no longer does: a
+        // restore must not bring them back.
+        std::vector<std::u16string> removed = valueNamesGone(job.backedUp, values);
+        job.backedUp = values;
+        ++job.backups;
         job.step = Step::Backup;
         writer.start([this, number = job.number, file = backup, name = job.name, keyName = std::move(keyName),
-                      values = std::move(values)] {
-            const bool written = file->append(name, keyName, values);
-            QMetaObject::invokeMethod(&context, [this, number, written] { backedUp(number, written); },
+                      values = std::move(values), removed = std::move(removed)] {
+            const quint32 error = file->append(name, keyName, values, removed);
+            QMetaObject::invokeMethod(&context, [this, number, error] { backedUp(number, error); },
                                       Qt::QueuedConnection);
         });
     }
 
-    void backedUp(quint64 number, bool written)
+    void backedUp(quint64 number, quint32 error)
     {
         // A run stopped meanwhile: the entry stays.
         if (job.step != Step::Backup || job.number != number)
             return;
-        if (!written)
-            return finish(errorBackupFailed);
+        if (error != 0)
+            return finish(error);
         job.step = Step::Delete;
         send();
     }

@@ -1,12 +1,21 @@
 #include "cleanup/registry/registry_deleter.h"
 
+#include "cleanup/registry/reg_file.h"
 #include "cleanup/registry/registry_backup.h"
 #include "cleanup/registry/registry_delete.h"
 #include "cleanup/registry/registry_name.h"
 
 #include <string_view>
+#include <vector>
 
 namespace cleanup::registry {
+
+namespace {
+
+// Backups of one entry that a program keeps writing to before it is given up.
+constexpr int maxBackupsPerEntry = 3;
+
+} // namespace
 
 // On Windows the registry is right here: no helper, no prefix; only the backup file is
 // kept for the length of a run.
@@ -27,18 +36,29 @@ bool RegistryDeleter::remove(const QString &entry)
 {
     const std::u16string_view text(reinterpret_cast<const char16_t *>(entry.utf16()),
                                    size_t(entry.size()));
-    if (d->backup.enabled()) {
-        RegistryExport exported;
-        d->lastError = exportRegistryEntry(text, exported);
+    if (!d->backup.enabled()) {
+        d->lastError = deleteRegistryEntry(text);
+        return d->lastError == 0;
+    }
+    const ParseResult parsed = parseRegistryName(text);
+    RegistryExport exported;
+    d->lastError = exportRegistryEntry(text, exported);
+    std::vector<std::u16string> removed;
+    // A program writing to the entry meanwhile gets its latest state backed up too, within
+    // bounds: see deleteIfUnchanged().
+    for (int backups = 1; d->lastError == 0; ++backups) {
+        d->lastError = d->backup.append(parsed.name, exported.keyName, exported.values, removed);
         if (d->lastError != 0)
             return false;
-        const ParseResult parsed = parseRegistryName(text);
-        if (!d->backup.append(parsed.name, exported.keyName, exported.values)) {
-            d->lastError = errorBackupFailed;
+        RegistryExport now;
+        d->lastError = deleteIfUnchanged(text, exported, now);
+        if (d->lastError != errorKeptChanging)
+            break;
+        if (backups == maxBackupsPerEntry)
             return false;
-        }
+        removed = valueNamesGone(exported.values, now.values);
+        exported = std::move(now);
     }
-    d->lastError = deleteRegistryEntry(text);
     return d->lastError == 0;
 }
 

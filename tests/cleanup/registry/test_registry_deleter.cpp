@@ -18,8 +18,10 @@
 #include <QThread>
 
 #include <memory>
+#include <optional>
 
 #include <signal.h>
+#include <sys/resource.h>
 
 using namespace cleanup::registry;
 
@@ -65,6 +67,11 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+QByteArray utf16le(const QString &text)
+{
+    return QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+}
+
 // The stand-in helper; its behaviour comes from BRISQUEL_FAKE_REGDEL.
 QString fakeHelperPath()
 {
@@ -85,6 +92,27 @@ bool isZombie(qint64 pid)
     const qsizetype end = text.lastIndexOf(')');
     return end > 0 && text.mid(end + 2, 1) == "Z";
 }
+
+// While it lives, every write of this process past a file's start fails as on a full disk.
+struct FileSizeLimit
+{
+    FileSizeLimit()
+    {
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit none{0, old.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &none);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        ::signal(SIGXFSZ, SIG_DFL);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+    rlimit old{};
+};
 
 bool processGone(qint64 pid)
 {
@@ -113,6 +141,7 @@ private slots:
         QVERIFY(m_prefix->addValue(testKey + "\\Odd", "line\nfeed"));
         QVERIFY(m_prefix->addKey(testKey + "\\Long\\" + key255));
         QVERIFY(m_prefix->addValue(testKey + "\\Long\\" + key256, "V"));
+        QVERIFY(m_prefix->addValue(testKey + "\\Odd\\line\nkey", "V"));
         QVERIFY(exists(testKey + "\\Odd|line\nfeed"));
         QVERIFY(exists(testKey + "\\Odd|" + longValue));
         QVERIFY(exists(testKey + "\\中文 键\\子键"));
@@ -190,13 +219,7 @@ private slots:
         QTest::newRow("255-character key name") << t + "\\Long\\" + key255 + "\\" << 0u
                                                 << QStringList{t + "\\Long\\" + key255}
                                                 << QStringList{t + "\\Long\\" + key256 + "|V"};
-        // A link goes itself, never the key it points to; a value is looked up through one.
-        QTest::newRow("link into the same hive") << t + "\\Links\\ToLeaf\\" << 0u
-                                                 << QStringList{t + "\\Links\\ToLeaf"}
-                                                 << QStringList{t + "\\Links\\Leaf|V"};
-        QTest::newRow("link into HKLM") << t + "\\Links\\ToMachine\\" << 0u
-                                        << QStringList{t + "\\Links\\ToMachine"}
-                                        << QStringList{hklm + "\\LinkTarget|V"};
+        // A value is looked up through a link.
         QTest::newRow("value through a link") << t + "\\Links\\ToLeaf2\\V" << 0u
                                               << QStringList{t + "\\Links\\Leaf2|V"}
                                               << QStringList{t + "\\Links\\ToLeaf2|W", t + "\\Links\\Leaf2|W"};
@@ -228,6 +251,16 @@ private slots:
                                                 << QStringList{t + "\\Long\\" + key256};
         QTest::newRow("value below a 256-character key") << t + "\\Long\\" + key256 + "\\V" << 206u << none
                                                          << QStringList{t + "\\Long\\" + key256 + "|V"};
+        // No backup could bring these back: a registry file can't make a link, nor name a key
+        // holding a line feed.
+        QTest::newRow("link into the same hive") << t + "\\Links\\ToLeaf\\" << errorNotRestorable << none
+                                                 << QStringList{t + "\\Links\\ToLeaf", t + "\\Links\\Leaf|V"};
+        QTest::newRow("link into HKLM") << t + "\\Links\\ToMachine\\" << errorNotRestorable << none
+                                        << QStringList{t + "\\Links\\ToMachine", hklm + "\\LinkTarget|V"};
+        QTest::newRow("line feed in a key name") << t + "\\Odd\\line\nkey\\" << errorNotRestorable << none
+                                                 << QStringList{t + "\\Odd\\line\nkey|V"};
+        QTest::newRow("value of a key with a line feed") << t + "\\Odd\\line\nkey\\V" << errorNotRestorable
+                                                         << none << QStringList{t + "\\Odd\\line\nkey|V"};
         QTest::newRow("10 MB entry") << t + "\\Odd\\" + QString(10 * 1024 * 1024, u'x') << 206u << none << none;
     }
 
@@ -315,13 +348,16 @@ private slots:
     void unwritableBackupDeletesNothing_data()
     {
         QTest::addColumn<bool>("folderIsFile");
-        QTest::newRow("read-only folder") << false;
-        QTest::newRow("a file in the folder's place") << true;
+        QTest::addColumn<bool>("diskIsFull");
+        QTest::newRow("read-only folder") << false << false;
+        QTest::newRow("a file in the folder's place") << true << false;
+        QTest::newRow("full disk") << false << true;
     }
 
     void unwritableBackupDeletesNothing()
     {
         QFETCH(bool, folderIsFile);
+        QFETCH(bool, diskIsFull);
         const QString base = QStringLiteral("HKCU\\Software\\BrisquelBackup");
         QTemporaryDir work;
         QVERIFY(work.isValid());
@@ -331,13 +367,17 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
         } else {
             QVERIFY(QDir().mkpath(folder));
-            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+            if (!diskIsFull)
+                QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
         }
         RegistryDeleter deleter(helperPath(), m_prefix->path());
         deleter.setBackupFolder(folder);
-        deleter.runStarted();
+        deleter.runStarted(); // the helper is up before the limit, which it would inherit
         {
             const WithoutDacOverride asUser;
+            std::optional<FileSizeLimit> fullDisk;
+            if (diskIsFull)
+                fullDisk.emplace();
             for (const QString &entry : {base + "\\Kept\\", base + "\\Singles\\Stays"}) {
                 QVERIFY(!deleter.remove(entry));
                 QCOMPARE(deleter.lastError(), errorBackupFailed);
@@ -348,6 +388,54 @@ private slots:
         QVERIFY(exists(base + "\\Singles|Stays"));
         if (!folderIsFile)
             QVERIFY(isEmptyFolder(folder));
+    }
+
+    // A program writes to an entry between its backup and its deletion: the backup gets what
+    // was there at the deletion, values added and removed meanwhile included.
+    void writesBeforeTheDeletionAreBackedUp_data()
+    {
+        QTest::addColumn<QString>("entry"); // below the key
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QString>("secondBackup"); // a line only the second backup has
+        QString added = QStringLiteral("\"Old 0\"=-\n");
+        for (int i = 0; i < 15; ++i)
+            added += QStringLiteral("\"New %1\"=dword:%1\n").arg(i);
+        QTest::newRow("key") << "" << added << "\"Old 0\"=-";
+        QTest::newRow("value") << "Old 1" << "\"Old 1\"=dword:7\n" << "\"Old 1\"=dword:00000007";
+    }
+
+    void writesBeforeTheDeletionAreBackedUp()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, secondBackup);
+        const QString key = QStringLiteral("HKCU\\Software\\BrisquelBackup\\Busy");
+        const QString header = "Windows Registry Editor Version 5.00\n\n[" + key + "]\n";
+        QString first = header;
+        for (int i = 0; i < 22; ++i)
+            first += QStringLiteral("\"Old %1\"=\"x\"\n").arg(i);
+        QVERIFY(m_prefix->importReg(first));
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        RegistryDeleter deleter(helperPath(), m_prefix->path());
+        deleter.setBackupFolder(folder.path());
+        deleter.runStarted();
+        QVERIFY(!deleter.remove(key + "\\Missing")); // the helper is up
+
+        // One pass sends the export; its answer waits unread while the program writes.
+        deleter.begin(key + "\\" + entry);
+        QCoreApplication::processEvents();
+        QThread::msleep(1000);
+        QVERIFY(m_prefix->importReg(header + meanwhile));
+        const QByteArray before = m_prefix->exportKey(key);
+        while (deleter.busy())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCOMPARE(deleter.lastError(), 0u);
+        const QString file = deleter.backupFileName();
+        deleter.runFinished();
+        QVERIFY(readAll(file).contains(utf16le(secondBackup + "\r\n")));
+        QCOMPARE(m_prefix->wine({QStringLiteral("regedit"), QStringLiteral("/s"), test::WinePrefix::windowsPath(file)}), 0);
+        QCOMPARE(m_prefix->exportKey(key), before);
     }
 
     // A prefix without hives (an empty folder, a missing one), no Wine, no helper: nothing is
@@ -583,6 +671,12 @@ private slots:
                                           << QByteArray("ERR 13\nERR 13\nERR 13\nERR 206\n0\n0\n")
                                           << QStringList{proto + "C", proto + "D"}
                                           << QStringList{proto + "A", proto + "B", proto + "E"};
+        // A checked delete takes only what the helper's last export found.
+        QTest::newRow("checked deletes") << "CHECKED " + line + "F\nEXPORT " + line + "F\nCHECKED " + line + "G\n"
+                                                 + "EXPORT " + line + "G\nCHECKED " + line + "G\n"
+                                          << QByteArray("ERR 1237\nVALUE 1 78000000 F\n0\nERR 1237\n"
+                                                        "VALUE 1 78000000 G\n0\n0\n")
+                                          << QStringList{proto + "G"} << QStringList{proto + "F"};
     }
 
     void helperActsOnlyOnWholeValidRequests()
