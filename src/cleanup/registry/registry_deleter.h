@@ -5,6 +5,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
 #include <memory>
 
 namespace cleanup::registry {
@@ -74,6 +75,9 @@ public:
     // The Wine loader to run the helper with; empty (the default) searches for one.
     void setWineLoader(const QString &loader);
     void setTimeouts(int firstAnswerMs, int answerMs);
+    // Called once an entry's backup is on disk, just before its deletion is asked for, so a
+    // test can stage a program writing to it in between.
+    void setBeforeDelete(std::function<void()> hook);
     // The running helper's process id; 0 when none runs (always 0 on Windows).
     qint64 helperProcessId() const;
 

@@ -74,6 +74,7 @@ struct RegistryDeleter::Private
     int answerMs = defaultAnswerMs;
     quint32 lastError = 0;
     QString backupFolder;
+    std::function<void()> beforeDelete;
     // The run's backup. Written on a thread of its own, since syncing a file can take long
     // on a busy disk; a run that ends while a backup is being written leaves that object to
     // the writer, and the next run gets a new one.
@@ -321,6 +322,8 @@ struct RegistryDeleter::Private
         if (error != 0)
             return finish(error);
         job.step = Step::Delete;
+        if (beforeDelete)
+            beforeDelete();
         send();
     }
 
@@ -450,6 +453,8 @@ void RegistryDeleter::setWineLoader(const QString &loader)
     d->stopHelper(true);
     d->loaderOverride = loader;
 }
+
+void RegistryDeleter::setBeforeDelete(std::function<void()> hook) { d->beforeDelete = std::move(hook); }
 
 void RegistryDeleter::setTimeouts(int firstAnswerMs, int answerMs)
 {

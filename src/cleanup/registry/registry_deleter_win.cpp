@@ -23,6 +23,7 @@ struct RegistryDeleter::Private
 {
     quint32 lastError = 0;
     RegistryBackup backup;
+    std::function<void()> beforeDelete;
 };
 
 RegistryDeleter::RegistryDeleter(const QString &, const QString &)
@@ -51,6 +52,8 @@ bool RegistryDeleter::remove(const QString &entry)
         if (d->lastError != 0)
             return false;
         RegistryExport now;
+        if (d->beforeDelete)
+            d->beforeDelete();
         d->lastError = deleteIfUnchanged(text, exported, now);
         if (d->lastError != errorKeptChanging)
             break;
@@ -101,6 +104,8 @@ quint32 RegistryDeleter::lastError() const
 void RegistryDeleter::setWineLoader(const QString &) {}
 
 void RegistryDeleter::setTimeouts(int, int) {}
+
+void RegistryDeleter::setBeforeDelete(std::function<void()> hook) { d->beforeDelete = std::move(hook); }
 
 qint64 RegistryDeleter::helperProcessId() const
 {

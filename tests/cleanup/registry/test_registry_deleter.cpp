@@ -422,15 +422,17 @@ private slots:
         deleter.runStarted();
         QVERIFY(!deleter.remove(key + "\\Missing")); // the helper is up
 
-        // One pass sends the export; its answer waits unread while the program writes.
+        // A program writes to the entry once it is backed up, before it is deleted.
+        QByteArray before;
+        deleter.setBeforeDelete([&] {
+            if (before.isEmpty() && m_prefix->importReg(header + meanwhile))
+                before = m_prefix->exportKey(key);
+        });
         deleter.begin(key + "\\" + entry);
-        QCoreApplication::processEvents();
-        QThread::msleep(1000);
-        QVERIFY(m_prefix->importReg(header + meanwhile));
-        const QByteArray before = m_prefix->exportKey(key);
         while (deleter.busy())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         QCOMPARE(deleter.lastError(), 0u);
+        QVERIFY(!before.isEmpty());
         const QString file = deleter.backupFileName();
         deleter.runFinished();
         QVERIFY(readAll(file).contains(utf16le(secondBackup + "\r\n")));
