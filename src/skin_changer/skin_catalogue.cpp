@@ -50,11 +50,21 @@ QString importTarget(const QDir &folder, const QString &baseName, const QByteArr
         const QFileInfo info(path);
         if (!info.exists() && !info.isSymLink())
             return path;
-        QFile existing(path);
-        if (info.isFile() && info.size() == bytes.size() && existing.open(QIODevice::ReadOnly)
-            && existing.readAll() == bytes)
+        QByteArray existing;
+        if (info.isFile() && info.size() == bytes.size() && skins::readSkinFile(path, &existing) == skins::SkinStatus::Ok
+            && existing == bytes)
             return path;
     }
+}
+
+// The name an import is kept under: never a hidden file, which the list wouldn't show.
+QString importName(const QFileInfo &source)
+{
+    QString name = source.completeBaseName();
+    while (name.startsWith(u'.'))
+        name.remove(0, 1);
+    name = name.trimmed();
+    return name.isEmpty() ? QStringLiteral("导入的皮肤") : name;
 }
 
 } // namespace
@@ -102,6 +112,7 @@ QString statusText(skins::SkinStatus status)
     case skins::SkinStatus::BadArguments:
     case skins::SkinStatus::NoApplication:
     case skins::SkinStatus::Unreadable:
+    case skins::SkinStatus::Pending:
         break;
     }
     return QStringLiteral("文件不存在或无法读取。");
@@ -149,7 +160,7 @@ Outcome importSkin(const SkinPlaces &places, const QString &source)
     const QDir folder(places.importedDir);
     if (!folder.mkpath(QStringLiteral(".")))
         return refused(QStringLiteral("无法创建文件夹“%1”。").arg(QDir::toNativeSeparators(places.importedDir)));
-    const QString target = importTarget(folder, info.completeBaseName(), bytes);
+    const QString target = importTarget(folder, importName(info), bytes);
     if (QFileInfo(target).exists())
         return {true, {}, target};
     Outcome written = writeSkin(target, bytes);
