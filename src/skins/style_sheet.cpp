@@ -705,7 +705,7 @@ bool isPlainAttributeValue(const QString &value)
 {
     return std::all_of(value.begin(), value.end(), [](QChar c) {
         return c.unicode() >= 0x20 && c.unicode() != 0x7f && !c.isSurrogate()
-            && !QStringView(u"\"'\\{};").contains(c);
+            && !QStringView(u"\"'\\{};,[]").contains(c);
     });
 }
 
