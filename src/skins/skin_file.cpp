@@ -6,6 +6,10 @@
 #include <QStringList>
 
 #include <cerrno>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace skins {
 
@@ -303,6 +307,33 @@ SkinStatus readSkinFile(const QString &path, QByteArray *bytes)
         return SkinStatus::TooLarge;
     }
     return SkinStatus::Ok;
+}
+
+SkinStatus readSkinFileWithin(const QString &path, std::chrono::milliseconds wait, QByteArray *bytes)
+{
+    struct State
+    {
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+        SkinStatus status = SkinStatus::Pending;
+        QByteArray bytes;
+    };
+    const auto state = std::make_shared<State>();
+    std::thread([path, state] {
+        QByteArray read;
+        const SkinStatus status = readSkinFile(path, &read);
+        const std::lock_guard lock(state->mutex);
+        state->status = status;
+        state->bytes = std::move(read);
+        state->done = true;
+        state->finished.notify_all();
+    }).detach();
+    std::unique_lock lock(state->mutex);
+    if (!state->finished.wait_for(lock, wait, [&] { return state->done; }))
+        return SkinStatus::Pending;
+    *bytes = std::move(state->bytes);
+    return state->status;
 }
 
 SkinLoad loadSkin(const QString &path, QByteArray *bytes)

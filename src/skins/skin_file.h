@@ -8,6 +8,7 @@
 #include "skins/style_sheet.h"
 
 #include <array>
+#include <chrono>
 #include <map>
 
 // The skin file (Pifu.she): a small INI-style text with a format version, palette colours
@@ -60,6 +61,9 @@ SkinLoad parseSkin(const QByteArray &bytes);
 // device put in its place. Ok says only that it could be read, not that it holds a skin. A
 // file on a mount that doesn't answer still blocks: windows read off their thread.
 SkinStatus readSkinFile(const QString &path, QByteArray *bytes);
+// readSkinFile() on a thread of its own, waited for at most `wait`: Pending when the file
+// hasn't answered by then (the read is left to end, or not, by itself).
+SkinStatus readSkinFileWithin(const QString &path, std::chrono::milliseconds wait, QByteArray *bytes);
 // Reads and parses `path` as readSkinFile() does. `bytes`, when given, receives what was read.
 SkinLoad loadSkin(const QString &path, QByteArray *bytes = nullptr);
 
