@@ -448,8 +448,9 @@ public:
     {
     }
 
-    // The items of a value, or nothing when any part of it isn't ours to keep.
-    std::optional<std::vector<Item>> items(const Tokens &value) const
+    // The items of a value, or nothing when any part of it isn't ours to keep. A gradient's
+    // stops are plain colours, so reading never nests deeper than one gradient.
+    std::optional<std::vector<Item>> items(const Tokens &value, bool gradients = true) const
     {
         std::vector<Item> result;
         for (qsizetype i = 0; i < qsizetype(value.size()); ++i) {
@@ -469,7 +470,7 @@ public:
                 }
                 if (depth != 0)
                     return std::nullopt;
-                std::optional<Item> item = function(token.text.toLower(), arguments);
+                std::optional<Item> item = function(token.text.toLower(), arguments, gradients);
                 if (!item)
                     return std::nullopt;
                 result.push_back(std::move(*item));
@@ -511,7 +512,7 @@ private:
         return std::nullopt;
     }
 
-    std::optional<Item> function(const QString &name, const Tokens &arguments) const
+    std::optional<Item> function(const QString &name, const Tokens &arguments, bool gradients) const
     {
         if (oneOf(name, {"rgb", "rgba", "hsv", "hsva", "hsl", "hsla"}))
             return colourFunction(name, arguments);
@@ -525,7 +526,7 @@ private:
                 return std::nullopt;
             return Item{Item::Colour, QStringLiteral("palette(%1)").arg(roleText), 0, {m_palette.color(colourRole)}};
         }
-        if (oneOf(name, {"qlineargradient", "qradialgradient", "qconicalgradient"}))
+        if (gradients && oneOf(name, {"qlineargradient", "qradialgradient", "qconicalgradient"}))
             return gradient(name, arguments);
         return std::nullopt;
     }
@@ -591,7 +592,7 @@ private:
             } else if (key == QLatin1StringView("stop")) {
                 if (rest[0].kind != Kind::Number || !rest[0].unit.isEmpty() || !numberOf(rest[0]))
                     return std::nullopt;
-                const std::optional<std::vector<Item>> stop = items(Tokens(rest.begin() + 1, rest.end()));
+                const std::optional<std::vector<Item>> stop = items(Tokens(rest.begin() + 1, rest.end()), false);
                 if (!stop || stop->size() != 1 || stop->front().kind != Item::Colour)
                     return std::nullopt;
                 colours.insert(colours.end(), stop->front().colours.begin(), stop->front().colours.end());

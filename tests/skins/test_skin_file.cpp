@@ -251,6 +251,9 @@ void TestSkinFile::styleSheetKeepsOnlyTheLook_data()
            " color: palette(window-text); border-color: hsv(10, 20, 30) #fff; background-color: qlineargradient(stop: 0 url(x)) }"
         << "QPushButton { background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 #f8fbff, stop: 1 rgb(200, 220, 240));"
            " color: palette(window-text); border-color: hsv(10, 20, 30) #fff; }";
+    QTest::newRow("gradients in gradients")
+        << "QLabel { background: qlineargradient(stop: 0 " + QString("qlineargradient(stop: 0 ").repeated(100000) + "}"
+        << "";
     // Boxes within bounds.
     QTest::newRow("boxes") << "QPushButton { padding: 2px 8px; margin: 1px; border: 2px solid red; border-radius: 3px;"
                               " text-align: left }"
