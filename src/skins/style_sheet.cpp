@@ -751,7 +751,9 @@ std::optional<Selector> selectorOf(const Tokens &prelude)
                 text += u':';
                 break;
             case Kind::Whitespace:
-                text += u' ';
+                // Comments between spaces leave two in a row.
+                if (!text.endsWith(u' '))
+                    text += u' ';
                 compoundStart = true;
                 type.clear();
                 subControl = disabled = false;

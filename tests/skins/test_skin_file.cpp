@@ -237,6 +237,7 @@ void TestSkinFile::styleSheetKeepsOnlyTheLook_data()
         << "QPushButton[text=\"::\"] { min-height: 300px; color: red }" << "QPushButton[text=\"::\"] { color: red; }";
     QTest::newRow("comments") << "/* font: 9pt; */ QLabel { color: /* x */ red; f/**/ont-size: 9px }"
                               << "QLabel { color: red; }";
+    QTest::newRow("comment between spaces") << "QFrame /* x */ QLabel { color: red }" << "QFrame QLabel { color: red; }";
     QTest::newRow("unclosed block") << "QLabel { color: red; font-size: 30pt" << "QLabel { color: red; }";
     QTest::newRow("nested block") << "QLabel { x { font-size: 30px } ; color: red }" << "QLabel { color: red; }";
     QTest::newRow("at-rules") << "@import url(x.css); @media all { QLabel { font-size: 9px } } QLabel { color: red }"
