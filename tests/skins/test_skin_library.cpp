@@ -124,7 +124,7 @@ private slots:
     void attachReportsWhatItFound_data()
     {
         QTest::addColumn<QByteArray>("name");
-        QTest::addColumn<QByteArray>("content"); // written as the file "Pifu.she"; "<dir>" makes a folder
+        QTest::addColumn<QByteArray>("content"); // written as the file "Pifu.she"; "<dir>" makes a folder, "<fifo>" a pipe
         QTest::addColumn<SkinStatus>("status");
 
         const QByteArray skin = readAll(shipped("blue.she"));
@@ -134,6 +134,7 @@ private slots:
         QTest::newRow("broken name bytes") << QByteArray("\x81\x20.she") << skin << SkinStatus::BadArguments;
         QTest::newRow("no file") << QByteArray("Pifu.she") << QByteArray() << SkinStatus::Unreadable;
         QTest::newRow("a folder") << QByteArray("Pifu.she") << QByteArray("<dir>") << SkinStatus::NotRegularFile;
+        QTest::newRow("a pipe") << QByteArray("Pifu.she") << QByteArray("<fifo>") << SkinStatus::NotRegularFile;
         QTest::newRow("too big") << QByteArray("Pifu.she") << QByteArray(skins::maxSkinBytes + 1, ' ')
                                  << SkinStatus::TooLarge;
         QTest::newRow("not a skin") << QByteArray("Pifu.she") << QByteArray("MZ\x90") << SkinStatus::UnsupportedFormat;
@@ -149,6 +150,8 @@ private slots:
         const QString fileName = QString::fromUtf8(name.startsWith('\xc6') ? "皮肤.she" : "Pifu.she");
         if (content == "<dir>")
             QVERIFY(QDir(m_folder->path()).mkdir(fileName));
+        else if (content == "<fifo>")
+            QCOMPARE(::mkfifo(QFile::encodeName(m_folder->path(fileName)).constData(), 0600), 0);
         else if (!content.isEmpty())
             m_folder->write(fileName, content);
         const QPalette before = QApplication::palette();
