@@ -199,9 +199,16 @@ QPalette Skin::palette(const QPalette &base) const
             result.setColor(group, role, colour);
     }
     // Text the user can't read is no look: below 3:1 the standard text colour comes back.
-    // Disabled texts fade on purpose and stay.
+    // Disabled texts fade on purpose and stay, and so do placeholders; pairs the skin leaves
+    // alone are the standard look's own business.
+    const auto skinGives = [&](QPalette::ColorRole role) {
+        return std::any_of(colours.begin(), colours.end(), [role](const RoleColours &group) { return group.contains(role); });
+    };
     for (auto group : {QPalette::Active, QPalette::Inactive}) {
         for (const auto &[text, background] : textOnBackground) {
+            if (text == QPalette::PlaceholderText || text == QPalette::BrightText
+                || !(skinGives(text) || skinGives(background)))
+                continue;
             const QColor on = result.color(group, background);
             if (contrastRatio(result.color(group, text), on) < minimumContrast)
                 result.setColor(group, text, readableOn(on, base.color(group, text)));

@@ -45,7 +45,8 @@ struct Skin
 
     bool isEmpty() const;
     // The palette this skin gives, starting from `base` for roles it neither sets nor derives.
-    // A text below 3:1 against its background takes the standard text colour instead.
+    // A text below 3:1 against a background the skin sets, or on one it sets, takes the
+    // standard text colour instead.
     QPalette palette(const QPalette &base) const;
 };
 
