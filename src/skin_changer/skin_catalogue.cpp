@@ -10,6 +10,21 @@ namespace skin_changer {
 
 namespace {
 
+// Skins are read off the window's thread: a file on a mount that stopped answering would
+// hold it for good. A healthy read takes a fraction of a millisecond.
+constexpr std::chrono::milliseconds readWait{250};
+
+skins::SkinLoad loadSkin(const QString &path, QByteArray *bytes = nullptr)
+{
+    QByteArray read;
+    const skins::SkinStatus status = skins::readSkinFileWithin(path, readWait, &read);
+    if (status != skins::SkinStatus::Ok)
+        return {status, {}};
+    if (bytes)
+        *bytes = read;
+    return skins::parseSkin(read);
+}
+
 std::vector<SkinEntry> skinsIn(const QString &folder, Origin origin)
 {
     std::vector<SkinEntry> entries;
@@ -18,7 +33,7 @@ std::vector<SkinEntry> skinsIn(const QString &folder, Origin origin)
         dir.entryList({QStringLiteral("*.she")}, QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
     for (const QString &name : names) {
         const QString path = dir.filePath(name);
-        skins::SkinLoad load = skins::loadSkin(path);
+        skins::SkinLoad load = loadSkin(path);
         if (load.status != skins::SkinStatus::Ok)
             continue;
         if (load.skin.name.isEmpty())
@@ -50,11 +65,22 @@ QString importTarget(const QDir &folder, const QString &baseName, const QByteArr
         const QFileInfo info(path);
         if (!info.exists() && !info.isSymLink())
             return path;
-        QFile existing(path);
-        if (info.isFile() && info.size() == bytes.size() && existing.open(QIODevice::ReadOnly)
-            && existing.readAll() == bytes)
+        QByteArray existing;
+        if (info.isFile() && info.size() == bytes.size()
+            && skins::readSkinFileWithin(path, readWait, &existing) == skins::SkinStatus::Ok
+            && existing == bytes)
             return path;
     }
+}
+
+// The name an import is kept under: never a hidden file, which the list wouldn't show.
+QString importName(const QFileInfo &source)
+{
+    QString name = source.completeBaseName();
+    while (name.startsWith(u'.'))
+        name.remove(0, 1);
+    name = name.trimmed();
+    return name.isEmpty() ? QStringLiteral("导入的皮肤") : name;
 }
 
 } // namespace
@@ -76,7 +102,7 @@ SkinPlaces defaultPlaces(const QString &programDir)
 std::vector<SkinEntry> listSkins(const SkinPlaces &places)
 {
     std::vector<SkinEntry> entries;
-    skins::SkinLoad current = skins::loadSkin(places.skinFile);
+    skins::SkinLoad current = loadSkin(places.skinFile);
     if (current.status == skins::SkinStatus::Ok)
         entries.push_back({QFileInfo(places.skinFile).absoluteFilePath(), std::move(current.skin), Origin::Current});
     for (auto &entry : skinsIn(places.shippedDir, Origin::Shipped))
@@ -101,6 +127,8 @@ QString statusText(skins::SkinStatus status)
         return QStringLiteral("文件里没有可用的颜色或样式。");
     case skins::SkinStatus::BadArguments:
     case skins::SkinStatus::NoApplication:
+    case skins::SkinStatus::Pending:
+        return QStringLiteral("文件所在的位置没有响应。");
     case skins::SkinStatus::Unreadable:
         break;
     }
@@ -110,7 +138,7 @@ QString statusText(skins::SkinStatus status)
 Outcome applySkin(const SkinPlaces &places, const QString &source)
 {
     QByteArray bytes;
-    const skins::SkinStatus status = skins::loadSkin(source, &bytes).status;
+    const skins::SkinStatus status = loadSkin(source, &bytes).status;
     if (status != skins::SkinStatus::Ok)
         return failure(QStringLiteral("无法使用皮肤文件“%1”：%2").arg(QDir::toNativeSeparators(source), statusText(status)));
     // Applying the skin in force again changes nothing.
@@ -133,7 +161,7 @@ Outcome importSkin(const SkinPlaces &places, const QString &source)
     };
     QByteArray bytes;
     const bool kdeScheme = info.suffix().compare(QLatin1StringView("colors"), Qt::CaseInsensitive) == 0;
-    skins::SkinStatus status = skins::readSkinFile(source, &bytes);
+    skins::SkinStatus status = skins::readSkinFileWithin(source, readWait, &bytes);
     // A KDE colour scheme has its own format, converted below.
     if (status == skins::SkinStatus::Ok && !kdeScheme)
         status = skins::parseSkin(bytes).status;
@@ -149,7 +177,7 @@ Outcome importSkin(const SkinPlaces &places, const QString &source)
     const QDir folder(places.importedDir);
     if (!folder.mkpath(QStringLiteral(".")))
         return refused(QStringLiteral("无法创建文件夹“%1”。").arg(QDir::toNativeSeparators(places.importedDir)));
-    const QString target = importTarget(folder, info.completeBaseName(), bytes);
+    const QString target = importTarget(folder, importName(info), bytes);
     if (QFileInfo(target).exists())
         return {true, {}, target};
     Outcome written = writeSkin(target, bytes);

@@ -1,9 +1,15 @@
 #include "skins/skin_file.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "platform/file_io.h"
+
 #include <QStringDecoder>
 #include <QStringList>
+
+#include <cerrno>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace skins {
 
@@ -84,6 +90,22 @@ Section sectionFromName(QStringView name)
     if (is("Disabled"))
         return Section::Disabled;
     return Section::Unknown;
+}
+
+// What the skin's style sheet is judged against: a light standard look, the same with or
+// without a running application.
+QPalette standardLook()
+{
+    return QPalette(QColor(0xef, 0xef, 0xef), QColor(0xef, 0xef, 0xef));
+}
+
+// A readable text colour on `background`: the standard one when it is, else black or white.
+QColor readableOn(const QColor &background, const QColor &standard)
+{
+    if (contrastRatio(standard, background) >= minimumContrast)
+        return standard;
+    return contrastRatio(Qt::black, background) >= contrastRatio(Qt::white, background) ? QColor(Qt::black)
+                                                                                          : QColor(Qt::white);
 }
 
 // A file's text written into the skin file must stay one value on one line.
@@ -176,81 +198,23 @@ QPalette Skin::palette(const QPalette &base) const
         for (const auto &[role, colour] : colours[group])
             result.setColor(group, role, colour);
     }
-    return result;
-}
-
-QString safeStyleSheet(const QString &sheet)
-{
-    // Sizes of sub-controls (a scroll bar's handle) don't touch the control's own size.
-    bool sizesAllowed = false;
-    const auto forbidden = [&](QStringView declaration) {
-        const qsizetype colon = declaration.indexOf(u':');
-        const QString property = (colon < 0 ? declaration : declaration.left(colon)).trimmed().toString().toLower();
-        if (property.startsWith(QLatin1StringView("font")) || property.startsWith(QLatin1StringView("qproperty-")))
-            return true;
-        return !sizesAllowed
-            && (property == QLatin1StringView("min-width") || property == QLatin1StringView("min-height")
-                || property == QLatin1StringView("max-width") || property == QLatin1StringView("max-height"));
+    // Text the user can't read is no look: below 3:1 the standard text colour comes back.
+    // Disabled texts fade on purpose and stay, and so do placeholders; pairs the skin leaves
+    // alone are the standard look's own business.
+    const auto skinGives = [&](QPalette::ColorRole role) {
+        return std::any_of(colours.begin(), colours.end(), [role](const RoleColours &group) { return group.contains(role); });
     };
-
-    QString out;
-    out.reserve(sheet.size());
-    QString declaration; // inside braces: the declaration read so far
-    qsizetype selectorStart = 0;
-    int depth = 0;
-    QChar quote;
-    const auto endDeclaration = [&] {
-        if (!forbidden(declaration))
-            out += declaration;
-        declaration.clear();
-    };
-    for (qsizetype i = 0; i < sheet.size(); ++i) {
-        const QChar c = sheet.at(i);
-        QString &target = depth > 0 ? declaration : out;
-        if (!quote.isNull()) {
-            target += c;
-            if (c == quote)
-                quote = QChar();
-            else if (c == u'\\' && i + 1 < sheet.size())
-                target += sheet.at(++i);
-            continue;
-        }
-        if (c == u'/' && i + 1 < sheet.size() && sheet.at(i + 1) == u'*') {
-            const qsizetype end = sheet.indexOf(QLatin1StringView("*/"), i + 2);
-            i = end < 0 ? sheet.size() : end + 1;
-            target += u' ';
-            continue;
-        }
-        if (c == u'"' || c == u'\'') {
-            quote = c;
-            target += c;
-        } else if (c == u'{') {
-            if (depth == 0) {
-                const QList<QStringView> selectors = QStringView(out).sliced(selectorStart).split(u',');
-                sizesAllowed = std::all_of(selectors.begin(), selectors.end(),
-                                           [](QStringView part) { return part.contains(QLatin1StringView("::")); });
-            } else {
-                endDeclaration();
-            }
-            ++depth;
-            out += c;
-        } else if (c == u'}') {
-            if (depth > 0) {
-                endDeclaration();
-                --depth;
-            }
-            out += c;
-            selectorStart = out.size();
-        } else if (c == u';' && depth > 0) {
-            declaration += c;
-            endDeclaration();
-        } else {
-            target += c;
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        for (const auto &[text, background] : textOnBackground) {
+            if (text == QPalette::PlaceholderText || text == QPalette::BrightText
+                || !(skinGives(text) || skinGives(background)))
+                continue;
+            const QColor on = result.color(group, background);
+            if (contrastRatio(result.color(group, text), on) < minimumContrast)
+                result.setColor(group, text, readableOn(on, base.color(group, text)));
         }
     }
-    if (depth > 0)
-        endDeclaration();
-    return out.trimmed();
+    return result;
 }
 
 SkinLoad parseSkin(const QByteArray &bytes)
@@ -272,7 +236,8 @@ SkinLoad parseSkin(const QByteArray &bytes)
                 // The style sheet is the rest of the file, as it stands: what follows the
                 // heading's line end.
                 const qsizetype rest = lines[i].data() + lines[i].size() + 1 - text.constData();
-                skin.styleSheet = safeStyleSheet(rest < text.size() ? text.sliced(rest) : QString());
+                skin.styleSheet = safeStyleSheet(rest < text.size() ? text.sliced(rest) : QString(),
+                                                 skin.palette(standardLook()));
                 break;
             }
             section = sectionFromName(name);
@@ -324,23 +289,58 @@ SkinLoad parseSkin(const QByteArray &bytes)
 
 SkinStatus readSkinFile(const QString &path, QByteArray *bytes)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return SkinStatus::Unreadable;
-    if (!info.isFile())
-        return SkinStatus::NotRegularFile;
-    if (info.size() > maxSkinBytes)
+    // Opened without waiting and checked on the descriptor: a pipe swapped in after any
+    // look at the name can't hold the reader.
+    platform::detail::ReadOnlyFile file;
+    int error = 0;
+    if (!file.open(path, &error))
+        return error == EISDIR || error == EINVAL ? SkinStatus::NotRegularFile : SkinStatus::Unreadable;
+    // It may be larger than it said, or grow while read.
+    bytes->resize(maxSkinBytes + 1);
+    qint64 total = 0;
+    while (total < bytes->size()) {
+        const qint64 got = file.read(bytes->data() + total, bytes->size() - total, &error);
+        if (got < 0) {
+            bytes->clear();
+            return SkinStatus::Unreadable;
+        }
+        if (got == 0)
+            break;
+        total += got;
+    }
+    bytes->truncate(total);
+    if (total > maxSkinBytes) {
+        bytes->clear();
         return SkinStatus::TooLarge;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return SkinStatus::Unreadable;
-    // It may have grown since it was looked at.
-    *bytes = file.read(maxSkinBytes + 1);
-    if (file.error() != QFileDevice::NoError)
-        return SkinStatus::Unreadable;
-    if (bytes->size() > maxSkinBytes)
-        return SkinStatus::TooLarge;
+    }
     return SkinStatus::Ok;
+}
+
+SkinStatus readSkinFileWithin(const QString &path, std::chrono::milliseconds wait, QByteArray *bytes)
+{
+    struct State
+    {
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+        SkinStatus status = SkinStatus::Pending;
+        QByteArray bytes;
+    };
+    const auto state = std::make_shared<State>();
+    std::thread([path, state] {
+        QByteArray read;
+        const SkinStatus status = readSkinFile(path, &read);
+        const std::lock_guard lock(state->mutex);
+        state->status = status;
+        state->bytes = std::move(read);
+        state->done = true;
+        state->finished.notify_all();
+    }).detach();
+    std::unique_lock lock(state->mutex);
+    if (!state->finished.wait_for(lock, wait, [&] { return state->done; }))
+        return SkinStatus::Pending;
+    *bytes = std::move(state->bytes);
+    return state->status;
 }
 
 SkinLoad loadSkin(const QString &path, QByteArray *bytes)

@@ -5,7 +5,10 @@
 #include <QPalette>
 #include <QString>
 
+#include "skins/style_sheet.h"
+
 #include <array>
+#include <chrono>
 #include <map>
 
 // The skin file (Pifu.she): a small INI-style text with a format version, palette colours
@@ -26,6 +29,7 @@ enum class SkinStatus : int {
     TooLarge = -5,          // over 1 MiB
     UnsupportedFormat = -6, // no [Skin] Format line, or a version this program doesn't know
     NoValidContent = -7,    // neither a valid colour nor a style sheet
+    Pending = -8,           // the read hasn't answered yet; the skin follows when it does
 };
 
 // Colours as the file gives them, per group; roles the file leaves out are derived when
@@ -37,10 +41,12 @@ struct Skin
     QString name;
     QString author;
     std::array<RoleColours, 3> colours; // indexed by QPalette::Active, Inactive, Disabled
-    QString styleSheet;                 // already stripped of what could move or re-font a control
+    QString styleSheet;                 // only what dresses a control, as safeStyleSheet() keeps it
 
     bool isEmpty() const;
     // The palette this skin gives, starting from `base` for roles it neither sets nor derives.
+    // A text below 3:1 against a background the skin sets, or on one it sets, takes the
+    // standard text colour instead.
     QPalette palette(const QPalette &base) const;
 };
 
@@ -52,18 +58,18 @@ struct SkinLoad
 
 // Parses the bytes of a skin file (UTF-8, or GB18030 when they aren't valid UTF-8).
 SkinLoad parseSkin(const QByteArray &bytes);
-// Reads `path`, a regular file of at most 1 MiB, into `bytes`. Ok says only that it could
-// be read, not that it holds a skin.
+// Reads `path`, a regular file of at most 1 MiB, into `bytes`, never waiting on a pipe or a
+// device put in its place. Ok says only that it could be read, not that it holds a skin. A
+// file on a mount that doesn't answer still blocks: windows read off their thread.
 SkinStatus readSkinFile(const QString &path, QByteArray *bytes);
+// readSkinFile() on a thread of its own, waited for at most `wait`: Pending when the file
+// hasn't answered by then (the read is left to end, or not, by itself).
+SkinStatus readSkinFileWithin(const QString &path, std::chrono::milliseconds wait, QByteArray *bytes);
 // Reads and parses `path` as readSkinFile() does. `bytes`, when given, receives what was read.
 SkinLoad loadSkin(const QString &path, QByteArray *bytes = nullptr);
 
 // The skin as the text of a skin file (UTF-8, LF line ends).
 QByteArray skinText(const Skin &skin);
-
-// Drops the declarations of a style sheet that could change a control's font or size
-// (font*, min-/max-width/height, qproperty-*), and its comments.
-QString safeStyleSheet(const QString &sheet);
 
 // The palette role for a key such as "WindowText" (any case); NColorRoles if none.
 QPalette::ColorRole roleFromName(QStringView name);

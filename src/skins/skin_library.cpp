@@ -5,8 +5,21 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QFutureWatcher>
+#include <QFont>
+#include <QPointer>
+#include <QPromise>
 #include <QStringDecoder>
 #include <QTimer>
+#include <QWidget>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
 
 #if defined(_WIN32)
 #define SKIN_EXPORT extern "C" __declspec(dllexport)
@@ -25,6 +38,64 @@ using skins::SkinStatus;
 
 // Editors and safe saves touch a file several times in a row; one look-up after they settle.
 constexpr int settleMs = 100;
+// How long attaching waits for the file before the window goes on without it: a healthy
+// read takes a fraction of a millisecond.
+constexpr std::chrono::milliseconds attachWait{250};
+
+struct FileRead
+{
+    SkinStatus status = SkinStatus::Pending;
+    QByteArray bytes;
+};
+
+// A read of the skin file on a thread of its own: a file on a mount that stopped answering
+// blocks in open() or read() for as long as the mount does, and the window must not. The
+// thread is never joined; one that never returns ends with the process.
+class BackgroundRead
+{
+public:
+    explicit BackgroundRead(const QString &path)
+        : m_state(std::make_shared<State>())
+    {
+        QPromise<FileRead> promise;
+        m_future = promise.future();
+        std::thread([path, state = m_state, promise = std::move(promise)]() mutable {
+            promise.start();
+            FileRead read;
+            read.status = skins::readSkinFile(path, &read.bytes);
+            {
+                const std::lock_guard lock(state->mutex);
+                state->read = read;
+                state->done = true;
+            }
+            state->finished.notify_all();
+            promise.addResult(std::move(read));
+            promise.finish();
+        }).detach();
+    }
+
+    QFuture<FileRead> future() const { return m_future; }
+
+    // The result, when the read ends within `wait`.
+    std::optional<FileRead> wait(std::chrono::milliseconds wait) const
+    {
+        std::unique_lock lock(m_state->mutex);
+        if (!m_state->finished.wait_for(lock, wait, [this] { return m_state->done; }))
+            return std::nullopt;
+        return m_state->read;
+    }
+
+private:
+    struct State
+    {
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+        FileRead read;
+    };
+    std::shared_ptr<State> m_state;
+    QFuture<FileRead> m_future;
+};
 
 // Lives as a child of the application: one per application, gone with it.
 class SkinKeeper : public QObject
@@ -39,7 +110,15 @@ public:
         setObjectName(QStringLiteral("brisquelSkinKeeper"));
         m_settle.setSingleShot(true);
         m_settle.setInterval(settleMs);
-        connect(&m_settle, &QTimer::timeout, this, &SkinKeeper::apply);
+        connect(&m_settle, &QTimer::timeout, this, [this] { startRead(); });
+        connect(&m_read, &QFutureWatcher<FileRead>::finished, this, [this] {
+            m_reading = false;
+            if (m_read.future().resultCount() > 0)
+                take(m_read.result());
+            // A change came while the file was read: look again.
+            if (std::exchange(m_readAgain, false))
+                m_settle.start();
+        });
         const auto later = [this] { m_settle.start(); };
         connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, later);
         connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, later);
@@ -56,17 +135,37 @@ public:
         const QString folder = QFileInfo(m_path).absolutePath();
         if (QFileInfo(folder).isDir())
             m_watcher.addPath(folder);
-        return apply();
+        // A read still hanging on the last file is left to itself.
+        m_reading = false;
+        m_readAgain = false;
+        const BackgroundRead read = startRead();
+        if (const std::optional<FileRead> result = read.wait(attachWait))
+            return take(*result);
+        return SkinStatus::Pending;
     }
 
 private:
-    SkinStatus apply()
+    // One read at a time: a read that hangs isn't joined by more.
+    BackgroundRead startRead()
     {
-        if (QFileInfo(m_path).isFile() && !m_watcher.files().contains(m_path))
+        if (m_reading && m_lastRead) {
+            m_readAgain = true;
+            return *m_lastRead;
+        }
+        m_reading = true;
+        m_lastRead.emplace(m_path);
+        m_read.setFuture(m_lastRead->future());
+        return *m_lastRead;
+    }
+
+    SkinStatus take(const FileRead &read)
+    {
+        if (read.status != SkinStatus::Ok)
+            return read.status;
+        // The file answered: watch it for edits in place too.
+        if (!m_watcher.files().contains(m_path))
             m_watcher.addPath(m_path);
-        QByteArray bytes;
-        if (const SkinStatus read = skins::readSkinFile(m_path, &bytes); read != SkinStatus::Ok)
-            return read;
+        const QByteArray &bytes = read.bytes;
         // The folder's other files change too; the skin only when its bytes do.
         if (!m_applied.isEmpty() && bytes == m_applied)
             return SkinStatus::Ok;
@@ -79,8 +178,25 @@ private:
         QApplication::setPalette(skin.palette(m_base));
         // Setting a style sheet re-polishes every widget: only when it changes.
         if (qApp->styleSheet() != skin.styleSheet)
-            qApp->setStyleSheet(skin.styleSheet);
+            replaceStyleSheet(skin.styleSheet);
         return SkinStatus::Ok;
+    }
+
+    // A skin's sheet never sets a font, yet Qt re-polishing a widget that an older sheet
+    // styled can hand it the application's font in place of its parent's: each keeps the
+    // font it had.
+    static void replaceStyleSheet(const QString &sheet)
+    {
+        std::vector<std::pair<QPointer<QWidget>, QFont>> fonts;
+        if (!qApp->styleSheet().isEmpty()) {
+            for (QWidget *widget : QApplication::allWidgets())
+                fonts.emplace_back(widget, widget->font());
+        }
+        qApp->setStyleSheet(sheet);
+        for (const auto &[widget, font] : fonts) {
+            if (widget && widget->font() != font)
+                widget->setFont(font);
+        }
     }
 
     const QPalette m_base;
@@ -88,6 +204,10 @@ private:
     QByteArray m_applied;
     QFileSystemWatcher m_watcher;
     QTimer m_settle;
+    QFutureWatcher<FileRead> m_read;
+    std::optional<BackgroundRead> m_lastRead;
+    bool m_reading = false;
+    bool m_readAgain = false;
 };
 
 SkinStatus attach(const char *skinFile)

@@ -10,6 +10,8 @@
 
 #include <optional>
 
+#include <sys/stat.h>
+
 using skin_changer::SkinPlaces;
 
 namespace {
@@ -139,8 +141,16 @@ private slots:
         changer.importFrom(m_folder->path("Harbour.colors"));
         changer.importFrom(m_folder->path("mine.she"));
         changer.importFrom(m_folder->path("mine.she")); // the same again is kept once
+        // Names that would make hidden files are listed all the same.
+        QVERIFY(QDir(m_folder->path()).mkdir("odd"));
+        m_folder->write("odd/.she", readAll(SHIPPED_SKINS "/green.she"));
+        m_folder->write("odd/..she", readAll(SHIPPED_SKINS "/dark.she"));
+        changer.importFrom(m_folder->path("odd/.she"));
+        changer.importFrom(m_folder->path("odd/..she"));
         QCOMPARE(m_log.messages.size(), size_t(0));
-        QCOMPARE(QDir(m_folder->path("imported")).entryList(QDir::Files), (QStringList{"Harbour.she", "mine.she"}));
+        QCOMPARE(QDir(m_folder->path("imported")).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"Harbour.she", "mine.she", "导入的皮肤-2.she", "导入的皮肤.she"}));
+        QCOMPARE(list(changer)->findItems(QStringLiteral("（已导入）"), Qt::MatchEndsWith).size(), 4);
 
         // Converted, it lists and applies like any skin.
         const skins::SkinLoad converted = skins::loadSkin(m_folder->path("imported/Harbour.she"));
@@ -149,6 +159,29 @@ private slots:
         select(changer, QStringLiteral("Harbour（已导入）"));
         changer.applySelected();
         QCOMPARE(m_folder->read("Pifu.she"), readAll(m_folder->path("imported/Harbour.she")));
+    }
+
+    // A skin made to hang or bloat the preview, or to hide its text, is shown safely.
+    void hostileSkinPreviewsSafely()
+    {
+        QVERIFY(QDir(m_folder->path()).mkdir("own"));
+        QCOMPARE(::mkfifo(QFile::encodeName(m_folder->path("pipe")).constData(), 0600), 0);
+        const QByteArray pipe = QFile::encodeName(m_folder->path("pipe"));
+        m_folder->write("own/grey.she", "[Skin]\nFormat=1\nName=Grey\n[Colors]\nWindow=#707070\nWindowText=#777777\n"
+                                        "[StyleSheet]\nQWidget { background-image: url(" + pipe + ") }\n"
+                                        "QLabel { image: url(\"" + pipe + "\"); f\\ont-size: 40px }\n");
+        SkinPlaces own = places();
+        own.shippedDir = m_folder->path("own");
+        SkinChanger changer(own, m_log.function());
+        QVERIFY(showExposed(changer));
+        select(changer, QStringLiteral("Grey"));
+        auto *preview = changer.findChild<QWidget *>(QStringLiteral("preview"));
+        QVERIFY(!preview->styleSheet().contains(QLatin1StringView("url")));
+        QVERIFY(!preview->styleSheet().contains(QLatin1StringView("font")));
+        const QPalette shown = preview->findChild<QLabel *>()->palette();
+        QVERIFY(skins::contrastRatio(shown.color(QPalette::WindowText), shown.color(QPalette::Window)) >= 3);
+        preview->grab();
+        QCOMPARE(m_log.messages.size(), size_t(0));
     }
 
     void defaultPlacesFollowTheDataFolder()

@@ -57,8 +57,8 @@ private slots:
     void badFilesAreRefused();
     void badValuesArePassedOverAlone();
     void paletteFillsTheGroups();
-    void styleSheetKeepsFontsAndSizes_data();
-    void styleSheetKeepsFontsAndSizes();
+    void styleSheetKeepsOnlyTheLook_data();
+    void styleSheetKeepsOnlyTheLook();
     void kdeSchemeMapsTheMainRoles();
     void shippedSkinsAreReadable();
 };
@@ -108,6 +108,7 @@ void TestSkinFile::badFilesAreRefused_data()
     QTest::newRow("no permission") << "unreadable" << SkinStatus::Unreadable;
     QTest::newRow("folder") << "folder" << SkinStatus::NotRegularFile;
     QTest::newRow("pipe") << "fifo" << SkinStatus::NotRegularFile;
+    QTest::newRow("link to a device") << "device" << SkinStatus::NotRegularFile;
     QTest::newRow("1 MiB and a byte") << "huge" << SkinStatus::TooLarge;
     QTest::newRow("exactly 1 MiB") << "limit" << SkinStatus::Ok;
     QTest::newRow("link to a skin") << "link" << SkinStatus::Ok;
@@ -131,6 +132,8 @@ void TestSkinFile::badFilesAreRefused()
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Pifu.she")));
     } else if (kind == "fifo") {
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == "device") {
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
     } else if (kind == "huge") {
         write(path, padded(skins::maxSkinBytes + 1));
     } else if (kind == "limit") {
@@ -188,9 +191,20 @@ void TestSkinFile::paletteFillsTheGroups()
     // Disabled text fades into its background; what the skin leaves alone stays.
     QCOMPARE(palette.color(QPalette::Disabled, QPalette::WindowText).name(), QStringLiteral("#808080"));
     QCOMPARE(palette.color(QPalette::Active, QPalette::Base), QColor(1, 2, 3));
+
+    // Text that can't be read takes the standard colour, or black or white where that
+    // can't be read either.
+    const skins::Skin unreadable =
+        skins::parseSkin(header + "[Colors]\nWindow=#707070\nWindowText=#777777\nBase=#101010\nText=#000000\n").skin;
+    QPalette standard;
+    standard.setColor(QPalette::WindowText, Qt::black);
+    standard.setColor(QPalette::Text, Qt::black);
+    const QPalette fixed = unreadable.palette(standard);
+    QCOMPARE(fixed.color(QPalette::Active, QPalette::WindowText), QColor(Qt::black));
+    QCOMPARE(fixed.color(QPalette::Inactive, QPalette::Text), QColor(Qt::white));
 }
 
-void TestSkinFile::styleSheetKeepsFontsAndSizes_data()
+void TestSkinFile::styleSheetKeepsOnlyTheLook_data()
 {
     QTest::addColumn<QString>("sheet");
     QTest::addColumn<QString>("kept");
@@ -200,22 +214,81 @@ void TestSkinFile::styleSheetKeepsFontsAndSizes_data()
     QTest::newRow("widget sizes") << "QPushButton { min-height: 40px; max-width: 9px; border: 1px solid red; }"
                                   << "QPushButton { border: 1px solid red; }";
     QTest::newRow("properties") << "* { qproperty-geometry: rect(0 0 1 1); qproperty-text: 'x'; color: blue }"
-                                << "* { color: blue }";
-    QTest::newRow("sub-control sizes") << "QScrollBar::handle:vertical { min-height: 24px; }"
-                                       << "QScrollBar::handle:vertical { min-height: 24px; }";
-    QTest::newRow("mixed selector") << "QScrollBar::handle, QPushButton { min-height: 24px; }"
-                                    << "QScrollBar::handle, QPushButton {}";
-    QTest::newRow("comments and strings") << "/* font: 9pt; */ QLabel[text=\"a;b}\"] { image: url('x;}.png'); }"
-                                          << "QLabel[text=\"a;b}\"] { image: url('x;}.png'); }";
-    QTest::newRow("unclosed") << "QLabel { color: red; font-size: 30pt" << "QLabel { color: red;";
+                                << "* { color: blue; }";
+    QTest::newRow("part sizes") << "QScrollBar::handle:vertical { min-height: 24px; } QScrollBar:vertical { width: 14px }"
+                                << "QScrollBar::handle:vertical { min-height: 24px; } QScrollBar:vertical { width: 14px; }";
+    QTest::newRow("part too large") << "QScrollBar { width: 900px; background: red }" << "QScrollBar { background: red; }";
+    QTest::newRow("mixed selector") << "QScrollBar::handle, QPushButton { min-height: 24px; }" << "";
+    // Escapes are read as Qt reads them.
+    QTest::newRow("escaped names")
+        << "QLabel { f\\ont-size: 30px; \\66ont-size: 30px; min-w\\idth: 900px; qpr\\operty-url: x;"
+           " \\63 olor: #123456; c\\olor: navy }"
+        << "QLabel { color: #123456; color: navy; }";
+    QTest::newRow("escaped selector") << "\\51 Label, #W\\65 b { color: red }" << "QLabel, #Web { color: red; }";
+    QTest::newRow("broken escapes") << "QLabel { color: red; \\\nfont-size: 30px; f\\\nont: x }" << "QLabel { color: red; }";
+    // Strings, comments and selectors.
+    // An unclosed string ends at its line, and takes its rule along.
+    QTest::newRow("unclosed quote")
+        << "QLabel[text=\"a] { color: red; }\nQPushButton { min-height: 300px; color: blue }\nQLabel { color: green }"
+        << "QLabel { color: green; }";
+    QTest::newRow("quote in a value") << "QLabel { color: 'red; } QLabel { font-size: 30px; }\n}\nQLabel { color: green }"
+                                      << "QLabel { color: green; }";
+    QTest::newRow("colons in an attribute")
+        << "QPushButton[text=\"::\"] { min-height: 300px; color: red }" << "QPushButton[text=\"::\"] { color: red; }";
+    QTest::newRow("comments") << "/* font: 9pt; */ QLabel { color: /* x */ red; f/**/ont-size: 9px }"
+                              << "QLabel { color: red; }";
+    QTest::newRow("comment between spaces") << "QFrame /* x */ QLabel { color: red }" << "QFrame QLabel { color: red; }";
+    QTest::newRow("unclosed block") << "QLabel { color: red; font-size: 30pt" << "QLabel { color: red; }";
+    QTest::newRow("nested block") << "QLabel { x { font-size: 30px } ; color: red }" << "QLabel { color: red; }";
+    QTest::newRow("at-rules") << "@import url(x.css); @media all { QLabel { font-size: 9px } } QLabel { color: red }"
+                              << "QLabel { color: red; }";
+    // No picture of any kind, from anywhere.
+    QTest::newRow("pictures")
+        << "QWidget { background-image: url(/tmp/fifo); border-image: url(\"a;}.png\") 1; image: url(x);"
+           " background: url(x.png) red; background-color: red }"
+        << "QWidget { background-color: red; }";
+    QTest::newRow("gradients and functions")
+        << "QPushButton { background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 #f8fbff, stop: 1 rgb(200, 220, 240));"
+           " color: palette(window-text); border-color: hsv(10, 20, 30) #fff; background-color: qlineargradient(stop: 0 url(x)) }"
+        << "QPushButton { background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 #f8fbff, stop: 1 rgb(200, 220, 240));"
+           " color: palette(window-text); border-color: hsv(10, 20, 30) #fff; }";
+    QTest::newRow("gradients in gradients")
+        << "QLabel { background: qlineargradient(stop: 0 " + QString("qlineargradient(stop: 0 ").repeated(100000) + "}"
+        << "";
+    // Boxes within bounds.
+    QTest::newRow("boxes") << "QPushButton { padding: 2px 8px; margin: 1px; border: 2px solid red; border-radius: 3px;"
+                              " text-align: left }"
+                           << "QPushButton { padding: 2px 8px; margin: 1px; border: 2px solid red; border-radius: 3px;"
+                              " text-align: left; }";
+    QTest::newRow("boxes too wide")
+        << "QPushButton, QListWidget { padding: 40px; padding-top: 30px; margin: 0 90px; border: 30px solid red;"
+           " border-width: 9px; border-left-width: 1em; padding-left: -4px; color: #123 }"
+        << "QPushButton, QListWidget { color: #123; }";
+    // Text readable on its background, at 3:1.
+    QTest::newRow("text like its background") << "QLabel { color: #777; background-color: #707070 }" << "";
+    QTest::newRow("invisible text") << "QLabel { color: rgba(0, 0, 0, 0); } QLabel { color: transparent }" << "";
+    QTest::newRow("text like the palette's background") << "QListWidget { color: #eeeeee; border: 1px solid red }"
+                                                        << "QListWidget { border: 1px solid red; }";
+    QTest::newRow("background like the palette's text") << "QLabel { background: #000 }" << "";
+    QTest::newRow("selection") << "QListWidget { selection-color: #fff; selection-background-color: #fefefe }" << "";
+    QTest::newRow("parts without text") << "QProgressBar::chunk { background-color: #000 }"
+                                        << "QProgressBar::chunk { background-color: #000; }";
+    QTest::newRow("disabled may fade") << "QPushButton:disabled { color: #8191a3; background-color: #eef2f6 }"
+                                       << "QPushButton:disabled { color: #8191a3; background-color: #eef2f6; }";
 }
 
-void TestSkinFile::styleSheetKeepsFontsAndSizes()
+void TestSkinFile::styleSheetKeepsOnlyTheLook()
 {
     QFETCH(QString, sheet);
     QFETCH(QString, kept);
-    const auto squeeze = [](QString text) { return text.remove(u' '); };
-    QCOMPARE(squeeze(skins::safeStyleSheet(sheet)), squeeze(kept));
+    const auto squeeze = [](QString text) { return text.remove(u' ').remove(u'\n'); };
+    // A dark text on a light window, as the standard look.
+    const QPalette palette(Qt::black, QColor(0xef, 0xef, 0xef), Qt::white, Qt::darkGray, Qt::gray, Qt::black, Qt::white,
+                           Qt::white, QColor(0xef, 0xef, 0xef));
+    const QString safe = skins::safeStyleSheet(sheet, palette);
+    QCOMPARE(squeeze(safe), squeeze(kept));
+    // What is kept passes again unchanged.
+    QCOMPARE(skins::safeStyleSheet(safe, palette), safe);
 }
 
 void TestSkinFile::kdeSchemeMapsTheMainRoles()
@@ -271,6 +344,14 @@ void TestSkinFile::shippedSkinsAreReadable()
         QVERIFY2(std::any_of(load.skin.name.begin(), load.skin.name.end(), [](QChar c) { return c.unicode() >= 0x4e00; }),
                  qPrintable(file));
         QVERIFY(!load.skin.author.isEmpty());
+        // Their style sheets pass the filter whole.
+        QFile skinFile(dir.filePath(file));
+        QVERIFY(skinFile.open(QIODevice::ReadOnly));
+        const QString raw = QString::fromUtf8(skinFile.readAll()).section(QStringLiteral("[StyleSheet]"), 1);
+        const auto declarations = [](const QString &sheet) {
+            return sheet.split(QRegularExpression(QStringLiteral("[{};]")), Qt::SkipEmptyParts).filter(QStringLiteral(":")).size();
+        };
+        QCOMPARE(declarations(load.skin.styleSheet), declarations(raw));
 
         const QPalette palette = load.skin.palette(QPalette());
         for (const auto group : {QPalette::Active, QPalette::Inactive}) {

@@ -4,10 +4,15 @@
 #include "platform/skin.h"
 #include "skins/skin_file.h"
 
+#include <QImage>
 #include <QLabel>
 #include <QLibrary>
 #include <QListWidget>
 #include <QSaveFile>
+#include <QTimer>
+#include <QWebEngineView>
+
+#include <sys/stat.h>
 
 #include <optional>
 
@@ -65,6 +70,19 @@ std::map<QString, Placement> placements(const QWidget &form)
     return result;
 }
 
+// The process's resident memory in MiB.
+qint64 residentMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').front().toLongLong() / 1024;
+    }
+    return -1;
+}
+
 } // namespace
 
 class TestSkinLibrary : public QObject
@@ -106,7 +124,7 @@ private slots:
     void attachReportsWhatItFound_data()
     {
         QTest::addColumn<QByteArray>("name");
-        QTest::addColumn<QByteArray>("content"); // written as the file "Pifu.she"; "<dir>" makes a folder
+        QTest::addColumn<QByteArray>("content"); // written as the file "Pifu.she"; "<dir>" makes a folder, "<fifo>" a pipe
         QTest::addColumn<SkinStatus>("status");
 
         const QByteArray skin = readAll(shipped("blue.she"));
@@ -116,6 +134,7 @@ private slots:
         QTest::newRow("broken name bytes") << QByteArray("\x81\x20.she") << skin << SkinStatus::BadArguments;
         QTest::newRow("no file") << QByteArray("Pifu.she") << QByteArray() << SkinStatus::Unreadable;
         QTest::newRow("a folder") << QByteArray("Pifu.she") << QByteArray("<dir>") << SkinStatus::NotRegularFile;
+        QTest::newRow("a pipe") << QByteArray("Pifu.she") << QByteArray("<fifo>") << SkinStatus::NotRegularFile;
         QTest::newRow("too big") << QByteArray("Pifu.she") << QByteArray(skins::maxSkinBytes + 1, ' ')
                                  << SkinStatus::TooLarge;
         QTest::newRow("not a skin") << QByteArray("Pifu.she") << QByteArray("MZ\x90") << SkinStatus::UnsupportedFormat;
@@ -131,6 +150,8 @@ private slots:
         const QString fileName = QString::fromUtf8(name.startsWith('\xc6') ? "皮肤.she" : "Pifu.she");
         if (content == "<dir>")
             QVERIFY(QDir(m_folder->path()).mkdir(fileName));
+        else if (content == "<fifo>")
+            QCOMPARE(::mkfifo(QFile::encodeName(m_folder->path(fileName)).constData(), 0600), 0);
         else if (!content.isEmpty())
             m_folder->write(fileName, content);
         const QPalette before = QApplication::palette();
@@ -178,6 +199,50 @@ private slots:
         const bool namesTheWindow = skins::loadSkin(shipped(skin)).skin.styleSheet.contains(QLatin1StringView("#Form1"));
         QCOMPARE(form.palette().color(QPalette::Window) == QColor(Qt::white), !namesTheWindow);
         QCOMPARE(m_log.messages.size(), size_t(2)); // the two missing lists, nothing from the skin
+    }
+
+    // A skin made to hang, bloat, move, re-font and re-point the window does none of it.
+    void hostileSkinLeavesTheWindowAlone()
+    {
+        QCOMPARE(::mkfifo(QFile::encodeName(m_folder->path("pipe")).constData(), 0600), 0);
+        QImage picture(4000, 4000, QImage::Format_Mono);
+        picture.fill(1);
+        QVERIFY(picture.save(m_folder->path("big.png")));
+        QVERIFY(QFileInfo(m_folder->path("big.png")).size() < 100 * 1024);
+        const QByteArray pipe = QFile::encodeName(m_folder->path("pipe"));
+        const QByteArray big = QFile::encodeName(m_folder->path("big.png"));
+        m_folder->write("Pifu.she", readAll(shipped("blue.she")));
+        Form1 form(services());
+        QVERIFY(showExposed(form));
+        auto *web = form.findChild<QWebEngineView *>(QStringLiteral("Web"));
+        QVERIFY(web);
+        const QUrl address = web->url();
+        const std::map<QString, Placement> before = placements(form);
+
+        m_folder->write("Pifu.she",
+                        "[Skin]\nFormat=1\n[Colors]\nWindow=#eef4fb\n[StyleSheet]\n"
+                        "QWidget { background-image: url(" + pipe + "); color: #123456 }\n"
+                        "QLabel { image: url('" + pipe + "') } QPushButton { border-image: url(" + big + ") 0 }\n"
+                        "QWidget { background-image: url(\"" + big + "\") } * { background: url(" + big + ") }\n"
+                        "QLabel, QPushButton { f\\ont-size: 30px; \\66ont: bold 30px; min-w\\idth: 900px; min-height: 300px;"
+                        " padding: 90px; border: 40px solid red }\n"
+                        "QWebEngineView, #Web { qpr\\operty-url: \"https://example.invalid/\";"
+                        " qproperty-url: url(https://example.invalid/) }\n"
+                        "QPushButton[text=\"::\"] { min-height: 300px } QLabel[text=\"a] { color: red }\n"
+                        "QPushButton { qproperty-text: \"x\"; width: 900px }\n");
+        QCOMPARE(SkinStatus(m_attach("Pifu.she", "")), SkinStatus::Ok);
+        // The window answers: its events run, and it paints in the new look.
+        bool answered = false;
+        QTimer::singleShot(0, &form, [&answered] { answered = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(answered, 2000);
+        form.grab();
+        QCOMPARE(QApplication::palette().color(QPalette::Window), QColor(0xee, 0xf4, 0xfb));
+
+        for (const auto &[name, placement] : placements(form))
+            QVERIFY2(placement == before.at(name), qPrintable(name + u' ' + placement.font.toString()));
+        QCOMPARE(web->url(), address);
+        const qint64 resident = residentMiB();
+        QVERIFY2(resident > 0 && resident < 250, qPrintable(QString::number(resident)));
     }
 
     void skinFollowsTheFileLive()
