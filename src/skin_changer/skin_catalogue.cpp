@@ -51,8 +51,12 @@ Outcome failure(const QString &text)
 Outcome writeSkin(const QString &path, const QByteArray &bytes)
 {
     QString why;
-    if (!platform::writeFile(path, bytes, &why))
-        return failure(QStringLiteral("无法保存皮肤文件“%1”：%2").arg(QDir::toNativeSeparators(path), why));
+    bool oldKept = true;
+    if (!platform::writeFile(path, bytes, &why, &oldKept))
+        return failure(QStringLiteral("无法保存皮肤文件“%1”：%2\n%3")
+                           .arg(QDir::toNativeSeparators(path), why,
+                                oldKept ? QStringLiteral("磁盘上的皮肤文件保持原样，没有改动。")
+                                        : QStringLiteral("皮肤文件只写入了一部分，下次启动时将自动完成保存。")));
     return {true, {}, path};
 }
 

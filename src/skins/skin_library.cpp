@@ -1,5 +1,6 @@
 // The skin library (libSkinH_VB6.so / SkinH_VB6.dll): start-up hands it the skin file's
 // name, and it dresses the whole application in that skin and keeps it current.
+#include "platform/line_file.h"
 #include "skins/skin_file.h"
 
 #include <QApplication>
@@ -62,6 +63,8 @@ public:
         std::thread([path, state = m_state, promise = std::move(promise)]() mutable {
             promise.start();
             FileRead read;
+            // A save of the skin that a crash cut short is finished first, from its journal.
+            platform::completeInterruptedSave(path);
             read.status = skins::readSkinFile(path, &read.bytes);
             {
                 const std::lock_guard lock(state->mutex);
