@@ -121,4 +121,22 @@ const unsigned char *RandomStream::take(std::size_t size)
     return m_chunks[m_current];
 }
 
+PassData::PassData() : m_zeros(static_cast<unsigned char *>(std::aligned_alloc(alignment, RandomStream::chunkSize)))
+{
+    if (!m_zeros)
+        throw std::bad_alloc();
+    std::memset(m_zeros, 0, RandomStream::chunkSize);
+}
+
+PassData::~PassData() { std::free(m_zeros); }
+
+const unsigned char *PassData::bytes(bool zeros, std::size_t size)
+{
+    if (zeros)
+        return m_zeros;
+    if (!m_random)
+        m_random = std::make_unique<RandomStream>();
+    return m_random->take(size);
+}
+
 } // namespace shredder

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -50,6 +51,24 @@ private:
     std::mutex m_lock;
     std::condition_variable m_changed;
     std::thread m_thread;
+};
+
+// What a pass writes: random bytes, from a stream whose thread starts with the first use,
+// or zeros.
+class PassData
+{
+public:
+    PassData();
+    ~PassData();
+    PassData(const PassData &) = delete;
+    PassData &operator=(const PassData &) = delete;
+
+    // `size` bytes (at most RandomStream::chunkSize), valid until the next call.
+    const unsigned char *bytes(bool zeros, std::size_t size);
+
+private:
+    unsigned char *m_zeros;
+    std::unique_ptr<RandomStream> m_random;
 };
 
 } // namespace shredder

@@ -27,7 +27,6 @@ using namespace detail;
 namespace {
 
 constexpr std::size_t chunkSize = RandomStream::chunkSize;
-constexpr std::size_t bufferAlignment = 4096;
 constexpr std::uint64_t directFrom = 1 << 20;
 
 std::uint64_t roundUp(std::uint64_t size, std::uint64_t block)
@@ -223,25 +222,7 @@ Plan scan(const std::string &path, const DescribeDevice &describe, const std::at
 }
 struct Shredder::Buffer
 {
-    Buffer() : zeros(static_cast<unsigned char *>(std::aligned_alloc(bufferAlignment, chunkSize)))
-    {
-        if (!zeros)
-            throw std::bad_alloc();
-        std::memset(zeros, 0, chunkSize);
-    }
-    ~Buffer() { std::free(zeros); }
-    Buffer(const Buffer &) = delete;
-    Buffer &operator=(const Buffer &) = delete;
-
-    RandomStream &stream()
-    {
-        if (!random) // the generator's thread starts with the first file that has data
-            random = std::make_unique<RandomStream>();
-        return *random;
-    }
-
-    unsigned char *zeros;
-    std::unique_ptr<RandomStream> random;
+    PassData data;
     Xoshiro names;
 };
 
@@ -456,7 +437,7 @@ void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &fo
                     return;
                 }
                 const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, to - offset));
-                const unsigned char *data = zeros ? m_buffer->zeros : m_buffer->stream().take(size);
+                const unsigned char *data = m_buffer->data.bytes(zeros, size);
                 bool written = writeAll(file.get(), data, size, static_cast<off_t>(offset));
                 if (!written && errno == EINVAL && direct) {
                     // The file system took O_DIRECT but not these writes: go through the cache.

@@ -170,20 +170,7 @@ FreeSpace examineFreeSpace(const std::string &folder, const DescribeDevice &desc
 
 struct Wiper::Engine
 {
-    Engine() : zeros(static_cast<unsigned char *>(std::aligned_alloc(4096, chunkSize)))
-    {
-        if (!zeros)
-            throw std::bad_alloc();
-        std::memset(zeros, 0, chunkSize);
-    }
-    ~Engine() { std::free(zeros); }
-    Engine(const Engine &) = delete;
-    Engine &operator=(const Engine &) = delete;
-
-    const unsigned char *bytes(bool zero, std::size_t size) { return zero ? zeros : random.take(size); }
-
-    RandomStream random;
-    unsigned char *zeros;
+    PassData data;
 };
 
 // The files that hold the fill, and where they are.
@@ -257,7 +244,7 @@ int Wiper::writeChunk(Fill &fill, std::size_t index, std::uint64_t offset, std::
                       WipeOutcome &outcome, std::size_t &done)
 {
     Fill::File &file = fill.files[index];
-    const unsigned char *data = m_engine->bytes(zeros, size);
+    const unsigned char *data = m_engine->data.bytes(zeros, size);
     ssize_t n;
     do {
         n = ::pwrite(file.fd.get(), data, size, static_cast<off_t>(offset));
