@@ -588,11 +588,18 @@ DEMO_OEM_INFO = [
 
 
 def write_demo_oem(folder):
-    """OEMINFO.INI and OEMLOGO.BMP for the demo's Wine prefix (tools/prepare_demo.sh)."""
+    """OEMINFO.INI, OEMLOGO.BMP and OEMLINKICON.ICO for the demo's Wine prefix
+    (tools/prepare_demo.sh)."""
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, "OEMINFO.INI"), "wb") as fh:
         fh.write("".join(line + "\r\n" for line in DEMO_OEM_INFO).encode("gb18030"))
     draw_demo_oem_logo().convert("RGB").save(os.path.join(folder, "OEMLOGO.BMP"), format="BMP")
+    # The maker's link icon: our mark on a disc, one large truecolour image.
+    c = Canvas(96, 96)
+    logo_disc(c, 48, 48, 44, disc=BLUE, mark=WHITE)
+    data, _ = truecolour_entry(c.render().convert("RGBA"))
+    with open(os.path.join(folder, "OEMLINKICON.ICO"), "wb") as fh:
+        fh.write(icon_file([(96, 96, 0, 32, data)]))
 
 
 # --------------------------------------------------------------------------------------

@@ -21,9 +21,10 @@ done
 : > "备份/报告.doc.bak"
 : > "旧设置.old"
 echo "这份文档不在清理列表里，清理后仍然保留。" > "文档/说明.txt"
-# A small Wine prefix of the demo's own: drive C with a maker's branding for the system page,
-# and no registry (no system.reg), so registry deletions fail at once and nothing is created.
+# A small Wine prefix of the demo's own: drive C with a maker's branding (OEMINFO.INI, OEMLOGO.BMP,
+# OEMLINKICON.ICO) for the system page, and no registry (no system.reg), so registry deletions
+# fail at once and nothing is created.
 prefix="$demo/wine-prefix"
 mkdir -p "$prefix/dosdevices" "$prefix/drive_c/windows/system32"
 ln -sfn ../drive_c "$prefix/dosdevices/c:"
-cp "$root/assets/demo/OEMINFO.INI" "$root/assets/demo/OEMLOGO.BMP" "$prefix/drive_c/windows/system32/"
+cp "$root"/assets/demo/OEM* "$prefix/drive_c/windows/system32/"
