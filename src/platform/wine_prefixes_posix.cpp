@@ -100,29 +100,44 @@ using Values = QHash<QString, QString>; // value name in lower case -> string da
 using Hive = QHash<QString, Values>;     // key path in lower case -> its string values
 
 // The string values of the `wanted` keys (lower-case paths, as the hive names them below its
-// root). Other values, and everything that is no string, are passed over.
+// root, ASCII only). Other values, and everything that is no string, are passed over. A hive
+// is megabytes long and read at the start of a run on the window's thread: section lines are
+// compared as written (a wanted key holds no character Wine would escape, but for "\\"),
+// and only the wanted sections are decoded.
 Hive readHive(const QString &path, const QSet<QString> &wanted)
 {
     Hive hive;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > maxHiveBytes)
         return hive;
-    // Hives are ASCII; \x escapes carry everything else.
-    const QString text = QString::fromLatin1(file.readAll());
+    QHash<QByteArray, QString> sectionNames;
+    for (const QString &key : wanted)
+        sectionNames.insert(key.toLatin1().replace("\\", "\\\\"), key);
+
+    const QByteArray bytes = file.readAll();
     Values *current = nullptr;
-    for (const QStringView line : QStringView(text).tokenize(u'\n')) {
-        if (line.startsWith(u'[')) {
-            const qsizetype close = line.lastIndexOf(u']');
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        qsizetype end = bytes.indexOf('\n', start);
+        if (end < 0)
+            end = bytes.size();
+        const QByteArrayView raw(bytes.constData() + start, end - start);
+        start = end + 1;
+        if (raw.startsWith('[')) {
             current = nullptr;
+            const qsizetype close = raw.lastIndexOf(']');
             if (close > 0) {
-                const QString key = unescapeHive(line.mid(1, close - 1)).toLower();
-                if (wanted.contains(key))
-                    current = &hive[key];
+                const auto found = sectionNames.constFind(raw.sliced(1, close - 1).toByteArray().toLower());
+                if (found != sectionNames.constEnd())
+                    current = &hive[*found];
             }
             continue;
         }
-        if (!current || !line.startsWith(u'"'))
+        if (!current || !raw.startsWith('"'))
             continue;
+        // Hives are ASCII; \x escapes carry everything else.
+        const QString text = QString::fromLatin1(raw);
+        const QStringView line(text);
         const qsizetype nameEnd = closingQuote(line, 0);
         if (nameEnd < 0 || nameEnd + 1 >= line.size() || line[nameEnd + 1] != u'=')
             continue;
