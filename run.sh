@@ -11,7 +11,7 @@ root=$(pwd)
 demo="$root/demo"
 "$root/tools/prepare_demo.sh" "$demo"
 cd "$demo"
-# The demo never touches a real Wine prefix: this one doesn't exist, so registry
+# The demo never touches a real Wine prefix: its own has no registry, so registry
 # deletions fail at once and nothing is created.
 export WINEPREFIX="$demo/wine-prefix"
 

@@ -562,6 +562,46 @@ def draw_oem_placeholder():
     return flatten(c.render())
 
 
+def draw_demo_oem_logo():
+    """The demo prefix's maker logo: our own mark and name, sized to the picture box."""
+    W, H = 153, 57
+    c = Canvas(W, H)
+    c.paint(c.rect(0, 0, W, H), WHITE)
+    c.paint(c.rect(1, 1, W - 1, H - 1, 6), mix(BLUE, WHITE, 0.88))
+    logo_disc(c, 26, H / 2, 19, disc=BLUE, mark=WHITE)
+    img = flatten(c.render())
+    crisp_text(img, (52, 12), "Brisquel", 17, BLUE_DEEP, bold=True, path=LATIN_BOLD)
+    crisp_text(img, (53, 34), "演示电脑", 13, INK)
+    return img
+
+
+# The demo prefix's maker text, as a maker writes it: GB18030, lines ended by CR LF.
+DEMO_OEM_INFO = [
+    "[General]",
+    "Manufacturer=Brisquel 演示电脑",
+    "Model=Brisquel 演示机 2026",
+    "",
+    "[Support Information]",
+    "Line1=这是演示用的 OEM 信息，由 Brisquel 自己绘制。",
+    "Line2=真实的品牌机在这里显示厂商的名称和支持信息。",
+]
+
+
+def write_demo_oem(folder):
+    """OEMINFO.INI, OEMLOGO.BMP and OEMLINKICON.ICO for the demo's Wine prefix
+    (tools/prepare_demo.sh)."""
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "OEMINFO.INI"), "wb") as fh:
+        fh.write("".join(line + "\r\n" for line in DEMO_OEM_INFO).encode("gb18030"))
+    draw_demo_oem_logo().convert("RGB").save(os.path.join(folder, "OEMLOGO.BMP"), format="BMP")
+    # The maker's link icon: our mark on a disc, one large truecolour image.
+    c = Canvas(96, 96)
+    logo_disc(c, 48, 48, 44, disc=BLUE, mark=WHITE)
+    data, _ = truecolour_entry(c.render().convert("RGBA"))
+    with open(os.path.join(folder, "OEMLINKICON.ICO"), "wb") as fh:
+        fh.write(icon_file([(96, 96, 0, 32, data)]))
+
+
 # --------------------------------------------------------------------------------------
 # Icons
 
@@ -1173,6 +1213,7 @@ def main(argv):
     for name, data, _ in assets:
         with open(os.path.join(args.out, name), "wb") as fh:
             fh.write(data)
+    write_demo_oem(os.path.join(args.out, "demo"))
     if args.sheet:
         contact_sheet(assets, args.sheet)
     print("wrote %d files to %s" % (len(assets), os.path.normpath(args.out)))

@@ -5,7 +5,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 demo=${1:-"$root/demo"}
 mkdir -p "$demo"
-cp "$root/data/Wjql.ini" "$root/data/Zcql.ini" "$root/data/Guanyu.dat" "$demo/"
+# The demo keeps lists of its own: the shipped ones name the real junk of the home.
+cp "$root/tools/demo/Wjql.ini" "$root/tools/demo/Zcql.ini" "$root/data/Guanyu.dat" "$demo/"
 # The default skin, so the window opens in its skinned look.
 cp "$root/skins/blue.she" "$demo/Pifu.she"
 cd "$demo"
@@ -20,3 +21,10 @@ done
 : > "备份/报告.doc.bak"
 : > "旧设置.old"
 echo "这份文档不在清理列表里，清理后仍然保留。" > "文档/说明.txt"
+# A small Wine prefix of the demo's own: drive C with a maker's branding (OEMINFO.INI, OEMLOGO.BMP,
+# OEMLINKICON.ICO) for the system page, and no registry (no system.reg), so registry deletions
+# fail at once and nothing is created.
+prefix="$demo/wine-prefix"
+mkdir -p "$prefix/dosdevices" "$prefix/drive_c/windows/system32"
+ln -sfn ../drive_c "$prefix/dosdevices/c:"
+cp "$root"/assets/demo/OEM* "$prefix/drive_c/windows/system32/"

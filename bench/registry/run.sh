@@ -7,4 +7,6 @@ build=${1:?usage: $0 <build folder>}
 cmake --build "$build" --target bench_registry bench_stall brisquel_regdel
 export WINEDEBUG=-all
 QT_QPA_PLATFORM=offscreen "$build/bin/bench_stall"
+# The same over five prefixes of a home's, one helper each.
+PREFIXES=5 QT_QPA_PLATFORM=offscreen "$build/bin/bench_stall"
 exec "$build/bin/bench_registry"

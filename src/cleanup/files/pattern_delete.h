@@ -1,9 +1,14 @@
 #pragma once
 
 #include "cleanup/entry_deleter.h"
+#include "cleanup/files/entry_variables.h"
 #include "platform/windows_path.h"
 
+#include <QHash>
 #include <QString>
+
+#include <optional>
+#include <vector>
 
 namespace cleanup::files {
 
@@ -29,14 +34,31 @@ DeleteOutcome deleteByPattern(const QString &entry,
                               const QString &winePrefix = platform::winePrefix());
 
 // The junk-file page's deletion: one entry, true when it went through without failure.
+// Variables in entries are resolved first (entry_variables.h); a Windows-style entry is
+// deleted in each of the user's Wine prefixes, with that prefix's own environment, and
+// succeeds when it matched somewhere and nothing it matched stayed.
 class FilePatternDeleter : public cleanup::EntryDeleter
 {
 public:
-    explicit FilePatternDeleter(QString winePrefix = platform::winePrefix());
+    // An empty `winePrefix` (the default) stands for the user's prefixes, looked for afresh
+    // at each run (platform/wine_prefixes.h).
+    explicit FilePatternDeleter(QString winePrefix = {});
     bool remove(const QString &entry) override;
+    void runStarted() override;
+    void runFinished() override;
 
 private:
+    struct Prefix
+    {
+        QString path;
+        QHash<QString, QString> environment;
+    };
+    void prepare();
+
     const QString m_winePrefix;
+    // What the run works with, gathered once: the prefixes' hives are read once, not per entry.
+    std::optional<std::vector<Prefix>> m_prefixes;
+    NativeVariables m_native;
 };
 
 } // namespace cleanup::files

@@ -97,8 +97,18 @@ quint32 RegistryBackup::append(const RegistryName &name, const std::u16string &s
         return errorBackupFailed;
     }
     QByteArray bytes;
-    if (fresh)
+    if (fresh) {
         bytes = QByteArray("\xFF\xFE", 2) + utf16le(regFileHeader);
+        if (!m_prefix.isEmpty()) {
+            // A line break in the folder's name would end the comment and start a section.
+            std::u16string prefix = m_prefix.toStdU16String();
+            for (char16_t &c : prefix) {
+                if (c < 0x20 || c == 0x7F)
+                    c = 0xFFFD;
+            }
+            bytes += utf16le(u"; Wine prefix: " + prefix + u"\r\n\r\n");
+        }
+    }
     bytes += utf16le(formatRegSection(keyPath, values, removed));
 
     const qint64 before = m_file->size();

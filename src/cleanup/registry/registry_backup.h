@@ -24,6 +24,9 @@ public:
     // folder at the start of each run.
     void setFolder(const QString &folder);
     bool enabled() const { return !m_folder.isEmpty(); }
+    // The Wine prefix the keys come from, named in a comment line of the file's header so a
+    // restore goes back to the same prefix; an import reads past it.
+    void setPrefix(const QString &prefix) { m_prefix = prefix; }
 
     void startRun();
     void endRun();
@@ -43,6 +46,7 @@ private:
     bool openFile();
 
     QString m_folder;
+    QString m_prefix;
     QString m_runFolder;
     QDateTime m_started;
     std::unique_ptr<QFile> m_file;

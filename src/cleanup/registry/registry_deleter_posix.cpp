@@ -1,10 +1,12 @@
 #include "cleanup/registry/registry_deleter.h"
 
+#include "cleanup/registry/every_prefix_deleter.h"
 #include "cleanup/registry/helper_protocol.h"
 #include "cleanup/registry/reg_file.h"
 #include "cleanup/registry/registry_backup.h"
 #include "cleanup/registry/registry_name.h"
 #include "platform/windows_path.h"
+#include "platform/wine_prefixes.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -412,6 +414,7 @@ void RegistryDeleter::runStarted()
     d->startFailed = false;
     d->backup = std::make_shared<RegistryBackup>();
     d->backup->setFolder(d->backupFolder);
+    d->backup->setPrefix(d->prefix.isEmpty() ? platform::winePrefix() : d->prefix);
     d->backup->startRun();
     // Wine may take seconds to come up: it starts now, in the background.
     const QString prefixPath = d->prefix.isEmpty() ? platform::winePrefix() : d->prefix;
@@ -429,12 +432,14 @@ void RegistryDeleter::runFinished()
     // The next run's file is new; a backup still being written keeps the old one open.
     d->backup = std::make_shared<RegistryBackup>();
     d->backup->setFolder(d->backupFolder);
+    d->backup->setPrefix(d->prefix.isEmpty() ? platform::winePrefix() : d->prefix);
 }
 
 void RegistryDeleter::setBackupFolder(const QString &folder)
 {
     d->backupFolder = folder;
     d->backup->setFolder(folder);
+    d->backup->setPrefix(d->prefix.isEmpty() ? platform::winePrefix() : d->prefix);
 }
 
 QString RegistryDeleter::backupFileName() const
@@ -469,9 +474,14 @@ qint64 RegistryDeleter::helperProcessId() const
 
 std::unique_ptr<cleanup::EntryDeleter> makeRegistryDeleter()
 {
-    auto deleter = std::make_unique<RegistryDeleter>();
-    deleter->setBackupFolder(defaultBackupFolder());
-    return deleter;
+    // One deleter, and so one helper, per prefix of the user's.
+    return std::make_unique<EveryPrefixDeleter>(
+        [](const QString &prefix) {
+            auto deleter = std::make_unique<RegistryDeleter>(QString(), prefix);
+            deleter->setBackupFolder(defaultBackupFolder());
+            return deleter;
+        },
+        &platform::userWinePrefixes);
 }
 
 QString findWineLoader()
