@@ -2,7 +2,7 @@
 
 BRISQUEL_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-declarative-dev qt6-webengine-dev libgl-dev libxkbcommon-dev
+  qt6-base-dev qt6-base-dev-tools qt6-base-private-dev qt6-declarative-dev qt6-webengine-dev libgl-dev libxkbcommon-dev
   g++-mingw-w64-x86-64 wine wine64
   fonts-arphic-uming xdg-utils qt6-translations-l10n
   desktop-file-utils appstream dpkg-dev file lintian e2fsprogs python3-pil

@@ -9,6 +9,7 @@
 #include <QCursor>
 #include <QFile>
 #include <QFont>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QImageReader>
 #include <QLineEdit>
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QWebEngineView>
+#include <qpa/qplatformfontdatabase.h>
 
 #include <map>
 
@@ -326,10 +328,20 @@ const std::vector<ControlRow> &formLayout()
 void substituteSongFonts()
 {
     // 宋体 and its relatives are Windows fonts; a Song-style face from the system stands
-    // in for them.
-    const QStringList installed{QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Serif CJK SC")};
-    for (const QString &windowsFace : {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("新宋体")})
-        QFont::insertSubstitutions(windowsFace, installed);
+    // in for them. A substitution alone still lets Qt search every font for the missing
+    // name first (FcFontSort, tens of millions of instructions at start-up); a name that
+    // Qt knows as an alias of an installed face goes straight to that face.
+    const QStringList songFaces{QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Serif CJK SC")};
+    const QStringList windowsFaces{QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("新宋体")};
+    for (const QString &windowsFace : windowsFaces)
+        QFont::insertSubstitutions(windowsFace, songFaces);
+    for (const QString &songFace : songFaces) {
+        if (QFontDatabase::hasFamily(songFace)) {
+            for (const QString &windowsFace : windowsFaces)
+                QPlatformFontDatabase::registerAliasToFontFamily(songFace, windowsFace);
+            break;
+        }
+    }
 }
 
 QString pictureForRatio(const QString &path, qreal pixelRatio)
