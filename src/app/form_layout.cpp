@@ -359,8 +359,6 @@ QString pictureForRatio(const QString &path, qreal pixelRatio)
 
 void buildForm(QWidget *form)
 {
-    substituteSongFonts();
-
     PictureSource pictures;
     const QCursor hand = handCursor(pictures.pixmap(handPicture));
     const QCursor cuffedHand = handCursor(pictures.pixmap(cuffedHandPicture));
