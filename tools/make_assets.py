@@ -29,6 +29,29 @@ LATIN = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
 # Shapes are drawn this many times larger and reduced by area averaging.
 SS = 4
 
+# The pictures the window shows are drawn once per output scale: 1, and 2 for the "@2x"
+# files that Qt prefers on a screen with more than one device pixel per window pixel.
+# Drawers work in the 1x sizes; the canvas multiplies. Set only by at_scale().
+_scale = [1]
+
+
+class at_scale:
+    """Within this block every Canvas and crisp_text draws k times larger."""
+
+    def __init__(self, k):
+        self.k = k
+
+    def __enter__(self):
+        self.saved, _scale[0] = _scale[0], self.k
+
+    def __exit__(self, *exc):
+        _scale[0] = self.saved
+
+
+def at2x(name):
+    stem, dot, ext = name.rpartition(".")
+    return "%s@2x.%s" % (stem, ext)
+
 # The palette: flat blue and teal on white, dark blue text, one warm accent.
 WHITE = (255, 255, 255)
 BLUE = (37, 117, 230)
@@ -68,8 +91,9 @@ class Canvas:
     stretched can be drawn in the proportions it is seen in."""
 
     def __init__(self, w, h, bg=(0, 0, 0, 0), ss=SS):
-        self.w, self.h, self.ss = w, h, ss
-        self.size = (int(round(w * ss)), int(round(h * ss)))
+        self.k = _scale[0]
+        self.w, self.h, self.ss = w, h, ss * self.k
+        self.size = (int(round(w * self.ss)), int(round(h * self.ss)))
         self.img = Image.new("RGBA", self.size, bg if len(bg) == 4 else bg + (255,))
 
     # masks -----------------------------------------------------------------------
@@ -190,7 +214,7 @@ class Canvas:
     def render(self, ow=None, oh=None):
         ow = int(round(self.w)) if ow is None else ow
         oh = int(round(self.h)) if oh is None else oh
-        return self.img.resize((ow, oh), Image.BOX)
+        return self.img.resize((ow * self.k, oh * self.k), Image.BOX)
 
 
 def _stop_colour(stops, t):
@@ -241,12 +265,13 @@ def star4(cx, cy, r, waist=0.28):
 def crisp_text(img, xy, text, px, fill, bold=False, anchor="la", path=CJK_FONT):
     """Small CJK text drawn straight at output size, where the face has hand-tuned bitmap
     strikes (12 to 16 px): sharper than any anti-aliased rendering at that size."""
+    k = _scale[0]
     d = ImageDraw.Draw(img)
-    f = font(path, px)
-    x, y = xy
+    f = font(path, px * k)
+    x, y = xy[0] * k, xy[1] * k
     d.text((x, y), text, font=f, fill=fill, anchor=anchor)
     if bold:
-        d.text((x + 1, y), text, font=f, fill=fill, anchor=anchor)
+        d.text((x + k, y), text, font=f, fill=fill, anchor=anchor)
 
 
 def text_width(text, path, px):
@@ -937,27 +962,31 @@ def build():
     def add(name, data, preview):
         out.append((name, data, preview))
 
-    for name, drawer, w, h in (
-        ("tab_sysinfo.jpg", draw_tab_sysinfo, 48, 48),
-        ("tab_junk.jpg", draw_tab_junk, 52, 53),
-        ("tab_traces.jpg", draw_tab_traces, 64, 64),
-        ("tab_tools.jpg", draw_tab_tools, 32, 32),
-        ("tab_support.jpg", draw_tab_support, 48, 48),
-    ):
-        img = tab(drawer, w, h)
-        add(name, jpeg(img), img)
+    # The window's pictures at 1x and 2x: the same drawing, never an enlargement.
+    for k in (1, 2):
+        named = (lambda n: n) if k == 1 else at2x
+        with at_scale(k):
+            for name, drawer, w, h in (
+                ("tab_sysinfo.jpg", draw_tab_sysinfo, 48, 48),
+                ("tab_junk.jpg", draw_tab_junk, 52, 53),
+                ("tab_traces.jpg", draw_tab_traces, 64, 64),
+                ("tab_tools.jpg", draw_tab_tools, 32, 32),
+                ("tab_support.jpg", draw_tab_support, 48, 48),
+            ):
+                img = tab(drawer, w, h)
+                add(named(name), jpeg(img), img)
 
-    for name, drawer in (("banner_top.jpg", draw_banner_top),
-                         ("start_normal.jpg", draw_start_normal),
-                         ("start_pressed.jpg", draw_start_pressed),
-                         ("monitor.jpg", draw_monitor)):
-        img = drawer()
-        add(name, jpeg(img), img)
+            for name, drawer in (("banner_top.jpg", draw_banner_top),
+                                 ("start_normal.jpg", draw_start_normal),
+                                 ("start_pressed.jpg", draw_start_pressed),
+                                 ("monitor.jpg", draw_monitor)):
+                img = drawer()
+                add(named(name), jpeg(img), img)
 
-    img = draw_banner_support()
-    add("banner_support.bmp", bmp32(img), img)
-    img = draw_oem_placeholder()
-    add("oem_placeholder.bmp", bmp32(img), img)
+            img = draw_banner_support()
+            add(named("banner_support.bmp"), bmp32(img), img)
+            img = draw_oem_placeholder()
+            add(named("oem_placeholder.bmp"), bmp32(img), img)
 
     # Largest first: a picture control shows an icon's first image, stretched.
     sizes = (128, 96, 72, 64, 60, 48, 40, 32, 24, 20, 16)
@@ -968,9 +997,11 @@ def build():
         entries.append((im.width, im.height, ncol, 32, data))
     add("tool_skin.ico", icon_file(entries), imgs)
 
-    im = draw_shredder()
-    data, ncol = indexed_entry(im, 4)
-    add("tool_shredder.ico", icon_file([(32, 32, ncol, 4, data)]), [im])
+    # The skin icon's first image is already 128 px; the shredder's is 32, so it gets a twin.
+    for name, s in (("tool_shredder.ico", 32), ("tool_shredder@2x.ico", 64)):
+        im = draw_shredder(s)
+        data, ncol = indexed_entry(im, 4)
+        add(name, icon_file([(s, s, ncol, 4, data)]), [im])
 
     entries, previews = [], []
     for s in (48, 32, 24, 16):
@@ -987,6 +1018,9 @@ def build():
             hand_png(rows))
         img = hand_png(rows)
         add(stem + ".png", png(img), img)
+        # The pixel art doubled: a hand cursor is drawn in whole pixels at any scale.
+        img = img.resize((64, 64), Image.NEAREST)
+        add(stem + "@2x.png", png(img), img)
 
     # The desktop's menu icons (hicolor theme), installed under the programs' ids; the
     # window has its .ico, so these stay out of the resources.
@@ -994,6 +1028,9 @@ def build():
         for s in DESKTOP_ICON_SIZES:
             img = drawer(s)
             add("hicolor/%s_%d.png" % (stem, s), png(img), img)
+        for s in DESKTOP_ICON_SIZES_2X:
+            img = drawer(2 * s)
+            add("hicolor/%s_%d@2.png" % (stem, s), png(img), img)
 
     names = [n for n, _, _ in out if in_resources(n)]
     qrc = ['<!DOCTYPE RCC>', '<RCC version="1.0">', '<qresource prefix="/assets">']
@@ -1064,6 +1101,8 @@ def contact_sheet(assets, path):
 
 
 DESKTOP_ICON_SIZES = (16, 32, 48, 64, 128, 256)
+# The hicolor "@2" folders a 2x desktop looks in: twice the pixels for the same size.
+DESKTOP_ICON_SIZES_2X = (16, 24, 32, 48, 64, 128)
 
 # What each file must be: kind, then size or (size, bits per pixel) per image.
 EXPECTED = {
@@ -1088,6 +1127,13 @@ EXPECTED = {
 }
 EXPECTED.update(("hicolor/%s_%d.png" % (stem, s), ("png", (s, s)))
                 for stem in ("brisquel", "shredder") for s in DESKTOP_ICON_SIZES)
+EXPECTED.update(("hicolor/%s_%d@2.png" % (stem, s), ("png", (2 * s, 2 * s)))
+                for stem in ("brisquel", "shredder") for s in DESKTOP_ICON_SIZES_2X)
+# The 2x twins of the window's pictures: the same kind at twice the size.
+EXPECTED.update((at2x(name), (kind, (want[0] * 2, want[1] * 2)))
+                for name, (kind, want) in list(EXPECTED.items())
+                if kind in ("jpeg", "bmp32") or name in ("hand.png", "hand2.png"))
+EXPECTED["tool_shredder@2x.ico"] = ("ico", [(64, 4)])
 
 
 def decode_mono_cursor(data):

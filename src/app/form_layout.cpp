@@ -7,7 +7,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCursor>
+#include <QFile>
 #include <QFont>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QImageReader>
 #include <QLineEdit>
@@ -17,6 +19,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QWebEngineView>
+#include <qpa/qplatformfontdatabase.h>
 
 #include <map>
 
@@ -217,7 +220,8 @@ public:
         if (found != m_pixmaps.constEnd())
             return *found;
         QImage image = m_readAhead ? m_readAhead->take(path) : QImage();
-        const QPixmap pixmap = image.isNull() ? QPixmap(path) : QPixmap::fromImage(std::move(image));
+        const QPixmap pixmap = image.isNull() ? QPixmap(pictureForRatio(path, qApp ? qApp->devicePixelRatio() : 1.0))
+                                              : QPixmap::fromImage(std::move(image));
         m_pixmaps.insert(path, pixmap);
         return pixmap;
     }
@@ -321,12 +325,40 @@ const std::vector<ControlRow> &formLayout()
     return layout;
 }
 
+void substituteSongFonts()
+{
+    // 宋体 and its relatives are Windows fonts; a Song-style face from the system stands
+    // in for them. A substitution alone still lets Qt search every font for the missing
+    // name first (FcFontSort, tens of millions of instructions at start-up); a name that
+    // Qt knows as an alias of an installed face goes straight to that face.
+    const QStringList songFaces{QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Serif CJK SC")};
+    const QStringList windowsFaces{QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("新宋体")};
+    for (const QString &windowsFace : windowsFaces)
+        QFont::insertSubstitutions(windowsFace, songFaces);
+    for (const QString &songFace : songFaces) {
+        if (QFontDatabase::hasFamily(songFace)) {
+            for (const QString &windowsFace : windowsFaces)
+                QPlatformFontDatabase::registerAliasToFontFamily(songFace, windowsFace);
+            break;
+        }
+    }
+}
+
+QString pictureForRatio(const QString &path, qreal pixelRatio)
+{
+    if (pixelRatio <= 1.0)
+        return path;
+    const qsizetype dot = path.lastIndexOf(u'.');
+    if (dot < 0)
+        return path;
+    // QImageReader gives an "@2x" file a device pixel ratio of 2 by itself.
+    QString twin = path;
+    twin.insert(dot, QStringLiteral("@2x"));
+    return QFile::exists(twin) ? twin : path;
+}
+
 void buildForm(QWidget *form)
 {
-    // 宋体 is a Windows font; a Song-style face from the system stands in for it.
-    QFont::insertSubstitutions(QStringLiteral("宋体"),
-                               {QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Serif CJK SC"), QStringLiteral("SimSun")});
-
     PictureSource pictures;
     const QCursor hand = handCursor(pictures.pixmap(handPicture));
     const QCursor cuffedHand = handCursor(pictures.pixmap(cuffedHandPicture));
@@ -401,10 +433,11 @@ PicturesReadAhead::PicturesReadAhead(QApplication *app)
         if (!row.picture.isEmpty() && !paths.contains(row.picture))
             paths.append(row.picture);
     }
-    m_reading = std::async(std::launch::async, [paths] {
+    const qreal ratio = app->devicePixelRatio();
+    m_reading = std::async(std::launch::async, [paths, ratio] {
         QHash<QString, QImage> pictures;
         for (const QString &path : paths)
-            pictures.insert(path, QImageReader(path).read());
+            pictures.insert(path, QImageReader(pictureForRatio(path, ratio)).read());
         return pictures;
     });
 }

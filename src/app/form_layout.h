@@ -78,6 +78,15 @@ const std::vector<ControlRow> &formLayout();
 // Builds every control of the table as a child of `form`, named after the control.
 void buildForm(QWidget *form);
 
+// Maps the Windows Song faces the controls ask for to the installed Song-style face. Called
+// before the first widget asks for one, so that no font request for them ends in a search
+// through every font on the system.
+void substituteSongFonts();
+
+// The file that holds the picture at `path` for a screen of `pixelRatio` device pixels per
+// window pixel: its "@2x" twin above 1 where there is one, else `path` itself.
+QString pictureForRatio(const QString &path, qreal pixelRatio);
+
 // The pictures of the table and the hand pointers, read on a worker thread from the moment
 // it is made, so that decoding them runs beside the web engine's start-up. A child of the
 // application; buildForm() takes the pictures from it and reads any it lacks itself.

@@ -87,6 +87,7 @@ Form1::Form1(FormServices services, QWidget *parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(branding::windowTitle());
     setWindowIcon(QIcon(QStringLiteral(":/assets/brisquel.ico")));
+    app::substituteSongFonts();
     setFont(QFont(QStringLiteral("宋体"), 9));
     setAutoFillBackground(true);
     QPalette palette = this->palette();

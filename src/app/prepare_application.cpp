@@ -18,6 +18,8 @@ void prepareApplication(QApplication &app)
     QGuiApplication::setDesktopFileName(QStringLiteral(BRISQUEL_APP_ID));
     // Before the window: the web pane takes its page language from the default locale.
     platform::installChineseTranslations(app);
+    // Before the first widget asks for 宋体.
+    substituteSongFonts();
 }
 
 } // namespace app

@@ -60,6 +60,28 @@ check_tree() {
   done
 }
 
+# The file managers' "shred" entries: Debian packages no validator for Nemo's and Caja's
+# formats, so their groups and keys are checked here. Each runs the installed shredder
+# with the selected files.
+check_file_manager_entries() {
+  local prefix=$1 entry group exec
+  for entry in "kio/servicemenus/*.desktop:Desktop Action shred" "nemo/actions/*.nemo_action:Nemo Action" \
+               "file-manager/actions/*.desktop:X-Action-Profile shred"; do
+    group=${entry#*:}
+    local file
+    file=$(echo "$prefix"/share/${entry%%:*})
+    [ -f "$file" ] || fail "no file-manager entry $file"
+    # The group's own keys: from its header to the next one.
+    exec=$(sed -n "/^\[$group\]\$/,/^\[/{s/^Exec=//p}" "$file")
+    [ "$exec" = "brisquel-shredder %F" ] || fail "$file: [$group] runs '$exec'"
+    [ -x "$prefix/bin/${exec%% *}" ] || fail "$file runs ${exec%% *}, which is not installed"
+    grep -qxF 'Name=用 Filefs 粉碎' "$file" || fail "$file: no Name=用 Filefs 粉碎"
+    grep -q '^Icon\(-Name\)\?=example.brisquel.Shredder$' "$file" || fail "$file: no shredder icon"
+  done
+  grep -qx 'Type=Action' "$prefix"/share/file-manager/actions/*.desktop || fail "the Caja entry is no action"
+  grep -qx 'Selection=notnone' "$prefix"/share/nemo/actions/*.nemo_action || fail "the Nemo action needs a selection"
+}
+
 # Starts a launcher with a fresh environment and waits until the program it execs runs;
 # leaves its pid in $app.
 start() {
@@ -92,9 +114,10 @@ check_install() {
   check_tree "$root/usr"
 
   local desktop
-  for desktop in "$root"/usr/share/applications/*.desktop; do
+  for desktop in "$root"/usr/share/applications/*.desktop "$root"/usr/share/kio/servicemenus/*.desktop; do
     desktop-file-validate "$desktop" || fail "desktop-file-validate $desktop"
   done
+  check_file_manager_entries "$root/usr"
   local metainfo=$root/usr/share/metainfo/example.brisquel.Brisquel.metainfo.xml
   appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
   grep -qF "<release version=\"$version\"" "$metainfo" || fail "metainfo lacks release $version"
@@ -147,7 +170,7 @@ check_deb() {
   dpkg-deb -x "$deb" "$tmp/root"
   check_tree "$tmp/root/usr"
   local field
-  for field in "Package: brisquel" "Version: $version" "Section: utils" "Recommends: wine, wine64"; do
+  for field in "Package: brisquel" "Version: $version" "Section: utils" "Recommends: wine, wine64" "qt6-wayland"; do
     dpkg-deb -f "$deb" | grep -qF "$field" || fail "control lacks '$field'"
   done
   dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || fail "no shared-library dependencies"
