@@ -706,6 +706,8 @@ void FilefsWindow::jobFinished()
     const Job finished = m_job;
     m_job = Job::None;
     const std::function<void()> then = std::exchange(m_then, {});
+    if (finished == Job::Wiping)
+        m_progressTimer->stop(); // also when the window closes and `then` is left out
     if (finished == Job::Shredding) {
         m_progressTimer->stop();
         updateProgress();
@@ -1030,7 +1032,6 @@ void FilefsWindow::wipe(const shredder::FreeSpace &space, const QString &leftove
         };
         *outcome = wiper.wipe(space);
     }, [this, outcome, space, leftovers] {
-        m_progressTimer->stop();
         m_current->clear();
         QString result = leftovers;
         switch (outcome->status) {
