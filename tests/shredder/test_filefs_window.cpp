@@ -13,7 +13,9 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <linux/capability.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,14 +66,35 @@ std::uint64_t freeBytes(const QString &folder)
     return std::uint64_t(counts.f_bfree) * counts.f_frsize;
 }
 
+// Leaves this thread, and threads it starts, without root's right to fill the reserve.
+struct WithoutReserve
+{
+    WithoutReserve()
+    {
+        if (::syscall(SYS_capget, &header, saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
+        reduced[CAP_SYS_RESOURCE / 32].effective &= ~(1u << (CAP_SYS_RESOURCE % 32));
+        active = ::syscall(SYS_capset, &header, reduced) == 0;
+    }
+    ~WithoutReserve()
+    {
+        if (active)
+            ::syscall(SYS_capset, &header, saved);
+    }
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved[2]{};
+    bool active = false;
+};
+
 // A small ext4 image, loop-mounted for the length of a scope.
 struct LoopMount
 {
-    explicit LoopMount(const QString &folder)
+    LoopMount(const QString &folder, const QString &reserve)
         : point(folder + "/mnt")
     {
         mounted = ::geteuid() == 0 && QDir().mkpath(point) && runs("truncate", {"-s", "64M", folder + "/disk.img"})
-                  && runs("mkfs.ext4", {"-q", "-F", folder + "/disk.img"})
+                  && runs("mkfs.ext4", {"-q", "-F", "-m", reserve, folder + "/disk.img"})
                   && runs("mount", {"-o", "loop", folder + "/disk.img", point});
         point = QFileInfo(point).canonicalFilePath();
     }
@@ -265,6 +288,7 @@ void TestFilefsWindow::wipesFreeSpace_data()
     QTest::newRow("confirmed") << "" << QStringLiteral("已擦除 @ 的空闲空间");
     QTest::newRow("cancelled at once") << "cancel" << QStringLiteral("已取消擦除");
     QTest::newRow("a killed named fill, removed at start") << "killed" << QStringLiteral("已擦除 @ 的空闲空间");
+    QTest::newRow("root's reserve, as a user without it") << "reserve" << QStringLiteral("已擦除 @ 的空闲空间");
 }
 
 // The wipe through the window, on a file system of its own: it asks first, stating what
@@ -274,7 +298,10 @@ void TestFilefsWindow::wipesFreeSpace()
     QFETCH(QString, before);
     QFETCH(QString, result);
     QTemporaryDir dir;
-    const LoopMount disk(dir.path());
+    const LoopMount disk(dir.path(), before == "reserve" ? "10" : "5");
+    std::optional<WithoutReserve> asUser;
+    if (before == "reserve")
+        asUser.emplace();
     if (!disk.mounted)
         QSKIP("a loop-mounted image needs root");
     qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath("state")));
@@ -332,10 +359,13 @@ void TestFilefsWindow::wipesFreeSpace()
     QCOMPARE(questions.size(), 1);
     QVERIFY(questions[0].contains(QStringLiteral("其他程序可能无法写入文件")));
     QVERIFY(questions[0].contains(QStringLiteral("覆盖 1 遍（随机数据）")));
+    QCOMPARE(questions[0].contains(QRegularExpression(QStringLiteral("有 [67]\\.\\d MB 的空间保留给 root 用户，当前用户无法写入"))),
+             before == "reserve");
     QVERIFY2(window.findChild<QLabel *>("wipeResultLabel")->text().contains(result.replace('@', disk.point)),
              qPrintable(window.findChild<QLabel *>("wipeResultLabel")->text()));
     QVERIFY2(longestGap <= 100, qPrintable(QString::number(longestGap)));
     QVERIFY(freeBytes(disk.point) >= freeBefore - (64 << 10));
+    asUser.reset();
     QCOMPARE(QDir(disk.point).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"lost+found"});
 }
 
