@@ -27,10 +27,12 @@
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -217,6 +219,8 @@ std::vector<FileSystemEntry> writableFileSystems(const std::string &home)
         if (!block && type != "fuseblk" && type != "tmpfs")
             continue;
         point = unescapeMountField(point);
+        if (point.rfind("/proc/", 0) == 0 || point.rfind("/sys/", 0) == 0)
+            continue; // the kernel's own tmpfs mounts (cgroup) hold no one's files
         // A later mount at the same place hides this one.
         std::erase_if(records, [&](const Record &r) { return r.mountPoint == point; });
         records.push_back({device, unescapeMountField(root), point, type});
@@ -234,7 +238,10 @@ std::vector<FileSystemEntry> writableFileSystems(const std::string &home)
     for (const auto &[device, r] : best) {
         struct statvfs counts {};
         struct stat pointInfo {};
-        if (::statvfs(r.mountPoint.c_str(), &counts) != 0 || ::stat(r.mountPoint.c_str(), &pointInfo) != 0)
+        unsigned major = 0, minor = 0;
+        // A mount point that now shows another file system (a mount over its parent) is left out.
+        if (std::sscanf(device.c_str(), "%u:%u", &major, &minor) != 2 || ::statvfs(r.mountPoint.c_str(), &counts) != 0
+            || ::stat(r.mountPoint.c_str(), &pointInfo) != 0 || pointInfo.st_dev != makedev(major, minor))
             continue;
         FileSystemEntry entry{r.mountPoint, r.type, std::uint64_t(counts.f_blocks) * counts.f_frsize,
                               std::uint64_t(counts.f_bavail) * counts.f_frsize, {}};
