@@ -3,12 +3,22 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
+
+#include <linux/capability.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -42,6 +52,61 @@ QStringList rowTexts(const QTreeWidget *list, int column)
     return texts;
 }
 
+bool runs(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+std::uint64_t freeBytes(const QString &folder)
+{
+    struct statvfs counts {};
+    ::statvfs(QFile::encodeName(folder).constData(), &counts);
+    return std::uint64_t(counts.f_bfree) * counts.f_frsize;
+}
+
+// Leaves this thread, and threads it starts, without root's right to fill the reserve.
+struct WithoutReserve
+{
+    WithoutReserve()
+    {
+        if (::syscall(SYS_capget, &header, saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
+        reduced[CAP_SYS_RESOURCE / 32].effective &= ~(1u << (CAP_SYS_RESOURCE % 32));
+        active = ::syscall(SYS_capset, &header, reduced) == 0;
+    }
+    ~WithoutReserve()
+    {
+        if (active)
+            ::syscall(SYS_capset, &header, saved);
+    }
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved[2]{};
+    bool active = false;
+};
+
+// A small ext4 image, loop-mounted for the length of a scope.
+struct LoopMount
+{
+    LoopMount(const QString &folder, const QString &reserve)
+        : point(folder + "/mnt")
+    {
+        mounted = ::geteuid() == 0 && QDir().mkpath(point) && runs("truncate", {"-s", "64M", folder + "/disk.img"})
+                  && runs("mkfs.ext4", {"-q", "-F", "-m", reserve, folder + "/disk.img"})
+                  && runs("mount", {"-o", "loop", folder + "/disk.img", point});
+        point = QFileInfo(point).canonicalFilePath();
+    }
+    ~LoopMount()
+    {
+        if (mounted)
+            runs("umount", {point});
+    }
+    QString point;
+    bool mounted = false;
+};
+
 } // namespace
 
 class TestFilefsWindow : public QObject
@@ -56,6 +121,8 @@ private slots:
     void rowsAreTheGivenBytes();
     void pickedNameFoundByItsBytes_data();
     void pickedNameFoundByItsBytes();
+    void wipesFreeSpace_data();
+    void wipesFreeSpace();
 };
 
 void TestFilefsWindow::shredsListedItems_data()
@@ -212,6 +279,94 @@ void TestFilefsWindow::pickedNameFoundByItsBytes()
         QVERIFY(writeBytes(folder + name, "x"));
     const std::optional<QByteArray> path = platform::pathFromShownText(shown.replace('@', dir.path()));
     QCOMPARE(path.value_or(QByteArray()), found.replace('@', folder));
+}
+
+void TestFilefsWindow::wipesFreeSpace_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("confirmed") << "" << QStringLiteral("已擦除 @ 的空闲空间");
+    QTest::newRow("cancelled at once") << "cancel" << QStringLiteral("已取消擦除");
+    QTest::newRow("a killed named fill, removed at start") << "killed" << QStringLiteral("已擦除 @ 的空闲空间");
+    QTest::newRow("root's reserve, as a user without it") << "reserve" << QStringLiteral("已擦除 @ 的空闲空间");
+}
+
+// The wipe through the window, on a file system of its own: it asks first, stating what
+// it can't do, and the window's event loop keeps turning while the disk fills.
+void TestFilefsWindow::wipesFreeSpace()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, result);
+    QTemporaryDir dir;
+    const LoopMount disk(dir.path(), before == "reserve" ? "10" : "5");
+    std::optional<WithoutReserve> asUser;
+    if (before == "reserve")
+        asUser.emplace();
+    if (!disk.mounted)
+        QSKIP("a loop-mounted image needs root");
+    qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath("state")));
+    const std::uint64_t freeBefore = freeBytes(disk.point);
+    if (before == "killed") {
+        const shredder::FreeSpace space = shredder::examineFreeSpace(QFile::encodeName(disk.point).toStdString());
+        const pid_t child = ::fork();
+        if (child == 0) {
+            shredder::Wiper wiper;
+            wiper.namedOnly = true;
+            wiper.ledger = QFile::encodeName(dir.filePath("state/brisquel/wipe")).toStdString();
+            wiper.whenFull = [] { ::raise(SIGKILL); };
+            wiper.wipe(space);
+            ::_exit(0);
+        }
+        int exit = 0;
+        QCOMPARE(::waitpid(child, &exit, 0), child);
+        QVERIFY(WIFSIGNALED(exit) && freeBytes(disk.point) < 2 << 20);
+    }
+
+    QStringList questions;
+    FilefsWindow window({{}, [&](QWidget *, const QString &text, const QString &) {
+                             questions << text;
+                             if (before == "cancel")
+                                 QTimer::singleShot(0, [&] { window.findChild<QPushButton *>("wipeCancelButton")->click(); });
+                             return true;
+                         }, {}});
+    window.show();
+    QTRY_VERIFY(!window.isBusy());
+    auto *status = window.findChild<QLabel *>("statusLabel");
+    QCOMPARE(status->text().contains(QStringLiteral("已删除上次擦除空闲空间中断时留下的填充文件")), before == "killed");
+    QCOMPARE(freeBytes(disk.point) >= freeBefore - (64 << 10), true);
+
+    QTest::mouseClick(window.findChild<QPushButton *>("wipeButton"), Qt::LeftButton);
+    QTRY_VERIFY(!window.isBusy());
+    auto *list = window.findChild<QTreeWidget *>("fileSystemList");
+    const QList<QTreeWidgetItem *> rows = list->findItems(disk.point, Qt::MatchExactly);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows[0]->text(1), QStringLiteral("ext4"));
+    list->setCurrentItem(rows[0]);
+
+    QElapsedTimer clock;
+    qint64 longestGap = 0;
+    QTimer ticks;
+    ticks.setInterval(10);
+    connect(&ticks, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, clock.restart());
+    });
+    clock.start();
+    ticks.start();
+    QTest::mouseClick(window.findChild<QPushButton *>("wipeStartButton"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isBusy(), 60000);
+    ticks.stop();
+
+    QCOMPARE(questions.size(), 1);
+    QVERIFY(questions[0].contains(QStringLiteral("其他程序可能无法写入文件")));
+    QVERIFY(questions[0].contains(QStringLiteral("覆盖 1 遍（随机数据）")));
+    QCOMPARE(questions[0].contains(QRegularExpression(QStringLiteral("有 [67]\\.\\d MB 的空间保留给 root 用户，当前用户无法写入"))),
+             before == "reserve");
+    QVERIFY2(window.findChild<QLabel *>("wipeResultLabel")->text().contains(result.replace('@', disk.point)),
+             qPrintable(window.findChild<QLabel *>("wipeResultLabel")->text()));
+    QVERIFY2(longestGap <= 100, qPrintable(QString::number(longestGap)));
+    QVERIFY(freeBytes(disk.point) >= freeBefore - (64 << 10));
+    asUser.reset();
+    QCOMPARE(QDir(disk.point).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"lost+found"});
 }
 
 QTEST_MAIN(TestFilefsWindow)

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -24,8 +25,17 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <fstream>
 #include <map>
+#include <sstream>
 
 namespace {
 
@@ -146,6 +156,151 @@ QByteArrayList droppedPaths(const QMimeData *data)
     return paths;
 }
 
+
+// One file system a wipe could fill, as the wipe dialog lists it.
+struct FileSystemEntry
+{
+    std::string mountPoint;
+    std::string type;
+    std::uint64_t size = 0;
+    std::uint64_t free = 0;
+    std::string folder; // where the fill would go; empty when this user can't fill it
+};
+
+// mountinfo writes space, tab, newline and backslash in names as octal escapes.
+std::string unescapeMountField(const std::string &field)
+{
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && std::all_of(field.begin() + i + 1, field.begin() + i + 4,
+                                                                          [](char c) { return c >= '0' && c <= '7'; })) {
+            out += char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
+            i += 3;
+        } else {
+            out += field[i];
+        }
+    }
+    return out;
+}
+
+bool hasOption(const std::string &options, const char *wanted)
+{
+    std::istringstream list(options);
+    for (std::string option; std::getline(list, option, ',');)
+        if (option == wanted)
+            return true;
+    return false;
+}
+
+// The writable file systems a user could fill: those on a block device, through fuseblk, and
+// tmpfs, each device once at its whole-file-system mount (else its shortest), a mount hidden
+// by a later one at the same place left out. Names stay bytes.
+std::vector<FileSystemEntry> writableFileSystems(const std::string &home)
+{
+    struct Record
+    {
+        std::string device, root, mountPoint, type;
+    };
+    std::vector<Record> records;
+    std::ifstream in("/proc/self/mountinfo");
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::string id, parent, device, root, point, options, field;
+        if (!(fields >> id >> parent >> device >> root >> point >> options))
+            continue;
+        while (fields >> field && field != "-") {
+        }
+        std::string type, source, superOptions;
+        if (!(fields >> type >> source >> superOptions) || hasOption(options, "ro") || hasOption(superOptions, "ro"))
+            continue;
+        struct stat sourceInfo {};
+        const bool block = source.rfind("/dev/", 0) == 0 && ::stat(unescapeMountField(source).c_str(), &sourceInfo) == 0
+                           && S_ISBLK(sourceInfo.st_mode);
+        if (!block && type != "fuseblk" && type != "tmpfs")
+            continue;
+        point = unescapeMountField(point);
+        if (point.rfind("/proc/", 0) == 0 || point.rfind("/sys/", 0) == 0)
+            continue; // the kernel's own tmpfs mounts (cgroup) hold no one's files
+        // A later mount at the same place hides this one.
+        std::erase_if(records, [&](const Record &r) { return r.mountPoint == point; });
+        records.push_back({device, unescapeMountField(root), point, type});
+    }
+    std::map<std::string, Record> best;
+    for (const Record &r : records) {
+        auto [found, added] = best.emplace(r.device, r);
+        const Record &b = found->second;
+        if (!added && std::pair(r.root != "/", r.mountPoint.size()) < std::pair(b.root != "/", b.mountPoint.size()))
+            found->second = r;
+    }
+    struct stat homeInfo {};
+    const bool haveHome = !home.empty() && ::stat(home.c_str(), &homeInfo) == 0;
+    std::vector<FileSystemEntry> entries;
+    for (const auto &[device, r] : best) {
+        struct statvfs counts {};
+        struct stat pointInfo {};
+        unsigned major = 0, minor = 0;
+        // A mount point that now shows another file system (a mount over its parent) is left out.
+        if (std::sscanf(device.c_str(), "%u:%u", &major, &minor) != 2 || ::statvfs(r.mountPoint.c_str(), &counts) != 0
+            || ::stat(r.mountPoint.c_str(), &pointInfo) != 0 || pointInfo.st_dev != makedev(major, minor))
+            continue;
+        FileSystemEntry entry{r.mountPoint, r.type, std::uint64_t(counts.f_blocks) * counts.f_frsize,
+                              std::uint64_t(counts.f_bavail) * counts.f_frsize, {}};
+        if (::access(r.mountPoint.c_str(), W_OK | X_OK) == 0)
+            entry.folder = r.mountPoint;
+        else if (haveHome && homeInfo.st_dev == pointInfo.st_dev && ::access(home.c_str(), W_OK | X_OK) == 0)
+            entry.folder = home;
+        entries.push_back(std::move(entry));
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const FileSystemEntry &a, const FileSystemEntry &b) { return a.mountPoint < b.mountPoint; });
+    return entries;
+}
+
+// $XDG_STATE_HOME/brisquel/wipe: where named fills are recorded until they are removed.
+std::string wipeLedger()
+{
+    QByteArray state = qgetenv("XDG_STATE_HOME");
+    if (!state.startsWith('/')) // a relative value is to be ignored
+        state = QFile::encodeName(QDir::homePath()) + "/.local/state";
+    return (state + "/brisquel/wipe").toStdString();
+}
+
+QString passesText(const shredder::Options &options)
+{
+    QString text = QStringLiteral("覆盖 %1 遍（随机数据）").arg(options.passes);
+    if (options.zeroPass)
+        text += QStringLiteral("，最后再用零覆盖一遍");
+    return text;
+}
+
+// Everything a wipe of this file system can't do, said before it starts.
+QString wipeQuestion(const shredder::FreeSpace &space, const shredder::Options &options)
+{
+    const QString fsType = QString::fromStdString(space.fsType);
+    QString text = QStringLiteral("确定要擦除 %1（%2）的空闲空间吗？将填满 %3 的空闲空间，%4。")
+                       .arg(platform::shownPath(space.mountPoint), fsType, sizeText(space.available), passesText(options));
+    QStringList limits;
+    if (space.warnings & shredder::FlashStorage) {
+        QString flash = QStringLiteral("位于固态硬盘或闪存上：存储器会把写入挪到别的单元，覆盖无法触及已被替换的旧块。");
+        flash += space.mayTrim ? QStringLiteral("擦除完成后可以通知存储设备释放空闲块（TRIM）。")
+                               : QStringLiteral("只有 root 用户才能通知存储设备释放空闲块（TRIM），当前用户不能这样做。");
+        limits << flash;
+    }
+    if (space.warnings & shredder::CopyOnWrite)
+        limits << QStringLiteral("%1 文件系统把新数据写到别处（写时复制或日志结构），填充不一定覆盖到旧数据所在的位置。").arg(fsType);
+    limits << warningTexts(space.warnings & ~unsigned(shredder::FlashStorage | shredder::CopyOnWrite), fsType);
+    if (space.reserved())
+        limits << QStringLiteral("有 %1 的空间保留给 root 用户，当前用户无法写入，这部分不会被擦除。").arg(sizeText(space.reserved()));
+    if (space.quotas)
+        limits << QStringLiteral("此文件系统启用了磁盘配额：配额用完时填充即停止，其余空闲空间不会被擦除。");
+    if (!space.unnamed)
+        limits << QStringLiteral("此文件系统不支持无名文件：填充写在隐藏文件夹 %1… 中，结束后删除；若程序被强行终止，下次启动时会清除。")
+                      .arg(QString::fromLatin1(shredder::wipeFolderPrefix));
+    limits << QStringLiteral("擦除期间磁盘会被填满，其他程序可能无法写入文件。");
+    text += QStringLiteral("\n\n请注意：\n") + limits.join(QLatin1Char('\n'));
+    return text;
+}
+
 } // namespace
 
 FilefsWindow::FilefsWindow(FilefsServices services, QWidget *parent)
@@ -164,6 +319,8 @@ FilefsWindow::FilefsWindow(FilefsServices services, QWidget *parent)
     , m_shred(new QPushButton(QStringLiteral("粉碎"), this))
     , m_cancel(new QPushButton(QStringLiteral("取消"), this))
     , m_progressTimer(new QTimer(this))
+    , m_wipe(new QPushButton(QStringLiteral("擦除空闲空间…"), this))
+    , m_ledger(wipeLedger())
 {
     if (!m_services.showMessage)
         m_services.showMessage = platform::showMessage;
@@ -206,6 +363,7 @@ FilefsWindow::FilefsWindow(FilefsServices services, QWidget *parent)
     m_current->setMinimumWidth(1);
     m_shred->setObjectName(QStringLiteral("shredButton"));
     m_cancel->setObjectName(QStringLiteral("cancelButton"));
+    m_wipe->setObjectName(QStringLiteral("wipeButton"));
     m_progressTimer->setInterval(250);
 
     auto *passesLabel = new QLabel(QStringLiteral("覆盖次数(&P)："), this);
@@ -217,6 +375,7 @@ FilefsWindow::FilefsWindow(FilefsServices services, QWidget *parent)
     listButtons->addWidget(m_remove);
     listButtons->addWidget(m_clear);
     listButtons->addStretch();
+    listButtons->addWidget(m_wipe);
     auto *options = new QHBoxLayout;
     options->addWidget(passesLabel);
     options->addWidget(m_passes);
@@ -241,6 +400,7 @@ FilefsWindow::FilefsWindow(FilefsServices services, QWidget *parent)
     connect(m_clear, &QPushButton::clicked, this, &FilefsWindow::clearButton_Click);
     connect(m_shred, &QPushButton::clicked, this, &FilefsWindow::shredButton_Click);
     connect(m_cancel, &QPushButton::clicked, this, &FilefsWindow::cancelButton_Click);
+    connect(m_wipe, &QPushButton::clicked, this, &FilefsWindow::wipeButton_Click);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, &FilefsWindow::updateControls);
     connect(m_progressTimer, &QTimer::timeout, this, &FilefsWindow::updateProgress);
 
@@ -258,7 +418,18 @@ FilefsWindow::FilefsWindow(FilefsServices services, QWidget *parent)
     });
 
     m_status->setText(QStringLiteral("把要粉碎的文件或文件夹拖到这里，或点“添加文件…”。"));
-    updateControls();
+    // A wipe killed while its named fill held the disk full left that fill behind.
+    auto removed = std::make_shared<std::vector<std::string>>();
+    startJob(Job::Sweeping, [removed, ledger = m_ledger] { *removed = shredder::removeWipeLeftovers(ledger); },
+             [this, removed] {
+                 if (removed->empty())
+                     return;
+                 QStringList folders;
+                 for (const std::string &folder : *removed)
+                     folders << platform::shownPath(folder);
+                 m_notice = QStringLiteral("已删除上次擦除空闲空间中断时留下的填充文件：%1").arg(folders.join(QStringLiteral("，")));
+                 m_status->setText(m_notice);
+             });
 }
 
 FilefsWindow::~FilefsWindow()
@@ -514,16 +685,17 @@ void FilefsWindow::shredButton_Click()
 
 void FilefsWindow::cancelButton_Click()
 {
-    if (m_job != Job::Shredding)
+    if (m_job != Job::Shredding && m_job != Job::Wiping)
         return;
     m_stop = true;
     m_status->setText(QStringLiteral("正在取消…"));
-    m_cancel->setEnabled(false);
+    updateControls();
 }
 
-void FilefsWindow::startJob(Job job, std::function<void()> work)
+void FilefsWindow::startJob(Job job, std::function<void()> work, std::function<void()> then)
 {
     m_job = job;
+    m_then = std::move(then);
     m_stop = false;
     m_thread = QThread::create(std::move(work));
     connect(m_thread, &QThread::finished, this, &FilefsWindow::jobFinished);
@@ -540,6 +712,9 @@ void FilefsWindow::jobFinished()
     }
     const Job finished = m_job;
     m_job = Job::None;
+    const std::function<void()> then = std::exchange(m_then, {});
+    if (finished == Job::Wiping)
+        m_progressTimer->stop(); // also when the window closes and `then` is left out
     if (finished == Job::Shredding) {
         m_progressTimer->stop();
         updateProgress();
@@ -555,11 +730,17 @@ void FilefsWindow::jobFinished()
         std::uint64_t size = 0;
         for (int i = 0; i < m_list->topLevelItemCount(); ++i)
             size += planOf(m_list->topLevelItem(i)).size;
-        m_status->setText(QStringLiteral("列表中有 %1 项，共 %2。").arg(m_list->topLevelItemCount()).arg(sizeText(size)));
+        m_status->setText(QStringLiteral("列表中有 %1 项，共 %2。").arg(m_list->topLevelItemCount()).arg(sizeText(size))
+                          + (m_notice.isEmpty() ? QString() : QLatin1Char(' ') + m_notice));
     }
     if (m_closeWhenIdle) {
         close();
         return;
+    }
+    if (then) {
+        then();
+        if (isBusy())
+            return; // it went on with more work
     }
 
     // Rows added while busy, or just now, are looked at next.
@@ -602,13 +783,42 @@ void FilefsWindow::updateControls()
     m_passes->setEnabled(!busy);
     m_zeroPass->setEnabled(!busy);
     m_shred->setEnabled(!busy && any);
-    m_cancel->setEnabled(m_job == Job::Shredding && !m_stop);
+    m_cancel->setEnabled((m_job == Job::Shredding || m_job == Job::Wiping) && !m_stop);
+    m_wipe->setEnabled(!busy);
+    if (m_wipeDialog) {
+        m_fileSystems->setEnabled(!busy);
+        m_wipePasses->setEnabled(!busy);
+        m_wipeZeroPass->setEnabled(!busy);
+        m_otherFolder->setEnabled(!busy);
+        m_wipeStart->setEnabled(!busy && m_fileSystems->currentItem()
+                                && !m_fileSystems->currentItem()->data(0, PathRole).toByteArray().isEmpty());
+        m_wipeCancel->setEnabled(m_job == Job::Wiping && !m_stop);
+    }
     if (m_job == Job::Scanning)
         m_status->setText(QStringLiteral("正在检查…"));
 }
 
 void FilefsWindow::updateProgress()
 {
+    if (m_job == Job::Wiping) {
+        // The fill's size is known only once the disk is full: the free space stands in for it.
+        const std::uint64_t written = m_bytesDone.load(std::memory_order_relaxed);
+        const std::uint64_t filled = m_wipeFilled.load(std::memory_order_relaxed);
+        const std::uint64_t total = std::max(m_bytesTotal, written);
+        m_progress->setValue(total ? static_cast<int>(written * 1000 / total) : 0);
+        m_wipeProgress->setValue(m_progress->value());
+        const double seconds = m_clock.elapsed() / 1000.0;
+        const double speed = seconds > 0.2 ? written / seconds : 0.0;
+        QString text = QStringLiteral("已写入 %1，空闲空间 %2").arg(sizeText(written), sizeText(m_wipeFree - std::min(filled, m_wipeFree)));
+        if (speed > 0)
+            text += QStringLiteral("，速度 %1/秒，剩余时间 %2")
+                        .arg(sizeText(static_cast<std::uint64_t>(speed)), durationText(static_cast<qint64>((total - written) / speed)));
+        if (!m_stop) {
+            m_wipeStatus->setText(text);
+            m_status->setText(text);
+        }
+        return;
+    }
     const std::uint64_t done = std::min(m_bytesDone.load(std::memory_order_relaxed), m_bytesTotal);
     m_progress->setValue(m_bytesTotal ? static_cast<int>(done * 1000 / m_bytesTotal) : (isBusy() ? 0 : 1000));
     const double seconds = m_clock.elapsed() / 1000.0;
@@ -621,10 +831,257 @@ void FilefsWindow::updateProgress()
     }
     if (isBusy() && !m_stop)
         m_status->setText(text);
-    if (isBusy()) {
+    if (m_job == Job::Shredding) {
         const std::lock_guard lock(m_currentLock);
         m_current->setText(QStringLiteral("当前文件：") + platform::shownPath(m_currentFile));
     }
+}
+
+void FilefsWindow::makeWipeDialog()
+{
+    m_wipeDialog = new QDialog(this);
+    m_wipeDialog->setObjectName(QStringLiteral("wipeDialog"));
+    m_wipeDialog->setWindowTitle(QStringLiteral("擦除空闲空间"));
+    m_wipeDialog->resize(640, 400);
+    m_fileSystems = new QTreeWidget(m_wipeDialog);
+    m_fileSystems->setObjectName(QStringLiteral("fileSystemList"));
+    m_fileSystems->setHeaderLabels({QStringLiteral("挂载点"), QStringLiteral("类型"), QStringLiteral("大小"),
+                                    QStringLiteral("可用"), QStringLiteral("说明")});
+    m_fileSystems->setRootIsDecorated(false);
+    m_fileSystems->setUniformRowHeights(true);
+    m_wipePasses = new QComboBox(m_wipeDialog);
+    m_wipePasses->setObjectName(QStringLiteral("wipePassesBox"));
+    for (int i = 0; i < m_passes->count(); ++i)
+        m_wipePasses->addItem(m_passes->itemText(i), m_passes->itemData(i));
+    m_wipeZeroPass = new QCheckBox(m_zeroPass->text(), m_wipeDialog);
+    m_wipeZeroPass->setObjectName(QStringLiteral("wipeZeroPassBox"));
+    m_otherFolder = new QPushButton(QStringLiteral("其他文件夹…"), m_wipeDialog);
+    m_otherFolder->setObjectName(QStringLiteral("otherFolderButton"));
+    m_wipeStart = new QPushButton(QStringLiteral("擦除"), m_wipeDialog);
+    m_wipeStart->setObjectName(QStringLiteral("wipeStartButton"));
+    m_wipeCancel = new QPushButton(QStringLiteral("取消"), m_wipeDialog);
+    m_wipeCancel->setObjectName(QStringLiteral("wipeCancelButton"));
+    auto *close = new QPushButton(QStringLiteral("关闭"), m_wipeDialog);
+    close->setObjectName(QStringLiteral("wipeCloseButton"));
+    m_wipeProgress = new QProgressBar(m_wipeDialog);
+    m_wipeProgress->setObjectName(QStringLiteral("wipeProgressBar"));
+    m_wipeProgress->setRange(0, 1000);
+    m_wipeProgress->setTextVisible(false);
+    m_wipeStatus = new QLabel(m_wipeDialog);
+    m_wipeStatus->setObjectName(QStringLiteral("wipeStatusLabel"));
+    m_wipeResult = new QLabel(m_wipeDialog);
+    m_wipeResult->setObjectName(QStringLiteral("wipeResultLabel"));
+    m_wipeResult->setTextFormat(Qt::PlainText);
+    m_wipeResult->setWordWrap(true);
+
+    auto *passesLabel = new QLabel(QStringLiteral("覆盖次数(&P)："), m_wipeDialog);
+    passesLabel->setBuddy(m_wipePasses);
+    auto *options = new QHBoxLayout;
+    options->addWidget(passesLabel);
+    options->addWidget(m_wipePasses);
+    options->addSpacing(16);
+    options->addWidget(m_wipeZeroPass);
+    options->addStretch();
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_otherFolder);
+    buttons->addStretch();
+    buttons->addWidget(m_wipeStart);
+    buttons->addWidget(m_wipeCancel);
+    buttons->addWidget(close);
+    auto *layout = new QVBoxLayout(m_wipeDialog);
+    layout->addWidget(new QLabel(QStringLiteral("选择要擦除空闲空间的文件系统："), m_wipeDialog));
+    layout->addWidget(m_fileSystems, 1);
+    layout->addLayout(options);
+    layout->addWidget(m_wipeProgress);
+    layout->addWidget(m_wipeStatus);
+    layout->addWidget(m_wipeResult);
+    layout->addLayout(buttons);
+
+    connect(m_fileSystems, &QTreeWidget::currentItemChanged, this, &FilefsWindow::updateControls);
+    connect(m_fileSystems, &QTreeWidget::itemDoubleClicked, this, &FilefsWindow::wipeStartButton_Click);
+    connect(m_otherFolder, &QPushButton::clicked, this, &FilefsWindow::otherFolderButton_Click);
+    connect(m_wipeStart, &QPushButton::clicked, this, &FilefsWindow::wipeStartButton_Click);
+    connect(m_wipeCancel, &QPushButton::clicked, this, &FilefsWindow::cancelButton_Click);
+    connect(close, &QPushButton::clicked, m_wipeDialog, &QDialog::close);
+}
+
+void FilefsWindow::wipeButton_Click()
+{
+    if (isBusy())
+        return;
+    if (!m_wipeDialog)
+        makeWipeDialog();
+    m_wipePasses->setCurrentIndex(m_passes->currentIndex());
+    m_wipeZeroPass->setChecked(m_zeroPass->isChecked());
+    m_wipeDialog->show();
+    m_wipeDialog->raise();
+    listFileSystems();
+}
+
+// Reading the mount table and asking each file system for its size can block (a busy
+// FUSE daemon), so it is done off this thread.
+void FilefsWindow::listFileSystems()
+{
+    m_fileSystems->clear();
+    m_wipeStatus->setText(QStringLiteral("正在读取文件系统…"));
+    auto entries = std::make_shared<std::vector<FileSystemEntry>>();
+    startJob(Job::Listing, [entries, home = QFile::encodeName(QDir::homePath()).toStdString()] {
+        *entries = writableFileSystems(home);
+    }, [this, entries] {
+        for (const FileSystemEntry &entry : *entries) {
+            auto *row = new QTreeWidgetItem(m_fileSystems);
+            row->setText(0, platform::shownPath(entry.mountPoint));
+            row->setText(1, QString::fromStdString(entry.type));
+            row->setText(2, sizeText(entry.size));
+            row->setText(3, sizeText(entry.free));
+            row->setData(0, PathRole, QByteArray::fromStdString(entry.folder));
+            if (entry.folder.empty()) {
+                row->setText(4, QStringLiteral("当前用户无法写入此文件系统，不能擦除"));
+                row->setDisabled(true);
+            } else if (entry.folder != entry.mountPoint) {
+                row->setText(4, QStringLiteral("填充写在主文件夹 %1 中").arg(platform::shownPath(entry.folder)));
+            }
+            for (int column = 2; column <= 3; ++column)
+                row->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
+        }
+        for (int column = 0; column < 4; ++column)
+            m_fileSystems->resizeColumnToContents(column);
+        m_wipeStatus->setText(entries->empty() ? QStringLiteral("没有找到可以写入的文件系统。") : QString());
+    });
+}
+
+void FilefsWindow::otherFolderButton_Click()
+{
+    if (isBusy())
+        return;
+    const QUrl url = QFileDialog::getExistingDirectoryUrl(m_wipeDialog, QStringLiteral("选择文件夹"),
+                                                          QUrl::fromLocalFile(QDir::homePath()), QFileDialog::ShowDirsOnly,
+                                                          {QStringLiteral("file")});
+    if (url.isEmpty())
+        return;
+    std::optional<QByteArray> path = platform::localPathFromUrl(url);
+    if (path)
+        path = platform::pathFromShownText(QString::fromUtf8(*path));
+    if (!path) {
+        m_services.showMessage(m_wipeDialog,
+                               QStringLiteral("无法确定所选的是哪一个文件夹（有名称显示相同的文件夹），请选择它所在的文件系统。"),
+                               title);
+        return;
+    }
+    examineAndWipe(*path);
+}
+
+void FilefsWindow::wipeStartButton_Click()
+{
+    const QTreeWidgetItem *row = m_fileSystems->currentItem();
+    if (isBusy() || !row || row->data(0, PathRole).toByteArray().isEmpty())
+        return;
+    examineAndWipe(row->data(0, PathRole).toByteArray());
+}
+
+// What a killed wipe left on this file system goes first, so that the free space the
+// question states is what the wipe will fill.
+void FilefsWindow::examineAndWipe(const QByteArray &folder)
+{
+    struct Found
+    {
+        std::vector<std::string> removed;
+        shredder::FreeSpace space;
+    };
+    auto found = std::make_shared<Found>();
+    m_wipeResult->clear();
+    m_wipeStatus->setText(QStringLiteral("正在检查…"));
+    startJob(Job::Examining,
+             [found, folder = folder.toStdString(), ledger = m_ledger, describe = m_services.describeDevice] {
+                 found->removed = shredder::removeWipeLeftovers(ledger, folder);
+                 found->space = shredder::examineFreeSpace(folder, describe);
+             },
+             [this, found] {
+                 QString leftovers;
+                 if (!found->removed.empty())
+                     leftovers = QStringLiteral("已删除上次中断时留下的 %1 个填充文件夹。").arg(found->removed.size());
+                 m_wipeStatus->clear();
+                 if (found->space.error) {
+                     m_wipeResult->setText(leftovers + QStringLiteral("无法擦除：") + failureReason(found->space.error));
+                     return;
+                 }
+                 wipe(found->space, leftovers);
+             });
+}
+
+void FilefsWindow::wipe(const shredder::FreeSpace &space, const QString &leftovers)
+{
+    shredder::Options options;
+    options.passes = m_wipePasses->currentData().toInt();
+    options.zeroPass = m_wipeZeroPass->isChecked();
+    if (!m_services.confirm(m_wipeDialog, (leftovers.isEmpty() ? QString() : leftovers + u'\n') + wipeQuestion(space, options),
+                            QStringLiteral("擦除空闲空间"))) {
+        m_wipeResult->setText(leftovers);
+        return;
+    }
+    m_notice.clear();
+    m_bytesDone = 0;
+    m_wipeFilled = 0;
+    m_wipeFree = space.available;
+    m_bytesTotal = space.available * static_cast<std::uint64_t>(options.totalPasses());
+    m_clock.start();
+    m_progress->setValue(0);
+    m_wipeProgress->setValue(0);
+    m_current->setText(QStringLiteral("正在擦除 %1 的空闲空间").arg(platform::shownPath(space.mountPoint)));
+    m_progressTimer->start();
+    auto outcome = std::make_shared<shredder::WipeOutcome>();
+    startJob(Job::Wiping, [this, outcome, space, options, ledger = m_ledger] {
+        shredder::Wiper wiper(options, &m_stop);
+        wiper.ledger = ledger;
+        wiper.onProgress = [this](std::uint64_t written, std::uint64_t filled) {
+            m_bytesDone.store(written, std::memory_order_relaxed);
+            m_wipeFilled.store(filled, std::memory_order_relaxed);
+        };
+        *outcome = wiper.wipe(space);
+    }, [this, outcome, space, leftovers] {
+        m_current->clear();
+        QString result = leftovers;
+        switch (outcome->status) {
+        case shredder::Status::Shredded:
+            m_wipeProgress->setValue(1000);
+            m_progress->setValue(1000);
+            result += QStringLiteral("已擦除 %1 的空闲空间：填充 %2，共写入 %3，用时 %4。")
+                          .arg(platform::shownPath(space.mountPoint), sizeText(outcome->filled), sizeText(outcome->written),
+                               durationText(m_clock.elapsed() / 1000));
+            break;
+        case shredder::Status::Cancelled:
+            result += QStringLiteral("已取消擦除，填充占用的空间已归还（已写入 %1）。").arg(sizeText(outcome->written));
+            break;
+        case shredder::Status::Failed:
+            result += QStringLiteral("擦除失败：%1 填充占用的空间已归还。").arg(failureReason(outcome->error));
+            break;
+        }
+        m_wipeStatus->clear();
+        m_wipeResult->setText(result);
+        m_status->setText(result);
+        if (outcome->status == shredder::Status::Shredded && (space.warnings & shredder::FlashStorage) && space.mayTrim)
+            offerTrim(space, result);
+    });
+}
+
+void FilefsWindow::offerTrim(const shredder::FreeSpace &space, QString result)
+{
+    if (!m_services.confirm(m_wipeDialog,
+                            QStringLiteral("覆盖无法触及闪存中已被替换的旧块。要通知存储设备释放 %1 的空闲块（TRIM）吗？")
+                                .arg(platform::shownPath(space.mountPoint)),
+                            QStringLiteral("擦除空闲空间")))
+        return;
+    auto trimmed = std::make_shared<std::pair<int, std::uint64_t>>();
+    m_wipeStatus->setText(QStringLiteral("正在通知存储设备释放空闲块…"));
+    startJob(Job::Trimming, [trimmed, folder = space.folder] { trimmed->first = shredder::trimFreeSpace(folder, trimmed->second); },
+             [this, trimmed, result] {
+                 m_wipeStatus->clear();
+                 const QString text = result
+                                      + (trimmed->first ? QStringLiteral("TRIM 失败：") + failureReason(trimmed->first)
+                                                        : QStringLiteral("已通知存储设备释放 %1 的空闲块。").arg(sizeText(trimmed->second)));
+                 m_wipeResult->setText(text);
+                 m_status->setText(text);
+             });
 }
 
 void FilefsWindow::closeEvent(QCloseEvent *event)

@@ -2,6 +2,7 @@
 
 #include "platform/message_box.h"
 #include "shredder/shredder.h"
+#include "shredder/wipe.h"
 
 #include <QByteArrayList>
 #include <QElapsedTimer>
@@ -14,6 +15,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QDialog;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -58,6 +60,9 @@ public:
     void clearButton_Click();
     void shredButton_Click();
     void cancelButton_Click();
+    void wipeButton_Click();
+    void otherFolderButton_Click();
+    void wipeStartButton_Click();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -65,15 +70,21 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    enum class Job { None, Scanning, Shredding };
+    enum class Job { None, Scanning, Shredding, Sweeping, Listing, Examining, Wiping, Trimming };
 
-    void startJob(Job job, std::function<void()> work);
+    // `then` runs on this thread once the work is done, unless the window is closing.
+    void startJob(Job job, std::function<void()> work, std::function<void()> then = {});
     void jobFinished();
     void updateControls();
     void updateProgress();
     void setPlan(QTreeWidgetItem *row, const shredder::Plan &plan);
     void setOutcome(QTreeWidgetItem *row, const shredder::Outcome &outcome);
     void addPicked(const QList<QUrl> &urls);
+    void makeWipeDialog();
+    void listFileSystems();
+    void examineAndWipe(const QByteArray &folder);
+    void wipe(const shredder::FreeSpace &space, const QString &leftovers);
+    void offerTrim(const shredder::FreeSpace &space, QString result);
 
     FilefsServices m_services;
     QTreeWidget *m_list;
@@ -89,15 +100,33 @@ private:
     QPushButton *m_shred;
     QPushButton *m_cancel;
     QTimer *m_progressTimer;
+    QPushButton *m_wipe;
+
+    // The free-space wipe's dialog, made when first asked for.
+    QDialog *m_wipeDialog = nullptr;
+    QTreeWidget *m_fileSystems = nullptr;
+    QComboBox *m_wipePasses = nullptr;
+    QCheckBox *m_wipeZeroPass = nullptr;
+    QPushButton *m_otherFolder = nullptr;
+    QPushButton *m_wipeStart = nullptr;
+    QPushButton *m_wipeCancel = nullptr;
+    QProgressBar *m_wipeProgress = nullptr;
+    QLabel *m_wipeStatus = nullptr;
+    QLabel *m_wipeResult = nullptr;
+    const std::string m_ledger;
+    QString m_notice; // what the start-up found left by a killed wipe
 
     Job m_job = Job::None;
     QThread *m_thread = nullptr;
     std::atomic<bool> m_stop{false};
     bool m_closeWhenIdle = false;
+    std::function<void()> m_then;
 
     // Written by the working thread, read by the progress timer.
     std::atomic<std::uint64_t> m_bytesDone{0};
     std::uint64_t m_bytesTotal = 0;
+    std::atomic<std::uint64_t> m_wipeFilled{0};
+    std::uint64_t m_wipeFree = 0;
     std::mutex m_currentLock;
     std::string m_currentFile;
     QElapsedTimer m_clock;
