@@ -1,6 +1,7 @@
 #include "shredder/random_stream.h"
 
 #include <sys/random.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -119,6 +120,79 @@ const unsigned char *RandomStream::take(std::size_t size)
     m_changed.wait(lock, [&] { return m_full[m_current]; });
     m_used = size;
     return m_chunks[m_current];
+}
+
+bool writeAll(int fd, const unsigned char *data, std::size_t size, off_t offset)
+{
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, data, size, offset);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        offset += n;
+    }
+    return true;
+}
+
+PairedWriter::PairedWriter() : m_thread(&PairedWriter::serve, this) {}
+
+PairedWriter::~PairedWriter()
+{
+    {
+        const std::lock_guard lock(m_lock);
+        m_quit = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+void PairedWriter::serve()
+{
+    std::unique_lock lock(m_lock);
+    for (;;) {
+        m_changed.wait(lock, [&] { return m_quit || (m_pending && m_job.fd >= 0); });
+        if (m_quit)
+            return;
+        const Job job = m_job;
+        lock.unlock();
+        const int error = writeAll(job.fd, job.data, job.size, job.offset) ? 0 : errno;
+        lock.lock();
+        m_job.error = error;
+        m_job.fd = -1; // done
+        m_changed.notify_all();
+    }
+}
+
+bool PairedWriter::write(int fd, const unsigned char *data, std::size_t size, off_t offset)
+{
+    // Halves stay multiples of 4 KiB, as writes past the page cache need.
+    const std::size_t first = size / 2 / 4096 * 4096;
+    if (first == 0)
+        return writeAll(fd, data, size, offset);
+    {
+        const std::lock_guard lock(m_lock);
+        m_job = {fd, data + first, size - first, offset + static_cast<off_t>(first), 0};
+        m_pending = true;
+    }
+    m_changed.notify_all();
+    const bool mine = writeAll(fd, data, first, offset);
+    const int myError = mine ? 0 : errno;
+    std::unique_lock lock(m_lock);
+    m_changed.wait(lock, [&] { return m_job.fd < 0; });
+    m_pending = false;
+    if (myError || m_job.error) {
+        errno = myError ? myError : m_job.error;
+        return false;
+    }
+    return true;
 }
 
 PassData::PassData() : m_zeros(static_cast<unsigned char *>(std::aligned_alloc(alignment, RandomStream::chunkSize)))

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <sys/types.h>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -52,6 +53,42 @@ private:
     std::condition_variable m_changed;
     std::thread m_thread;
 };
+
+// Writes a chunk as two halves at once, one from a thread of its own, so a disk written past
+// the page cache always has a second write waiting: one direct write at a time leaves it
+// idle between them.
+class PairedWriter
+{
+public:
+    PairedWriter();
+    ~PairedWriter();
+    PairedWriter(const PairedWriter &) = delete;
+    PairedWriter &operator=(const PairedWriter &) = delete;
+
+    // Writes all of `size` bytes at `offset`, or returns false with errno set.
+    bool write(int fd, const unsigned char *data, std::size_t size, off_t offset);
+
+private:
+    void serve();
+
+    struct Job
+    {
+        int fd = -1;
+        const unsigned char *data = nullptr;
+        std::size_t size = 0;
+        off_t offset = 0;
+        int error = 0;
+    };
+    Job m_job;
+    bool m_pending = false; // a job waits for, or is with, the thread
+    bool m_quit = false;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::thread m_thread;
+};
+
+// Writes all of `size` bytes at `offset`, going on after short writes and interruptions.
+bool writeAll(int fd, const unsigned char *data, std::size_t size, off_t offset);
 
 // What a pass writes: random bytes, from a stream whose thread starts with the first use,
 // or zeros.

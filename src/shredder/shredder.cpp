@@ -34,25 +34,6 @@ std::uint64_t roundUp(std::uint64_t size, std::uint64_t block)
     return block ? (size + block - 1) / block * block : size;
 }
 
-bool writeAll(int fd, const unsigned char *data, std::size_t size, off_t offset)
-{
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, offset);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (n == 0) {
-            errno = EIO;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    return true;
-}
 
 
 ItemKind kindOf(mode_t mode)
@@ -224,6 +205,16 @@ struct Shredder::Buffer
 {
     PassData data;
     Xoshiro names;
+    std::unique_ptr<PairedWriter> paired; // started with the first file written past the cache
+
+    bool write(int fd, const unsigned char *bytes, std::size_t size, off_t offset, bool direct)
+    {
+        if (!direct)
+            return writeAll(fd, bytes, size, offset);
+        if (!paired)
+            paired = std::make_unique<PairedWriter>();
+        return paired->write(fd, bytes, size, offset);
+    }
 };
 
 // One item's account: the first failure and how many there were.
@@ -438,7 +429,7 @@ void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &fo
                 }
                 const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, to - offset));
                 const unsigned char *data = m_buffer->data.bytes(zeros, size);
-                bool written = writeAll(file.get(), data, size, static_cast<off_t>(offset));
+                bool written = m_buffer->write(file.get(), data, size, static_cast<off_t>(offset), direct);
                 if (!written && errno == EINVAL && direct) {
                     // The file system took O_DIRECT but not these writes: go through the cache.
                     direct = false;
