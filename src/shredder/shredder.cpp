@@ -18,10 +18,6 @@
 
 namespace shredder {
 
-using detail::Descriptor;
-using detail::EntryInfo;
-using detail::TreeVisitor;
-using detail::TreeWalk;
 using namespace detail;
 
 namespace {

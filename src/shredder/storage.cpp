@@ -47,36 +47,12 @@ std::string unescape(const std::string &field)
     return out;
 }
 
-struct Mount
+// The first mount of a device number in the table, or null.
+const MountRecord *mountOf(const std::vector<MountRecord> &table, dev_t device)
 {
-    std::string fsType;
-    std::string source;
-    std::string options;
-};
-
-// /proc/self/mountinfo: "id parent MAJ:MIN root point options [optional...] - type source super".
-bool findMount(dev_t device, Mount &mount)
-{
-    std::ifstream in("/proc/self/mountinfo");
     const std::string wanted = deviceName(device);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string id, parent, number;
-        fields >> id >> parent >> number;
-        if (number != wanted)
-            continue;
-        std::string field;
-        while (fields >> field && field != "-") {
-        }
-        std::string type, source, options;
-        if (fields >> type >> source) {
-            fields >> options;
-            mount = {type, unescape(source), options};
-            return true;
-        }
-    }
-    return false;
+    const auto found = std::find_if(table.begin(), table.end(), [&](const MountRecord &r) { return r.device == wanted; });
+    return found == table.end() ? nullptr : &*found;
 }
 
 Medium combine(Medium a, Medium b)
@@ -108,9 +84,10 @@ Medium blockMedium(dev_t device, int depth)
         if (::stat(backing.c_str(), &info) != 0)
             return Medium::Unknown;
         if (major(info.st_dev) == 0) {
-            Mount mount;
+            const std::vector<MountRecord> table = readMountTable();
+            const MountRecord *mount = mountOf(table, info.st_dev);
             struct stat source {};
-            if (!findMount(info.st_dev, mount) || ::stat(mount.source.c_str(), &source) != 0 || !S_ISBLK(source.st_mode))
+            if (!mount || ::stat(mount->source.c_str(), &source) != 0 || !S_ISBLK(source.st_mode))
                 return Medium::Unknown;
             return blockMedium(source.st_rdev, depth + 1);
         }
@@ -145,14 +122,54 @@ bool isOneOf(std::string_view type, std::initializer_list<std::string_view> name
 
 } // namespace
 
+// "id parent MAJ:MIN root point options [optional...] - type source super-options".
+std::vector<MountRecord> readMountTable()
+{
+    std::vector<MountRecord> table;
+    std::ifstream in("/proc/self/mountinfo");
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::string id, parent, field;
+        MountRecord r;
+        if (!(fields >> id >> parent >> r.device >> r.root >> r.mountPoint >> r.mountOptions))
+            continue;
+        while (fields >> field && field != "-") {
+        }
+        if (!(fields >> r.fsType >> r.source))
+            continue;
+        fields >> r.superOptions;
+        r.root = unescape(r.root);
+        r.mountPoint = unescape(r.mountPoint);
+        r.source = unescape(r.source);
+        table.push_back(std::move(r));
+    }
+    return table;
+}
+
+bool hasMountOption(const std::string &options, std::string_view name)
+{
+    for (std::size_t start = 0; start <= options.size();) {
+        std::size_t end = options.find(',', start);
+        if (end == std::string::npos)
+            end = options.size();
+        const std::string_view option = std::string_view(options).substr(start, end - start);
+        if (option == name || (option.size() > name.size() && option.substr(0, name.size()) == name && option[name.size()] == '='))
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 DeviceFacts describeDevice(dev_t device)
 {
     DeviceFacts facts;
-    Mount mount;
-    if (!findMount(device, mount))
+    const std::vector<MountRecord> table = readMountTable();
+    const MountRecord *found = mountOf(table, device);
+    if (!found)
         return facts;
+    const MountRecord &mount = *found;
     facts.fsType = mount.fsType;
-    facts.options = mount.options;
+    facts.options = mount.superOptions;
     if (major(device) != 0) {
         facts.medium = blockMedium(device, 0);
         return facts;
@@ -180,7 +197,7 @@ unsigned warningsFor(const DeviceFacts &facts)
         warnings |= UnknownStorage; // a user-space file system can store data anywhere
     if (isOneOf(type, {"tmpfs", "ramfs"}))
         warnings |= InMemory;
-    if (isOneOf(type, {"ext3", "ext4"}) && (',' + facts.options + ',').find(",data=journal,") != std::string::npos)
+    if (isOneOf(type, {"ext3", "ext4"}) && hasMountOption(facts.options, "data=journal"))
         warnings |= JournalledData;
     if (isOneOf(type, {"overlay", "aufs", "unionfs"}))
         warnings |= Overlay;

@@ -9,6 +9,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +17,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <string_view>
 
 namespace shredder {
 
@@ -55,15 +58,9 @@ std::string mountPointOf(std::string path)
     }
 }
 
-bool hasOption(const std::string &options, std::initializer_list<const char *> names)
+bool hasOption(const std::string &options, std::initializer_list<std::string_view> names)
 {
-    const std::string all = ',' + options + ',';
-    for (const char *name : names) {
-        if (all.find(std::string(",") + name + ',') != std::string::npos
-            || all.find(std::string(",") + name + '=') != std::string::npos)
-            return true;
-    }
-    return false;
+    return std::any_of(names.begin(), names.end(), [&](std::string_view name) { return hasMountOption(options, name); });
 }
 
 bool onlyDigits(const std::string &name)
@@ -130,6 +127,54 @@ std::string record(const std::string &ledger, const std::string &fillFolder)
 
 } // namespace
 
+std::vector<WipeableFileSystem> wipeableFileSystems(const std::string &home)
+{
+    std::vector<MountRecord> mounts;
+    for (MountRecord &r : readMountTable()) {
+        if (hasMountOption(r.mountOptions, "ro") || hasMountOption(r.superOptions, "ro"))
+            continue;
+        struct stat sourceInfo {};
+        const bool block = r.source.rfind("/dev/", 0) == 0 && ::stat(r.source.c_str(), &sourceInfo) == 0
+                           && S_ISBLK(sourceInfo.st_mode);
+        if (!block && r.fsType != "fuseblk" && r.fsType != "tmpfs")
+            continue;
+        if (r.mountPoint.rfind("/proc/", 0) == 0 || r.mountPoint.rfind("/sys/", 0) == 0)
+            continue; // the kernel's own tmpfs mounts (cgroup) hold no one's files
+        // A later mount at the same place hides this one.
+        std::erase_if(mounts, [&](const MountRecord &m) { return m.mountPoint == r.mountPoint; });
+        mounts.push_back(std::move(r));
+    }
+    std::map<std::string, MountRecord> best;
+    for (const MountRecord &r : mounts) {
+        auto [found, added] = best.emplace(r.device, r);
+        const MountRecord &b = found->second;
+        if (!added && std::pair(r.root != "/", r.mountPoint.size()) < std::pair(b.root != "/", b.mountPoint.size()))
+            found->second = r;
+    }
+    struct stat homeInfo {};
+    const bool haveHome = !home.empty() && ::stat(home.c_str(), &homeInfo) == 0;
+    std::vector<WipeableFileSystem> entries;
+    for (const auto &[device, r] : best) {
+        struct statvfs counts {};
+        struct stat pointInfo {};
+        unsigned major = 0, minor = 0;
+        // A mount point that now shows another file system (a mount over its parent) is left out.
+        if (std::sscanf(device.c_str(), "%u:%u", &major, &minor) != 2 || ::statvfs(r.mountPoint.c_str(), &counts) != 0
+            || ::stat(r.mountPoint.c_str(), &pointInfo) != 0 || pointInfo.st_dev != makedev(major, minor))
+            continue;
+        WipeableFileSystem entry{r.mountPoint, r.fsType, std::uint64_t(counts.f_blocks) * counts.f_frsize,
+                                 std::uint64_t(counts.f_bavail) * counts.f_frsize, {}};
+        if (::access(r.mountPoint.c_str(), W_OK | X_OK) == 0)
+            entry.folder = r.mountPoint;
+        else if (haveHome && homeInfo.st_dev == pointInfo.st_dev && ::access(home.c_str(), W_OK | X_OK) == 0)
+            entry.folder = home;
+        entries.push_back(std::move(entry));
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const WipeableFileSystem &a, const WipeableFileSystem &b) { return a.mountPoint < b.mountPoint; });
+    return entries;
+}
+
 FreeSpace examineFreeSpace(const std::string &folder, const DescribeDevice &describe)
 {
     FreeSpace space;
@@ -167,11 +212,6 @@ FreeSpace examineFreeSpace(const std::string &folder, const DescribeDevice &desc
     space.unnamed = probe.valid();
     return space;
 }
-
-struct Wiper::Engine
-{
-    PassData data;
-};
 
 // The files that hold the fill, and where they are.
 struct Wiper::Fill
@@ -231,7 +271,7 @@ struct Wiper::Fill
 };
 
 Wiper::Wiper(Options options, const std::atomic<bool> *stop)
-    : m_options(options), m_stop(stop), m_engine(std::make_unique<Engine>())
+    : m_options(options), m_stop(stop), m_data(std::make_unique<PassData>())
 {
     m_options.passes = std::max(m_options.passes, 1);
 }
@@ -244,7 +284,7 @@ int Wiper::writeChunk(Fill &fill, std::size_t index, std::uint64_t offset, std::
                       WipeOutcome &outcome, std::size_t &done)
 {
     Fill::File &file = fill.files[index];
-    const unsigned char *data = m_engine->data.bytes(zeros, size);
+    const unsigned char *data = m_data->bytes(zeros, size);
     ssize_t n;
     do {
         n = ::pwrite(file.fd.get(), data, size, static_cast<off_t>(offset));

@@ -5,10 +5,13 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace shredder {
+
+class PassData;
 
 // The free space of one file system, as a wipe would fill it, learnt before it starts.
 struct FreeSpace
@@ -29,6 +32,22 @@ struct FreeSpace
     // Free blocks kept for root that this user can't fill, so can't wipe.
     std::uint64_t reserved() const { return free > available ? free - available : 0; }
 };
+
+// A file system a wipe could fill, as a list of them shows it.
+struct WipeableFileSystem
+{
+    std::string mountPoint;
+    std::string fsType;
+    std::uint64_t size = 0;
+    std::uint64_t free = 0;
+    std::string folder; // where the fill would go; empty when this user can't fill it
+};
+
+// The writable file systems a user could fill: those on a block device, through fuseblk, and
+// tmpfs, each device once at its whole-file-system mount (else its shortest), a mount hidden
+// by a later one at the same place left out. The fill goes in the mount point where this user
+// may write there, else in `home` when it is on that file system. Names stay bytes.
+std::vector<WipeableFileSystem> wipeableFileSystems(const std::string &home);
 
 FreeSpace examineFreeSpace(const std::string &folder, const DescribeDevice &describe = describeDevice);
 
@@ -75,8 +94,7 @@ private:
 
     Options m_options;
     const std::atomic<bool> *m_stop;
-    struct Engine;
-    std::unique_ptr<Engine> m_engine;
+    std::unique_ptr<PassData> m_data;
 };
 
 // The prefix of the hidden folders that hold a named fill.

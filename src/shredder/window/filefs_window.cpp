@@ -26,16 +26,11 @@
 #include <QVBoxLayout>
 
 #include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 namespace {
 
@@ -156,105 +151,6 @@ QByteArrayList droppedPaths(const QMimeData *data)
     return paths;
 }
 
-
-// One file system a wipe could fill, as the wipe dialog lists it.
-struct FileSystemEntry
-{
-    std::string mountPoint;
-    std::string type;
-    std::uint64_t size = 0;
-    std::uint64_t free = 0;
-    std::string folder; // where the fill would go; empty when this user can't fill it
-};
-
-// mountinfo writes space, tab, newline and backslash in names as octal escapes.
-std::string unescapeMountField(const std::string &field)
-{
-    std::string out;
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && std::all_of(field.begin() + i + 1, field.begin() + i + 4,
-                                                                          [](char c) { return c >= '0' && c <= '7'; })) {
-            out += char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
-            i += 3;
-        } else {
-            out += field[i];
-        }
-    }
-    return out;
-}
-
-bool hasOption(const std::string &options, const char *wanted)
-{
-    std::istringstream list(options);
-    for (std::string option; std::getline(list, option, ',');)
-        if (option == wanted)
-            return true;
-    return false;
-}
-
-// The writable file systems a user could fill: those on a block device, through fuseblk, and
-// tmpfs, each device once at its whole-file-system mount (else its shortest), a mount hidden
-// by a later one at the same place left out. Names stay bytes.
-std::vector<FileSystemEntry> writableFileSystems(const std::string &home)
-{
-    struct Record
-    {
-        std::string device, root, mountPoint, type;
-    };
-    std::vector<Record> records;
-    std::ifstream in("/proc/self/mountinfo");
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream fields(line);
-        std::string id, parent, device, root, point, options, field;
-        if (!(fields >> id >> parent >> device >> root >> point >> options))
-            continue;
-        while (fields >> field && field != "-") {
-        }
-        std::string type, source, superOptions;
-        if (!(fields >> type >> source >> superOptions) || hasOption(options, "ro") || hasOption(superOptions, "ro"))
-            continue;
-        struct stat sourceInfo {};
-        const bool block = source.rfind("/dev/", 0) == 0 && ::stat(unescapeMountField(source).c_str(), &sourceInfo) == 0
-                           && S_ISBLK(sourceInfo.st_mode);
-        if (!block && type != "fuseblk" && type != "tmpfs")
-            continue;
-        point = unescapeMountField(point);
-        if (point.rfind("/proc/", 0) == 0 || point.rfind("/sys/", 0) == 0)
-            continue; // the kernel's own tmpfs mounts (cgroup) hold no one's files
-        // A later mount at the same place hides this one.
-        std::erase_if(records, [&](const Record &r) { return r.mountPoint == point; });
-        records.push_back({device, unescapeMountField(root), point, type});
-    }
-    std::map<std::string, Record> best;
-    for (const Record &r : records) {
-        auto [found, added] = best.emplace(r.device, r);
-        const Record &b = found->second;
-        if (!added && std::pair(r.root != "/", r.mountPoint.size()) < std::pair(b.root != "/", b.mountPoint.size()))
-            found->second = r;
-    }
-    struct stat homeInfo {};
-    const bool haveHome = !home.empty() && ::stat(home.c_str(), &homeInfo) == 0;
-    std::vector<FileSystemEntry> entries;
-    for (const auto &[device, r] : best) {
-        struct statvfs counts {};
-        struct stat pointInfo {};
-        unsigned major = 0, minor = 0;
-        // A mount point that now shows another file system (a mount over its parent) is left out.
-        if (std::sscanf(device.c_str(), "%u:%u", &major, &minor) != 2 || ::statvfs(r.mountPoint.c_str(), &counts) != 0
-            || ::stat(r.mountPoint.c_str(), &pointInfo) != 0 || pointInfo.st_dev != makedev(major, minor))
-            continue;
-        FileSystemEntry entry{r.mountPoint, r.type, std::uint64_t(counts.f_blocks) * counts.f_frsize,
-                              std::uint64_t(counts.f_bavail) * counts.f_frsize, {}};
-        if (::access(r.mountPoint.c_str(), W_OK | X_OK) == 0)
-            entry.folder = r.mountPoint;
-        else if (haveHome && homeInfo.st_dev == pointInfo.st_dev && ::access(home.c_str(), W_OK | X_OK) == 0)
-            entry.folder = home;
-        entries.push_back(std::move(entry));
-    }
-    std::sort(entries.begin(), entries.end(),
-              [](const FileSystemEntry &a, const FileSystemEntry &b) { return a.mountPoint < b.mountPoint; });
-    return entries;
-}
 
 // $XDG_STATE_HOME/brisquel/wipe: where named fills are recorded until they are removed.
 std::string wipeLedger()
@@ -924,14 +820,14 @@ void FilefsWindow::listFileSystems()
 {
     m_fileSystems->clear();
     m_wipeStatus->setText(QStringLiteral("正在读取文件系统…"));
-    auto entries = std::make_shared<std::vector<FileSystemEntry>>();
+    auto entries = std::make_shared<std::vector<shredder::WipeableFileSystem>>();
     startJob(Job::Listing, [entries, home = QFile::encodeName(QDir::homePath()).toStdString()] {
-        *entries = writableFileSystems(home);
+        *entries = shredder::wipeableFileSystems(home);
     }, [this, entries] {
-        for (const FileSystemEntry &entry : *entries) {
+        for (const shredder::WipeableFileSystem &entry : *entries) {
             auto *row = new QTreeWidgetItem(m_fileSystems);
             row->setText(0, platform::shownPath(entry.mountPoint));
-            row->setText(1, QString::fromStdString(entry.type));
+            row->setText(1, QString::fromStdString(entry.fsType));
             row->setText(2, sizeText(entry.size));
             row->setText(3, sizeText(entry.free));
             row->setData(0, PathRole, QByteArray::fromStdString(entry.folder));
