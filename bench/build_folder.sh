@@ -1,6 +1,7 @@
 # Shared by the benchmark scripts (sourced): the repository, the build folder given as the
 # first argument (default build/, configured if it isn't yet), ROUNDS checked, bench_build
-# to build the targets a benchmark runs, bench_binary to find a built program, and median.
+# to build the targets a benchmark runs, bench_binary to find a built program, median, and
+# elapsed_us / time_round to time our program against its peer.
 here=$(cd "$(dirname "${BASH_SOURCE[1]}")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 build=${1:-$repo/build}
@@ -36,4 +37,25 @@ bench_binary() {
 # The median of the numbers on standard input, one a line.
 median() {
   sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# Wall time of one command in microseconds; its output is dropped.
+elapsed_us() {
+  local start end
+  start=$EPOCHREALTIME
+  "$@" >/dev/null
+  end=$EPOCHREALTIME
+  echo $(( 10#${end/[.,]/} - 10#${start/[.,]/} ))
+}
+
+# time_round ROUND: times the script's run_ours and run_theirs into ours_times and
+# theirs_times, alternating who goes first so that neither always meets a warmer cache.
+time_round() {
+  if (( $1 % 2 )); then
+    ours_times+=("$(elapsed_us run_ours)")
+    theirs_times+=("$(elapsed_us run_theirs)")
+  else
+    theirs_times+=("$(elapsed_us run_theirs)")
+    ours_times+=("$(elapsed_us run_ours)")
+  fi
 }

@@ -30,37 +30,24 @@ check_left() {
   fi
 }
 
-# Wall time of one command in microseconds.
-elapsed_us() {
-  local start end
-  start=$EPOCHREALTIME
-  "$@" >/dev/null
-  end=$EPOCHREALTIME
-  echo $(( 10#${end/[.,]/} - 10#${start/[.,]/} ))
-}
 
+run_ours() { "$ours" "$work/ours/*.tmp"; }
+run_theirs() { find "$work/find" -maxdepth 1 -name '*.tmp' -delete; }
 ours_times=()
-find_times=()
+theirs_times=()
 for (( round = 1; round <= rounds; round++ )); do
   populate "$work/ours"
   populate "$work/find"
   sync
-  # Alternate who goes first, so neither always meets a warmer cache.
-  if (( round % 2 )); then
-    ours_times+=("$(elapsed_us "$ours" "$work/ours/*.tmp")")
-    find_times+=("$(elapsed_us find "$work/find" -maxdepth 1 -name '*.tmp' -delete)")
-  else
-    find_times+=("$(elapsed_us find "$work/find" -maxdepth 1 -name '*.tmp' -delete)")
-    ours_times+=("$(elapsed_us "$ours" "$work/ours/*.tmp")")
-  fi
+  time_round "$round"
   check_left "$work/ours"
   check_left "$work/find"
-  echo "round $round: ours $(( ours_times[-1] / 1000 )) ms, find $(( find_times[-1] / 1000 )) ms"
+  echo "round $round: ours $(( ours_times[-1] / 1000 )) ms, find $(( theirs_times[-1] / 1000 )) ms"
   rm -rf "$work/ours" "$work/find"
 done
 
 ours_median=$(printf '%s\n' "${ours_times[@]}" | median)
-find_median=$(printf '%s\n' "${find_times[@]}" | median)
+find_median=$(printf '%s\n' "${theirs_times[@]}" | median)
 
 echo
 echo "line files (platform::writeLines / platform::readLines):"

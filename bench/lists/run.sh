@@ -38,43 +38,30 @@ check_left() {
   fi
 }
 
-elapsed_us() {
-  local start end
-  start=$EPOCHREALTIME
-  "$@" >/dev/null
-  end=$EPOCHREALTIME
-  echo $(( 10#${end/[.,]/} - 10#${start/[.,]/} ))
-}
 
 run_ours() {
   env -u WINEPREFIX -u XDG_CACHE_HOME -u XDG_CONFIG_HOME HOME="$work/ours" "$ours" "$repo/data/Wjql.ini"
 }
-run_find() {
+run_theirs() {
   find "$work/find/.cache/thumbnails/normal" "$work/find/.cache/thumbnails/large" \
     "$work/find/.wine/drive_c/users/me/Temp" -maxdepth 1 -type f -delete
 }
 
 ours_times=()
-find_times=()
+theirs_times=()
 for (( round = 1; round <= rounds; round++ )); do
   populate "$work/ours"
   populate "$work/find"
   sync
-  if (( round % 2 )); then
-    ours_times+=("$(elapsed_us run_ours)")
-    find_times+=("$(elapsed_us run_find)")
-  else
-    find_times+=("$(elapsed_us run_find)")
-    ours_times+=("$(elapsed_us run_ours)")
-  fi
+  time_round "$round"
   check_left "$work/ours"
   check_left "$work/find"
-  echo "round $round: ours $(( ours_times[-1] / 1000 )) ms, find $(( find_times[-1] / 1000 )) ms"
+  echo "round $round: ours $(( ours_times[-1] / 1000 )) ms, find $(( theirs_times[-1] / 1000 )) ms"
   rm -rf "$work/ours" "$work/find"
 done
 
 ours_median=$(printf '%s\n' "${ours_times[@]}" | median)
-find_median=$(printf '%s\n' "${find_times[@]}" | median)
+find_median=$(printf '%s\n' "${theirs_times[@]}" | median)
 awk -v o="$ours_median" -v f="$find_median" -v t="$thumbnails" -v p="$temps" -v r="$rounds" 'BEGIN {
   printf "the shipped Wjql.ini over %d thumbnails and %d temp files, median of %d rounds\n", t, p, r
   printf "ours: %.1f ms\n", o / 1000

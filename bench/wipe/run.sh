@@ -29,16 +29,10 @@ truncate -s "${wipe_mib}M" "$work/disk.img"
 mkfs.ext4 -q -F "$work/disk.img"
 mount -o loop "$work/disk.img" "$mnt"
 
-elapsed_us() {
-  local start end
-  start=$EPOCHREALTIME
-  "$@" >/dev/null
-  end=$EPOCHREALTIME
-  echo $(( 10#${end/[.,]/} - 10#${start/[.,]/} ))
-}
 
 # dd stops with "No space left on device" once the disk is full: that is the point.
-dd_fill() {
+run_ours() { "$ours" "$mnt"; }
+run_theirs() {
   dd if=/dev/zero of="$mnt/FILL" bs=1M conv=fdatasync status=none 2>/dev/null || true
   rm "$mnt/FILL"
 }
@@ -49,13 +43,7 @@ echo "free space of a $wipe_mib MiB ext4 image ($(( $(free_kib) / 1024 )) MiB fr
 ours_times=() theirs_times=()
 for (( round = 1; round <= rounds; round++ )); do
   sync
-  if (( round % 2 )); then
-    ours_times+=("$(elapsed_us "$ours" "$mnt")")
-    theirs_times+=("$(elapsed_us dd_fill)")
-  else
-    theirs_times+=("$(elapsed_us dd_fill)")
-    ours_times+=("$(elapsed_us "$ours" "$mnt")")
-  fi
+  time_round "$round"
   if [[ -n $(find "$mnt" -mindepth 1 ! -name lost+found -print -quit) ]]; then
     echo "files left in $mnt" >&2
     exit 1
