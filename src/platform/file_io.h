@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class QFile;
 
@@ -32,6 +33,11 @@ private:
     static constexpr std::intptr_t invalidHandle = -1;
     std::intptr_t m_handle = invalidHandle; // a descriptor or a HANDLE
 };
+
+// Up to `maxBytes` of a file, opened and read as ReadOnlyFile does: no wait on a pipe, no
+// device. std::nullopt with *systemError set when it can't be opened; a read that fails
+// part-way keeps what came before it, with *systemError set.
+std::optional<QByteArray> readHead(const QString &path, qint64 maxBytes, int *systemError);
 
 // Fixed points of an in-place save, where a test stops the saver as a crash would.
 struct SaveHooks

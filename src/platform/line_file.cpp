@@ -410,23 +410,17 @@ SaveCompletion completeInterruptedSave(const QString &path, QString *error)
 std::optional<QString> readTextHead(const QString &path, qint64 limitBytes)
 {
     QStringDecoder decoder = makeDecoder();
-    detail::ReadOnlyFile file;
     int systemError = 0;
-    if (!decoder.isValid() || !file.open(path, &systemError))
-        return std::nullopt;
     // One byte past the limit tells whether there is more.
-    QByteArray bytes(qMax<qint64>(limitBytes, 0) + 1, Qt::Uninitialized);
-    qsizetype size = 0;
-    bool failed = false;
-    while (size < bytes.size()) {
-        const qint64 got = file.read(bytes.data() + size, bytes.size() - size, &systemError);
-        failed = got < 0;
-        if (got <= 0)
-            break;
-        size += got;
-    }
-    const bool cut = size > limitBytes;
-    bytes.truncate(cut ? limitBytes : size);
+    std::optional<QByteArray> head = decoder.isValid() ? detail::readHead(path, qMax<qint64>(limitBytes, 0) + 1, &systemError)
+                                                       : std::nullopt;
+    if (!head)
+        return std::nullopt;
+    QByteArray &bytes = *head;
+    const bool failed = systemError != 0;
+    const bool cut = bytes.size() > limitBytes;
+    if (cut)
+        bytes.truncate(limitBytes);
     // After a failure only whole lines count, as when reading line by line.
     if (failed)
         bytes.truncate(bytes.lastIndexOf('\r') + 1);

@@ -1,5 +1,7 @@
 #include "platform/wine_prefixes.h"
 
+#include "platform/file_io.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSet>
@@ -107,14 +109,16 @@ using Hive = QHash<QString, Values>;     // key path in lower case -> its string
 Hive readHive(const QString &path, const QSet<QString> &wanted)
 {
     Hive hive;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > maxHiveBytes)
+    // A pipe or device that took the hive's name must not hold the window's thread.
+    int error = 0;
+    const std::optional<QByteArray> read = detail::readHead(path, maxHiveBytes + 1, &error);
+    if (!read || error || read->size() > maxHiveBytes)
         return hive;
+    const QByteArray &bytes = *read;
     QHash<QByteArray, QString> sectionNames;
     for (const QString &key : wanted)
         sectionNames.insert(key.toLatin1().replace("\\", "\\\\"), key);
 
-    const QByteArray bytes = file.readAll();
     Values *current = nullptr;
     qsizetype start = 0;
     while (start < bytes.size()) {

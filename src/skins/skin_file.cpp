@@ -291,28 +291,16 @@ SkinStatus readSkinFile(const QString &path, QByteArray *bytes)
 {
     // Opened without waiting and checked on the descriptor: a pipe swapped in after any
     // look at the name can't hold the reader.
-    platform::detail::ReadOnlyFile file;
+    bytes->clear();
     int error = 0;
-    if (!file.open(path, &error))
+    std::optional<QByteArray> read = platform::detail::readHead(path, maxSkinBytes + 1, &error);
+    if (!read)
         return error == EISDIR || error == EINVAL ? SkinStatus::NotRegularFile : SkinStatus::Unreadable;
-    // It may be larger than it said, or grow while read.
-    bytes->resize(maxSkinBytes + 1);
-    qint64 total = 0;
-    while (total < bytes->size()) {
-        const qint64 got = file.read(bytes->data() + total, bytes->size() - total, &error);
-        if (got < 0) {
-            bytes->clear();
-            return SkinStatus::Unreadable;
-        }
-        if (got == 0)
-            break;
-        total += got;
-    }
-    bytes->truncate(total);
-    if (total > maxSkinBytes) {
-        bytes->clear();
+    if (error)
+        return SkinStatus::Unreadable;
+    if (read->size() > maxSkinBytes)
         return SkinStatus::TooLarge;
-    }
+    *bytes = std::move(*read);
     return SkinStatus::Ok;
 }
 
