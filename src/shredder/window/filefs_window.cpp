@@ -37,7 +37,7 @@ namespace {
 enum Column { PathColumn, SizeColumn, StatusColumn };
 
 // A row keeps its path as bytes and the plan its scan made, which the shredding then acts on.
-enum Role { PathRole = Qt::UserRole, PlanRole, StateRole, WarningsRole, NotesRole };
+enum Role { PathRole = Qt::UserRole, PlanRole, StateRole };
 
 // Where a row stands. Rows already shredded are left out of the next run.
 enum State { Checking, Ready, Shredded, Cancelled, Failed };
@@ -416,8 +416,6 @@ void FilefsWindow::setPlan(QTreeWidgetItem *row, const shredder::Plan &plan)
     row->setData(PathColumn, PlanRole, QVariant::fromValue(plan));
     const QStringList warnings = warningTexts(plan.warnings, QString::fromStdString(plan.fsType));
     const QStringList notes = noteTexts(plan, pathOf(row));
-    row->setData(PathColumn, WarningsRole, warnings);
-    row->setData(PathColumn, NotesRole, notes);
     if (plan.error) {
         row->setData(PathColumn, StateRole, Failed);
         row->setText(StatusColumn, QStringLiteral("失败：") + failureReason(plan.error));
@@ -521,11 +519,12 @@ void FilefsWindow::shredButton_Click()
         if (row->data(PathColumn, StateRole).toInt() == Shredded)
             continue;
         work.push_back({row, planOf(row)});
-        size += work.back().plan.size;
-        passBytes += work.back().plan.passBytes;
-        for (const QString &warning : row->data(PathColumn, WarningsRole).toStringList())
+        const shredder::Plan &plan = work.back().plan;
+        size += plan.size;
+        passBytes += plan.passBytes;
+        for (const QString &warning : warningTexts(plan.warnings, QString::fromStdString(plan.fsType)))
             warnings << QStringLiteral("%1：%2").arg(row->text(PathColumn), warning);
-        for (const QString &note : row->data(PathColumn, NotesRole).toStringList())
+        for (const QString &note : noteTexts(plan, pathOf(row)))
             notes << QStringLiteral("%1：%2").arg(row->text(PathColumn), note);
     }
     if (work.empty()) {
