@@ -34,6 +34,11 @@ private:
     std::intptr_t m_handle = invalidHandle; // a descriptor or a HANDLE
 };
 
+// The program's own state folder, for what must outlive a run (save journals, the record of
+// an unfinished wipe): $XDG_STATE_HOME/brisquel, else ~/.local/state/brisquel; empty when
+// there is no home. As bytes, since the environment holds them so.
+QByteArray stateFolder();
+
 // Up to `maxBytes` of a file, opened and read as ReadOnlyFile does: no wait on a pipe, no
 // device. std::nullopt with *systemError set when it can't be opened; a read that fails
 // part-way keeps what came before it, with *systemError set.

@@ -344,15 +344,6 @@ bool readAll(int fd, off_t size, QByteArray *bytes, int *systemError)
     return true;
 }
 
-// Where journals go when the file's own folder takes none.
-QByteArray stateFolder()
-{
-    const QByteArray state = qgetenv("XDG_STATE_HOME");
-    if (state.startsWith('/'))
-        return state + "/brisquel";
-    const QByteArray home = qgetenv("HOME");
-    return home.startsWith('/') ? home + "/.local/state/brisquel" : QByteArray();
-}
 
 // Makes the folder and those it lies in, for the user alone, durably: a journal in a folder
 // whose own name a crash could lose would be lost with it.
@@ -597,6 +588,15 @@ std::optional<QByteArray> readOwnJournal(const JournalPlace &place)
 }
 
 } // namespace
+
+QByteArray stateFolder()
+{
+    const QByteArray state = qgetenv("XDG_STATE_HOME");
+    if (state.startsWith('/')) // a relative value is to be ignored
+        return state + "/brisquel";
+    const QByteArray home = qgetenv("HOME");
+    return home.startsWith('/') ? home + "/.local/state/brisquel" : QByteArray();
+}
 
 bool ReadOnlyFile::open(const QString &path, int *systemError)
 {

@@ -123,6 +123,12 @@ bool writeInPlace(const std::wstring &name, QByteArrayView data, int *systemErro
 
 } // namespace
 
+QByteArray stateFolder()
+{
+    const QString local = qEnvironmentVariable("LOCALAPPDATA");
+    return local.isEmpty() ? QByteArray() : (local + QStringLiteral("\\brisquel")).toUtf8();
+}
+
 bool ReadOnlyFile::open(const QString &path, int *systemError)
 {
     close();

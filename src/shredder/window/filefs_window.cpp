@@ -2,6 +2,7 @@
 
 #include "platform/byte_path.h"
 #include "platform/error_text.h"
+#include "platform/file_io.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -152,13 +153,11 @@ QByteArrayList droppedPaths(const QMimeData *data)
 }
 
 
-// $XDG_STATE_HOME/brisquel/wipe: where named fills are recorded until they are removed.
+// Where named fills are recorded until they are removed; none without a home.
 std::string wipeLedger()
 {
-    QByteArray state = qgetenv("XDG_STATE_HOME");
-    if (!state.startsWith('/')) // a relative value is to be ignored
-        state = QFile::encodeName(QDir::homePath()) + "/.local/state";
-    return (state + "/brisquel/wipe").toStdString();
+    const QByteArray state = platform::detail::stateFolder();
+    return state.isEmpty() ? std::string() : (state + "/wipe").toStdString();
 }
 
 QString passesText(const shredder::Options &options)
