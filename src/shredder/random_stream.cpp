@@ -3,9 +3,12 @@
 #include <sys/random.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <new>
 
 namespace shredder {
@@ -142,54 +145,67 @@ bool writeAll(int fd, const unsigned char *data, std::size_t size, off_t offset)
     return true;
 }
 
-PairedWriter::PairedWriter() : m_thread(&PairedWriter::serve, this) {}
+SplitWriter::SplitWriter()
+{
+    m_threads.reserve(parts - 1);
+    for (Job &job : m_jobs)
+        m_threads.emplace_back(&SplitWriter::serve, this, std::ref(job));
+}
 
-PairedWriter::~PairedWriter()
+SplitWriter::~SplitWriter()
 {
     {
         const std::lock_guard lock(m_lock);
         m_quit = true;
     }
     m_changed.notify_all();
-    m_thread.join();
+    for (std::thread &thread : m_threads)
+        thread.join();
 }
 
-void PairedWriter::serve()
+void SplitWriter::serve(Job &job)
 {
     std::unique_lock lock(m_lock);
     for (;;) {
-        m_changed.wait(lock, [&] { return m_quit || (m_pending && m_job.fd >= 0); });
+        m_changed.wait(lock, [&] { return m_quit || job.fd >= 0; });
         if (m_quit)
             return;
-        const Job job = m_job;
+        const Job mine = job;
         lock.unlock();
-        const int error = writeAll(job.fd, job.data, job.size, job.offset) ? 0 : errno;
+        const int error = writeAll(mine.fd, mine.data, mine.size, mine.offset) ? 0 : errno;
         lock.lock();
-        m_job.error = error;
-        m_job.fd = -1; // done
+        job.error = error;
+        job.fd = -1; // done
         m_changed.notify_all();
     }
 }
 
-bool PairedWriter::write(int fd, const unsigned char *data, std::size_t size, off_t offset)
+bool SplitWriter::write(int fd, const unsigned char *data, std::size_t size, off_t offset)
 {
-    // Halves stay multiples of 4 KiB, as writes past the page cache need.
-    const std::size_t first = size / 2 / 4096 * 4096;
-    if (first == 0)
+    // Parts stay multiples of 4 KiB, as writes past the page cache need; the caller writes
+    // the first part and whatever is left over at the end goes with the last.
+    const std::size_t part = size / parts / 4096 * 4096;
+    if (part == 0)
         return writeAll(fd, data, size, offset);
     {
         const std::lock_guard lock(m_lock);
-        m_job = {fd, data + first, size - first, offset + static_cast<off_t>(first), 0};
-        m_pending = true;
+        for (int i = 0; i < parts - 1; ++i) {
+            const std::size_t from = part * static_cast<std::size_t>(i + 1);
+            const std::size_t length = i == parts - 2 ? size - from : part;
+            m_jobs[i] = {fd, data + from, length, offset + static_cast<off_t>(from), 0};
+        }
     }
     m_changed.notify_all();
-    const bool mine = writeAll(fd, data, first, offset);
-    const int myError = mine ? 0 : errno;
+    const int myError = writeAll(fd, data, part, offset) ? 0 : errno;
     std::unique_lock lock(m_lock);
-    m_changed.wait(lock, [&] { return m_job.fd < 0; });
-    m_pending = false;
-    if (myError || m_job.error) {
-        errno = myError ? myError : m_job.error;
+    m_changed.wait(lock, [&] {
+        return std::all_of(std::begin(m_jobs), std::end(m_jobs), [](const Job &job) { return job.fd < 0; });
+    });
+    int error = myError;
+    for (const Job &job : m_jobs)
+        error = error ? error : job.error;
+    if (error) {
+        errno = error;
         return false;
     }
     return true;

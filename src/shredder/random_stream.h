@@ -54,37 +54,38 @@ private:
     std::thread m_thread;
 };
 
-// Writes a chunk as two halves at once, one from a thread of its own, so a disk written past
-// the page cache always has a second write waiting: one direct write at a time leaves it
-// idle between them.
-class PairedWriter
+// Writes a chunk as a few parts at once, all but one from threads of their own, so a disk
+// written past the page cache always has several writes queued: one direct write at a time
+// leaves it idle between them, and two in flight still leave a fast disk waiting.
+class SplitWriter
 {
 public:
-    PairedWriter();
-    ~PairedWriter();
-    PairedWriter(const PairedWriter &) = delete;
-    PairedWriter &operator=(const PairedWriter &) = delete;
+    static constexpr int parts = 4;
+
+    SplitWriter();
+    ~SplitWriter();
+    SplitWriter(const SplitWriter &) = delete;
+    SplitWriter &operator=(const SplitWriter &) = delete;
 
     // Writes all of `size` bytes at `offset`, or returns false with errno set.
     bool write(int fd, const unsigned char *data, std::size_t size, off_t offset);
 
 private:
-    void serve();
-
     struct Job
     {
-        int fd = -1;
+        int fd = -1; // -1: no job, or done
         const unsigned char *data = nullptr;
         std::size_t size = 0;
         off_t offset = 0;
         int error = 0;
     };
-    Job m_job;
-    bool m_pending = false; // a job waits for, or is with, the thread
+    void serve(Job &job);
+
+    Job m_jobs[parts - 1];
     bool m_quit = false;
     std::mutex m_lock;
     std::condition_variable m_changed;
-    std::thread m_thread;
+    std::vector<std::thread> m_threads;
 };
 
 // Writes all of `size` bytes at `offset`, going on after short writes and interruptions.

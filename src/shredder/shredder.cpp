@@ -201,15 +201,15 @@ struct Shredder::Buffer
 {
     PassData data;
     Xoshiro names;
-    std::unique_ptr<PairedWriter> paired; // started with the first file written past the cache
+    std::unique_ptr<SplitWriter> split; // started with the first file written past the cache
 
     bool write(int fd, const unsigned char *bytes, std::size_t size, off_t offset, bool direct)
     {
         if (!direct)
             return writeAll(fd, bytes, size, offset);
-        if (!paired)
-            paired = std::make_unique<PairedWriter>();
-        return paired->write(fd, bytes, size, offset);
+        if (!split)
+            split = std::make_unique<SplitWriter>();
+        return split->write(fd, bytes, size, offset);
     }
 };
 
