@@ -5,6 +5,7 @@
 #include "app/form_layout.h"
 #include "app/frame_pacer.h"
 #include "app/system_page.h"
+#include "brisquel/skin_places.h"
 #include "cleanup/cleanup_page.h"
 #include "cleanup/files/pattern_delete.h"
 #include "cleanup/registry/registry_deleter.h"
@@ -136,7 +137,7 @@ void Form1::Form_Load()
     // Sites answer in the window's language.
     web->page()->profile()->setHttpAcceptLanguage(QStringLiteral("zh-CN,zh"));
     web->setUrl(QUrl(branding::productPage));
-    platform::attachSkin(m_services.programDir, QStringLiteral("Pifu.she"));
+    platform::attachSkin(m_services.programDir, QString::fromUtf8(skins::skinFileName));
 
     app::showPicture(picture("OEMLOGO"), sysinfo::readOemPicture(sysinfo::oemLogoPath));
     app::showPicture(picture("OEMLINKICON"), sysinfo::readOemPicture(sysinfo::oemLinkIconPath));

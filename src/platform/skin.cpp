@@ -1,6 +1,7 @@
 #include "platform/skin.h"
 
 #include "platform/line_file.h"
+#include "skins/skin_abi.h"
 
 #include <QFileInfo>
 #include <QLibrary>
@@ -8,14 +9,6 @@
 namespace platform {
 
 namespace {
-
-#if defined(_WIN32) && !defined(_WIN64)
-#define SKIN_CALL __stdcall
-#else
-#define SKIN_CALL
-#endif
-
-using AttachEx = int(SKIN_CALL *)(const char *skinFile, const char *password);
 
 QString libraryName()
 {
@@ -54,7 +47,7 @@ bool attachSkin(const QString &programDir, const QString &skinFile)
     if (!loaded)
         return false;
 
-    const auto attach = reinterpret_cast<AttachEx>(library.resolve("SkinH_AttachEx"));
+    const auto attach = reinterpret_cast<skins::AttachEx>(library.resolve(skins::attachExName));
     if (!attach)
         return false;
     const QByteArray name = encodeLine(skinFile);

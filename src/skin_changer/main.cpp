@@ -1,3 +1,4 @@
+#include "brisquel/skin_places.h"
 #include "platform/skin.h"
 #include "platform/translations.h"
 #include "skin_changer/changer_window.h"
@@ -10,7 +11,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Pifu"));
     platform::installChineseTranslations(app);
     // It wears the skin in force, and follows it when it changes.
-    platform::attachSkin(QCoreApplication::applicationDirPath(), QStringLiteral("Pifu.she"));
+    platform::attachSkin(QCoreApplication::applicationDirPath(), QString::fromUtf8(skins::skinFileName));
     SkinChanger window(skin_changer::defaultPlaces(QCoreApplication::applicationDirPath()));
     window.show();
     return QApplication::exec();

@@ -1,5 +1,6 @@
 #include "skin_changer/skin_catalogue.h"
 
+#include "brisquel/skin_places.h"
 #include "platform/line_file.h"
 #include "skins/kde_scheme.h"
 
@@ -95,12 +96,12 @@ SkinPlaces defaultPlaces(const QString &programDir)
     if (dataHome.isEmpty() || QDir::isRelativePath(dataHome))
         dataHome = QDir::homePath() + QStringLiteral("/.local/share");
     // Beside the program in a build; an installed tree keeps them with the other shipped
-    // files, in share/brisquel/skins.
-    QString shipped = programDir + QStringLiteral("/skins");
-    const QString installed = programDir + QStringLiteral("/../../share/brisquel/skins");
+    // files.
+    QString shipped = programDir + u'/' + QString::fromUtf8(skins::skinsBesideProgram);
+    const QString installed = programDir + u'/' + QString::fromUtf8(skins::installedSkinsFromProgram);
     if (!QFileInfo(shipped).isDir() && QFileInfo(installed).isDir())
         shipped = QDir::cleanPath(installed);
-    return {shipped, dataHome + QStringLiteral("/brisquel/skins"), QStringLiteral("Pifu.she")};
+    return {shipped, dataHome + QStringLiteral("/brisquel/skins"), QString::fromUtf8(skins::skinFileName)};
 }
 
 std::vector<SkinEntry> listSkins(const SkinPlaces &places)

@@ -1,6 +1,6 @@
 #include "skins/kde_scheme.h"
 
-#include <QStringDecoder>
+#include "skins/ini_reader.h"
 
 #include <map>
 
@@ -35,21 +35,17 @@ constexpr Mapping mappings[] = {
 
 using Sections = std::map<QString, std::map<QString, QString>>;
 
+// Names as written: KDE reads its keys in their exact case. A later key wins.
 Sections readIni(const QString &text)
 {
     Sections sections;
     QString section;
-    for (QStringView line : QStringView(text).split(u'\n')) {
-        line = line.trimmed();
-        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
-            continue;
-        if (line.startsWith(u'[') && line.endsWith(u']')) {
-            section = line.sliced(1, line.size() - 2).trimmed().toString();
-            continue;
-        }
-        const qsizetype equals = line.indexOf(u'=');
-        if (equals > 0)
-            sections[section][line.left(equals).trimmed().toString()] = line.sliced(equals + 1).trimmed().toString();
+    IniReader reader(text);
+    while (const std::optional<IniLine> line = reader.next()) {
+        if (line->kind == IniLine::Kind::Section)
+            section = line->name.toString();
+        else
+            sections[section][line->name.toString()] = line->value.toString();
     }
     return sections;
 }
@@ -67,8 +63,7 @@ QString lookup(const Sections &sections, const QString &section, const QString &
 
 std::optional<Skin> skinFromKdeScheme(const QByteArray &bytes, const QString &fallbackName)
 {
-    QStringDecoder utf8(QStringConverter::Utf8);
-    const Sections sections = readIni(utf8(bytes));
+    const Sections sections = readIni(decodeIni(bytes, IniEncoding::Utf8));
     Skin skin;
     for (const Mapping &mapping : mappings) {
         const QColor colour = colourFromText(

@@ -1,8 +1,8 @@
 #include "skins/skin_file.h"
 
 #include "platform/file_io.h"
+#include "skins/ini_reader.h"
 
-#include <QStringDecoder>
 #include <QStringList>
 
 #include <cerrno>
@@ -38,56 +38,25 @@ constexpr std::array<std::pair<QPalette::ColorRole, const char *>, 20> roleNames
     {QPalette::Shadow, "Shadow"},
 }};
 
-// A text role and the background it is drawn on; a disabled text is a blend of the two.
-constexpr std::array<std::pair<QPalette::ColorRole, QPalette::ColorRole>, 8> textOnBackground{{
-    {QPalette::WindowText, QPalette::Window},
-    {QPalette::Text, QPalette::Base},
-    {QPalette::PlaceholderText, QPalette::Base},
-    {QPalette::ButtonText, QPalette::Button},
-    {QPalette::BrightText, QPalette::Button},
-    {QPalette::HighlightedText, QPalette::Highlight},
-    {QPalette::ToolTipText, QPalette::ToolTipBase},
-    {QPalette::Link, QPalette::Base},
-}};
-
-// The shades of a button's 3D edges, derived from the button colour unless the skin sets them.
-constexpr std::array<QPalette::ColorRole, 5> shades{QPalette::Light, QPalette::Midlight, QPalette::Mid,
-                                                     QPalette::Dark, QPalette::Shadow};
-
-QColor blend(const QColor &a, const QColor &b, double share)
+// The skin file's sections, keys and roles are named in any letter case.
+bool is(QStringView name, const char *candidate)
 {
-    return QColor::fromRgbF(a.redF() * share + b.redF() * (1 - share), a.greenF() * share + b.greenF() * (1 - share),
-                            a.blueF() * share + b.blueF() * (1 - share));
-}
-
-// UTF-8 (a byte-order mark is dropped) unless the bytes aren't valid UTF-8: then GB18030,
-// as a Chinese Windows editor saves text.
-QString decodeText(const QByteArray &bytes)
-{
-    QStringDecoder utf8(QStringConverter::Utf8);
-    QString text = utf8(bytes);
-    if (!utf8.hasError())
-        return text;
-    QStringDecoder gb("GB18030");
-    return gb.isValid() ? gb(bytes) : text;
+    return name.compare(QLatin1StringView(candidate), Qt::CaseInsensitive) == 0;
 }
 
 enum class Section { None, Skin, Colours, Active, Inactive, Disabled, Unknown };
 
 Section sectionFromName(QStringView name)
 {
-    const auto is = [&](const char *candidate) {
-        return name.compare(QLatin1StringView(candidate), Qt::CaseInsensitive) == 0;
-    };
-    if (is("Skin"))
+    if (is(name, "Skin"))
         return Section::Skin;
-    if (is("Colors") || is("Colours"))
+    if (is(name, "Colors") || is(name, "Colours"))
         return Section::Colours;
-    if (is("Active"))
+    if (is(name, "Active"))
         return Section::Active;
-    if (is("Inactive"))
+    if (is(name, "Inactive"))
         return Section::Inactive;
-    if (is("Disabled"))
+    if (is(name, "Disabled"))
         return Section::Disabled;
     return Section::Unknown;
 }
@@ -97,15 +66,6 @@ Section sectionFromName(QStringView name)
 QPalette standardLook()
 {
     return QPalette(QColor(0xef, 0xef, 0xef), QColor(0xef, 0xef, 0xef));
-}
-
-// A readable text colour on `background`: the standard one when it is, else black or white.
-QColor readableOn(const QColor &background, const QColor &standard)
-{
-    if (contrastRatio(standard, background) >= minimumContrast)
-        return standard;
-    return contrastRatio(Qt::black, background) >= contrastRatio(Qt::white, background) ? QColor(Qt::black)
-                                                                                          : QColor(Qt::white);
 }
 
 // A file's text written into the skin file must stay one value on one line.
@@ -120,7 +80,7 @@ QString oneLine(QString value)
 QPalette::ColorRole roleFromName(QStringView name)
 {
     for (const auto &[role, text] : roleNames) {
-        if (name.compare(QLatin1StringView(text), Qt::CaseInsensitive) == 0)
+        if (is(name, text))
             return role;
     }
     return QPalette::NColorRoles;
@@ -163,99 +123,36 @@ bool Skin::isEmpty() const
         && std::all_of(colours.begin(), colours.end(), [](const RoleColours &group) { return group.empty(); });
 }
 
-QPalette Skin::palette(const QPalette &base) const
-{
-    QPalette result = base;
-    const RoleColours &active = colours[QPalette::Active];
-    const auto given = [&](QPalette::ColorRole role) { return active.find(role) != active.end(); };
-
-    // Window and button colours bring their 3D shades along, as QPalette derives them.
-    if (given(QPalette::Button) || given(QPalette::Window)) {
-        const QColor button = given(QPalette::Button) ? active.at(QPalette::Button) : active.at(QPalette::Window);
-        const QPalette derived(button, given(QPalette::Window) ? active.at(QPalette::Window) : button);
-        for (QPalette::ColorRole role : shades) {
-            for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-                result.setColor(group, role, derived.color(group, role));
-        }
-    }
-    // The active colours hold for the inactive group, and the backgrounds for the disabled
-    // one too, unless those groups say otherwise.
-    for (const auto &[role, colour] : active) {
-        result.setColor(QPalette::Active, role, colour);
-        result.setColor(QPalette::Inactive, role, colour);
-        const bool isText = std::any_of(textOnBackground.begin(), textOnBackground.end(),
-                                        [r = role](const auto &pair) { return pair.first == r; });
-        if (!isText)
-            result.setColor(QPalette::Disabled, role, colour);
-    }
-    // A disabled text fades halfway into its background.
-    for (const auto &[text, background] : textOnBackground) {
-        if (given(text) || given(background))
-            result.setColor(QPalette::Disabled, text,
-                            blend(result.color(QPalette::Active, text), result.color(QPalette::Disabled, background), 0.5));
-    }
-    for (auto group : {QPalette::Inactive, QPalette::Disabled}) {
-        for (const auto &[role, colour] : colours[group])
-            result.setColor(group, role, colour);
-    }
-    // Text the user can't read is no look: below 3:1 the standard text colour comes back.
-    // Disabled texts fade on purpose and stay, and so do placeholders; pairs the skin leaves
-    // alone are the standard look's own business.
-    const auto skinGives = [&](QPalette::ColorRole role) {
-        return std::any_of(colours.begin(), colours.end(), [role](const RoleColours &group) { return group.contains(role); });
-    };
-    for (auto group : {QPalette::Active, QPalette::Inactive}) {
-        for (const auto &[text, background] : textOnBackground) {
-            if (text == QPalette::PlaceholderText || text == QPalette::BrightText
-                || !(skinGives(text) || skinGives(background)))
-                continue;
-            const QColor on = result.color(group, background);
-            if (contrastRatio(result.color(group, text), on) < minimumContrast)
-                result.setColor(group, text, readableOn(on, base.color(group, text)));
-        }
-    }
-    return result;
-}
-
 SkinLoad parseSkin(const QByteArray &bytes)
 {
     SkinLoad load;
-    const QString text = decodeText(bytes);
-    const QList<QStringView> lines = QStringView(text).split(u'\n');
+    const QString text = decodeIni(bytes, IniEncoding::Utf8OrGb18030);
     Section section = Section::None;
     bool formatKnown = false;
     Skin &skin = load.skin;
-
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        QStringView line = lines[i].trimmed();
-        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
-            continue;
-        if (line.startsWith(u'[') && line.endsWith(u']')) {
-            const QStringView name = line.sliced(1, line.size() - 2).trimmed();
-            if (name.compare(QLatin1StringView("StyleSheet"), Qt::CaseInsensitive) == 0) {
+    IniReader reader(text);
+    while (const std::optional<IniLine> line = reader.next()) {
+        if (line->kind == IniLine::Kind::Section) {
+            if (is(line->name, "StyleSheet")) {
                 // The style sheet is the rest of the file, as it stands: what follows the
                 // heading's line end.
-                const qsizetype rest = lines[i].data() + lines[i].size() + 1 - text.constData();
-                skin.styleSheet = safeStyleSheet(rest < text.size() ? text.sliced(rest) : QString(),
+                skin.styleSheet = safeStyleSheet(line->next < text.size() ? text.sliced(line->next) : QString(),
                                                  skin.palette(standardLook()));
                 break;
             }
-            section = sectionFromName(name);
+            section = sectionFromName(line->name);
             continue;
         }
-        const qsizetype equals = line.indexOf(u'=');
-        if (equals <= 0)
-            continue;
-        const QStringView key = line.left(equals).trimmed();
-        const QStringView value = line.sliced(equals + 1).trimmed();
+        const QStringView key = line->name;
+        const QStringView value = line->value;
         switch (section) {
         case Section::Skin:
-            if (key.compare(QLatin1StringView("Format"), Qt::CaseInsensitive) == 0) {
+            if (is(key, "Format")) {
                 bool ok = false;
                 formatKnown = value.toInt(&ok) == formatVersion && ok;
-            } else if (key.compare(QLatin1StringView("Name"), Qt::CaseInsensitive) == 0) {
+            } else if (is(key, "Name")) {
                 skin.name = value.toString();
-            } else if (key.compare(QLatin1StringView("Author"), Qt::CaseInsensitive) == 0) {
+            } else if (is(key, "Author")) {
                 skin.author = value.toString();
             }
             break;

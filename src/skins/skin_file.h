@@ -5,6 +5,7 @@
 #include <QPalette>
 #include <QString>
 
+#include "skins/skin_abi.h"
 #include "skins/style_sheet.h"
 
 #include <array>
@@ -18,19 +19,6 @@ namespace skins {
 
 constexpr int formatVersion = 1;
 constexpr qint64 maxSkinBytes = 1024 * 1024;
-
-// What loading or attaching a skin came to; the numbers are the library's results.
-enum class SkinStatus : int {
-    Ok = 0,
-    BadArguments = -1,      // no file name, or one that can't be decoded
-    NoApplication = -2,     // the process has no widget application to skin
-    Unreadable = -3,        // missing, no permission, or a read error
-    NotRegularFile = -4,    // a folder, device, pipe ...
-    TooLarge = -5,          // over 1 MiB
-    UnsupportedFormat = -6, // no [Skin] Format line, or a version this program doesn't know
-    NoValidContent = -7,    // neither a valid colour nor a style sheet
-    Pending = -8,           // the read hasn't answered yet; the skin follows when it does
-};
 
 // Colours as the file gives them, per group; roles the file leaves out are derived when
 // the palette is made.

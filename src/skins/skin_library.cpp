@@ -1,6 +1,7 @@
 // The skin library (libSkinH_VB6.so / SkinH_VB6.dll): start-up hands it the skin file's
 // name, and it dresses the whole application in that skin and keeps it current.
 #include "platform/line_file.h"
+#include "skins/skin_abi.h"
 #include "skins/skin_file.h"
 
 #include <QApplication>
@@ -21,17 +22,6 @@
 #include <optional>
 #include <thread>
 #include <vector>
-
-#if defined(_WIN32)
-#define SKIN_EXPORT extern "C" __declspec(dllexport)
-#else
-#define SKIN_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
-#if defined(_WIN32) && !defined(_WIN64)
-#define SKIN_CALL __stdcall
-#else
-#define SKIN_CALL
-#endif
 
 namespace {
 
@@ -233,8 +223,7 @@ SkinStatus attach(const char *skinFile)
 
 } // namespace
 
-// The second argument is reserved and ignored. The result is a skins::SkinStatus.
-SKIN_EXPORT int SKIN_CALL SkinH_AttachEx(const char *skinFile, const char * /*password*/)
+int BRISQUEL_SKIN_CALL SkinH_AttachEx(const char *skinFile, const char * /*password*/)
 {
     return static_cast<int>(attach(skinFile));
 }

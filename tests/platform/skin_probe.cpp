@@ -1,18 +1,12 @@
 // A stand-in for the skin library: records the bytes of both arguments, each with its
 // terminating zero, in the file named by BRISQUEL_SKIN_PROBE_OUT.
+#include "skins/skin_abi.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#if defined(_WIN32)
-#define PROBE_EXPORT extern "C" __declspec(dllexport)
-#define PROBE_CALL __stdcall
-#else
-#define PROBE_EXPORT extern "C" __attribute__((visibility("default")))
-#define PROBE_CALL
-#endif
-
-PROBE_EXPORT int PROBE_CALL SkinH_AttachEx(const char *skinFile, const char *password)
+int BRISQUEL_SKIN_CALL SkinH_AttachEx(const char *skinFile, const char *password)
 {
     const char *out = std::getenv("BRISQUEL_SKIN_PROBE_OUT");
     if (!out || !*out)

@@ -195,6 +195,11 @@ private slots:
         QCOMPARE(places.importedDir, QDir::homePath() + "/.local/share/brisquel/skins");
         QCOMPARE(places.shippedDir, QStringLiteral("/opt/b/skins"));
         QCOMPARE(places.skinFile, QStringLiteral("Pifu.she"));
+        // An installed tree: the programs in lib/brisquel, the shipped skins in share/brisquel/skins.
+        QVERIFY(QDir().mkpath(m_folder->path("usr/lib/brisquel")));
+        QVERIFY(QDir().mkpath(m_folder->path("usr/share/brisquel/skins")));
+        QCOMPARE(skin_changer::defaultPlaces(m_folder->path("usr/lib/brisquel")).shippedDir,
+                 m_folder->path("usr/share/brisquel/skins"));
     }
 };
 

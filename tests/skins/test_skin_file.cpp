@@ -325,6 +325,11 @@ void TestSkinFile::kdeSchemeMapsTheMainRoles()
                                                                         QStringLiteral("文件名"));
     QVERIFY(unnamed);
     QCOMPARE(unnamed->name, QStringLiteral("文件名"));
+    // Unlike a skin file, a scheme is read as KDE reads it: names in their exact case, UTF-8 only.
+    QCOMPARE(skins::skinFromKdeScheme("[colors:window]\nbackgroundnormal=1,2,3\n", {}), std::nullopt);
+    const std::optional<skins::Skin> gbName =
+        skins::skinFromKdeScheme("[General]\nName=\xc0\xb6\n[Colors:Window]\nBackgroundNormal=1,2,3\n", {}); // 蓝
+    QVERIFY(gbName && gbName->name.contains(QChar::ReplacementCharacter));
 }
 
 void TestSkinFile::shippedSkinsAreReadable()

@@ -20,8 +20,6 @@ using skins::SkinStatus;
 
 namespace {
 
-using AttachEx = int (*)(const char *, const char *);
-
 QString programFolder()
 {
     return QFileInfo(QStringLiteral(SKIN_LIBRARY)).path();
@@ -91,7 +89,7 @@ class TestSkinLibrary : public QObject
 
     std::optional<WorkingFolder> m_folder;
     MessageLog m_log;
-    AttachEx m_attach = nullptr;
+    skins::AttachEx m_attach = nullptr;
 
     FormServices services()
     {
@@ -105,7 +103,7 @@ private slots:
     {
         QLibrary library(QStringLiteral(SKIN_LIBRARY));
         QVERIFY2(library.load(), qPrintable(library.errorString()));
-        m_attach = reinterpret_cast<AttachEx>(library.resolve("SkinH_AttachEx"));
+        m_attach = reinterpret_cast<skins::AttachEx>(library.resolve(skins::attachExName));
         QVERIFY(m_attach);
     }
     void init()

@@ -1,3 +1,4 @@
+#include "brisquel/skin_places.h"
 #include "brisquel/version.h"
 #include "platform/byte_path.h"
 #include "platform/skin.h"
@@ -13,7 +14,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(BRISQUEL_VERSION));
     // The file dialogs and standard buttons are Qt's own: they speak Chinese too.
     platform::installChineseTranslations(app);
-    platform::attachSkin(QCoreApplication::applicationDirPath(), QStringLiteral("Pifu.she"));
+    platform::attachSkin(QCoreApplication::applicationDirPath(), QString::fromUtf8(skins::skinFileName));
 
     FilefsWindow window;
     // Files handed over by a file manager's "open with": argv's own bytes, never decoded.
