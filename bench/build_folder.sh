@@ -11,11 +11,8 @@ if (( rounds < 3 )); then
   exit 2
 fi
 
-if [[ ! -f $build/CMakeCache.txt ]]; then
-  generator=()
-  command -v ninja >/dev/null && generator=(-G Ninja)
-  cmake -S "$repo" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
+source "$repo/tools/common.sh"
+configure_build_once "$build"
 build=$(cd "$build" && pwd)
 
 bench_build() {

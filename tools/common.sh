@@ -1,4 +1,5 @@
-# Shared by run.sh and test.sh: the packages Brisquel needs, and the build.
+# Shared by run.sh, test.sh, tools/fuzz.sh and the benchmarks: the packages Brisquel needs,
+# and how a build folder is configured and built.
 
 BRISQUEL_PACKAGES=(
   cmake ninja-build g++ pkg-config
@@ -24,22 +25,37 @@ install_packages() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
 }
 
+brisquel_source=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# configure_build FOLDER [CMAKE ARGUMENTS...]: the one way a build folder of this repository
+# is configured: Ninja, RelWithDebInfo, then the given arguments (a later -D wins).
+configure_build() {
+  local folder=$1
+  shift
+  cmake -S "$brisquel_source" -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+}
+
+# configure_build_once FOLDER: configures FOLDER unless it already is, and keeps what it was
+# configured with; quiet.
+configure_build_once() {
+  [[ -f $1/CMakeCache.txt ]] || configure_build "$1" >/dev/null
+}
+
 build_brisquel() {
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  configure_build build
   cmake --build build -j"$(nproc)"
 }
 
 # The libFuzzer targets only, built with clang in build-fuzz/ (run by tools/fuzz.sh).
 build_brisquel_fuzz() {
-  cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_CXX_COMPILER=clang++ -DBRISQUEL_FUZZ=ON
+  configure_build build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DBRISQUEL_FUZZ=ON
   cmake --build build-fuzz -j"$(nproc)"
 }
 
 # Everything, tests included, with AddressSanitizer and UndefinedBehaviorSanitizer in
 # build-asan/. The Win32 registry helper is cross-compiled as always, without them.
 build_brisquel_asan() {
-  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRISQUEL_SANITIZE=ON
+  configure_build build-asan -DBRISQUEL_SANITIZE=ON
   cmake --build build-asan -j"$(nproc)"
 }
 

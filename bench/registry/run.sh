@@ -1,9 +1,12 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # Registry benchmarks: RegistryDeleter against `wine reg delete`, then the window's longest
 # event-loop stall during registry runs (offscreen).
-# Usage: bench/registry/run.sh <build folder>. Takes a few minutes (the reg delete side).
-set -eu
+# Usage: bench/registry/run.sh <build folder> (configured if it isn't yet). Takes a few
+# minutes (the reg delete side).
+set -euo pipefail
 build=${1:?usage: $0 <build folder>}
+source "$(dirname "${BASH_SOURCE[0]}")/../../tools/common.sh"
+configure_build_once "$build"
 cmake --build "$build" --target bench_registry bench_stall brisquel_regdel
 export WINEDEBUG=-all
 QT_QPA_PLATFORM=offscreen "$build/bin/bench_stall"

@@ -1,5 +1,5 @@
 #include "sysinfo/basic_facts.h"
-#include "app/system_page.h"
+#include "app/pages/system_page.h"
 #include "fake_drives.h"
 #include "sysinfo/environment.h"
 #include "sysinfo/number_form.h"

@@ -1,6 +1,5 @@
-#include "support/support.h"
+#include "app/pages/support_page.h"
 
-#include "platform/line_file.h"
 #include "platform/process.h"
 
 namespace support {
@@ -10,11 +9,6 @@ void startTool(const QString &commandLine, QWidget *parent, const platform::Mess
     const platform::RunResult result = platform::runCommandLine(commandLine, platform::ShowState::NormalFocus);
     if (!result.ok)
         showMessage(parent, result.error, platform::errorTitle());
-}
-
-std::optional<QString> readAboutText()
-{
-    return platform::readTextHead(QStringLiteral("Guanyu.dat"));
 }
 
 } // namespace support

@@ -1,4 +1,4 @@
-#include "app/system_page.h"
+#include "app/pages/system_page.h"
 
 #include "sysinfo/basic_facts.h"
 

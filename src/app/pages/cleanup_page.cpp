@@ -1,4 +1,4 @@
-#include "cleanup/cleanup_page.h"
+#include "app/pages/cleanup_page.h"
 
 #include "platform/line_file.h"
 #include "platform/process.h"

@@ -1,4 +1,4 @@
-#include "cleanup/cleanup_page.h"
+#include "app/pages/cleanup_page.h"
 
 // The two cleanup pages: what each reads and writes, says and links to. Their controls
 // are the window's (List1, Text1, Command5, Wjqltm, ... and List2, Text2, Command10,
