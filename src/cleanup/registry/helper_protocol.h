@@ -77,6 +77,13 @@ struct ExportLine
     ExportedValue value;     // a VALUE line
 };
 
+// A whole answer: 0 or a Windows error code, and the export lines before it.
+struct HelperAnswer
+{
+    std::uint32_t error = 0;
+    std::vector<ExportLine> lines;
+};
+
 // Nothing when a name isn't well-formed UTF-16.
 std::optional<std::string> formatKeyLine(std::u16string_view name);
 std::optional<std::string> formatValueLine(const ExportedValue &value);

@@ -5,6 +5,7 @@
 // thread except ask(), which runs its event loop.
 
 #include "cleanup/registry/helper_protocol.h"
+#include "cleanup/registry/registry_deleter.h"
 
 #include <QProcessEnvironment>
 #include <QString>
@@ -17,14 +18,7 @@
 
 namespace cleanup::registry {
 
-// What a helper answered: 0 or a Windows error code (or one of registry_deleter.h's bridge
-// codes), and the export lines before it.
-struct HelperAnswer
-{
-    quint32 error = 0;
-    std::vector<ExportLine> lines;
-};
-
+// What a helper answers (HelperAnswer) may also be one of registry_deleter.h's bridge codes.
 // A helper gets `firstAnswerMs` for its first answer (Wine may have to start its server or
 // bring the prefix up to date) and `answerMs` for each later one. One that hangs, dies or
 // talks out of turn fails the request under way and is let go; the next request starts a
@@ -70,6 +64,19 @@ public:
 private:
     struct Private;
     std::unique_ptr<Private> d;
+};
+
+// The Linux deleter with its Wine settings in reach, for tests and benchmarks.
+class WineRegistryDeleter final : public RegistryDeleter
+{
+public:
+    using RegistryDeleter::RegistryDeleter;
+
+    // The Wine loader to run the helper with; empty (the default) searches for one.
+    void setWineLoader(const QString &loader);
+    void setTimeouts(int firstAnswerMs, int answerMs);
+    // The running helper's process id; 0 when none runs.
+    qint64 helperProcessId() const;
 };
 
 // The environment a Wine program of `prefix` runs with under `loader`: no debug output, no
