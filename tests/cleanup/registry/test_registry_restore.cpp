@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -160,6 +161,23 @@ private slots:
         QCOMPARE(restored.message, QStringLiteral("已将 5 个键、10 个值恢复到“%1”。").arg(m_prefix->path()));
         QCOMPARE(m_prefix->exportKey(base), before);
         QCOMPARE(m_prefix->exportKey(QStringLiteral("HKLM\\Software\\BrisquelRestore")), machine);
+    }
+
+    // The prefix the file names is gone: the restore goes to $WINEPREFIX, and never creates one.
+    void restoreFallsBackToTheCurrentPrefix()
+    {
+        QByteArray moved = readAll(m_backup);
+        const QString gone = m_work.filePath(QStringLiteral("gone-prefix"));
+        moved.replace(utf16le("; Wine prefix: " + m_prefix->path()), utf16le("; Wine prefix: " + gone));
+        const QString file = m_work.filePath(QStringLiteral("moved.reg"));
+        QVERIFY(writeFile(file, moved));
+        QVERIFY(m_prefix->reg({QStringLiteral("delete"), base + "\\Bare", QStringLiteral("/f")}));
+        const ScopedVariable current("WINEPREFIX", QFile::encodeName(m_prefix->path()));
+        const RestoreResult result = restoreBackup(file, {}, helperPath());
+        QVERIFY2(result.status == RestoreResult::Status::Restored, qPrintable(result.message));
+        QCOMPARE(result.prefix, m_prefix->path());
+        QVERIFY(m_prefix->keyExists(base + "\\Bare"));
+        QVERIFY(!QFileInfo::exists(gone));
     }
 
     // Anything but a whole backup of ours is refused before Wine is asked to do anything.
