@@ -2,6 +2,7 @@
 
 #include "cleanup/registry/backup_file.h"
 #include "cleanup/registry/backup_import.h"
+#include "cleanup/registry/registry_deleter.h"
 #include "platform/error_text.h"
 #include "platform/file_io.h"
 
@@ -114,6 +115,13 @@ RestoreResult restoreBackup(const QString &regFile, const QString &prefix, const
     for (const ExpectedKey &key : keys) {
         std::vector<ExportedValue> now;
         const quint32 error = importer.values(key.path.toStdU16String(), now);
+        // Nothing could be read back: that says nothing about the import, and isn't success.
+        if (error == errorNoRegistry || error == errorHelperFailed || error == errorHelperTimeout) {
+            result.status = RestoreResult::Status::Failed;
+            result.message = QStringLiteral("已导入“%1”，但无法读回注册表核对（错误 %2）。")
+                    .arg(regFile, QString::number(error));
+            return result;
+        }
         QHash<QString, const ExportedValue *> byName;
         for (const ExportedValue &value : now)
             byName.insert(folded(value.name), &value);

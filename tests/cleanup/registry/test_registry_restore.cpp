@@ -272,6 +272,10 @@ private slots:
                                QCoreApplication::applicationDirPath() + QStringLiteral("/fake-regdel.exe"));
         QCOMPARE(int(result.status), int(RestoreResult::Status::Failed));
         QVERIFY2(result.message.contains(QStringLiteral("项与备份不符")), qPrintable(result.message));
+        // No helper to read back with.
+        result = restoreBackup(m_backup, m_prefix->path(), QStringLiteral("/nonexistent/brisquel-regdel.exe"));
+        QCOMPARE(int(result.status), int(RestoreResult::Status::Failed));
+        QCOMPARE(result.message, QStringLiteral("已导入“%1”，但无法读回注册表核对（错误 1011）。").arg(m_backup));
     }
 
 private:
