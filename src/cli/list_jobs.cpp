@@ -182,13 +182,15 @@ public:
                 if (found.error == 2)
                     continue;
                 Item item;
-                item.path = (found.isKey ? found.keyName : name).toUtf8();
+                item.path = name.toUtf8();
                 item.prefix = found.prefix;
                 if (found.error != 0) {
                     item.status = Item::Status::Failed;
                     item.reason = registryReason(found.error);
                 } else {
                     describeValues(found, item);
+                    if (found.isKey && !found.keyName.isEmpty())
+                        item.holds.prepend(QStringLiteral("    [%1]\n").arg(found.keyName));
                 }
                 entry.items.push_back(std::move(item));
             }
@@ -264,6 +266,7 @@ private:
         }
         item.extra.insert(QStringLiteral("values"), values);
         item.extra.insert(QStringLiteral("key"), found.isKey);
+        item.extra.insert(QStringLiteral("key_name"), found.keyName);
     }
 
     const bool m_clean;
