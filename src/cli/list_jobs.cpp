@@ -19,6 +19,7 @@
 
 #include <cerrno>
 #include <map>
+#include <optional>
 
 namespace cli {
 
@@ -140,14 +141,25 @@ public:
                 if (const QString error = folderError(match.error); !error.isEmpty() && entry.error.isEmpty())
                     entry.error = error;
                 const std::size_t count = match.files.size();
+                // A match's name is never "." nor "..", nor holds a "/": the folder is made
+                // absolute once, and its mount looked up once per device.
+                QByteArray folder = count ? platform::absolutePath(match.folder) : QByteArray();
+                if (!folder.endsWith('/'))
+                    folder += '/';
+                std::optional<quint64> device;
+                QString mount;
                 for (std::size_t f = 0; f < count; ++f) {
                     if (stopped())
                         break;
                     const cleanup::files::MatchedFile &file = match.files[f];
+                    if (file.device != device) {
+                        device = file.device;
+                        mount = mounts.of(file.device, match.folder);
+                    }
                     Item item;
-                    item.path = platform::absolutePath(match.pathOf(file));
+                    item.path = folder + file.name;
                     item.size = file.size;
-                    item.mount = mounts.of(file.device, match.folder);
+                    item.mount = mount;
                     item.prefix = match.prefix;
                     if (m_clean) {
                         const int error = match.remove(file);
