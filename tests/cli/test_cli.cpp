@@ -254,9 +254,18 @@ private slots:
         }
     }
 
-    // SIGINT during a long clean: each file is gone or whole, and the count printed is what went.
+    // A signal during a long clean: each file is gone or whole, and the count printed is what went.
+    void interruptedClean_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("code");
+        QTest::newRow("SIGINT") << int(SIGINT) << 130;
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+    }
     void interruptedClean()
     {
+        QFETCH(int, signal);
+        QFETCH(int, code);
         constexpr int count = 20000;
         const QByteArray big = QFile::encodeName(m_dir->filePath("big"));
         QVERIFY(QDir().mkpath(m_dir->filePath("big")));
@@ -275,9 +284,9 @@ private slots:
         while (now.st_mtim.tv_sec == before.st_mtim.tv_sec && now.st_mtim.tv_nsec == before.st_mtim.tv_nsec
                && !deadline.hasExpired())
             ::stat(big.constData(), &now);
-        ::kill(pid_t(process.processId()), SIGINT);
+        ::kill(pid_t(process.processId()), signal);
         QVERIFY(process.waitForFinished(60000));
-        QCOMPARE(process.exitCode(), 130);
+        QCOMPARE(process.exitCode(), code);
 
         const QJsonObject document = QJsonDocument::fromJson(process.readAllStandardOutput()).object();
         QVERIFY(document.value("interrupted").toBool());
@@ -313,6 +322,23 @@ private slots:
         QCOMPARE(ran.code, code);
         QCOMPARE(!QFileInfo::exists(file), gone);
         QVERIFY(ran.out.contains("secret"));
+    }
+
+    // The wipe asks as shred does, and with -y fills a file system and gives the space back.
+    void wipeOnPipe()
+    {
+        const TmpfsMount tmpfs(m_dir->filePath("mnt"));
+        if (!tmpfs.mounted)
+            QSKIP("mounting a tmpfs needs root");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", m_dir->path());
+        QCOMPARE(cli({"wipe", tmpfs.path}, env, "y\n").code, 2);
+        const Ran wiped = cli({"wipe", "--json", "-y", tmpfs.path}, env);
+        QCOMPARE(wiped.code, 0);
+        const QJsonObject item = wiped.json().value("entries").toArray().first()["items"].toArray().first().toObject();
+        QCOMPARE(item.value("status").toString(), QStringLiteral("deleted"));
+        QVERIFY(item.value("size").toInteger() > 3 << 20);
+        QVERIFY(QDir(tmpfs.path).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
     }
 
 private:
