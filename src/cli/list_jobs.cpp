@@ -202,7 +202,7 @@ public:
                 } else {
                     describeValues(found, item);
                     if (found.isKey && !found.keyName.isEmpty())
-                        item.holds.prepend(QStringLiteral("    [%1]\n").arg(found.keyName));
+                        item.holds.prepend(QStringLiteral("    [%1]\n").arg(printable(found.keyName)));
                 }
                 entry.items.push_back(std::move(item));
             }
@@ -271,7 +271,7 @@ private:
             const QString data = cleanup::registry::describeValueData(value);
             item.size += qint64(value.data.size());
             item.holds += QStringLiteral("    %1  %2  %3\n")
-                              .arg(name.isEmpty() ? QStringLiteral("（默认）") : name, type, data);
+                              .arg(name.isEmpty() ? QStringLiteral("（默认）") : printable(name), type, printable(data));
             values.append(QJsonObject{{QStringLiteral("name"), name},
                                       {QStringLiteral("type"), type},
                                       {QStringLiteral("data"), data}});

@@ -98,13 +98,13 @@ void Report::addError(const QString &message)
 {
     m_errors.append(message);
     if (!m_json)
-        write(Stream::Error, QStringLiteral("brisquel：%1\n").arg(message));
+        write(Stream::Error, QStringLiteral("brisquel：%1\n").arg(printable(message)));
 }
 
 void Report::say(const QString &line) const
 {
     if (!m_json && !m_quiet)
-        write(Stream::Output, line + QLatin1Char('\n'));
+        write(Stream::Output, printable(line) + QLatin1Char('\n'));
 }
 
 Totals Report::totals() const
@@ -122,12 +122,12 @@ void Report::printEntry(const Entry &entry) const
     const bool preview = m_subcommand == QLatin1String("preview");
     const bool registry = entry.list == QLatin1String("registry");
     Totals totals;
-    QString text = entry.entry + QLatin1Char('\n');
+    QString text = printable(entry.entry) + QLatin1Char('\n');
     for (const Item &item : entry.items) {
         totals.add(item);
-        const QString path = QString::fromUtf8(item.path);
+        const QString path = printable(QString::fromUtf8(item.path));
         const QString where = item.prefix.isEmpty() || !registry ? QString()
-                                                                 : QStringLiteral("（%1）").arg(item.prefix);
+                                                                 : QStringLiteral("（%1）").arg(printable(item.prefix));
         if (item.status == Item::Status::Failed) {
             // Failures go to stderr as well, so -q still shows them.
             const QString line = QStringLiteral("  失败  %1%2：%3\n").arg(path, where, item.reason);
@@ -148,7 +148,7 @@ void Report::printEntry(const Entry &entry) const
     if (!entry.error.isEmpty()) {
         text += QStringLiteral("  失败：%1\n").arg(entry.error);
         if (m_quiet)
-            write(Stream::Error, QStringLiteral("brisquel：%1：%2\n").arg(entry.entry, entry.error));
+            write(Stream::Error, QStringLiteral("brisquel：%1：%2\n").arg(printable(entry.entry), entry.error));
     } else if (entry.items.empty()) {
         text += registry ? QStringLiteral("  没有找到\n") : QStringLiteral("  没有匹配的文件\n");
     } else if (entry.list == QLatin1String("files") || registry) {
@@ -185,7 +185,7 @@ void Report::finish()
     if (!mounts.empty() && (preview || m_subcommand == QLatin1String("clean"))) {
         text += QStringLiteral("按文件系统：\n");
         for (const auto &[mount, totals] : mounts)
-            text += QStringLiteral("  %1：%2\n").arg(mount, totalSentence(preview, false, totals));
+            text += QStringLiteral("  %1：%2\n").arg(printable(mount), totalSentence(preview, false, totals));
     }
     if (m_subcommand == QLatin1String("shred"))
         text += QStringLiteral("已粉碎 %1 项，共 %2").arg(countText(files.files), sizeText(files.bytes)) + failedClause(files)
@@ -256,6 +256,22 @@ int Report::exitCode() const
         }
     }
     return 0;
+}
+
+QString printable(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0))
+            out += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+        else if ((u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069) || u == 0x200e || u == 0x200f)
+            out += QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
 }
 
 QString countText(qint64 count)

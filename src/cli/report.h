@@ -81,6 +81,10 @@ private:
     QJsonObject m_extra;
 };
 
+// `text` safe to show on a terminal: control characters (escape sequences, line breaks) and
+// direction overrides that a file name may hold are written as \xHH or \uHHHH.
+QString printable(QStringView text);
+
 // Numbers and sizes the way the program shows them: "1,234", "56.7 MB".
 QString countText(qint64 count);
 QString sizeText(qint64 bytes);

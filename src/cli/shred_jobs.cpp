@@ -86,12 +86,12 @@ int runShred(const Arguments &arguments, const QByteArrayList &paths, Report &re
             continue;
         }
         text += plan.kind == shredder::ItemKind::Folder
-                    ? QStringLiteral("%1  %2（%3 个文件）\n").arg(shown, sizeText(plan.size)).arg(plan.files)
-                    : QStringLiteral("%1  %2\n").arg(shown, sizeText(plan.size));
+                    ? QStringLiteral("%1  %2（%3 个文件）\n").arg(printable(shown), sizeText(plan.size)).arg(plan.files)
+                    : QStringLiteral("%1  %2\n").arg(printable(shown), sizeText(plan.size));
         for (const QString &warning : warningTexts(plan.warnings, QString::fromStdString(plan.fsType)))
             text += QStringLiteral("  请注意：%1\n").arg(warning);
         for (const QString &note : noteTexts(plan, path.toStdString()))
-            text += QStringLiteral("  另请注意：%1\n").arg(note);
+            text += QStringLiteral("  另请注意：%1\n").arg(printable(note));
         size += plan.size;
         passBytes += plan.passBytes;
         work.push_back({path, plan});
@@ -157,7 +157,10 @@ int runWipe(const Arguments &arguments, const QByteArray &path, Report &report)
         return report.exitCode();
     }
     const shredder::Options options = optionsOf(arguments);
-    const QString question = wipeQuestion(space, options);
+    QStringList lines = wipeQuestion(space, options).split(QLatin1Char('\n'));
+    for (QString &line : lines)
+        line = printable(line);
+    const QString question = lines.join(QLatin1Char('\n'));
     if (arguments.yes) {
         if (!arguments.quiet)
             tell(report, question + QLatin1Char('\n'));

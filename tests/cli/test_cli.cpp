@@ -197,7 +197,7 @@ private slots:
             QVERIFY(QDir().mkpath(m_dir->filePath(folder)));
         QVERIFY(QFile::link("../drive_c", m_dir->filePath("prefix/dosdevices/c:")));
         for (const char *file : {"junk/a.tmp", "junk/b.TMP", "junk/.hidden.tmp", "junk/dir.tmp/inner.tmp", "junk/q1.log",
-                                 "junk/q22.log", "junk/\xff\xfe.tmp", "keep/target", "prefix/drive_c/Temp/A.TXT",
+                                 "junk/q22.log", "junk/\xff\xfe.tmp", "junk/\x1b]0;title\x07.tmp", "keep/target", "prefix/drive_c/Temp/A.TXT",
                                  "prefix/drive_c/Temp/b.dat"})
             QVERIFY(makeFile(root + '/' + file));
         QVERIFY(QFile::link("../keep/target", m_dir->filePath("junk/link.tmp")));
@@ -222,6 +222,7 @@ private slots:
         const QSet<QByteArray> listed = itemsWith(preview.json(), "listed");
         const QSet<QByteArray> expected{root + "/junk/a.tmp", root + "/junk/\xff\xfe.tmp", root + "/junk/link.tmp",
                                         root + "/junk/folderlink.tmp", root + "/junk/fifo.tmp", root + "/junk/q1.log",
+                                        root + "/junk/\x1b]0;title\x07.tmp",
                                         root + "/prefix/dosdevices/c:/Temp/A.TXT"};
         const QSet<QByteArray> onTmpfs{root + "/mnt/x.tmp", root + "/mnt/y.tmp"};
         QCOMPARE(listed - onTmpfs, expected);
@@ -233,6 +234,9 @@ private slots:
         }
         for (const QByteArray &path : listed)
             QVERIFY(exists(path));
+        // Shown on a terminal, a name can't send it escape sequences.
+        const Ran shown = cli({"preview", "files", "-C", m_dir->path()}, env);
+        QVERIFY(shown.out.contains("\\x1b]0;title\\x07.tmp") && !shown.out.contains('\x1b'));
 
         const Ran clean = cli({"-C", m_dir->path(), "--json", "clean", "files"}, env);
         QCOMPARE(clean.code, 0);
