@@ -187,6 +187,17 @@ private slots:
             QVERIFY(QJsonDocument::fromJson(ran.out).isObject());
     }
 
+    // Run from a terminal without a desktop: no display libraries are even loaded.
+    void needsNoDisplay()
+    {
+        QProcess readelf;
+        readelf.start(QStringLiteral("readelf"), {"-d", QStringLiteral(BRISQUEL_CLI)});
+        QVERIFY(readelf.waitForFinished());
+        const QByteArray needed = readelf.readAllStandardOutput();
+        QVERIFY(needed.contains("libQt6Core"));
+        QVERIFY2(!needed.contains("libQt6Gui") && !needed.contains("libQt6Widgets"), needed.constData());
+    }
+
     // With nothing changed in between, clean deletes exactly what preview listed: wildcards,
     // links (removed, never followed), FIFOs, undecodable names, a folder that matches (left
     // alone), a Windows-style entry through a prefix, and a second file system.
