@@ -207,13 +207,6 @@ struct FolderMatch::OpenFolder
     const FileDescriptor fd;
 };
 
-QByteArray FolderMatch::pathOf(const MatchedFile &file) const
-{
-    if (folder.endsWith('/'))
-        return folder + file.name;
-    return folder + '/' + file.name;
-}
-
 int FolderMatch::remove(const MatchedFile &file) const
 {
     if (!open)

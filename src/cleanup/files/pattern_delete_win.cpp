@@ -176,11 +176,6 @@ void addMatch(const QString &folder, const QString &name, FolderMatch &match)
 
 } // namespace
 
-QByteArray FolderMatch::pathOf(const MatchedFile &file) const
-{
-    return folder + file.name;
-}
-
 int FolderMatch::remove(const MatchedFile &file) const
 {
     if (!open)

@@ -32,7 +32,6 @@ public:
     int error = 0;     // the system error that kept the entry from being looked at; 0 when it was
     std::vector<MatchedFile> files;
 
-    QByteArray pathOf(const MatchedFile &file) const;
     // Removes one of `files` from the open folder, as deleteByPattern() removes a match: never
     // a folder, a link itself and not its target. A name that now holds another file than the
     // one listed stays (ESTALE); one that is gone counts as removed. 0, or the system error.
