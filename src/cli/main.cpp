@@ -70,7 +70,7 @@ int run(const Arguments &arguments)
         code = runLists(arguments, report);
         break;
     case Command::Restore:
-        return runRestore(paths.front(), report);
+        return runRestore(arguments.paths.front(), paths.front(), report);
     case Command::Shred:
         code = runShred(arguments, paths, report);
         break;

@@ -32,13 +32,14 @@ QString statusName(cleanup::registry::RestoreResult::Status status)
 
 } // namespace
 
-int runRestore(const QByteArray &file, Report &report)
+int runRestore(const QByteArray &given, const QByteArray &resolved, Report &report)
 {
     using Status = cleanup::registry::RestoreResult::Status;
-    QString path = QFile::decodeName(file);
+    QString path = QFile::decodeName(resolved);
     // A bare name that isn't in the caller's folder is looked for among the backups.
-    if (!QFileInfo::exists(path) && !file.contains('/')) {
-        const QString backup = QDir(cleanup::registry::defaultBackupFolder()).absoluteFilePath(path);
+    if (!QFileInfo::exists(path) && !given.contains('/') && !given.contains('\\')) {
+        const QString backup =
+            QDir(cleanup::registry::defaultBackupFolder()).absoluteFilePath(QFile::decodeName(given));
         if (QFileInfo::exists(backup))
             path = backup;
     }

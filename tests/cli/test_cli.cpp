@@ -1,4 +1,5 @@
 #include "platform/line_file.h"
+#include "wine_prefix.h"
 
 #include <QDir>
 #include <QFile>
@@ -337,6 +338,63 @@ private slots:
         QCOMPARE(ran.code, code);
         QCOMPARE(!QFileInfo::exists(file), gone);
         QVERIFY(ran.out.contains("secret"));
+    }
+
+    // The registry list through a real prefix: preview lists what clean then deletes, and
+    // restore puts it back exactly; files that are no backup of ours are refused.
+    void registryPreviewCleanRestore()
+    {
+        test::WinePrefix wine;
+        QVERIFY2(wine.isValid(), qPrintable(wine.errorString()));
+        const QString key = QStringLiteral("HKCU\\Software\\BrisquelCliTest");
+        QVERIFY(wine.addValue(key + "\\Recent", "a", "one") && wine.addValue(key, "Stale", "two")
+                && wine.addValue(key, "Kept", "three"));
+        const QByteArray before = wine.exportKey(key);
+        QVERIFY(platform::writeLines(m_dir->filePath("Zcql.ini"),
+                                     {key + "\\Recent\\", key + "\\Stale", key + "\\Missing"}));
+        QProcessEnvironment env = wine.environment();
+        env.insert("HOME", m_dir->path());
+
+        const Ran preview = cli({"-C", m_dir->path(), "preview", "registry", "--json"}, env);
+        QCOMPARE(preview.code, 0);
+        const QSet<QByteArray> listed = itemsWith(preview.json(), "listed");
+        QCOMPARE(listed.size(), 2);
+        const Ran clean = cli({"-C", m_dir->path(), "clean", "registry", "--json"}, env);
+        QCOMPARE(clean.code, 0);
+        QCOMPARE(itemsWith(clean.json(), "deleted"), listed);
+        QVERIFY(!wine.keyExists(key + "\\Recent") && !wine.valueExists(key, "Stale") && wine.valueExists(key, "Kept"));
+
+        const QJsonArray backups = clean.json().value("backups").toArray();
+        QCOMPARE(backups.size(), 1);
+        const QString backup = backups.first().toString();
+        QFile file(backup);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        file.close();
+
+        // Refused, with nothing changed: cut short, someone else's, and one reaching elsewhere.
+        const QByteArray after = wine.exportKey(key);
+        // The backup's own encoding for what is added to it.
+        const auto encoded = [&text](const QString &added) {
+            if (!text.startsWith("\xff\xfe"))
+                return added.toUtf8();
+            return QByteArray(reinterpret_cast<const char *>(added.utf16()), added.size() * 2);
+        };
+        const QList<QByteArray> hostile{
+            text.left(text.size() / 2),
+            "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Other]\r\n\"x\"=\"y\"\r\n",
+            text + encoded(QStringLiteral("\r\n[-HKEY_CURRENT_USER\\Software]\r\n"))};
+        for (const QByteArray &bad : hostile) {
+            QVERIFY(platform::writeFile(m_dir->filePath("bad.reg"), bad));
+            const Ran refused = cli({"restore", m_dir->filePath("bad.reg"), "-C", m_dir->path()}, env);
+            QCOMPARE(refused.code, 2);
+            QVERIFY(!refused.err.isEmpty());
+            QCOMPARE(wine.exportKey(key), after);
+        }
+
+        const Ran restored = cli({"-C", m_dir->path(), "restore", QFileInfo(backup).fileName()}, env);
+        QVERIFY2(restored.code == 0, restored.err.constData());
+        QCOMPARE(wine.exportKey(key), before);
     }
 
     // The wipe asks as shred does, and with -y fills a file system and gives the space back.
