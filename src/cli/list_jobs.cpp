@@ -201,8 +201,8 @@ public:
                     item.reason = registryReason(found.error);
                 } else {
                     describeValues(found, item);
-                    if (found.isKey && !found.keyName.isEmpty())
-                        item.holds.prepend(QStringLiteral("    [%1]\n").arg(printable(found.keyName)));
+                    if (!found.keyPath.isEmpty())
+                        item.holds.prepend(QStringLiteral("    [%1]\n").arg(printable(found.keyPath)));
                 }
                 entry.items.push_back(std::move(item));
             }
@@ -278,7 +278,7 @@ private:
         }
         item.extra.insert(QStringLiteral("values"), values);
         item.extra.insert(QStringLiteral("key"), found.isKey);
-        item.extra.insert(QStringLiteral("key_name"), found.keyName);
+        item.extra.insert(QStringLiteral("key_path"), found.keyPath);
     }
 
     const bool m_clean;
