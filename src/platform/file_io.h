@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/unique_fd.h"
+
 #include <QByteArrayView>
 #include <QString>
 
@@ -20,18 +22,16 @@ public:
     ReadOnlyFile() = default;
     ReadOnlyFile(const ReadOnlyFile &) = delete;
     ReadOnlyFile &operator=(const ReadOnlyFile &) = delete;
-    ~ReadOnlyFile() { close(); }
 
     // False with *systemError set when the file can't be opened (a folder can't either).
     bool open(const QString &path, int *systemError);
     // Bytes read, 0 at the end of the file, -1 with *systemError set on failure.
     qint64 read(char *data, qint64 maxSize, int *systemError);
-    void close();
-    bool isOpen() const { return m_handle != invalidHandle; }
+    void close() { m_fd.reset(); }
+    bool isOpen() const { return m_fd.valid(); }
 
 private:
-    static constexpr std::intptr_t invalidHandle = -1;
-    std::intptr_t m_handle = invalidHandle; // a descriptor or a HANDLE
+    UniqueFd m_fd; // on Windows a C runtime descriptor over the file's HANDLE
 };
 
 // The program's own state folder, for what must outlive a run (save journals, the record of

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -145,7 +147,14 @@ bool ReadOnlyFile::open(const QString &path, int *systemError)
         *systemError = ERROR_INVALID_FUNCTION;
         return false;
     }
-    m_handle = reinterpret_cast<std::intptr_t>(handle);
+    // A C runtime descriptor, so one owner closes files on every system; it owns the handle.
+    const int fd = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        ::CloseHandle(handle);
+        *systemError = ERROR_TOO_MANY_OPEN_FILES;
+        return false;
+    }
+    m_fd.reset(fd);
     return true;
 }
 
@@ -157,7 +166,7 @@ qint64 ReadOnlyFile::read(char *data, qint64 maxSize, int *systemError)
     }
     DWORD got = 0;
     const DWORD wanted = DWORD(std::min<qint64>(maxSize, 1 << 30));
-    if (!::ReadFile(handleOf(m_handle), data, wanted, &got, nullptr)) {
+    if (!::ReadFile(handleOf(::_get_osfhandle(m_fd.get())), data, wanted, &got, nullptr)) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_HANDLE_EOF || error == ERROR_BROKEN_PIPE)
             return 0;
@@ -165,14 +174,6 @@ qint64 ReadOnlyFile::read(char *data, qint64 maxSize, int *systemError)
         return -1;
     }
     return got;
-}
-
-void ReadOnlyFile::close()
-{
-    if (isOpen()) {
-        ::CloseHandle(handleOf(m_handle));
-        m_handle = invalidHandle;
-    }
 }
 
 // The in-place write keeps no journal here yet.

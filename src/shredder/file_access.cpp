@@ -19,9 +19,9 @@ namespace {
 std::string procPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 // One component at a time from the root, for kernels without openat2.
-Descriptor walkFolder(const std::string &path, int &error)
+UniqueFd walkFolder(const std::string &path, int &error)
 {
-    Descriptor at(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd at(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
     std::size_t start = 1;
     while (at.valid() && start < path.size()) {
         std::size_t end = path.find('/', start);
@@ -33,7 +33,7 @@ Descriptor walkFolder(const std::string &path, int &error)
             continue;
         if (part == "..") {
             error = EINVAL; // names are resolved before they get here
-            return Descriptor();
+            return UniqueFd();
         }
         at.reset(::openat(at.get(), part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     }
@@ -41,7 +41,7 @@ Descriptor walkFolder(const std::string &path, int &error)
         error = errno;
         return at;
     }
-    Descriptor folder(::openat(at.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd folder(::openat(at.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder.valid())
         error = errno;
     return folder;
@@ -56,13 +56,6 @@ bool hasCapability(int capability)
     if (::syscall(SYS_capget, &header, data) != 0)
         return false;
     return data[capability / 32].effective & (1u << (capability % 32));
-}
-
-void Descriptor::reset(int fd)
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = fd;
 }
 
 int look(int dirFd, const std::string &name, EntryInfo &info)
@@ -86,47 +79,47 @@ int look(int dirFd, const std::string &name, EntryInfo &info)
     return 0;
 }
 
-Descriptor openFolderNoLinks(const std::string &path, int &error)
+UniqueFd openFolderNoLinks(const std::string &path, int &error)
 {
     if (path.empty() || path.front() != '/') {
         error = EINVAL;
-        return Descriptor();
+        return UniqueFd();
     }
     open_how how{};
     how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
     how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
     const long fd = ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
     if (fd >= 0)
-        return Descriptor(static_cast<int>(fd));
+        return UniqueFd(static_cast<int>(fd));
     if (errno != ENOSYS && errno != EPERM) { // EPERM: a sandbox that filters unknown calls
         error = errno;
-        return Descriptor();
+        return UniqueFd();
     }
     return walkFolder(path, error);
 }
 
-Descriptor openSubfolder(int dirFd, const std::string &name, const Identity &expected, int &error)
+UniqueFd openSubfolder(int dirFd, const std::string &name, const Identity &expected, int &error)
 {
     // O_DIRECTORY refuses anything else before it is opened, so no FIFO or device is touched.
-    Descriptor folder(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd folder(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!folder.valid()) {
         error = errno == ELOOP || errno == ENOTDIR ? ESTALE : errno;
         return folder;
     }
     EntryInfo info;
     if ((error = look(folder.get(), {}, info)) != 0)
-        return Descriptor();
+        return UniqueFd();
     if (!(info.identity == expected)) {
         error = ESTALE;
-        return Descriptor();
+        return UniqueFd();
     }
     return folder;
 }
 
-Descriptor reopenForWriting(int pathFd, int &error, bool direct)
+UniqueFd reopenForWriting(int pathFd, int &error, bool direct)
 {
     constexpr int flags = O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
-    Descriptor file(::open(procPath(pathFd).c_str(), flags | (direct ? O_DIRECT : 0)));
+    UniqueFd file(::open(procPath(pathFd).c_str(), flags | (direct ? O_DIRECT : 0)));
     if (!file.valid() && direct && errno == EINVAL)
         file.reset(::open(procPath(pathFd).c_str(), flags));
     if (!file.valid()) {

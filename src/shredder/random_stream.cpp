@@ -1,5 +1,7 @@
 #include "shredder/random_stream.h"
 
+#include "platform/unique_fd.h"
+
 #include <sys/random.h>
 #include <unistd.h>
 
@@ -124,20 +126,9 @@ const unsigned char *RandomStream::take(std::size_t size)
 
 bool writeAll(int fd, const unsigned char *data, std::size_t size, off_t offset)
 {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, offset);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (n == 0) {
-            errno = EIO;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        offset += n;
+    if (const int error = platform::pwriteAll(fd, data, size, offset)) {
+        errno = error;
+        return false;
     }
     return true;
 }

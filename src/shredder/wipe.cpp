@@ -77,7 +77,7 @@ Leftover removeFillFolder(const std::string &path)
     if (name.rfind(wipeFolderPrefix, 0) != 0)
         return Leftover::Kept;
     int error = 0;
-    const Descriptor parent = openFolderNoLinks(parentOf(path), error);
+    const UniqueFd parent = openFolderNoLinks(parentOf(path), error);
     EntryInfo info;
     if (!parent.valid())
         return error == ENOENT ? Leftover::Gone : Leftover::Kept;
@@ -85,7 +85,7 @@ Leftover removeFillFolder(const std::string &path)
         return error == ENOENT ? Leftover::Gone : Leftover::Kept;
     if (!S_ISDIR(info.mode) || info.owner != ::geteuid())
         return Leftover::Kept;
-    const Descriptor folder = openSubfolder(parent.get(), name, info.identity, error);
+    const UniqueFd folder = openSubfolder(parent.get(), name, info.identity, error);
     if (!folder.valid())
         return Leftover::Kept;
     for (const std::string &entry : entryNames(folder.get(), error)) {
@@ -114,13 +114,13 @@ std::string record(const std::string &ledger, const std::string &fillFolder)
     if (ledger.empty() || !makeFolders(ledger))
         return {};
     const std::string entry = join(ledger, nameOf(fillFolder));
-    const Descriptor file(::open(entry.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    const UniqueFd file(::open(entry.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!file.valid() || ::write(file.get(), fillFolder.data(), fillFolder.size()) != ssize_t(fillFolder.size())
         || ::fsync(file.get()) != 0) {
         ::unlink(entry.c_str());
         return {};
     }
-    if (const Descriptor folder(::open(ledger.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); folder.valid())
+    if (const UniqueFd folder(::open(ledger.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); folder.valid())
         ::fsync(folder.get());
     return entry;
 }
@@ -185,7 +185,7 @@ FreeSpace examineFreeSpace(const std::string &folder, const DescribeDevice &desc
     }
     space.folder = real;
     std::free(real);
-    const Descriptor dir = openFolderNoLinks(space.folder, space.error);
+    const UniqueFd dir = openFolderNoLinks(space.folder, space.error);
     EntryInfo info;
     struct statvfs counts {};
     if (!dir.valid())
@@ -208,7 +208,7 @@ FreeSpace examineFreeSpace(const std::string &folder, const DescribeDevice &desc
     space.warnings = warningsFor(facts);
     space.quotas = hasOption(facts.options, {"quota", "usrquota", "grpquota", "prjquota", "usrjquota", "grpjquota"});
     space.mayTrim = facts.medium == Medium::Flash && hasCapability(CAP_SYS_ADMIN);
-    const Descriptor probe(::openat(dir.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    const UniqueFd probe(::openat(dir.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
     space.unnamed = probe.valid();
     return space;
 }
@@ -218,7 +218,7 @@ struct Wiper::Fill
 {
     struct File
     {
-        Descriptor fd;
+        UniqueFd fd;
         std::uint64_t size = 0;
         bool direct = false;
         std::uint64_t synced = 0; // written back up to here (files going through the cache)
@@ -226,7 +226,7 @@ struct Wiper::Fill
 
     int dir = -1;
     bool unnamed = false;
-    Descriptor folder; // the named fill's own folder
+    UniqueFd folder; // the named fill's own folder
     std::string folderName;
     std::string recordPath;
     std::vector<File> files;
@@ -292,7 +292,7 @@ int Wiper::writeChunk(Fill &fill, std::size_t index, std::uint64_t offset, std::
     if (n < 0 && errno == EINVAL && file.direct) {
         // O_DIRECT was taken but not these writes: go on through the cache.
         int error = 0;
-        Descriptor buffered = reopenForWriting(file.fd.get(), error);
+        UniqueFd buffered = reopenForWriting(file.fd.get(), error);
         if (!buffered.valid())
             return error;
         file.fd = std::move(buffered);
@@ -387,7 +387,7 @@ WipeOutcome Wiper::wipe(const FreeSpace &space)
     WipeOutcome outcome;
     int error = space.error;
     Fill fill;
-    const Descriptor dir = error ? Descriptor() : openFolderNoLinks(space.folder, error);
+    const UniqueFd dir = error ? UniqueFd() : openFolderNoLinks(space.folder, error);
     EntryInfo info;
     if (!error && (error = look(dir.get(), {}, info)) == 0 && info.identity.device != space.device)
         error = ChangedSinceScan;
@@ -423,9 +423,9 @@ std::vector<std::string> removeWipeLeftovers(const std::string &ledger, const st
 {
     std::vector<std::string> removed;
     int error = 0;
-    if (const Descriptor records(::open(ledger.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); records.valid()) {
+    if (const UniqueFd records(::open(ledger.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); records.valid()) {
         for (const std::string &name : entryNames(records.get(), error)) {
-            const Descriptor entry(::openat(records.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+            const UniqueFd entry(::openat(records.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
             char path[PATH_MAX];
             const ssize_t size = entry.valid() ? ::read(entry.get(), path, sizeof path) : -1;
             if (size <= 0 || size == ssize_t(sizeof path))
@@ -439,7 +439,7 @@ std::vector<std::string> removeWipeLeftovers(const std::string &ledger, const st
         }
     }
     if (!folder.empty()) {
-        if (const Descriptor dir = openFolderNoLinks(folder, error); dir.valid()) {
+        if (const UniqueFd dir = openFolderNoLinks(folder, error); dir.valid()) {
             for (const std::string &name : entryNames(dir.get(), error)) {
                 const std::string path = join(folder, name);
                 if (name.rfind(wipeFolderPrefix, 0) == 0 && std::find(removed.begin(), removed.end(), path) == removed.end()
@@ -453,7 +453,7 @@ std::vector<std::string> removeWipeLeftovers(const std::string &ledger, const st
 
 int trimFreeSpace(const std::string &folder, std::uint64_t &trimmed)
 {
-    const Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid())
         return errno;
     fstrim_range range{0, ULLONG_MAX, 0};

@@ -2,6 +2,7 @@
 
 #include "cleanup/files/entry_path.h"
 #include "cleanup/files/name_pattern.h"
+#include "platform/unique_dir.h"
 
 #include <QFile>
 
@@ -20,25 +21,6 @@
 namespace cleanup::files {
 
 namespace {
-
-using Dir = std::unique_ptr<DIR, int (*)(DIR *)>;
-
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 void noteError(DeleteOutcome &outcome, int error)
 {
@@ -113,16 +95,10 @@ std::optional<Matches> readMatches(DIR *dir, const NamePattern &pattern, DeleteO
 
 void deleteMatching(int folder, const NamePattern &pattern, DeleteOutcome &outcome)
 {
-    // fdopendir takes over the descriptor it is given; keep ours for unlinkat.
-    const int listing = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
-    if (listing < 0) {
-        noteError(outcome, errno);
-        return;
-    }
-    const Dir dir(::fdopendir(listing), &::closedir);
+    // A listing of its own, so ours stays for unlinkat.
+    const platform::UniqueDir dir = platform::UniqueDir::listing(folder);
     if (!dir) {
         noteError(outcome, errno);
-        ::close(listing);
         return;
     }
     const std::optional<Matches> matches = readMatches(dir.get(), pattern, outcome);
@@ -168,7 +144,7 @@ DeleteOutcome deleteByPattern(const QString &entry, const QString &winePrefix)
 
     // The folder itself may sit behind symbolic links (dosdevices/c: is one); only what is
     // found inside it is never followed.
-    const FileDescriptor fd(
+    const platform::UniqueFd fd(
         ::open(toNativeBytes(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() < 0) {
         outcome.error = errno;
