@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string_view>
 
 namespace shredder {
@@ -22,37 +21,6 @@ std::string readFirstLine(const fs::path &file)
     std::string line;
     std::getline(in, line);
     return line;
-}
-
-std::string deviceName(dev_t device)
-{
-    return std::to_string(major(device)) + ':' + std::to_string(minor(device));
-}
-
-// A mount table field with its octal escapes (\040 for a blank) undone.
-std::string unescape(const std::string &field)
-{
-    std::string out;
-    for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size()) {
-            const std::string digits = field.substr(i + 1, 3);
-            if (digits.size() == 3 && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '7'; })) {
-                out += static_cast<char>(std::stoi(digits, nullptr, 8));
-                i += 3;
-                continue;
-            }
-        }
-        out += field[i];
-    }
-    return out;
-}
-
-// The first mount of a device number in the table, or null.
-const MountRecord *mountOf(const std::vector<MountRecord> &table, dev_t device)
-{
-    const std::string wanted = deviceName(device);
-    const auto found = std::find_if(table.begin(), table.end(), [&](const MountRecord &r) { return r.device == wanted; });
-    return found == table.end() ? nullptr : &*found;
 }
 
 Medium combine(Medium a, Medium b)
@@ -72,7 +40,7 @@ Medium blockMedium(dev_t device, int depth)
     if (depth > 8)
         return Medium::Unknown;
     std::error_code error;
-    fs::path node = fs::canonical(fs::path("/sys/dev/block") / deviceName(device), error);
+    fs::path node = fs::canonical(fs::path("/sys/dev/block") / platform::deviceNumberText(device), error);
     if (error)
         return Medium::Unknown;
     if (fs::exists(node / "partition", error))
@@ -84,8 +52,8 @@ Medium blockMedium(dev_t device, int depth)
         if (::stat(backing.c_str(), &info) != 0)
             return Medium::Unknown;
         if (major(info.st_dev) == 0) {
-            const std::vector<MountRecord> table = readMountTable();
-            const MountRecord *mount = mountOf(table, info.st_dev);
+            const std::vector<MountRecord> table = platform::readMountInfo();
+            const MountRecord *mount = platform::findMount(table, info.st_dev);
             struct stat source {};
             if (!mount || ::stat(mount->source.c_str(), &source) != 0 || !S_ISBLK(source.st_mode))
                 return Medium::Unknown;
@@ -122,30 +90,6 @@ bool isOneOf(std::string_view type, std::initializer_list<std::string_view> name
 
 } // namespace
 
-// "id parent MAJ:MIN root point options [optional...] - type source super-options".
-std::vector<MountRecord> readMountTable()
-{
-    std::vector<MountRecord> table;
-    std::ifstream in("/proc/self/mountinfo");
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream fields(line);
-        std::string id, parent, field;
-        MountRecord r;
-        if (!(fields >> id >> parent >> r.device >> r.root >> r.mountPoint >> r.mountOptions))
-            continue;
-        while (fields >> field && field != "-") {
-        }
-        if (!(fields >> r.fsType >> r.source))
-            continue;
-        fields >> r.superOptions;
-        r.root = unescape(r.root);
-        r.mountPoint = unescape(r.mountPoint);
-        r.source = unescape(r.source);
-        table.push_back(std::move(r));
-    }
-    return table;
-}
-
 bool hasMountOption(const std::string &options, std::string_view name)
 {
     for (std::size_t start = 0; start <= options.size();) {
@@ -163,8 +107,8 @@ bool hasMountOption(const std::string &options, std::string_view name)
 DeviceFacts describeDevice(dev_t device)
 {
     DeviceFacts facts;
-    const std::vector<MountRecord> table = readMountTable();
-    const MountRecord *found = mountOf(table, device);
+    const std::vector<MountRecord> table = platform::readMountInfo();
+    const MountRecord *found = platform::findMount(table, device);
     if (!found)
         return facts;
     const MountRecord &mount = *found;

@@ -130,7 +130,7 @@ std::string record(const std::string &ledger, const std::string &fillFolder)
 std::vector<WipeableFileSystem> wipeableFileSystems(const std::string &home)
 {
     std::vector<MountRecord> mounts;
-    for (MountRecord &r : readMountTable()) {
+    for (MountRecord &r : platform::readMountInfo()) {
         if (hasMountOption(r.mountOptions, "ro") || hasMountOption(r.superOptions, "ro"))
             continue;
         struct stat sourceInfo {};
