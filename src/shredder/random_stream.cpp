@@ -1,8 +1,8 @@
 #include "shredder/random_stream.h"
 
+#include "platform/random_bytes.h"
 #include "platform/unique_fd.h"
 
-#include <sys/random.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,15 +22,8 @@ constexpr std::size_t alignment = 4096;
 
 Xoshiro::Xoshiro()
 {
-    std::size_t got = 0;
-    auto *bytes = reinterpret_cast<unsigned char *>(m_state);
-    while (got < sizeof m_state) {
-        const ssize_t n = ::getrandom(bytes + got, sizeof m_state - got, 0);
-        if (n > 0)
-            got += static_cast<std::size_t>(n);
-        else if (errno != EINTR)
-            std::abort(); // never write predictable "random" data
-    }
+    if (platform::fillRandom(m_state, sizeof m_state) != 0)
+        std::abort(); // never write predictable "random" data
     if (!(m_state[0] | m_state[1] | m_state[2] | m_state[3]))
         m_state[0] = 1;
 }

@@ -1,5 +1,6 @@
 #include "shredder/shredder.h"
 
+#include "platform/entry_calls.h"
 #include "shredder/file_access.h"
 #include "shredder/random_stream.h"
 #include "shredder/tree_walk.h"
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio> // renameat2, RENAME_NOREPLACE
 #include <cstdlib>
 #include <cstring>
 #include <chrono>
@@ -474,13 +474,14 @@ bool Shredder::removeEntry(int dirFd, const std::string &name, int flags, Run &r
                 c = alphabet[m_buffer->names.next() % (sizeof alphabet - 1)];
             if (candidate == current)
                 continue;
-            if (::renameat2(dirFd, current.c_str(), dirFd, candidate.c_str(), RENAME_NOREPLACE) == 0) {
+            const int renameError = platform::renameNoReplace(dirFd, current, candidate);
+            if (renameError == 0) {
                 current = candidate;
                 break;
             }
-            if (errno == EEXIST)
+            if (renameError == EEXIST)
                 continue;
-            if (errno == EINVAL || errno == ENOSYS) {
+            if (renameError == EINVAL || renameError == ENOSYS) {
                 // No atomic no-replace here (some network file systems): look, then rename.
                 struct stat taken {};
                 if (::fstatat(dirFd, candidate.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/mount_info.h"
+#include "platform/storage_medium.h"
 
 #include <sys/types.h>
 
@@ -12,7 +13,7 @@
 namespace shredder {
 
 // What kind of medium holds a file system's blocks.
-enum class Medium { Unknown, Rotating, Flash, NoDevice };
+using Medium = platform::StorageMedium;
 
 // The facts about a mounted file system that decide whether overwriting in place really
 // reaches the old blocks.
