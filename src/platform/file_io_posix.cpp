@@ -1,4 +1,5 @@
 #include "platform/file_io.h"
+#include "platform/files.h"
 
 #include "platform/save_journal.h"
 #include "platform/unique_fd.h"
@@ -561,15 +562,6 @@ std::optional<QByteArray> readOwnJournal(const JournalPlace &place)
 
 } // namespace
 
-QByteArray stateFolder()
-{
-    const QByteArray state = qgetenv("XDG_STATE_HOME");
-    if (state.startsWith('/')) // a relative value is to be ignored
-        return state + "/brisquel";
-    const QByteArray home = qgetenv("HOME");
-    return home.startsWith('/') ? home + "/.local/state/brisquel" : QByteArray();
-}
-
 bool ReadOnlyFile::open(const QString &path, int *systemError)
 {
     close();
@@ -725,6 +717,19 @@ Completion completeInterruptedSave(const QString &path, int *systemError)
     return completion;
 }
 
+} // namespace platform::detail
+
+namespace platform {
+
+QByteArray stateFolder()
+{
+    const QByteArray state = qgetenv("XDG_STATE_HOME");
+    if (state.startsWith('/')) // a relative value is to be ignored
+        return state + "/brisquel";
+    const QByteArray home = qgetenv("HOME");
+    return home.startsWith('/') ? home + "/.local/state/brisquel" : QByteArray();
+}
+
 bool syncToDisk(QFile &file)
 {
     // The data and the length that reads it back. EINVAL: the file system has no way to
@@ -734,7 +739,7 @@ bool syncToDisk(QFile &file)
 
 void syncFolderEntry(const QString &path)
 {
-    syncFolder(folderOf(QFile::encodeName(path)));
+    detail::syncFolder(detail::folderOf(QFile::encodeName(path)));
 }
 
-} // namespace platform::detail
+} // namespace platform

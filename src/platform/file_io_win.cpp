@@ -1,4 +1,5 @@
 #include "platform/file_io.h"
+#include "platform/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -124,12 +125,6 @@ bool writeInPlace(const std::wstring &name, QByteArrayView data, int *systemErro
 }
 
 } // namespace
-
-QByteArray stateFolder()
-{
-    const QString local = qEnvironmentVariable("LOCALAPPDATA");
-    return local.isEmpty() ? QByteArray() : (local + QStringLiteral("\\brisquel")).toUtf8();
-}
 
 bool ReadOnlyFile::open(const QString &path, int *systemError)
 {
@@ -257,10 +252,20 @@ Completion completeInterruptedSave(const QString &, int *)
     return Completion::NothingToDo;
 }
 
+} // namespace platform::detail
+
+namespace platform {
+
+QByteArray stateFolder()
+{
+    const QString local = qEnvironmentVariable("LOCALAPPDATA");
+    return local.isEmpty() ? QByteArray() : (local + QStringLiteral("\\brisquel")).toUtf8();
+}
+
 bool syncToDisk(QFile &file)
 {
     // Qt keeps the file's own handle to itself; flushing any handle of the file writes it.
-    const HANDLE handle = CreateFileW(nativePath(file.fileName()).c_str(), GENERIC_WRITE,
+    const HANDLE handle = CreateFileW(detail::nativePath(file.fileName()).c_str(), GENERIC_WRITE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
@@ -272,4 +277,4 @@ bool syncToDisk(QFile &file)
 
 void syncFolderEntry(const QString &) {}
 
-} // namespace platform::detail
+} // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/line_file.h"
 
 #include "platform/error_text.h"
+#include "platform/files.h"
 
 #include <algorithm>
 #include <cstring>
@@ -209,7 +210,7 @@ std::optional<QString> readTextHead(const QString &path, qint64 limitBytes)
     QStringDecoder decoder = gb18030Decoder();
     int systemError = 0;
     // One byte past the limit tells whether there is more.
-    std::optional<QByteArray> head = decoder.isValid() ? detail::readHead(path, qMax<qint64>(limitBytes, 0) + 1, &systemError)
+    std::optional<QByteArray> head = decoder.isValid() ? readHead(path, qMax<qint64>(limitBytes, 0) + 1, &systemError)
                                                        : std::nullopt;
     if (!head)
         return std::nullopt;
