@@ -48,8 +48,9 @@ struct SaveHooks
 // the space it needs is claimed, and only then is the old content overwritten; a save cut
 // short there is completed by completeInterruptedSave(). A symbolic link is followed and
 // its target written. False with *systemError set on failure; *oldKept then says whether
-// the old content is untouched, as it nearly always is (else the file holds part of the new
-// content, and the journal the rest, for the next start).
+// the file holds its old content: untouched, or written back after overwriting it failed.
+// Where even that failed, it holds part of the new content; the journal then keeps the
+// save for completeInterruptedSave() (on Windows, which keeps no journal yet, it is lost).
 bool replaceFile(const QString &path, QByteArrayView data, int *systemError, bool *oldKept = nullptr,
                  const SaveHooks *hooks = nullptr);
 

@@ -69,9 +69,9 @@ LinesRead readLines(const QString &path, qsizetype limit = std::numeric_limits<q
 // Writes `lines`, each followed by CR LF, to `path` safely (detail::replaceFile): an existing
 // file stays that file, with its owner, permissions and other names, and is replaced at once
 // wherever that keeps it so; a symbolic link stays a link and its target is written. On
-// failure `error` holds a description for the user, and `oldKept` whether the old content
-// is untouched, as it is unless writing over it in place failed half-way (the next
-// completeInterruptedSave() then finishes the save).
+// failure `error` holds a description for the user, and `oldKept` whether the file still
+// holds its old content, untouched or written back (not so only where writing over it in
+// place failed and putting it back failed too; detail::replaceFile says what then).
 bool writeLines(const QString &path, const QStringList &lines, QString *error = nullptr, bool *oldKept = nullptr);
 // Writes `data` to `path` as writeLines() does its lines.
 bool writeFile(const QString &path, QByteArrayView data, QString *error = nullptr, bool *oldKept = nullptr);
