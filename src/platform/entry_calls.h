@@ -48,4 +48,8 @@ UniqueFd reopenFound(int pathFd, int flags, int &error);
 // Sets the permission bits of the entry an O_PATH descriptor found. 0, or an errno.
 int changeModeOfFound(int pathFd, unsigned mode);
 
+// Whether the file system marks the open entry append-only or immutable (chattr +a, +i);
+// false where it can't tell.
+bool isAppendOnlyOrImmutable(int fd);
+
 } // namespace platform

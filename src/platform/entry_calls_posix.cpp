@@ -1,7 +1,9 @@
 #include "platform/entry_calls.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <linux/openat2.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/syscall.h>
@@ -70,6 +72,12 @@ UniqueFd reopenFound(int pathFd, int flags, int &error)
 int changeModeOfFound(int pathFd, unsigned mode)
 {
     return ::chmod(procPath(pathFd).c_str(), mode & 07777) == 0 ? 0 : errno;
+}
+
+bool isAppendOnlyOrImmutable(int fd)
+{
+    int flags = 0;
+    return ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL));
 }
 
 } // namespace platform

@@ -33,4 +33,9 @@ int changeModeOfFound(int, unsigned)
     return ENOSYS;
 }
 
+bool isAppendOnlyOrImmutable(int)
+{
+    return false;
+}
+
 } // namespace platform

@@ -1,12 +1,9 @@
 #include "shredder/file_access.h"
 
+#include "platform/capabilities.h"
 #include "platform/entry_calls.h"
 
 #include <fcntl.h>
-#include <linux/capability.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -46,15 +43,6 @@ UniqueFd walkFolder(const std::string &path, int &error)
 }
 
 } // namespace
-
-bool hasCapability(int capability)
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2]{};
-    if (::syscall(SYS_capget, &header, data) != 0)
-        return false;
-    return data[capability / 32].effective & (1u << (capability % 32));
-}
 
 int look(int dirFd, const std::string &name, EntryInfo &info)
 {
@@ -127,11 +115,11 @@ int removalRefused(int dirFd, const EntryInfo &folder, const EntryInfo &entry)
 {
     if (::faccessat(dirFd, ".", W_OK | X_OK, AT_EACCESS) != 0)
         return errno;
-    int flags = 0;
-    if (::ioctl(dirFd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)))
+    if (platform::isAppendOnlyOrImmutable(dirFd))
         return EPERM;
     const uid_t me = ::geteuid();
-    if ((folder.mode & S_ISVTX) && me != entry.owner && me != folder.owner && !hasCapability(CAP_FOWNER))
+    if ((folder.mode & S_ISVTX) && me != entry.owner && me != folder.owner
+        && !platform::hasCapability(platform::Capability::OverrideOwnership))
         return EPERM;
     return 0;
 }

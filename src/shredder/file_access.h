@@ -2,7 +2,8 @@
 
 // The shredder's system calls that decide what it may touch: looking at entries with their
 // mount, opening folders without following links, and the checks that tell whether a file
-// could be removed once overwritten. Linux only, no Qt.
+// could be removed once overwritten. No Qt; what only Linux can do is in
+// platform/entry_calls.h.
 
 #include "platform/unique_fd.h"
 #include "shredder/shredder.h"
@@ -46,9 +47,6 @@ UniqueFd reopenForWriting(int pathFd, int &error, bool direct = false);
 
 // Sets a file's permission bits through its O_PATH descriptor.
 bool changeMode(int pathFd, mode_t mode);
-
-// Whether the process holds a capability (CAP_FOWNER, CAP_SYS_ADMIN...) in its effective set.
-bool hasCapability(int capability);
 
 // errno that removing `entry` from the folder would fail with, or 0 when it may be removed:
 // write access, an append-only or immutable folder, and the sticky folder's owner rule.

@@ -1,11 +1,11 @@
 #include "shredder/wipe.h"
 
+#include "platform/capabilities.h"
 #include "shredder/file_access.h"
 #include "shredder/random_stream.h"
 #include "shredder/tree_walk.h"
 
 #include <fcntl.h>
-#include <linux/capability.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/statvfs.h>
@@ -201,13 +201,15 @@ FreeSpace examineFreeSpace(const std::string &folder, const DescribeDevice &desc
     space.total = std::uint64_t(counts.f_blocks) * counts.f_frsize;
     space.free = std::uint64_t(counts.f_bfree) * counts.f_frsize;
     // The reserve is root's to fill, so root can wipe it too.
-    space.available = hasCapability(CAP_SYS_RESOURCE) ? space.free : std::uint64_t(counts.f_bavail) * counts.f_frsize;
+    space.available = platform::hasCapability(platform::Capability::UseReserve)
+                          ? space.free
+                          : std::uint64_t(counts.f_bavail) * counts.f_frsize;
 
     const DeviceFacts facts = describe(space.device);
     space.fsType = facts.fsType;
     space.warnings = warningsFor(facts);
     space.quotas = hasOption(facts.options, {"quota", "usrquota", "grpquota", "prjquota", "usrjquota", "grpjquota"});
-    space.mayTrim = facts.medium == Medium::Flash && hasCapability(CAP_SYS_ADMIN);
+    space.mayTrim = facts.medium == Medium::Flash && platform::hasCapability(platform::Capability::Administer);
     const UniqueFd probe(::openat(dir.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
     space.unnamed = probe.valid();
     return space;
