@@ -1,13 +1,12 @@
 #include "shredder/wipe.h"
 
 #include "platform/capabilities.h"
+#include "platform/storage_calls.h"
 #include "shredder/file_access.h"
 #include "shredder/random_stream.h"
 #include "shredder/tree_walk.h"
 
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -310,10 +309,8 @@ int Wiper::writeChunk(Fill &fill, std::size_t index, std::uint64_t offset, std::
         // Start writing back what is new, and wait for the window before it: dirty pages stay
         // few, so a cancel or the final sync never waits long.
         if (file.synced >= writebackWindow)
-            ::sync_file_range(file.fd.get(), static_cast<off_t>(file.synced - writebackWindow), writebackWindow,
-                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
-        ::sync_file_range(file.fd.get(), static_cast<off_t>(file.synced), static_cast<off_t>(end - file.synced),
-                          SYNC_FILE_RANGE_WRITE);
+            platform::finishWriteBack(file.fd.get(), file.synced - writebackWindow, writebackWindow);
+        platform::startWriteBack(file.fd.get(), file.synced, end - file.synced);
         file.synced = end;
     }
     return 0;
@@ -458,11 +455,7 @@ int trimFreeSpace(const std::string &folder, std::uint64_t &trimmed)
     const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid())
         return errno;
-    fstrim_range range{0, ULLONG_MAX, 0};
-    if (::ioctl(dir.get(), FITRIM, &range) != 0)
-        return errno;
-    trimmed = range.len;
-    return 0;
+    return platform::trimFreeBlocks(dir.get(), trimmed);
 }
 
 } // namespace shredder
