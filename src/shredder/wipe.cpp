@@ -8,7 +8,6 @@
 
 #include <fcntl.h>
 #include <sys/statvfs.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -156,10 +155,9 @@ std::vector<WipeableFileSystem> wipeableFileSystems(const std::string &home)
     for (const auto &[device, r] : best) {
         struct statvfs counts {};
         struct stat pointInfo {};
-        unsigned major = 0, minor = 0;
         // A mount point that now shows another file system (a mount over its parent) is left out.
-        if (std::sscanf(device.c_str(), "%u:%u", &major, &minor) != 2 || ::statvfs(r.mountPoint.c_str(), &counts) != 0
-            || ::stat(r.mountPoint.c_str(), &pointInfo) != 0 || pointInfo.st_dev != makedev(major, minor))
+        if (::statvfs(r.mountPoint.c_str(), &counts) != 0 || ::stat(r.mountPoint.c_str(), &pointInfo) != 0
+            || platform::deviceNumberText(pointInfo.st_dev) != device)
             continue;
         WipeableFileSystem entry{r.mountPoint, r.fsType, std::uint64_t(counts.f_blocks) * counts.f_frsize,
                                  std::uint64_t(counts.f_bavail) * counts.f_frsize, {}};
