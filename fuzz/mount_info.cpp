@@ -1,7 +1,9 @@
-// The mount table parser and the drive picker, fed any text as /proc/self/mountinfo. Mount
+// The mount table parser (the shredder's and the drive list's) and the drive picker, fed
+// any text as /proc/self/mountinfo. Mount
 // points are names anyone who may mount a file system (a USB stick, FUSE) chooses.
 
 #include "fuzz_support.h"
+#include "platform/mount_info.h"
 #include "sysinfo/mount_table.h"
 
 #include <QHash>
@@ -11,8 +13,16 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
+    const std::vector<platform::MountEntry> entries =
+            platform::parseMountInfo(std::string_view(reinterpret_cast<const char *>(data), size));
+    // Every field is one whole field: a blank or a line break never survives unescaped there.
+    for (const platform::MountEntry &e : entries) {
+        FUZZ_CHECK(!e.device.empty() && !e.fsType.empty() && !e.source.empty());
+        FUZZ_CHECK(e.device.find_first_of(" \n") == std::string::npos);
+    }
     const QList<sysinfo::MountRecord> mounts =
             sysinfo::parseMountInfo(QByteArrayView(data, qsizetype(size)));
+    FUZZ_CHECK(mounts.size() == qsizetype(entries.size()));
     // A few device numbers, shared among sources, and some sources that aren't devices.
     const auto blockDevice = [](const QString &source) -> std::optional<quint64> {
         const size_t hash = qHash(source);

@@ -1,7 +1,7 @@
 #include "cli/mounts.h"
 
 #include "platform/byte_path.h"
-#include "shredder/storage.h"
+#include "platform/mount_info.h"
 
 #include <cstdlib>
 #include <memory>
@@ -27,7 +27,7 @@ QByteArray realFolder(const QByteArray &folder)
 
 MountPoints::MountPoints()
 {
-    for (const shredder::MountRecord &record : shredder::readMountTable()) {
+    for (const platform::MountEntry &record : platform::readMountInfo()) {
         const QByteArray device = QByteArray::fromStdString(record.device);
         const qsizetype colon = device.indexOf(':');
         if (colon < 0)

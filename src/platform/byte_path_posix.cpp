@@ -1,5 +1,7 @@
 #include "platform/byte_path.h"
 
+#include "platform/unique_dir.h"
+
 #include <QFile>
 
 #include <dirent.h>
@@ -33,17 +35,12 @@ int hexValue(char c)
     return -1;
 }
 
-struct CloseFolder
-{
-    void operator()(DIR *dir) const { ::closedir(dir); }
-};
-
 // The name in `folder` that Qt shows as `shown`: the one entry shown so, else the text's own
 // bytes (a name typed in, or a folder that can't be read). Nothing when entries look alike.
 std::optional<QByteArray> nameShownAs(const QByteArray &folder, const QString &shown)
 {
     std::optional<QByteArray> found;
-    if (const std::unique_ptr<DIR, CloseFolder> dir(::opendir(folder.constData())); dir) {
+    if (const UniqueDir dir = UniqueDir::open(folder.constData()); dir) {
         while (const dirent *entry = ::readdir(dir.get())) {
             if (QFile::decodeName(entry->d_name) != shown)
                 continue;

@@ -1,10 +1,11 @@
 #include "platform/file_io.h"
+#include "platform/files.h"
 
-namespace platform::detail {
+namespace platform {
 
 std::optional<QByteArray> readHead(const QString &path, qint64 maxBytes, int *systemError)
 {
-    ReadOnlyFile file;
+    detail::ReadOnlyFile file;
     *systemError = 0;
     if (!file.open(path, systemError))
         return std::nullopt;
@@ -21,4 +22,4 @@ std::optional<QByteArray> readHead(const QString &path, qint64 maxBytes, int *sy
     return bytes;
 }
 
-} // namespace platform::detail
+} // namespace platform

@@ -1,16 +1,15 @@
 #pragma once
 
+#include "platform/unique_fd.h"
+
 #include <QByteArrayView>
 #include <QString>
 
-#include <cstdint>
 #include <functional>
-#include <optional>
 
-class QFile;
-
-// Raw file access for the line files and other files that must survive a crash, kept
-// inside the platform layer: it reports the system's own error code, which the
+// The safe save's own file access: reading the line files, and replacing files so that a
+// crash can't lose them. Only the platform layer (and its tests) uses it; code above goes
+// through line_file.h and files.h. It reports the system's own error code, which the
 // user-facing description is made from.
 namespace platform::detail {
 
@@ -20,29 +19,17 @@ public:
     ReadOnlyFile() = default;
     ReadOnlyFile(const ReadOnlyFile &) = delete;
     ReadOnlyFile &operator=(const ReadOnlyFile &) = delete;
-    ~ReadOnlyFile() { close(); }
 
     // False with *systemError set when the file can't be opened (a folder can't either).
     bool open(const QString &path, int *systemError);
     // Bytes read, 0 at the end of the file, -1 with *systemError set on failure.
     qint64 read(char *data, qint64 maxSize, int *systemError);
-    void close();
-    bool isOpen() const { return m_handle != invalidHandle; }
+    void close() { m_fd.reset(); }
+    bool isOpen() const { return m_fd.valid(); }
 
 private:
-    static constexpr std::intptr_t invalidHandle = -1;
-    std::intptr_t m_handle = invalidHandle; // a descriptor or a HANDLE
+    UniqueFd m_fd; // on Windows a C runtime descriptor over the file's HANDLE
 };
-
-// The program's own state folder, for what must outlive a run (save journals, the record of
-// an unfinished wipe): $XDG_STATE_HOME/brisquel, else ~/.local/state/brisquel; empty when
-// there is no home. As bytes, since the environment holds them so.
-QByteArray stateFolder();
-
-// Up to `maxBytes` of a file, opened and read as ReadOnlyFile does: no wait on a pipe, no
-// device. std::nullopt with *systemError set when it can't be opened; a read that fails
-// part-way keeps what came before it, with *systemError set.
-std::optional<QByteArray> readHead(const QString &path, qint64 maxBytes, int *systemError);
 
 // Fixed points of an in-place save, where a test stops the saver as a crash would.
 struct SaveHooks
@@ -61,8 +48,9 @@ struct SaveHooks
 // the space it needs is claimed, and only then is the old content overwritten; a save cut
 // short there is completed by completeInterruptedSave(). A symbolic link is followed and
 // its target written. False with *systemError set on failure; *oldKept then says whether
-// the old content is untouched, as it nearly always is (else the file holds part of the new
-// content, and the journal the rest, for the next start).
+// the file holds its old content: untouched, or written back after overwriting it failed.
+// Where even that failed, it holds part of the new content; the journal then keeps the
+// save for completeInterruptedSave() (on Windows, which keeps no journal yet, it is lost).
 bool replaceFile(const QString &path, QByteArrayView data, int *systemError, bool *oldKept = nullptr,
                  const SaveHooks *hooks = nullptr);
 
@@ -72,12 +60,5 @@ enum class Completion { NothingToDo, Completed, Failed };
 // file another save holds is left to it. Failed with *systemError set when the file can't
 // be written: the journal stays for the next try.
 Completion completeInterruptedSave(const QString &path, int *systemError);
-
-// Makes what was written to the open `file` durable (fdatasync, FlushFileBuffers).
-bool syncToDisk(QFile &file);
-
-// Makes the name of a file just made durable in its folder, so that a crash can't lose a
-// file whose data was synced. Nothing to do on Windows, whose file systems log new names.
-void syncFolderEntry(const QString &path);
 
 } // namespace platform::detail

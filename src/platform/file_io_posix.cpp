@@ -1,6 +1,8 @@
 #include "platform/file_io.h"
+#include "platform/files.h"
 
 #include "platform/save_journal.h"
+#include "platform/unique_fd.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -80,40 +82,11 @@ bool resolveLinks(QByteArray *path, int *systemError)
     return false;
 }
 
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    ~Descriptor() { reset(); }
-    int get() const { return m_fd; }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
-
 bool writeAllAt(int fd, QByteArrayView data, off_t offset, int *systemError)
 {
-    const char *next = data.data();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t written = ::pwrite(fd, next, size_t(std::min<qsizetype>(left, SSIZE_MAX)), offset);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            *systemError = errno;
-            return false;
-        }
-        next += written;
-        left -= written;
-        offset += written;
+    if (const int error = pwriteAll(fd, data.data(), size_t(data.size()), offset)) {
+        *systemError = error;
+        return false;
     }
     return true;
 }
@@ -130,7 +103,7 @@ bool syncFile(int fd, int *systemError)
 void syncFolder(const QByteArray &folder)
 {
     // Makes a rename or a new name durable; a file system that can't do this still has it.
-    const Descriptor fd(openRetrying(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd fd(openRetrying(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() >= 0)
         ::fsync(fd.get());
 }
@@ -285,7 +258,7 @@ private:
 
     const int m_folder;
     const QByteArray m_target; // its name in the folder
-    Descriptor m_fd;
+    UniqueFd m_fd;
     QByteArray m_name; // empty while the file has none
 };
 
@@ -433,7 +406,7 @@ public:
 private:
     static bool writeAt(const JournalPlace &place, QByteArrayView bytes, int *systemError)
     {
-        const Descriptor folder(openRetrying(place.folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        const UniqueFd folder(openRetrying(place.folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
         if (folder.get() < 0) {
             *systemError = errno;
             return false;
@@ -499,7 +472,7 @@ bool giveBack(int fd, off_t oldSize, const std::vector<std::pair<off_t, off_t>> 
 bool writeInPlace(int folder, const QByteArray &target, QByteArrayView data, int *systemError, bool *oldKept,
                   const SaveHooks *hooks)
 {
-    Descriptor fd(::openat(folder, nameOf(target).constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    UniqueFd fd(::openat(folder, nameOf(target).constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     struct stat st;
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
         *systemError = errno;
@@ -574,7 +547,7 @@ bool writeInPlace(int folder, const QByteArray &target, QByteArrayView data, int
 // Reads a journal this user made; std::nullopt for none, or one that is someone else's.
 std::optional<QByteArray> readOwnJournal(const JournalPlace &place)
 {
-    const Descriptor fd(openRetrying((place.folder + '/' + place.name).constData(),
+    const UniqueFd fd(openRetrying((place.folder + '/' + place.name).constData(),
                                      O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     struct stat st;
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()
@@ -589,36 +562,26 @@ std::optional<QByteArray> readOwnJournal(const JournalPlace &place)
 
 } // namespace
 
-QByteArray stateFolder()
-{
-    const QByteArray state = qgetenv("XDG_STATE_HOME");
-    if (state.startsWith('/')) // a relative value is to be ignored
-        return state + "/brisquel";
-    const QByteArray home = qgetenv("HOME");
-    return home.startsWith('/') ? home + "/.local/state/brisquel" : QByteArray();
-}
-
 bool ReadOnlyFile::open(const QString &path, int *systemError)
 {
     close();
     // Non-blocking, so a named pipe in place of the file can't stall the open.
-    const int fd = openRetrying(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
+    UniqueFd fd(openRetrying(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid()) {
         *systemError = errno;
         return false;
     }
     // Only a regular file holds lines: a pipe or a device (/dev/zero) would never end.
     struct stat st;
-    const int error = ::fstat(fd, &st) != 0 ? errno
+    const int error = ::fstat(fd.get(), &st) != 0 ? errno
                       : S_ISDIR(st.st_mode)  ? EISDIR
                       : !S_ISREG(st.st_mode) ? EINVAL
                                              : 0;
     if (error != 0) {
         *systemError = error;
-        ::close(fd);
         return false;
     }
-    m_handle = fd;
+    m_fd = std::move(fd);
     return true;
 }
 
@@ -630,21 +593,13 @@ qint64 ReadOnlyFile::read(char *data, qint64 maxSize, int *systemError)
     }
     for (;;) {
         const size_t wanted = size_t(std::min<qint64>(maxSize, SSIZE_MAX));
-        const ssize_t got = ::read(int(m_handle), data, wanted);
+        const ssize_t got = ::read(m_fd.get(), data, wanted);
         if (got >= 0)
             return got;
         if (errno != EINTR) {
             *systemError = errno;
             return -1;
         }
-    }
-}
-
-void ReadOnlyFile::close()
-{
-    if (isOpen()) {
-        ::close(int(m_handle));
-        m_handle = invalidHandle;
     }
 }
 
@@ -681,7 +636,7 @@ bool replaceFile(const QString &path, QByteArrayView data, int *systemError, boo
         return false;
     }
 
-    const Descriptor folder(openRetrying(folderOf(target).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd folder(openRetrying(folderOf(target).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() < 0) {
         *systemError = errno;
         return false;
@@ -715,8 +670,8 @@ Completion completeInterruptedSave(const QString &path, int *systemError)
     if (places.empty())
         return Completion::NothingToDo;
 
-    const Descriptor folder(openRetrying(folderOf(target).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    const Descriptor fd(folder.get() < 0 ? -1
+    const UniqueFd folder(openRetrying(folderOf(target).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd fd(folder.get() < 0 ? -1
                                          : ::openat(folder.get(), nameOf(target).constData(),
                                                     O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     struct stat st;
@@ -762,6 +717,19 @@ Completion completeInterruptedSave(const QString &path, int *systemError)
     return completion;
 }
 
+} // namespace platform::detail
+
+namespace platform {
+
+QByteArray stateFolder()
+{
+    const QByteArray state = qgetenv("XDG_STATE_HOME");
+    if (state.startsWith('/')) // a relative value is to be ignored
+        return state + "/brisquel";
+    const QByteArray home = qgetenv("HOME");
+    return home.startsWith('/') ? home + "/.local/state/brisquel" : QByteArray();
+}
+
 bool syncToDisk(QFile &file)
 {
     // The data and the length that reads it back. EINVAL: the file system has no way to
@@ -771,7 +739,7 @@ bool syncToDisk(QFile &file)
 
 void syncFolderEntry(const QString &path)
 {
-    syncFolder(folderOf(QFile::encodeName(path)));
+    detail::syncFolder(detail::folderOf(QFile::encodeName(path)));
 }
 
-} // namespace platform::detail
+} // namespace platform

@@ -1,10 +1,13 @@
 #include "platform/file_io.h"
+#include "platform/files.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -123,12 +126,6 @@ bool writeInPlace(const std::wstring &name, QByteArrayView data, int *systemErro
 
 } // namespace
 
-QByteArray stateFolder()
-{
-    const QString local = qEnvironmentVariable("LOCALAPPDATA");
-    return local.isEmpty() ? QByteArray() : (local + QStringLiteral("\\brisquel")).toUtf8();
-}
-
 bool ReadOnlyFile::open(const QString &path, int *systemError)
 {
     close();
@@ -145,7 +142,14 @@ bool ReadOnlyFile::open(const QString &path, int *systemError)
         *systemError = ERROR_INVALID_FUNCTION;
         return false;
     }
-    m_handle = reinterpret_cast<std::intptr_t>(handle);
+    // A C runtime descriptor, so one owner closes files on every system; it owns the handle.
+    const int fd = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        ::CloseHandle(handle);
+        *systemError = ERROR_TOO_MANY_OPEN_FILES;
+        return false;
+    }
+    m_fd.reset(fd);
     return true;
 }
 
@@ -157,7 +161,7 @@ qint64 ReadOnlyFile::read(char *data, qint64 maxSize, int *systemError)
     }
     DWORD got = 0;
     const DWORD wanted = DWORD(std::min<qint64>(maxSize, 1 << 30));
-    if (!::ReadFile(handleOf(m_handle), data, wanted, &got, nullptr)) {
+    if (!::ReadFile(handleOf(::_get_osfhandle(m_fd.get())), data, wanted, &got, nullptr)) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_HANDLE_EOF || error == ERROR_BROKEN_PIPE)
             return 0;
@@ -165,14 +169,6 @@ qint64 ReadOnlyFile::read(char *data, qint64 maxSize, int *systemError)
         return -1;
     }
     return got;
-}
-
-void ReadOnlyFile::close()
-{
-    if (isOpen()) {
-        ::CloseHandle(handleOf(m_handle));
-        m_handle = invalidHandle;
-    }
 }
 
 // The in-place write keeps no journal here yet.
@@ -256,10 +252,20 @@ Completion completeInterruptedSave(const QString &, int *)
     return Completion::NothingToDo;
 }
 
+} // namespace platform::detail
+
+namespace platform {
+
+QByteArray stateFolder()
+{
+    const QString local = qEnvironmentVariable("LOCALAPPDATA");
+    return local.isEmpty() ? QByteArray() : (local + QStringLiteral("\\brisquel")).toUtf8();
+}
+
 bool syncToDisk(QFile &file)
 {
     // Qt keeps the file's own handle to itself; flushing any handle of the file writes it.
-    const HANDLE handle = CreateFileW(nativePath(file.fileName()).c_str(), GENERIC_WRITE,
+    const HANDLE handle = CreateFileW(detail::nativePath(file.fileName()).c_str(), GENERIC_WRITE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
@@ -271,4 +277,4 @@ bool syncToDisk(QFile &file)
 
 void syncFolderEntry(const QString &) {}
 
-} // namespace platform::detail
+} // namespace platform

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "platform/file_io.h"
+#include "platform/gb18030.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QString>
 #include <QStringDecoder>
-#include <QStringEncoder>
 #include <QStringList>
 
 #include <limits>
@@ -19,7 +19,7 @@ namespace platform {
 //
 // Reading: a line ends at CR LF or at a lone CR; an LF on its own is part of the line;
 // a last line without terminator still counts; an empty file has no lines. A byte that
-// starts no GB18030 character is kept as an escaped byte (see below) rather than failing,
+// starts no GB18030 character is kept as an escaped byte (see gb18030.h) rather than failing,
 // so a damaged file still loads what it can, and saving it writes it back unchanged. Only
 // regular files are read, and reading fails beyond 128 MiB.
 class LineReader
@@ -66,30 +66,12 @@ struct LinesRead
 // Reads the lines of `path`, at most `limit` of them.
 LinesRead readLines(const QString &path, qsizetype limit = std::numeric_limits<qsizetype>::max());
 
-// Escaped bytes: a byte 0x80..0xFF that is no text where it stands (a stray byte, a lead
-// byte without its trail, a character cut off at the end of the line) is read as the lone
-// low surrogate U+DC00 + byte, which no real character decodes to, and written back as
-// that byte. Bytes below 0x80 are always text: after a bad lead byte, reading goes on at
-// the next byte.
-// The byte the code unit at `i` stands for, or -1 when it is text (a low surrogate after a
-// high one is half of a character).
-int escapedByteAt(QStringView text, qsizetype i);
-bool hasEscapedBytes(QStringView text);
-// `text` as a screen shows it: each escaped byte as U+FFFD.
-QString withEscapedBytesShown(QStringView text);
-
-// Encodes one line's text, escaped bytes as themselves; characters GB18030 can't hold don't
-// exist (it covers Unicode).
-QByteArray encodeLine(QStringView text);
-// Encodes `text` with `encoder`, each escaped byte as that very byte.
-QByteArray encodeKeepingEscapedBytes(QStringView text, QStringEncoder &encoder);
-
 // Writes `lines`, each followed by CR LF, to `path` safely (detail::replaceFile): an existing
 // file stays that file, with its owner, permissions and other names, and is replaced at once
 // wherever that keeps it so; a symbolic link stays a link and its target is written. On
-// failure `error` holds a description for the user, and `oldKept` whether the old content
-// is untouched, as it is unless writing over it in place failed half-way (the next
-// completeInterruptedSave() then finishes the save).
+// failure `error` holds a description for the user, and `oldKept` whether the file still
+// holds its old content, untouched or written back (not so only where writing over it in
+// place failed and putting it back failed too; detail::replaceFile says what then).
 bool writeLines(const QString &path, const QStringList &lines, QString *error = nullptr, bool *oldKept = nullptr);
 // Writes `data` to `path` as writeLines() does its lines.
 bool writeFile(const QString &path, QByteArrayView data, QString *error = nullptr, bool *oldKept = nullptr);

@@ -1,5 +1,7 @@
 #include "platform/windows_path.h"
 
+#include "platform/unique_dir.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -27,8 +29,7 @@ bool exists(const QString &path)
 // so the answer never depends on the order the file system lists them in.
 std::optional<QString> findWithoutCase(const QString &folder, const QString &name)
 {
-    const std::unique_ptr<DIR, int (*)(DIR *)> dir(
-        ::opendir(QFile::encodeName(folder).constData()), &::closedir);
+    const UniqueDir dir = UniqueDir::open(QFile::encodeName(folder).constData());
     if (!dir)
         return std::nullopt;
     std::optional<QString> best;

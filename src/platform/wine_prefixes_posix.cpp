@@ -1,6 +1,6 @@
 #include "platform/wine_prefixes.h"
 
-#include "platform/file_io.h"
+#include "platform/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -111,7 +111,7 @@ Hive readHive(const QString &path, const QSet<QString> &wanted)
     Hive hive;
     // A pipe or device that took the hive's name must not hold the window's thread.
     int error = 0;
-    const std::optional<QByteArray> read = detail::readHead(path, maxHiveBytes + 1, &error);
+    const std::optional<QByteArray> read = readHead(path, maxHiveBytes + 1, &error);
     if (!read || error || read->size() > maxHiveBytes)
         return hive;
     const QByteArray &bytes = *read;

@@ -2,8 +2,10 @@
 
 // The shredder's system calls that decide what it may touch: looking at entries with their
 // mount, opening folders without following links, and the checks that tell whether a file
-// could be removed once overwritten. Linux only, no Qt.
+// could be removed once overwritten. No Qt; what only Linux can do is in
+// platform/entry_calls.h.
 
+#include "platform/unique_fd.h"
 #include "shredder/shredder.h"
 
 #include <sys/stat.h>
@@ -12,33 +14,7 @@
 
 namespace shredder::detail {
 
-// Closes a descriptor when it goes out of scope.
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(Descriptor &&other) noexcept : m_fd(other.release()) {}
-    Descriptor &operator=(Descriptor &&other) noexcept
-    {
-        reset(other.release());
-        return *this;
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-    void reset(int fd = -1);
-
-private:
-    int m_fd;
-};
+using platform::UniqueFd;
 
 // An entry as it is now, never following a link.
 struct EntryInfo
@@ -58,22 +34,19 @@ int look(int dirFd, const std::string &name, EntryInfo &info);
 
 // Opens a folder by its absolute name, one component at a time, following no link on the
 // way. Fails with ELOOP or ENOTDIR where a component is a link.
-Descriptor openFolderNoLinks(const std::string &path, int &error);
+UniqueFd openFolderNoLinks(const std::string &path, int &error);
 
 // Opens a folder inside another without following a link; the result must still be the
 // entry that was looked at (identity), else ESTALE.
-Descriptor openSubfolder(int dirFd, const std::string &name, const Identity &expected, int &error);
+UniqueFd openSubfolder(int dirFd, const std::string &name, const Identity &expected, int &error);
 
 // Reopens a regular file found by `pathFd` (an O_PATH descriptor) for writing, through the
 // descriptor itself, so no other entry can take its place between the look and the open.
 // `direct` asks for writes that bypass the page cache, where the file system has them.
-Descriptor reopenForWriting(int pathFd, int &error, bool direct = false);
+UniqueFd reopenForWriting(int pathFd, int &error, bool direct = false);
 
 // Sets a file's permission bits through its O_PATH descriptor.
 bool changeMode(int pathFd, mode_t mode);
-
-// Whether the process holds a capability (CAP_FOWNER, CAP_SYS_ADMIN...) in its effective set.
-bool hasCapability(int capability);
 
 // errno that removing `entry` from the folder would fail with, or 0 when it may be removed:
 // write access, an append-only or immutable folder, and the sticky folder's owner rule.

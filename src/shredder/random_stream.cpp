@@ -1,6 +1,8 @@
 #include "shredder/random_stream.h"
 
-#include <sys/random.h>
+#include "platform/random_bytes.h"
+#include "platform/unique_fd.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,15 +25,8 @@ constexpr std::size_t alignment = 4096;
 
 Xoshiro::Xoshiro()
 {
-    std::size_t got = 0;
-    auto *bytes = reinterpret_cast<unsigned char *>(m_state);
-    while (got < sizeof m_state) {
-        const ssize_t n = ::getrandom(bytes + got, sizeof m_state - got, 0);
-        if (n > 0)
-            got += static_cast<std::size_t>(n);
-        else if (errno != EINTR)
-            std::abort(); // never write predictable "random" data
-    }
+    if (platform::fillRandom(m_state, sizeof m_state) != 0)
+        std::abort(); // never write predictable "random" data
     if (!(m_state[0] | m_state[1] | m_state[2] | m_state[3]))
         m_state[0] = 1;
 }
@@ -127,20 +122,9 @@ const unsigned char *RandomStream::take(std::size_t size)
 
 bool writeAll(int fd, const unsigned char *data, std::size_t size, off_t offset)
 {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, offset);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (n == 0) {
-            errno = EIO;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        offset += n;
+    if (const int error = platform::pwriteAll(fd, data, size, offset)) {
+        errno = error;
+        return false;
     }
     return true;
 }

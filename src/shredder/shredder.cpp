@@ -1,5 +1,6 @@
 #include "shredder/shredder.h"
 
+#include "platform/entry_calls.h"
 #include "shredder/file_access.h"
 #include "shredder/random_stream.h"
 #include "shredder/tree_walk.h"
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio> // renameat2, RENAME_NOREPLACE
 #include <cstdlib>
 #include <cstring>
 #include <chrono>
@@ -166,7 +166,7 @@ Plan scan(const std::string &path, const DescribeDevice &describe, const std::at
     if ((plan.error = locate(path, folderPath, name)) != 0)
         return plan;
     plan.path = joinPath(folderPath, name);
-    const Descriptor dir = openFolderNoLinks(folderPath, plan.error);
+    const UniqueFd dir = openFolderNoLinks(folderPath, plan.error);
     if (!dir.valid())
         return plan;
     EntryInfo folder, info;
@@ -182,7 +182,7 @@ Plan scan(const std::string &path, const DescribeDevice &describe, const std::at
     if (plan.kind == ItemKind::File) {
         countFile(plan, info);
     } else if (plan.kind == ItemKind::Folder) {
-        Descriptor root = openSubfolder(dir.get(), name, info.identity, plan.error);
+        UniqueFd root = openSubfolder(dir.get(), name, info.identity, plan.error);
         if (!root.valid())
             return plan;
         Survey survey(plan, stop);
@@ -324,7 +324,7 @@ Outcome Shredder::shred(const Plan &plan)
     } else {
         const std::string name = plan.path.substr(slash + 1);
         int error = 0;
-        const Descriptor dir = openFolderNoLinks(slash ? plan.path.substr(0, slash) : "/", error);
+        const UniqueFd dir = openFolderNoLinks(slash ? plan.path.substr(0, slash) : "/", error);
         EntryInfo folder, info;
         if (!dir.valid())
             run.fail(error == ELOOP || error == ENOTDIR ? ChangedSinceScan : error, {});
@@ -365,7 +365,7 @@ void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &fo
     if (beforeOpen)
         beforeOpen(dirFd, name);
     // An O_PATH descriptor opens nothing: a FIFO or device that took the name is never opened.
-    const Descriptor handle(::openat(dirFd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    const UniqueFd handle(::openat(dirFd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     EntryInfo info;
     int error = handle.valid() ? look(handle.get(), {}, info) : errno;
     if (error) {
@@ -380,7 +380,7 @@ void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &fo
     // drop from memory when the file is truncated.
     bool direct = info.size >= directFrom;
     ModeRestorer restoreMode;
-    Descriptor file = reopenForWriting(handle.get(), error, direct);
+    UniqueFd file = reopenForWriting(handle.get(), error, direct);
     if (!file.valid() && error == EACCES && info.owner == ::geteuid() && !(info.mode & S_IWUSR)) {
         // Our own write-protected file: we may delete it anyway, so lift the protection, on
         // this very file only, and put it back should the file stay.
@@ -474,13 +474,14 @@ bool Shredder::removeEntry(int dirFd, const std::string &name, int flags, Run &r
                 c = alphabet[m_buffer->names.next() % (sizeof alphabet - 1)];
             if (candidate == current)
                 continue;
-            if (::renameat2(dirFd, current.c_str(), dirFd, candidate.c_str(), RENAME_NOREPLACE) == 0) {
+            const int renameError = platform::renameNoReplace(dirFd, current, candidate);
+            if (renameError == 0) {
                 current = candidate;
                 break;
             }
-            if (errno == EEXIST)
+            if (renameError == EEXIST)
                 continue;
-            if (errno == EINVAL || errno == ENOSYS) {
+            if (renameError == EINVAL || renameError == ENOSYS) {
                 // No atomic no-replace here (some network file systems): look, then rename.
                 struct stat taken {};
                 if (::fstatat(dirFd, candidate.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0)
@@ -505,7 +506,7 @@ bool Shredder::removeEntry(int dirFd, const std::string &name, int flags, Run &r
 void Shredder::shredFolder(int parentFd, const std::string &name, const EntryInfo &info, Run &run)
 {
     int error = 0;
-    Descriptor root = openSubfolder(parentFd, name, info.identity, error);
+    UniqueFd root = openSubfolder(parentFd, name, info.identity, error);
     if (!root.valid()) {
         run.fail(error, {});
         return;

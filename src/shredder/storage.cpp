@@ -1,119 +1,11 @@
 #include "shredder/storage.h"
 
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string_view>
 
 namespace shredder {
 
 namespace {
-
-namespace fs = std::filesystem;
-
-std::string readFirstLine(const fs::path &file)
-{
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    return line;
-}
-
-std::string deviceName(dev_t device)
-{
-    return std::to_string(major(device)) + ':' + std::to_string(minor(device));
-}
-
-// A mount table field with its octal escapes (\040 for a blank) undone.
-std::string unescape(const std::string &field)
-{
-    std::string out;
-    for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size()) {
-            const std::string digits = field.substr(i + 1, 3);
-            if (digits.size() == 3 && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '7'; })) {
-                out += static_cast<char>(std::stoi(digits, nullptr, 8));
-                i += 3;
-                continue;
-            }
-        }
-        out += field[i];
-    }
-    return out;
-}
-
-// The first mount of a device number in the table, or null.
-const MountRecord *mountOf(const std::vector<MountRecord> &table, dev_t device)
-{
-    const std::string wanted = deviceName(device);
-    const auto found = std::find_if(table.begin(), table.end(), [&](const MountRecord &r) { return r.device == wanted; });
-    return found == table.end() ? nullptr : &*found;
-}
-
-Medium combine(Medium a, Medium b)
-{
-    if (a == Medium::Flash || b == Medium::Flash)
-        return Medium::Flash;
-    if (a == Medium::Unknown || b == Medium::Unknown)
-        return Medium::Unknown;
-    return Medium::Rotating;
-}
-
-// The medium under a block device: a partition asks its disk, a device mapper or RAID
-// device asks every device below it, a loop device asks the file system of its backing
-// file; the rest say it in queue/rotational.
-Medium blockMedium(dev_t device, int depth)
-{
-    if (depth > 8)
-        return Medium::Unknown;
-    std::error_code error;
-    fs::path node = fs::canonical(fs::path("/sys/dev/block") / deviceName(device), error);
-    if (error)
-        return Medium::Unknown;
-    if (fs::exists(node / "partition", error))
-        node = node.parent_path();
-
-    const std::string backing = readFirstLine(node / "loop" / "backing_file");
-    if (!backing.empty()) {
-        struct stat info {};
-        if (::stat(backing.c_str(), &info) != 0)
-            return Medium::Unknown;
-        if (major(info.st_dev) == 0) {
-            const std::vector<MountRecord> table = readMountTable();
-            const MountRecord *mount = mountOf(table, info.st_dev);
-            struct stat source {};
-            if (!mount || ::stat(mount->source.c_str(), &source) != 0 || !S_ISBLK(source.st_mode))
-                return Medium::Unknown;
-            return blockMedium(source.st_rdev, depth + 1);
-        }
-        return blockMedium(info.st_dev, depth + 1);
-    }
-
-    bool anySlave = false;
-    Medium medium = Medium::Rotating;
-    for (const auto &slave : fs::directory_iterator(node / "slaves", error)) {
-        const std::string number = readFirstLine(slave.path() / "dev");
-        unsigned maj = 0, min = 0;
-        if (std::sscanf(number.c_str(), "%u:%u", &maj, &min) != 2)
-            return Medium::Unknown;
-        medium = combine(medium, blockMedium(makedev(maj, min), depth + 1));
-        anySlave = true;
-    }
-    if (anySlave)
-        return medium;
-
-    const std::string rotational = readFirstLine(node / "queue" / "rotational");
-    if (rotational == "0")
-        return Medium::Flash;
-    if (rotational == "1")
-        return Medium::Rotating;
-    return Medium::Unknown;
-}
 
 bool isOneOf(std::string_view type, std::initializer_list<std::string_view> names)
 {
@@ -121,30 +13,6 @@ bool isOneOf(std::string_view type, std::initializer_list<std::string_view> name
 }
 
 } // namespace
-
-// "id parent MAJ:MIN root point options [optional...] - type source super-options".
-std::vector<MountRecord> readMountTable()
-{
-    std::vector<MountRecord> table;
-    std::ifstream in("/proc/self/mountinfo");
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream fields(line);
-        std::string id, parent, field;
-        MountRecord r;
-        if (!(fields >> id >> parent >> r.device >> r.root >> r.mountPoint >> r.mountOptions))
-            continue;
-        while (fields >> field && field != "-") {
-        }
-        if (!(fields >> r.fsType >> r.source))
-            continue;
-        fields >> r.superOptions;
-        r.root = unescape(r.root);
-        r.mountPoint = unescape(r.mountPoint);
-        r.source = unescape(r.source);
-        table.push_back(std::move(r));
-    }
-    return table;
-}
 
 bool hasMountOption(const std::string &options, std::string_view name)
 {
@@ -163,23 +31,13 @@ bool hasMountOption(const std::string &options, std::string_view name)
 DeviceFacts describeDevice(dev_t device)
 {
     DeviceFacts facts;
-    const std::vector<MountRecord> table = readMountTable();
-    const MountRecord *found = mountOf(table, device);
+    const std::vector<MountRecord> table = platform::readMountInfo();
+    const MountRecord *found = platform::findMount(table, device);
     if (!found)
         return facts;
-    const MountRecord &mount = *found;
-    facts.fsType = mount.fsType;
-    facts.options = mount.superOptions;
-    if (major(device) != 0) {
-        facts.medium = blockMedium(device, 0);
-        return facts;
-    }
-    // btrfs and others hand out anonymous device numbers; the mount source names the disk.
-    struct stat source {};
-    if (mount.source.rfind("/dev/", 0) == 0 && ::stat(mount.source.c_str(), &source) == 0 && S_ISBLK(source.st_mode))
-        facts.medium = blockMedium(source.st_rdev, 0);
-    else
-        facts.medium = Medium::NoDevice;
+    facts.fsType = found->fsType;
+    facts.options = found->superOptions;
+    facts.medium = platform::mediumOf(device, *found);
     return facts;
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/mount_info.h"
+#include "platform/storage_medium.h"
+
 #include <sys/types.h>
 
 #include <functional>
@@ -10,7 +13,7 @@
 namespace shredder {
 
 // What kind of medium holds a file system's blocks.
-enum class Medium { Unknown, Rotating, Flash, NoDevice };
+using Medium = platform::StorageMedium;
 
 // The facts about a mounted file system that decide whether overwriting in place really
 // reaches the old blocks.
@@ -40,20 +43,8 @@ enum Warning : unsigned {
 
 unsigned warningsFor(const DeviceFacts &facts);
 
-// One line of /proc/self/mountinfo, its octal escapes (\040 for a blank) undone; names stay bytes.
-struct MountRecord
-{
-    std::string device;       // "MAJ:MIN"
-    std::string root;         // the part of the file system mounted here
-    std::string mountPoint;
-    std::string mountOptions; // this mount's own: "rw,relatime"
-    std::string fsType;
-    std::string source;
-    std::string superOptions; // the file system's: "rw,data=journal"
-};
-
-// The mount table, in the order the kernel lists it.
-std::vector<MountRecord> readMountTable();
+// A line of the mount table (platform::readMountInfo), names as bytes.
+using MountRecord = platform::MountEntry;
 
 // Whether a comma-separated option list holds `name`, alone or as `name=value`.
 bool hasMountOption(const std::string &options, std::string_view name);

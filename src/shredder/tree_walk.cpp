@@ -1,5 +1,7 @@
 #include "shredder/tree_walk.h"
 
+#include "platform/unique_dir.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -18,27 +20,23 @@ bool isMountPoint(const EntryInfo &entry, const EntryInfo &folder)
 std::vector<std::string> entryNames(int dirFd, int &error)
 {
     std::vector<std::string> names;
-    const int copy = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
-    DIR *dir = copy >= 0 ? ::fdopendir(copy) : nullptr;
+    const platform::UniqueDir dir = platform::UniqueDir::listing(dirFd);
     if (!dir) {
         error = errno;
-        if (copy >= 0)
-            ::close(copy);
         return names;
     }
-    ::rewinddir(dir);
+    ::rewinddir(dir.get());
     errno = 0;
-    while (const dirent *entry = ::readdir(dir)) {
+    while (const dirent *entry = ::readdir(dir.get())) {
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
             names.emplace_back(entry->d_name);
         errno = 0;
     }
     error = errno;
-    ::closedir(dir);
     return names;
 }
 
-TreeWalk::TreeWalk(Descriptor root, const EntryInfo &rootInfo, std::string rootPath, std::size_t maxOpen)
+TreeWalk::TreeWalk(UniqueFd root, const EntryInfo &rootInfo, std::string rootPath, std::size_t maxOpen)
     : m_rootPath(std::move(rootPath)), m_maxOpen(std::max<std::size_t>(maxOpen, 2))
 {
     m_frames.push_back({{}, rootInfo, std::move(root), {}, 0});
@@ -55,7 +53,7 @@ std::string TreeWalk::path(const std::string &name) const
 }
 
 // Lists a folder that was just opened and goes in, unless it is not to be entered.
-bool TreeWalk::push(TreeVisitor &visitor, Descriptor fd, std::string name, const EntryInfo &info)
+bool TreeWalk::push(TreeVisitor &visitor, UniqueFd fd, std::string name, const EntryInfo &info)
 {
     int error = 0;
     std::vector<std::string> names = entryNames(fd.get(), error);
@@ -77,7 +75,7 @@ int TreeWalk::reopenParent()
 {
     Frame &child = m_frames.back();
     Frame &parent = m_frames[m_frames.size() - 2];
-    Descriptor fd(::openat(child.fd.get(), "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd fd(::openat(child.fd.get(), "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     EntryInfo info;
     if (!fd.valid())
         return errno;
@@ -113,7 +111,7 @@ int TreeWalk::run(TreeVisitor &visitor)
                 visitor.mountPoint(name);
             } else if (S_ISDIR(info.mode)) {
                 int error = 0;
-                Descriptor child = openSubfolder(frame.fd.get(), name, info.identity, error);
+                UniqueFd child = openSubfolder(frame.fd.get(), name, info.identity, error);
                 if (child.valid())
                     push(visitor, std::move(child), name, info); // may invalidate `frame`
                 else if (error != ENOENT)

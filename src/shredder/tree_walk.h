@@ -37,7 +37,7 @@ public:
 class TreeWalk
 {
 public:
-    TreeWalk(Descriptor root, const EntryInfo &rootInfo, std::string rootPath, std::size_t maxOpen = 32);
+    TreeWalk(UniqueFd root, const EntryInfo &rootInfo, std::string rootPath, std::size_t maxOpen = 32);
 
     // Returns 0, or the errno that ended the walk early.
     int run(TreeVisitor &visitor);
@@ -49,11 +49,11 @@ private:
     {
         std::string name;
         EntryInfo info;
-        Descriptor fd;
+        UniqueFd fd;
         std::vector<std::string> names;
         std::size_t next = 0;
     };
-    bool push(TreeVisitor &visitor, Descriptor fd, std::string name, const EntryInfo &info);
+    bool push(TreeVisitor &visitor, UniqueFd fd, std::string name, const EntryInfo &info);
     int reopenParent();
 
     std::vector<Frame> m_frames;

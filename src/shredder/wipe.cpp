@@ -1,15 +1,13 @@
 #include "shredder/wipe.h"
 
+#include "platform/capabilities.h"
+#include "platform/storage_calls.h"
 #include "shredder/file_access.h"
 #include "shredder/random_stream.h"
 #include "shredder/tree_walk.h"
 
 #include <fcntl.h>
-#include <linux/capability.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/statvfs.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -77,7 +75,7 @@ Leftover removeFillFolder(const std::string &path)
     if (name.rfind(wipeFolderPrefix, 0) != 0)
         return Leftover::Kept;
     int error = 0;
-    const Descriptor parent = openFolderNoLinks(parentOf(path), error);
+    const UniqueFd parent = openFolderNoLinks(parentOf(path), error);
     EntryInfo info;
     if (!parent.valid())
         return error == ENOENT ? Leftover::Gone : Leftover::Kept;
@@ -85,7 +83,7 @@ Leftover removeFillFolder(const std::string &path)
         return error == ENOENT ? Leftover::Gone : Leftover::Kept;
     if (!S_ISDIR(info.mode) || info.owner != ::geteuid())
         return Leftover::Kept;
-    const Descriptor folder = openSubfolder(parent.get(), name, info.identity, error);
+    const UniqueFd folder = openSubfolder(parent.get(), name, info.identity, error);
     if (!folder.valid())
         return Leftover::Kept;
     for (const std::string &entry : entryNames(folder.get(), error)) {
@@ -114,13 +112,13 @@ std::string record(const std::string &ledger, const std::string &fillFolder)
     if (ledger.empty() || !makeFolders(ledger))
         return {};
     const std::string entry = join(ledger, nameOf(fillFolder));
-    const Descriptor file(::open(entry.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    const UniqueFd file(::open(entry.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!file.valid() || ::write(file.get(), fillFolder.data(), fillFolder.size()) != ssize_t(fillFolder.size())
         || ::fsync(file.get()) != 0) {
         ::unlink(entry.c_str());
         return {};
     }
-    if (const Descriptor folder(::open(ledger.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); folder.valid())
+    if (const UniqueFd folder(::open(ledger.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); folder.valid())
         ::fsync(folder.get());
     return entry;
 }
@@ -130,7 +128,7 @@ std::string record(const std::string &ledger, const std::string &fillFolder)
 std::vector<WipeableFileSystem> wipeableFileSystems(const std::string &home)
 {
     std::vector<MountRecord> mounts;
-    for (MountRecord &r : readMountTable()) {
+    for (MountRecord &r : platform::readMountInfo()) {
         if (hasMountOption(r.mountOptions, "ro") || hasMountOption(r.superOptions, "ro"))
             continue;
         struct stat sourceInfo {};
@@ -157,10 +155,9 @@ std::vector<WipeableFileSystem> wipeableFileSystems(const std::string &home)
     for (const auto &[device, r] : best) {
         struct statvfs counts {};
         struct stat pointInfo {};
-        unsigned major = 0, minor = 0;
         // A mount point that now shows another file system (a mount over its parent) is left out.
-        if (std::sscanf(device.c_str(), "%u:%u", &major, &minor) != 2 || ::statvfs(r.mountPoint.c_str(), &counts) != 0
-            || ::stat(r.mountPoint.c_str(), &pointInfo) != 0 || pointInfo.st_dev != makedev(major, minor))
+        if (::statvfs(r.mountPoint.c_str(), &counts) != 0 || ::stat(r.mountPoint.c_str(), &pointInfo) != 0
+            || platform::deviceNumberText(pointInfo.st_dev) != device)
             continue;
         WipeableFileSystem entry{r.mountPoint, r.fsType, std::uint64_t(counts.f_blocks) * counts.f_frsize,
                                  std::uint64_t(counts.f_bavail) * counts.f_frsize, {}};
@@ -185,7 +182,7 @@ FreeSpace examineFreeSpace(const std::string &folder, const DescribeDevice &desc
     }
     space.folder = real;
     std::free(real);
-    const Descriptor dir = openFolderNoLinks(space.folder, space.error);
+    const UniqueFd dir = openFolderNoLinks(space.folder, space.error);
     EntryInfo info;
     struct statvfs counts {};
     if (!dir.valid())
@@ -201,14 +198,16 @@ FreeSpace examineFreeSpace(const std::string &folder, const DescribeDevice &desc
     space.total = std::uint64_t(counts.f_blocks) * counts.f_frsize;
     space.free = std::uint64_t(counts.f_bfree) * counts.f_frsize;
     // The reserve is root's to fill, so root can wipe it too.
-    space.available = hasCapability(CAP_SYS_RESOURCE) ? space.free : std::uint64_t(counts.f_bavail) * counts.f_frsize;
+    space.available = platform::hasCapability(platform::Capability::UseReserve)
+                          ? space.free
+                          : std::uint64_t(counts.f_bavail) * counts.f_frsize;
 
     const DeviceFacts facts = describe(space.device);
     space.fsType = facts.fsType;
     space.warnings = warningsFor(facts);
     space.quotas = hasOption(facts.options, {"quota", "usrquota", "grpquota", "prjquota", "usrjquota", "grpjquota"});
-    space.mayTrim = facts.medium == Medium::Flash && hasCapability(CAP_SYS_ADMIN);
-    const Descriptor probe(::openat(dir.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    space.mayTrim = facts.medium == Medium::Flash && platform::hasCapability(platform::Capability::Administer);
+    const UniqueFd probe(::openat(dir.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
     space.unnamed = probe.valid();
     return space;
 }
@@ -218,7 +217,7 @@ struct Wiper::Fill
 {
     struct File
     {
-        Descriptor fd;
+        UniqueFd fd;
         std::uint64_t size = 0;
         bool direct = false;
         std::uint64_t synced = 0; // written back up to here (files going through the cache)
@@ -226,7 +225,7 @@ struct Wiper::Fill
 
     int dir = -1;
     bool unnamed = false;
-    Descriptor folder; // the named fill's own folder
+    UniqueFd folder; // the named fill's own folder
     std::string folderName;
     std::string recordPath;
     std::vector<File> files;
@@ -292,7 +291,7 @@ int Wiper::writeChunk(Fill &fill, std::size_t index, std::uint64_t offset, std::
     if (n < 0 && errno == EINVAL && file.direct) {
         // O_DIRECT was taken but not these writes: go on through the cache.
         int error = 0;
-        Descriptor buffered = reopenForWriting(file.fd.get(), error);
+        UniqueFd buffered = reopenForWriting(file.fd.get(), error);
         if (!buffered.valid())
             return error;
         file.fd = std::move(buffered);
@@ -308,10 +307,8 @@ int Wiper::writeChunk(Fill &fill, std::size_t index, std::uint64_t offset, std::
         // Start writing back what is new, and wait for the window before it: dirty pages stay
         // few, so a cancel or the final sync never waits long.
         if (file.synced >= writebackWindow)
-            ::sync_file_range(file.fd.get(), static_cast<off_t>(file.synced - writebackWindow), writebackWindow,
-                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
-        ::sync_file_range(file.fd.get(), static_cast<off_t>(file.synced), static_cast<off_t>(end - file.synced),
-                          SYNC_FILE_RANGE_WRITE);
+            platform::finishWriteBack(file.fd.get(), file.synced - writebackWindow, writebackWindow);
+        platform::startWriteBack(file.fd.get(), file.synced, end - file.synced);
         file.synced = end;
     }
     return 0;
@@ -387,7 +384,7 @@ WipeOutcome Wiper::wipe(const FreeSpace &space)
     WipeOutcome outcome;
     int error = space.error;
     Fill fill;
-    const Descriptor dir = error ? Descriptor() : openFolderNoLinks(space.folder, error);
+    const UniqueFd dir = error ? UniqueFd() : openFolderNoLinks(space.folder, error);
     EntryInfo info;
     if (!error && (error = look(dir.get(), {}, info)) == 0 && info.identity.device != space.device)
         error = ChangedSinceScan;
@@ -423,9 +420,9 @@ std::vector<std::string> removeWipeLeftovers(const std::string &ledger, const st
 {
     std::vector<std::string> removed;
     int error = 0;
-    if (const Descriptor records(::open(ledger.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); records.valid()) {
+    if (const UniqueFd records(::open(ledger.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); records.valid()) {
         for (const std::string &name : entryNames(records.get(), error)) {
-            const Descriptor entry(::openat(records.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+            const UniqueFd entry(::openat(records.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
             char path[PATH_MAX];
             const ssize_t size = entry.valid() ? ::read(entry.get(), path, sizeof path) : -1;
             if (size <= 0 || size == ssize_t(sizeof path))
@@ -439,7 +436,7 @@ std::vector<std::string> removeWipeLeftovers(const std::string &ledger, const st
         }
     }
     if (!folder.empty()) {
-        if (const Descriptor dir = openFolderNoLinks(folder, error); dir.valid()) {
+        if (const UniqueFd dir = openFolderNoLinks(folder, error); dir.valid()) {
             for (const std::string &name : entryNames(dir.get(), error)) {
                 const std::string path = join(folder, name);
                 if (name.rfind(wipeFolderPrefix, 0) == 0 && std::find(removed.begin(), removed.end(), path) == removed.end()
@@ -453,14 +450,10 @@ std::vector<std::string> removeWipeLeftovers(const std::string &ledger, const st
 
 int trimFreeSpace(const std::string &folder, std::uint64_t &trimmed)
 {
-    const Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid())
         return errno;
-    fstrim_range range{0, ULLONG_MAX, 0};
-    if (::ioctl(dir.get(), FITRIM, &range) != 0)
-        return errno;
-    trimmed = range.len;
-    return 0;
+    return platform::trimFreeBlocks(dir.get(), trimmed);
 }
 
 } // namespace shredder

@@ -1,6 +1,6 @@
 #include "skins/skin_file.h"
 
-#include "platform/file_io.h"
+#include "platform/files.h"
 #include "skins/ini_reader.h"
 
 #include <QStringList>
@@ -190,7 +190,7 @@ SkinStatus readSkinFile(const QString &path, QByteArray *bytes)
     // look at the name can't hold the reader.
     bytes->clear();
     int error = 0;
-    std::optional<QByteArray> read = platform::detail::readHead(path, maxSkinBytes + 1, &error);
+    std::optional<QByteArray> read = platform::readHead(path, maxSkinBytes + 1, &error);
     if (!read)
         return error == EISDIR || error == EINVAL ? SkinStatus::NotRegularFile : SkinStatus::Unreadable;
     if (error)

@@ -37,12 +37,8 @@ std::optional<detail::Space> spaceAt(const QString &path)
 
 QStringList SystemDriveSource::entries() const
 {
-    QByteArray table;
-    QFile file(QStringLiteral("/proc/self/mountinfo"));
-    if (file.open(QIODevice::ReadOnly))
-        table = file.readAll();
     QStringList texts;
-    const QList<MountedDrive> drives = pickDrives(parseMountInfo(table), blockDeviceNumber);
+    const QList<MountedDrive> drives = pickDrives(readMountTable(), blockDeviceNumber);
     for (const MountedDrive &drive : drives)
         texts.append(drive.mountPoint + QStringLiteral(" [") + drive.device + QLatin1Char(']'));
     return texts;

@@ -1,5 +1,7 @@
 #include "sysinfo/mount_table.h"
 
+#include "platform/mount_info.h"
+
 #include <QFile>
 #include <QHash>
 
@@ -9,68 +11,29 @@ namespace sysinfo {
 
 namespace {
 
-// The kernel writes blank, tab, newline and backslash as \ooo in octal.
-QString unescapeField(QByteArrayView field)
+QList<MountRecord> recordsOf(const std::vector<platform::MountEntry> &entries)
 {
-    QByteArray bytes;
-    bytes.reserve(field.size());
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        const char c = field.at(i);
-        if (c == '\\' && i + 3 < field.size()) {
-            const char a = field.at(i + 1), b = field.at(i + 2), d = field.at(i + 3);
-            const auto octal = [](char x) { return x >= '0' && x <= '7'; };
-            if (octal(a) && octal(b) && octal(d)) {
-                bytes += char(((a - '0') << 6) | ((b - '0') << 3) | (d - '0'));
-                i += 3;
-                continue;
-            }
-        }
-        bytes += c;
+    QList<MountRecord> records;
+    records.reserve(qsizetype(entries.size()));
+    for (const platform::MountEntry &entry : entries) {
+        records.append({QFile::decodeName(QByteArray::fromStdString(entry.root)),
+                        QFile::decodeName(QByteArray::fromStdString(entry.mountPoint)),
+                        QFile::decodeName(QByteArray::fromStdString(entry.fsType)),
+                        QFile::decodeName(QByteArray::fromStdString(entry.source))});
     }
-    return QFile::decodeName(bytes);
-}
-
-QList<QByteArrayView> splitFields(QByteArrayView line)
-{
-    QList<QByteArrayView> fields;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i <= line.size(); ++i) {
-        if (i == line.size() || line.at(i) == ' ') {
-            if (i > start)
-                fields.append(line.sliced(start, i - start));
-            start = i + 1;
-        }
-    }
-    return fields;
+    return records;
 }
 
 } // namespace
 
 QList<MountRecord> parseMountInfo(QByteArrayView text)
 {
-    QList<MountRecord> records;
-    qsizetype start = 0;
-    while (start < text.size()) {
-        qsizetype end = text.indexOf('\n', start);
-        if (end < 0)
-            end = text.size();
-        const QList<QByteArrayView> fields = splitFields(text.sliced(start, end - start));
-        start = end + 1;
+    return recordsOf(platform::parseMountInfo(std::string_view(text.data(), size_t(text.size()))));
+}
 
-        // id parent major:minor root mountpoint options [optional...] - fstype source superoptions
-        qsizetype separator = -1;
-        for (qsizetype i = 6; i < fields.size(); ++i) {
-            if (fields.at(i) == "-") {
-                separator = i;
-                break;
-            }
-        }
-        if (separator < 0 || separator + 2 >= fields.size())
-            continue;
-        records.append({unescapeField(fields.at(3)), unescapeField(fields.at(4)),
-                        unescapeField(fields.at(separator + 1)), unescapeField(fields.at(separator + 2))});
-    }
-    return records;
+QList<MountRecord> readMountTable()
+{
+    return recordsOf(platform::readMountInfo());
 }
 
 QList<MountedDrive> pickDrives(const QList<MountRecord> &mounts,

@@ -23,8 +23,11 @@ struct MountRecord
     QString source;
 };
 
-// Parses mountinfo text; lines that don't have the expected shape are passed over.
+// Parses mountinfo text (platform::parseMountInfo); lines that don't have the expected
+// shape are passed over.
 QList<MountRecord> parseMountInfo(QByteArrayView text);
+// This process's mount table.
+QList<MountRecord> readMountTable();
 
 struct MountedDrive
 {

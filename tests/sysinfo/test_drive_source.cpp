@@ -1,12 +1,15 @@
 #include "sysinfo/drive_source.h"
 #include "fake_prefix.h"
 #include "sysinfo/mount_table.h"
+#include "platform/mount_info.h"
 
 #include <QHash>
 #include <QSet>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/sysmacros.h>
 
 class TestDriveSource : public QObject
 {
@@ -51,6 +54,18 @@ private slots:
         const QStringList expected{"/ | / | ext4 | /dev/vda", "/ | /media/me/USB Disk | vfat | /dev/sdb1",
                                    "/sub | /back\\slash | ext4 | /dev/sdb2", "/ | /我 | tmpfs | tmpfs"};
         QCOMPARE(records, expected);
+
+        // The shredder's fields from the same parser; a device is found by its MAJ:MIN text.
+        const auto bytes = [](const std::string &field) { return QByteArray::fromStdString(field); };
+        const std::vector<platform::MountEntry> entries =
+            platform::parseMountInfo(std::string_view(table.constData(), size_t(table.size())));
+        QCOMPARE(entries.size(), size_t(4));
+        QCOMPARE(bytes(entries[1].device), "8:17");
+        QCOMPARE(bytes(entries[1].mountOptions), "rw,nosuid");
+        QCOMPARE(bytes(entries[1].superOptions), "rw");
+        QCOMPARE(bytes(platform::findMount(entries, makedev(8, 18))->mountPoint), "/back\\slash");
+        QVERIFY(!platform::findMount(entries, makedev(8, 19)));
+        QCOMPARE(bytes(platform::parseMountInfo("1 2 0:5 / /x rw - proc proc").at(0).superOptions), "");
     }
 
     void pickDrives_data()

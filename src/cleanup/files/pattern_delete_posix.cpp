@@ -2,6 +2,8 @@
 
 #include "cleanup/files/entry_path.h"
 #include "cleanup/files/name_pattern.h"
+#include "platform/unique_dir.h"
+#include "platform/unique_fd.h"
 
 #include <QFile>
 
@@ -20,25 +22,6 @@
 namespace cleanup::files {
 
 namespace {
-
-using Dir = std::unique_ptr<DIR, int (*)(DIR *)>;
-
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 void noteError(DeleteOutcome &outcome, int error)
 {
@@ -113,16 +96,10 @@ std::optional<Matches> readMatches(DIR *dir, const NamePattern &pattern, DeleteO
 
 void deleteMatching(int folder, const NamePattern &pattern, DeleteOutcome &outcome)
 {
-    // fdopendir takes over the descriptor it is given; keep ours for unlinkat.
-    const int listing = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
-    if (listing < 0) {
-        noteError(outcome, errno);
-        return;
-    }
-    const Dir dir(::fdopendir(listing), &::closedir);
+    // A listing of its own, so ours stays for unlinkat.
+    const platform::UniqueDir dir = platform::UniqueDir::listing(folder);
     if (!dir) {
         noteError(outcome, errno);
-        ::close(listing);
         return;
     }
     const std::optional<Matches> matches = readMatches(dir.get(), pattern, outcome);
@@ -189,7 +166,7 @@ DeleteOutcome deleteByPattern(const QString &entry, const QString &winePrefix)
 {
     DeleteOutcome outcome;
     const OpenedEntry opened = openEntry(entry, winePrefix);
-    const FileDescriptor fd(opened.fd);
+    const platform::UniqueFd fd(opened.fd);
     if (opened.error != 0) {
         outcome.error = opened.error;
         return outcome;
@@ -204,7 +181,7 @@ DeleteOutcome deleteByPattern(const QString &entry, const QString &winePrefix)
 struct FolderMatch::OpenFolder
 {
     explicit OpenFolder(int descriptor) : fd(descriptor) {}
-    const FileDescriptor fd;
+    const platform::UniqueFd fd;
 };
 
 int FolderMatch::remove(const MatchedFile &file) const
@@ -265,15 +242,10 @@ FolderMatch matchPattern(const QString &entry, const QString &winePrefix)
         addMatch(fd, opened.name.c_str(), match);
         return match;
     }
-    const int listing = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (listing < 0) {
-        match.error = errno;
-        return match;
-    }
-    const Dir dir(::fdopendir(listing), &::closedir);
+    // A listing of its own, so ours stays for unlinkat.
+    const platform::UniqueDir dir = platform::UniqueDir::listing(fd);
     if (!dir) {
         match.error = errno;
-        ::close(listing);
         return match;
     }
     DeleteOutcome outcome;

@@ -4,7 +4,7 @@
 #include "cleanup/registry/backup_import.h"
 #include "cleanup/registry/registry_deleter.h"
 #include "platform/error_text.h"
-#include "platform/file_io.h"
+#include "platform/files.h"
 
 #include <QHash>
 
@@ -58,7 +58,7 @@ RestoreResult restoreBackup(const QString &regFile, const QString &prefix, const
     RestoreResult result;
     const QString unchanged = QStringLiteral("注册表未作任何更改。");
     int systemError = 0;
-    const std::optional<QByteArray> bytes = platform::detail::readHead(regFile, qint64(maxBackupFileBytes) + 1,
+    const std::optional<QByteArray> bytes = platform::readHead(regFile, qint64(maxBackupFileBytes) + 1,
                                                                         &systemError);
     if (!bytes || systemError != 0) {
         result.status = RestoreResult::Status::Failed;

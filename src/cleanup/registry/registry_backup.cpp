@@ -3,7 +3,7 @@
 #include "cleanup/registry/backup_file.h"
 #include "cleanup/registry/reg_file.h"
 #include "cleanup/registry/registry_deleter.h"
-#include "platform/file_io.h"
+#include "platform/files.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -64,7 +64,7 @@ bool RegistryBackup::openFile()
     if (!QDir().mkpath(m_runFolder))
         return false;
     if (m_folderMade)
-        platform::detail::syncFolderEntry(QDir::cleanPath(m_runFolder));
+        platform::syncFolderEntry(QDir::cleanPath(m_runFolder));
     const QString stem = m_runFolder + u'/' + m_started.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
     for (int attempt = 1; attempt <= maxNameAttempts; ++attempt) {
         auto file = std::make_unique<QFile>(attempt == 1 ? stem + QStringLiteral(".reg")
@@ -104,10 +104,10 @@ quint32 RegistryBackup::append(const RegistryName &name, const std::u16string &s
     bytes += utf16le(formatRegSection(keyPath, values, removed));
 
     const qint64 before = m_file->size();
-    if (m_file->write(bytes) == bytes.size() && platform::detail::syncToDisk(*m_file)) {
+    if (m_file->write(bytes) == bytes.size() && platform::syncToDisk(*m_file)) {
         // Synced data is no use if a crash can still lose the new file's name.
         if (fresh)
-            platform::detail::syncFolderEntry(m_file->fileName());
+            platform::syncFolderEntry(m_file->fileName());
         return 0;
     }
     // No half-written section for the next one to follow; a file with nothing in it goes,

@@ -4,7 +4,7 @@
 
 #include "platform/byte_path.h"
 #include "platform/error_text.h"
-#include "platform/file_io.h"
+#include "platform/files.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -2,7 +2,7 @@
 
 #include "platform/byte_path.h"
 #include "platform/error_text.h"
-#include "platform/file_io.h"
+#include "platform/files.h"
 
 #include <QLocale>
 
@@ -84,7 +84,7 @@ QStringList noteTexts(const shredder::Plan &plan, const std::string &listed)
 // Where named fills are recorded until they are removed; none without a home.
 std::string wipeLedger()
 {
-    const QByteArray state = platform::detail::stateFolder();
+    const QByteArray state = platform::stateFolder();
     return state.isEmpty() ? std::string() : (state + "/wipe").toStdString();
 }
 

@@ -1,0 +1,16 @@
+#pragma once
+
+namespace platform {
+
+// The privileges beyond ownership that decide what the shredder and the wipe may do.
+enum class Capability {
+    OverrideOwnership, // act on files of others in a sticky folder (CAP_FOWNER)
+    Administer,        // trim a file system (CAP_SYS_ADMIN)
+    UseReserve,        // write into the blocks kept back for root (CAP_SYS_RESOURCE)
+};
+
+// Whether the process holds `capability` in its effective set. False where the system
+// has no such thing.
+bool hasCapability(Capability capability);
+
+} // namespace platform

@@ -1,0 +1,10 @@
+#include "platform/capabilities.h"
+
+namespace platform {
+
+bool hasCapability(Capability)
+{
+    return false;
+}
+
+} // namespace platform

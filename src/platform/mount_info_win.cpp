@@ -1,0 +1,17 @@
+#include "platform/mount_info.h"
+
+namespace platform {
+
+// No such table here; drives come from the volume list instead.
+std::vector<MountEntry> readMountInfo()
+{
+    return {};
+}
+
+// Nor device numbers that the table would name.
+std::string deviceNumberText(std::uint64_t)
+{
+    return {};
+}
+
+} // namespace platform

@@ -1,0 +1,12 @@
+#include "platform/random_bytes.h"
+
+#include <cerrno>
+
+namespace platform {
+
+int fillRandom(void *, std::size_t)
+{
+    return ENOSYS;
+}
+
+} // namespace platform
