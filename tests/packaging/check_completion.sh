@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Drives the bash completion as bash does on Tab: the typed words in COMP_WORDS, the word
+# under the cursor last, then compares the sorted COMPREPLY with each row's expectation.
+#   check_completion.sh COMPLETION_FILE
+set -uo pipefail
+completion=$1
+
+# bash-completion's helpers, as an interactive shell has them.
+# shellcheck disable=SC1091
+source /usr/share/bash-completion/bash_completion || { echo "FAIL: no bash-completion" >&2; exit 1; }
+# shellcheck disable=SC1090
+source "$completion"
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+# The folder the user is in, and a working folder with its backups.
+mkdir -p "$tmp/here/my folder" "$tmp/here/sub" "$tmp/here/$(printf 'gbk\xc0\xac')" \
+  "$tmp/data/brisquel/注册表备份" "$tmp/other/注册表备份"
+touch "$tmp/here/my file.txt" "$tmp/here/$(printf 'name\xff.bin')" "$tmp/here/old.reg" \
+  "$tmp/here/notes.txt" "$tmp/here/sub/a.REG" \
+  "$tmp/data/brisquel/注册表备份/2026-12-01_10-00-00.reg" \
+  "$tmp/data/brisquel/注册表备份/2026-12-07_09-30-00.reg" \
+  "$tmp/data/brisquel/注册表备份/readme.txt" \
+  "$tmp/other/注册表备份/2026-11-30_08-00-00.reg"
+cd "$tmp/here" || exit 1
+export HOME=$tmp/home XDG_DATA_HOME=$tmp/data
+
+failures=0
+# check EXPECTED WORD...: completes the last WORD; EXPECTED is the replies, sorted, each
+# followed by |, with $tmp written as @.
+check() {
+  local expected=$1 got
+  shift
+  COMP_WORDS=("$@")
+  COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+  COMP_LINE="$*"
+  COMP_POINT=${#COMP_LINE}
+  COMPREPLY=()
+  _brisquel brisquel "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+  got=$( ((${#COMPREPLY[@]})) && printf '%s|' "${COMPREPLY[@]}" | tr '|' '\n' | LC_ALL=C sort | tr '\n' '|')
+  got=${got//"$tmp"/@}
+  if [[ $got != "$expected" ]]; then
+    printf 'FAIL: %q: expected %q, got %q\n' "$*" "$expected" "$got" >&2
+    failures=$((failures + 1))
+  fi
+}
+
+# Subcommands, and the common options before or after them.
+check 'clean|help|preview|restore|shred|wipe|' brisquel ''
+check 'shred|' brisquel sh
+check 'preview|' brisquel -C 'my folder' --json p
+check '--help|' brisquel --he
+check '-C|' brisquel restore -C
+check '--json|' brisquel clean files --j
+check '--version|' brisquel -q preview --v
+check 'clean|help|preview|restore|shred|wipe|' brisquel help ''
+check '' brisquel help shred ''
+check '' brisquel unknown ''
+# The lists, once.
+check 'files|registry|' brisquel preview ''
+check 'registry|' brisquel -q clean r
+check '' brisquel clean files ''
+# -C takes folders, also with a space or a byte that is no UTF-8 in their names.
+check "$(printf 'gbk\xc0\xac')|my folder|sub|" brisquel -C ''
+check 'my folder|' brisquel shred -C my
+# shred: its own options, passes, and any path.
+check '--|--help|--json|--quiet|--version|-C|-h|-n|-q|-y|-z|' brisquel shred -
+check '1|3|7|' brisquel shred -n ''
+check 'my file.txt|my folder|' brisquel shred -y my
+check 'my file.txt|my folder|' brisquel shred -n 3 my
+check "$(printf 'name\xff.bin')|" brisquel shred notes.txt na
+check "$(printf 'gbk\xc0\xac')|" brisquel shred gb
+# wipe: one folder.
+check '--|--help|--json|--quiet|--version|-C|-h|-q|-y|' brisquel wipe -
+check 'my folder|' brisquel wipe -y my
+check '' brisquel wipe sub ''
+# restore: .reg files here and the working folder's backups, by name or whole path.
+check "@/data/brisquel/注册表备份/2026-12-01_10-00-00.reg|@/data/brisquel/注册表备份/2026-12-07_09-30-00.reg|$(printf 'gbk\xc0\xac')|my folder|old.reg|sub|" \
+  brisquel restore ''
+check '@/data/brisquel/注册表备份/2026-12-07_09-30-00.reg|' brisquel restore 2026-12-07
+check 'sub/a.REG|' brisquel restore sub/
+check '../other/注册表备份/2026-11-30_08-00-00.reg|' brisquel -C ../other restore 2026
+check '@/other/注册表备份/2026-11-30_08-00-00.reg|' brisquel restore -C "$tmp/other" 2026
+check '' brisquel restore old.reg ''
+
+touch -- "$tmp/here/-y.txt"
+check '-y.txt|' brisquel shred -- -y
+
+if ((failures)); then
+  echo "FAIL: $failures completions" >&2
+  exit 1
+fi
+echo PASS
