@@ -3,7 +3,7 @@
 # under the cursor last, then compares the sorted COMPREPLY with each row's expectation.
 #   check_completion.sh COMPLETION_FILE
 set -uo pipefail
-completion=$1
+completion=$(realpath "$1")
 
 # bash-completion's helpers, as an interactive shell has them.
 # shellcheck disable=SC1091
@@ -85,6 +85,44 @@ check '' brisquel restore old.reg ''
 
 touch -- "$tmp/here/-y.txt"
 check '-y.txt|' brisquel shred -- -y
+
+# What Tab puts on the line in an interactive bash, where readline quotes what it inserts:
+# each row is what is typed, then the line after Tab.
+python3 - "$completion" "$tmp" <<'PYTHON' || failures=$((failures + 1))
+import os, pty, select, sys, time
+completion, tmp = sys.argv[1].encode(), sys.argv[2].encode()
+rows = [
+    (b'brisquel -q pr', b'brisquel -q preview '),
+    (b'brisquel shred my\\ fi', b'brisquel shred my\\ file.txt '),
+    (b'brisquel shred "my fo', b'brisquel shred "my folder"/'),
+    (b'brisquel shred na', b'brisquel shred name\xff.bin '),
+    (b'brisquel -C gb', b'brisquel -C gbk\xc0\xac/'),
+    (b'brisquel -C ../o', b'brisquel -C ../other/'),
+    (b'brisquel restore 2026-12-07', b'brisquel restore ' + tmp + '/data/brisquel/注册表备份/2026-12-07_09-30-00.reg '.encode()),
+]
+pid, fd = pty.fork()
+if pid == 0:
+    os.execvp('bash', ['bash', '--norc', '--noprofile', '-i'])
+def read_until(mark):
+    out, end = b'', time.time() + 10
+    while mark not in out and time.time() < end:
+        if select.select([fd], [], [], 0.1)[0]:
+            out += os.read(fd, 4096)
+    return out
+# Ctrl-T prints the line between markers; Ctrl-U clears it for the next row.
+os.write(fd, b"PS1=; source /usr/share/bash-completion/bash_completion; source '" + completion +
+         b"'; bind -x '\"\\C-t\": printf \"\\n<<%s>>\\n\" \"$READLINE_LINE\"'; echo re\"\"ady\n")
+read_until(b'ready\r\n')
+failed = 0
+for typed, expected in rows:
+    os.write(fd, typed + b'\t\x14\x15')
+    got = read_until(b'>>\r\n').rpartition(b'<<')[2].partition(b'>>')[0]
+    if got != expected:
+        print(f'FAIL: Tab after {typed!r} gave {got!r}, expected {expected!r}', file=sys.stderr)
+        failed += 1
+os.write(fd, b'exit\n')
+sys.exit(failed)
+PYTHON
 
 if ((failures)); then
   echo "FAIL: $failures completions" >&2
