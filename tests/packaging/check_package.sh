@@ -82,6 +82,21 @@ check_file_manager_entries() {
   grep -qx 'Selection=notnone' "$prefix"/share/nemo/actions/*.nemo_action || fail "the Nemo action needs a selection"
 }
 
+# The scheduled cleaning: both user units pass systemd-analyze verify, which checks that
+# the service's command exists. The service names the launcher of the prefix installed to,
+# so this installs once more, without a DESTDIR, where that launcher really is.
+check_units() {
+  local prefix=$tmp/prefix
+  cmake --install "$build" --prefix "$prefix" >/dev/null
+  local units=$prefix/lib/systemd/user
+  mkdir -m 700 "$tmp/runtime"
+  # verify also looks up the Documentation= pages with man.
+  XDG_RUNTIME_DIR=$tmp/runtime MANPATH=$prefix/share/man systemd-analyze --user verify \
+    "$units/brisquel-clean.service" "$units/brisquel-clean.timer" >"$tmp/verify" 2>&1 \
+    || { cat "$tmp/verify" >&2; fail "systemd-analyze verify"; }
+  [ ! -s "$tmp/verify" ] || { cat "$tmp/verify" >&2; fail "systemd-analyze verify warns"; }
+}
+
 # Starts a launcher with a fresh environment and waits until the program it execs runs;
 # leaves its pid in $app.
 start() {
@@ -161,6 +176,8 @@ check_install() {
   start "$tmp/home2" "$root/usr/bin/brisquel" "$tmp/elsewhere" XDG_DATA_HOME=relative
   [ "$(readlink -f /proc/$app/cwd)" = "$tmp/home2/.local/share/brisquel" ] || fail "relative XDG_DATA_HOME used"
   stop
+
+  check_units
 }
 
 check_deb() {
