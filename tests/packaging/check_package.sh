@@ -82,6 +82,13 @@ check_file_manager_entries() {
   grep -qx 'Selection=notnone' "$prefix"/share/nemo/actions/*.nemo_action || fail "the Nemo action needs a selection"
 }
 
+# The manual page as lintian reads it: groff's warnings are faults.
+check_manual() {
+  local page=$1 warnings
+  warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "$page: $warnings"
+}
+
 # The scheduled cleaning: both user units pass systemd-analyze verify, which checks that
 # the service's command exists. The service names the launcher of the prefix installed to,
 # so this installs once more, without a DESTDIR, where that launcher really is.
@@ -136,6 +143,7 @@ check_install() {
   local metainfo=$root/usr/share/metainfo/example.brisquel.Brisquel.metainfo.xml
   appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
   grep -qF "<release version=\"$version\"" "$metainfo" || fail "metainfo lacks release $version"
+  check_manual "$root/usr/share/man/man1/brisquel.1.gz"
 
   # First start: a fresh home gets the working folder with the shipped files, and each
   # program runs there with its arguments made absolute.
