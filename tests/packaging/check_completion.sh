@@ -64,14 +64,15 @@ check '' brisquel clean files ''
 check "$(printf 'gbk\xc0\xac')|my folder|sub|" brisquel -C ''
 check 'my folder|' brisquel shred -C my
 # shred: its own options, passes, and any path.
-check '--|--help|--json|--quiet|--version|-C|-h|-n|-q|-y|-z|' brisquel shred -
+check '--|--help|--json|--passes|--quiet|--version|--yes|--zero|-C|-h|-n|-q|-y|-z|' brisquel shred -
 check '1|3|7|' brisquel shred -n ''
+check '3|' brisquel shred --passes 3
 check 'my file.txt|my folder|' brisquel shred -y my
 check 'my file.txt|my folder|' brisquel shred -n 3 my
 check "$(printf 'name\xff.bin')|" brisquel shred notes.txt na
 check "$(printf 'gbk\xc0\xac')|" brisquel shred gb
 # wipe: one folder.
-check '--|--help|--json|--quiet|--version|-C|-h|-q|-y|' brisquel wipe -
+check '--|--help|--json|--quiet|--version|--yes|-C|-h|-q|-y|' brisquel wipe -
 check 'my folder|' brisquel wipe -y my
 check '' brisquel wipe sub ''
 # restore: .reg files here and the working folder's backups, by name or whole path.
@@ -81,6 +82,7 @@ check '@/data/brisquel/注册表备份/2026-12-07_09-30-00.reg|' brisquel restor
 check 'sub/a.REG|' brisquel restore sub/
 check '../other/注册表备份/2026-11-30_08-00-00.reg|' brisquel -C ../other restore 2026
 check '@/other/注册表备份/2026-11-30_08-00-00.reg|' brisquel restore -C "$tmp/other" 2026
+check '../other/注册表备份/2026-11-30_08-00-00.reg|' brisquel -C.. -C other restore 2026
 check '' brisquel restore old.reg ''
 
 touch -- "$tmp/here/-y.txt"
