@@ -75,14 +75,15 @@ check "$(printf 'gbk\xc0\xac')|" brisquel shred gb
 check '--|--help|--json|--quiet|--version|--yes|-C|-h|-q|-y|' brisquel wipe -
 check 'my folder|' brisquel wipe -y my
 check '' brisquel wipe sub ''
-# restore: .reg files here and the working folder's backups, by name or whole path.
-check "@/data/brisquel/注册表备份/2026-12-01_10-00-00.reg|@/data/brisquel/注册表备份/2026-12-07_09-30-00.reg|$(printf 'gbk\xc0\xac')|my folder|old.reg|sub|" \
+# restore: .reg files here and anywhere, and the working folder's backups by name.
+check "2026-12-01_10-00-00.reg|2026-12-07_09-30-00.reg|$(printf 'gbk\xc0\xac')|my folder|old.reg|sub|" \
   brisquel restore ''
-check '@/data/brisquel/注册表备份/2026-12-07_09-30-00.reg|' brisquel restore 2026-12-07
+check '2026-12-07_09-30-00.reg|' brisquel restore 2026-12-07
+check '' brisquel restore ../2026
 check 'sub/a.REG|' brisquel restore sub/
-check '../other/注册表备份/2026-11-30_08-00-00.reg|' brisquel -C ../other restore 2026
-check '@/other/注册表备份/2026-11-30_08-00-00.reg|' brisquel restore -C "$tmp/other" 2026
-check '../other/注册表备份/2026-11-30_08-00-00.reg|' brisquel -C.. -C other restore 2026
+check '2026-11-30_08-00-00.reg|' brisquel -C ../other restore 2026
+check '2026-11-30_08-00-00.reg|' brisquel restore -C "$tmp/other" 2026
+check '2026-11-30_08-00-00.reg|' brisquel -C.. -C other restore 2026
 check '' brisquel restore old.reg ''
 
 touch -- "$tmp/here/-y.txt"
@@ -100,25 +101,33 @@ rows = [
     (b'brisquel shred na', b'brisquel shred name\xff.bin '),
     (b'brisquel -C gb', b'brisquel -C gbk\xc0\xac/'),
     (b'brisquel -C ../o', b'brisquel -C ../other/'),
-    (b'brisquel restore 2026-12-07', b'brisquel restore ' + tmp + '/data/brisquel/注册表备份/2026-12-07_09-30-00.reg '.encode()),
+    (b'brisquel restore 2026-12-0', b'brisquel restore 2026-12-0'),
+    (b'brisquel restore 2026-12-07', b'brisquel restore 2026-12-07_09-30-00.reg '),
 ]
 pid, fd = pty.fork()
 if pid == 0:
     os.execvp('bash', ['bash', '--norc', '--noprofile', '-i'])
+pending = b''
 def read_until(mark):
-    out, end = b'', time.time() + 10
-    while mark not in out and time.time() < end:
+    """What the terminal shows up to mark; the rest stays for the next call."""
+    global pending
+    end = time.time() + 10
+    while mark not in pending and time.time() < end:
         if select.select([fd], [], [], 0.1)[0]:
-            out += os.read(fd, 4096)
-    return out
+            pending += os.read(fd, 4096)
+    out, _, pending = pending.partition(mark)
+    return out + mark
 # Ctrl-T prints the line between markers; Ctrl-U clears it for the next row.
-os.write(fd, b"PS1=; source /usr/share/bash-completion/bash_completion; source '" + completion +
+os.write(fd, b"PS1='<''p>'; source /usr/share/bash-completion/bash_completion; source '" + completion +
          b"'; bind -x '\"\\C-t\": printf \"\\n<<%s>>\\n\" \"$READLINE_LINE\"'; echo re\"\"ady\n")
+# Typed only once readline reads the line: before, the terminal would take Ctrl-U itself.
 read_until(b'ready\r\n')
+read_until(b'<p>')
 failed = 0
 for typed, expected in rows:
     os.write(fd, typed + b'\t\x14\x15')
     got = read_until(b'>>\r\n').rpartition(b'<<')[2].partition(b'>>')[0]
+    read_until(b'<p>')
     if got != expected:
         print(f'FAIL: Tab after {typed!r} gave {got!r}, expected {expected!r}', file=sys.stderr)
         failed += 1
