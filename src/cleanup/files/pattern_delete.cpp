@@ -13,46 +13,70 @@ FilePatternDeleter::FilePatternDeleter(QString winePrefix)
 
 void FilePatternDeleter::prepare()
 {
-    if (m_prefixes)
-        return;
-    m_native = nativeVariables();
-    m_prefixes.emplace();
-    const QStringList paths = m_winePrefix.isEmpty() ? platform::userWinePrefixes() : QStringList{m_winePrefix};
-    for (const QString &path : paths)
-        m_prefixes->push_back({path, platform::windowsEnvironment(path)});
+    if (!m_places)
+        m_places.emplace(m_winePrefix);
 }
 
 void FilePatternDeleter::runStarted()
 {
-    m_prefixes.reset();
+    m_places.reset();
     prepare();
 }
 
 void FilePatternDeleter::runFinished()
 {
     // Prefixes made or removed between runs are seen by the next one.
-    m_prefixes.reset();
+    m_places.reset();
 }
 
 bool FilePatternDeleter::remove(const QString &entry)
 {
     prepare();
-    if (!isWindowsEntry(entry)) {
-        const std::optional<QString> expanded = expandEntry(entry, m_native, {});
-        return expanded && deleteByPattern(*expanded, QString()).ok();
-    }
+    const std::vector<EntryPlaces::Place> places = m_places->places(entry);
+    // A native entry fails on any error, as deleteByPattern() has it; a Windows-style one
+    // succeeds when it matched somewhere and nothing it matched stayed.
+    if (!isWindowsEntry(entry))
+        return !places.empty() && deleteByPattern(places.front().entry, places.front().prefix).ok();
     qsizetype matched = 0;
     qsizetype failed = 0;
-    for (const Prefix &prefix : std::as_const(*m_prefixes)) {
-        // A prefix without the entry's variable simply has nothing of it to clean.
-        const std::optional<QString> expanded = expandEntry(entry, m_native, prefix.environment);
-        if (!expanded)
-            continue;
-        const DeleteOutcome outcome = deleteByPattern(*expanded, prefix.path);
+    for (const EntryPlaces::Place &place : places) {
+        const DeleteOutcome outcome = deleteByPattern(place.entry, place.prefix);
         matched += outcome.matched;
         failed += outcome.failed;
     }
     return matched > 0 && failed == 0;
+}
+
+EntryPlaces::EntryPlaces(const QString &winePrefix)
+    : m_native(nativeVariables())
+{
+    const QStringList paths = winePrefix.isEmpty() ? platform::userWinePrefixes() : QStringList{winePrefix};
+    for (const QString &path : paths)
+        m_prefixes.push_back({path, platform::windowsEnvironment(path)});
+}
+
+std::vector<EntryPlaces::Place> EntryPlaces::places(const QString &entry) const
+{
+    std::vector<Place> out;
+    if (!isWindowsEntry(entry)) {
+        if (const std::optional<QString> expanded = expandEntry(entry, m_native, {}))
+            out.push_back({*expanded, QString()});
+        return out;
+    }
+    for (const Prefix &prefix : m_prefixes) {
+        // A prefix without the entry's variable simply has nothing of it to clean.
+        if (const std::optional<QString> expanded = expandEntry(entry, m_native, prefix.environment))
+            out.push_back({*expanded, prefix.path});
+    }
+    return out;
+}
+
+std::vector<FolderMatch> matchEntry(const QString &entry, const EntryPlaces &places)
+{
+    std::vector<FolderMatch> out;
+    for (const EntryPlaces::Place &place : places.places(entry))
+        out.push_back(matchPattern(place.entry, place.prefix));
+    return out;
 }
 
 } // namespace cleanup::files

@@ -2,6 +2,7 @@
 
 #include "cleanup/entry_deleter.h"
 #include "cleanup/files/entry_variables.h"
+#include "cleanup/files/pattern_match.h"
 #include "platform/windows_path.h"
 
 #include <QHash>
@@ -48,17 +49,11 @@ public:
     void runFinished() override;
 
 private:
-    struct Prefix
-    {
-        QString path;
-        QHash<QString, QString> environment;
-    };
     void prepare();
 
     const QString m_winePrefix;
     // What the run works with, gathered once: the prefixes' hives are read once, not per entry.
-    std::optional<std::vector<Prefix>> m_prefixes;
-    NativeVariables m_native;
+    std::optional<EntryPlaces> m_places;
 };
 
 } // namespace cleanup::files

@@ -3,6 +3,8 @@
 #include "cleanup/files/entry_path.h"
 #include "cleanup/files/name_pattern.h"
 
+#include <QStringList>
+
 #include <optional>
 #include <utility>
 #include <vector>
@@ -125,6 +127,110 @@ DeleteOutcome deleteByPattern(const QString &entry, const QString &)
         }
     }
     return outcome;
+}
+
+} // namespace cleanup::files
+
+namespace cleanup::files {
+
+// Windows has no folder descriptors to act from: the folder is kept as its path, and each
+// match is checked by its file id before it is deleted.
+struct FolderMatch::OpenFolder
+{
+    QString folder; // with its trailing separator
+};
+
+namespace {
+
+bool fileIdentity(const QString &path, quint64 &device, quint64 &index, DWORD &attributes)
+{
+    const HANDLE file = ::CreateFileW(wide(path), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                      nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool ok = ::GetFileInformationByHandle(file, &info);
+    ::CloseHandle(file);
+    if (!ok)
+        return false;
+    device = info.dwVolumeSerialNumber;
+    index = (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    attributes = info.dwFileAttributes;
+    return true;
+}
+
+void addMatch(const QString &folder, const QString &name, FolderMatch &match)
+{
+    quint64 device = 0;
+    quint64 index = 0;
+    DWORD attributes = 0;
+    if (!fileIdentity(folder + name, device, index, attributes) || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    qint64 size = 0;
+    if (::GetFileAttributesExW(wide(folder + name), GetFileExInfoStandard, &data))
+        size = (qint64(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    match.files.push_back({name.toUtf8(), size, device, index});
+}
+
+} // namespace
+
+int FolderMatch::remove(const MatchedFile &file) const
+{
+    if (!open)
+        return int(ERROR_INVALID_HANDLE);
+    const QString path = open->folder + QString::fromUtf8(file.name);
+    quint64 device = 0;
+    quint64 index = 0;
+    DWORD attributes = 0;
+    if (!fileIdentity(path, device, index, attributes))
+        return ::GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : int(::GetLastError());
+    if (device != file.device || index != file.inode)
+        return int(ERROR_FILE_INVALID);
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return int(ERROR_DIRECTORY);
+    if (deleteFile(path, attributes) || ::GetLastError() == ERROR_FILE_NOT_FOUND)
+        return 0;
+    return int(::GetLastError());
+}
+
+FolderMatch matchPattern(const QString &entry, const QString &winePrefix)
+{
+    FolderMatch match;
+    match.prefix = winePrefix;
+    const std::optional<EntryPath> path = splitEntry(entry, true);
+    if (!path) {
+        match.error = ERROR_INVALID_NAME;
+        return match;
+    }
+    match.folder = path->folder.toUtf8();
+    match.open = std::make_shared<const FolderMatch::OpenFolder>(FolderMatch::OpenFolder{path->folder});
+    const NamePattern pattern(path->leaf, NamePattern::Style::Windows);
+    if (!pattern.hasWildcards()) {
+        addMatch(path->folder, path->leaf, match);
+        return match;
+    }
+    WIN32_FIND_DATAW data;
+    const FindHandle find(::FindFirstFileExW(wide(path->folder + QStringLiteral("*")), FindExInfoBasic, &data,
+                                             FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (!find.valid()) {
+        match.error = int(::GetLastError());
+        return match;
+    }
+    QStringList names;
+    do {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        const QString name = QString::fromWCharArray(data.cFileName);
+        if (pattern.matches(QStringView(name)))
+            names.append(name);
+    } while (::FindNextFileW(find.handle(), &data));
+    if (::GetLastError() != ERROR_NO_MORE_FILES)
+        match.error = int(::GetLastError());
+    for (const QString &name : std::as_const(names))
+        addMatch(path->folder, name, match);
+    return match;
 }
 
 } // namespace cleanup::files

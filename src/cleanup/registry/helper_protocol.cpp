@@ -82,6 +82,7 @@ std::optional<std::u16string> fromUtf8(std::string_view bytes)
 
 constexpr std::string_view exportPrefix = "EXPORT ";
 constexpr std::string_view checkedPrefix = "CHECKED ";
+constexpr std::string_view valuesPrefix = "VALUES ";
 constexpr std::string_view keyPrefix = "KEY ";
 constexpr std::string_view valuePrefix = "VALUE ";
 
@@ -188,6 +189,12 @@ std::optional<std::string> encodeRequest(RequestKind kind, std::u16string_view e
         return encodeExportRequest(entry);
     case RequestKind::CheckedDelete:
         return encodeCheckedDeleteRequest(entry);
+    case RequestKind::Values:
+        if (std::optional<std::string> encoded = encodeRequest(entry)) {
+            encoded->insert(0, valuesPrefix);
+            return encoded;
+        }
+        return std::nullopt;
     case RequestKind::Delete:
         break;
     }
@@ -203,6 +210,9 @@ std::optional<Request> parseRequest(std::string_view line)
     } else if (startsWith(line, checkedPrefix)) {
         request.kind = RequestKind::CheckedDelete;
         line.remove_prefix(checkedPrefix.size());
+    } else if (startsWith(line, valuesPrefix)) {
+        request.kind = RequestKind::Values;
+        line.remove_prefix(valuesPrefix.size());
     }
     std::optional<std::u16string> entry = decodeRequest(line);
     if (!entry)

@@ -20,6 +20,10 @@
 // "ERR 1237" (ERROR_RETRY), deleting nothing, when that differs from the last export, or
 // when its last export was of another entry. Things written after the backup are then
 // never lost with the deletion.
+//
+// "VALUES " and a key's path ("HKEY_CURRENT_USER\Software\Vendor", a root alone too)
+// lists every value of that key as VALUE lines, subkeys or not, then "0"; it changes
+// nothing and is how a restored backup is checked.
 
 #include <cstddef>
 #include <cstdint>
@@ -40,7 +44,7 @@ std::optional<std::string> encodeRequest(std::u16string_view entry);
 // Nothing for a bad escape, a raw control character or bytes that aren't strict UTF-8.
 std::optional<std::u16string> decodeRequest(std::string_view line);
 
-enum class RequestKind { Delete, Export, CheckedDelete };
+enum class RequestKind { Delete, Export, CheckedDelete, Values };
 
 struct Request
 {
@@ -71,6 +75,13 @@ struct ExportLine
     bool isKey = false;      // a KEY line: `keyName` holds the name
     std::u16string keyName;
     ExportedValue value;     // a VALUE line
+};
+
+// A whole answer: 0 or a Windows error code, and the export lines before it.
+struct HelperAnswer
+{
+    std::uint32_t error = 0;
+    std::vector<ExportLine> lines;
 };
 
 // Nothing when a name isn't well-formed UTF-16.

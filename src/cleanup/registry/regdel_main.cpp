@@ -91,6 +91,20 @@ void exportEntry(const std::u16string &entry, std::optional<LastExport> &last)
     last = LastExport{entry, std::move(exported)};
 }
 
+void listValues(const std::u16string &keyPath, std::optional<LastExport> &last)
+{
+    using namespace cleanup::registry;
+    last.reset();
+    RegistryExport listed;
+    std::string lines;
+    std::uint32_t error = readKeyValues(keyPath, listed.values);
+    if (error == 0)
+        error = exportLines(listed, lines);
+    if (error != 0)
+        return answer(error);
+    send(lines + formatAnswer(0));
+}
+
 void checkedDelete(const std::u16string &entry, std::optional<LastExport> &last)
 {
     using namespace cleanup::registry;
@@ -130,6 +144,8 @@ int main()
             answer(ERROR_INVALID_DATA);
         } else if (request->kind == cleanup::registry::RequestKind::Export) {
             exportEntry(request->entry, last);
+        } else if (request->kind == cleanup::registry::RequestKind::Values) {
+            listValues(request->entry, last);
         } else if (request->kind == cleanup::registry::RequestKind::CheckedDelete) {
             checkedDelete(request->entry, last);
         } else {

@@ -1,5 +1,6 @@
 #include "cleanup/registry/registry_backup.h"
 
+#include "cleanup/registry/backup_file.h"
 #include "cleanup/registry/reg_file.h"
 #include "cleanup/registry/registry_deleter.h"
 #include "platform/file_io.h"
@@ -98,16 +99,7 @@ quint32 RegistryBackup::append(const RegistryName &name, const std::u16string &s
     }
     QByteArray bytes;
     if (fresh) {
-        bytes = QByteArray("\xFF\xFE", 2) + utf16le(regFileHeader);
-        if (!m_prefix.isEmpty()) {
-            // A line break in the folder's name would end the comment and start a section.
-            std::u16string prefix = m_prefix.toStdU16String();
-            for (char16_t &c : prefix) {
-                if (c < 0x20 || c == 0x7F)
-                    c = 0xFFFD;
-            }
-            bytes += utf16le(u"; Wine prefix: " + prefix + u"\r\n\r\n");
-        }
+        bytes = QByteArray("\xFF\xFE", 2) + utf16le(formatBackupFileStart(m_prefix.toStdU16String()));
     }
     bytes += utf16le(formatRegSection(keyPath, values, removed));
 

@@ -32,6 +32,10 @@ struct RegistryExport
 };
 std::uint32_t exportRegistryEntry(std::u16string_view entry, RegistryExport &out);
 
+// Every value of the key at `keyPath` (a root's full name, then key names), whether or not
+// it has subkeys. Changes nothing.
+std::uint32_t readKeyValues(std::u16string_view keyPath, std::vector<ExportedValue> &out);
+
 // Deletes the entry only if exporting it now finds exactly `backedUp`; otherwise deletes
 // nothing and returns 1237 (ERROR_RETRY) with the fresh export in `now`. Export failures
 // are returned as they are.

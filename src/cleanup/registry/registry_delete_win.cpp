@@ -282,6 +282,32 @@ std::uint32_t exportRegistryEntry(std::u16string_view entry, RegistryExport &out
     return parsed.name.isKey ? exportKey(parsed.name, out) : exportValue(parsed.name, out);
 }
 
+std::uint32_t readKeyValues(std::u16string_view keyPath, std::vector<ExportedValue> &out)
+{
+    out.clear();
+    // With a stand-in value name, the path parses into the root and the key to open.
+    const ParseResult parsed = parseRegistryName(std::u16string(keyPath) + u"\\*");
+    if (!parsed.ok())
+        return parseErrorCode(parsed.error);
+    OpenKey opened;
+    HKEY key = nullptr;
+    if (const LONG error = openParent(parsed.name, KEY_QUERY_VALUE, opened, key); error != ERROR_SUCCESS)
+        return static_cast<std::uint32_t>(error);
+    std::vector<std::u16string> names;
+    if (const LONG error = valueNames(key, names); error != ERROR_SUCCESS)
+        return static_cast<std::uint32_t>(error);
+    for (const std::u16string &name : names) {
+        ExportedValue value;
+        const LONG error = readValue(key, name, value);
+        if (error == ERROR_FILE_NOT_FOUND)
+            continue;
+        if (error != ERROR_SUCCESS)
+            return static_cast<std::uint32_t>(error);
+        out.push_back(std::move(value));
+    }
+    return ERROR_SUCCESS;
+}
+
 std::uint32_t deleteIfUnchanged(std::u16string_view entry, const RegistryExport &backedUp, RegistryExport &now)
 {
     now = {};

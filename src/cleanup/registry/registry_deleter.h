@@ -21,6 +21,9 @@ inline constexpr quint32 errorNotRestorable = 50;
 // ERROR_RETRY: the entry kept changing between its backup and its deletion, so it stays.
 inline constexpr quint32 errorKeptChanging = 1237;
 
+class RegistryBackend; // deletion_job.h
+class DeletionJob;
+
 // Deletes registry keys and values named the way WScript.Shell's RegDelete takes them
 // ("HKCU\Software\Vendor\Value", "HKEY_LOCAL_MACHINE\Software\Vendor\Key\").
 //
@@ -40,11 +43,11 @@ inline constexpr quint32 errorKeptChanging = 1237;
 // and the deletion tried again, up to three backups, then the entry fails with
 // errorKeptChanging.
 //
-// A helper gets 30 s for its first answer (Wine may have to start its server or bring the
-// prefix up to date) and 5 s for each later one. One that hangs or dies fails that deletion
-// and is started afresh at the next deletion; one that never gave a first answer is not tried
-// again before runFinished(), so a broken Wine costs one wait per run, not one per entry.
-class RegistryDeleter final : public cleanup::EntryDeleter
+// The helper's timeouts, and what becomes of one that hangs or dies, are WineHelper's
+// (wine_helper.h); one that never gave a first answer is not tried again before
+// runFinished(), so a broken Wine costs one wait per run, not one per entry.
+// WineRegistryDeleter (wine_helper.h) adds the Wine settings tests and benchmarks tune.
+class RegistryDeleter : public cleanup::EntryDeleter
 {
 public:
     // Empty arguments take the defaults: brisquel-regdel.exe in the running program's folder,
@@ -72,19 +75,22 @@ public:
     // value, 5 for a key with subkeys, 87 for a malformed entry, or one of the codes above.
     quint32 lastError() const;
 
-    // The Wine loader to run the helper with; empty (the default) searches for one.
-    void setWineLoader(const QString &loader);
-    void setTimeouts(int firstAnswerMs, int answerMs);
     // Called once an entry's backup is on disk, just before its deletion is asked for, so a
     // test can stage a program writing to it in between.
     void setBeforeDelete(std::function<void()> hook);
-    // The running helper's process id; 0 when none runs (always 0 on Windows).
-    qint64 helperProcessId() const;
+
+protected:
+    RegistryBackend &backend() const;
 
 private:
-    struct Private;
-    std::unique_ptr<Private> d;
+    // Declared before the job, which works through it, so it goes after the job.
+    std::unique_ptr<RegistryBackend> m_backend;
+    std::unique_ptr<DeletionJob> m_job;
 };
+
+// The system's registry calls for a deleter: the Wine helper on Linux, the registry API on
+// Windows. The arguments are RegistryDeleter's.
+std::unique_ptr<RegistryBackend> makeRegistryBackend(const QString &helperPath, const QString &prefix);
 
 // The folder below the working folder that the junk-registry page's backups go to.
 QString defaultBackupFolder();

@@ -1,115 +1,74 @@
 #include "cleanup/registry/registry_deleter.h"
 
-#include "cleanup/registry/reg_file.h"
-#include "cleanup/registry/registry_backup.h"
+#include "cleanup/registry/deletion_job.h"
 #include "cleanup/registry/registry_delete.h"
-#include "cleanup/registry/registry_name.h"
 
-#include <string_view>
-#include <vector>
+#include <optional>
+#include <utility>
 
 namespace cleanup::registry {
 
 namespace {
 
-// Backups of one entry that a program keeps writing to before it is given up.
-constexpr int maxBackupsPerEntry = 3;
+// On Windows the registry is right here: no helper, no prefix. It answers as the helper
+// would, a checked delete against the last export included.
+class InProcessBackend final : public RegistryBackend
+{
+public:
+    quint32 open() override { return 0; }
+
+    void send(RequestKind kind, const std::u16string &entry, std::function<void(HelperAnswer)> done) override
+    {
+        HelperAnswer answer;
+        if (kind == RequestKind::Export) {
+            m_last.reset();
+            RegistryExport exported;
+            answer.error = exportRegistryEntry(entry, exported);
+            if (answer.error == 0) {
+                if (!exported.keyName.empty())
+                    answer.lines.push_back({.isKey = true, .keyName = exported.keyName});
+                for (const ExportedValue &value : exported.values)
+                    answer.lines.push_back({.value = value});
+                m_last = Last{entry, std::move(exported)};
+            }
+        } else if (kind == RequestKind::CheckedDelete) {
+            // Not what was backed up: the job exports it again.
+            if (!m_last || m_last->entry != entry) {
+                answer.error = errorKeptChanging;
+            } else {
+                RegistryExport now;
+                answer.error = deleteIfUnchanged(entry, m_last->exported, now);
+            }
+            m_last.reset();
+        } else if (kind == RequestKind::Values) {
+            std::vector<ExportedValue> values;
+            answer.error = readKeyValues(entry, values);
+            for (ExportedValue &value : values)
+                answer.lines.push_back({.value = std::move(value)});
+        } else {
+            m_last.reset();
+            answer.error = deleteRegistryEntry(entry);
+        }
+        done(std::move(answer));
+    }
+
+    bool answersAtOnce() const override { return true; }
+    QString backupPrefix() const override { return {}; }
+
+private:
+    struct Last
+    {
+        std::u16string entry;
+        RegistryExport exported;
+    };
+    std::optional<Last> m_last;
+};
 
 } // namespace
 
-// On Windows the registry is right here: no helper, no prefix; only the backup file is
-// kept for the length of a run.
-struct RegistryDeleter::Private
+std::unique_ptr<RegistryBackend> makeRegistryBackend(const QString &, const QString &)
 {
-    quint32 lastError = 0;
-    RegistryBackup backup;
-    std::function<void()> beforeDelete;
-};
-
-RegistryDeleter::RegistryDeleter(const QString &, const QString &)
-    : d(std::make_unique<Private>())
-{
-}
-
-RegistryDeleter::~RegistryDeleter() = default;
-
-bool RegistryDeleter::remove(const QString &entry)
-{
-    const std::u16string_view text(reinterpret_cast<const char16_t *>(entry.utf16()),
-                                   size_t(entry.size()));
-    if (!d->backup.enabled()) {
-        d->lastError = deleteRegistryEntry(text);
-        return d->lastError == 0;
-    }
-    const ParseResult parsed = parseRegistryName(text);
-    RegistryExport exported;
-    d->lastError = exportRegistryEntry(text, exported);
-    std::vector<std::u16string> removed;
-    // A program writing to the entry meanwhile gets its latest state backed up too, within
-    // bounds: see deleteIfUnchanged().
-    for (int backups = 1; d->lastError == 0; ++backups) {
-        d->lastError = d->backup.append(parsed.name, exported.keyName, exported.values, removed);
-        if (d->lastError != 0)
-            return false;
-        RegistryExport now;
-        if (d->beforeDelete)
-            d->beforeDelete();
-        d->lastError = deleteIfUnchanged(text, exported, now);
-        if (d->lastError != errorKeptChanging)
-            break;
-        if (backups == maxBackupsPerEntry)
-            return false;
-        removed = valueNamesGone(exported.values, now.values);
-        exported = std::move(now);
-    }
-    return d->lastError == 0;
-}
-
-// The registry API answers at once: nothing to wait for.
-void RegistryDeleter::begin(const QString &entry)
-{
-    remove(entry);
-}
-
-bool RegistryDeleter::busy() const
-{
-    return false;
-}
-
-void RegistryDeleter::runStarted()
-{
-    d->backup.startRun();
-}
-
-void RegistryDeleter::runFinished()
-{
-    d->backup.endRun();
-}
-
-void RegistryDeleter::setBackupFolder(const QString &folder)
-{
-    d->backup.setFolder(folder);
-}
-
-QString RegistryDeleter::backupFileName() const
-{
-    return d->backup.fileName();
-}
-
-quint32 RegistryDeleter::lastError() const
-{
-    return d->lastError;
-}
-
-void RegistryDeleter::setWineLoader(const QString &) {}
-
-void RegistryDeleter::setTimeouts(int, int) {}
-
-void RegistryDeleter::setBeforeDelete(std::function<void()> hook) { d->beforeDelete = std::move(hook); }
-
-qint64 RegistryDeleter::helperProcessId() const
-{
-    return 0;
+    return std::make_unique<InProcessBackend>();
 }
 
 std::unique_ptr<cleanup::EntryDeleter> makeRegistryDeleter()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cleanup/registry/helper_protocol.h"
+#include "cleanup/registry/registry_name.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,6 +19,9 @@ struct PreviewedEntry
     QString prefix;           // the Wine prefix looked in; empty on Windows
     bool isKey = false;       // the entry names a key
     QString keyName;          // a key entry: the key's name as the registry stores it
+    // The key that goes, or that holds the value, named as the backup names it
+    // ("HKEY_CURRENT_USER\Software\Vendor"); empty when nothing was found.
+    QString keyPath;
     std::vector<ExportedValue> values; // what the key holds, or the one value
     // 0 when there is something to delete; otherwise the Windows error code the deletion
     // would fail with (2: nothing there, 5: a key with subkeys, 87: a malformed entry, or one
@@ -48,9 +52,14 @@ private:
     std::unique_ptr<Private> d;
 };
 
+// Fills `entry` from an export's answer: `error` and, when it is 0, the lines before it.
+void fillPreview(PreviewedEntry &entry, const RegistryName &name, quint32 error,
+                 const std::vector<ExportLine> &lines);
+
 // A value's data the way the registry editor shows it: REG_SZ and REG_EXPAND_SZ as text,
 // REG_MULTI_SZ as its strings joined by ", ", REG_DWORD as "0x0000002a (42)", anything else
-// as hex bytes, cut to `maxLength` characters with "…".
+// as hex bytes ("01 ff"), cut to `maxLength` characters with "…" (no cut below 1). Control
+// characters are shown escaped ("\n", "\x1b"), so no value can drive a terminal.
 QString describeValueData(const ExportedValue &value, int maxLength = 80);
 // "REG_SZ", "REG_DWORD" and so on; "REG_0x1234" for an unknown type.
 QString valueTypeName(quint32 type);

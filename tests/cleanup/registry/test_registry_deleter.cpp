@@ -3,6 +3,7 @@
 
 #include "cleanup/registry/helper_protocol.h"
 #include "cleanup/registry/registry_deleter.h"
+#include "cleanup/registry/wine_helper.h"
 #include "scoped_variable.h"
 #include "wine_prefix.h"
 #include "without_dac_override.h"
@@ -447,13 +448,13 @@ private slots:
         QTemporaryDir empty;
         QVERIFY(empty.isValid());
         const QString missing = empty.filePath(QStringLiteral("never"));
-        RegistryDeleter emptyPrefix(helperPath(), empty.path());
-        RegistryDeleter missingPrefix(helperPath(), missing);
-        RegistryDeleter noWine(helperPath(), m_prefix->path());
+        WineRegistryDeleter emptyPrefix(helperPath(), empty.path());
+        WineRegistryDeleter missingPrefix(helperPath(), missing);
+        WineRegistryDeleter noWine(helperPath(), m_prefix->path());
         noWine.setWineLoader(QStringLiteral("/nonexistent/wine64"));
-        RegistryDeleter noHelper(QStringLiteral("/nonexistent/brisquel-regdel.exe"), m_prefix->path());
+        WineRegistryDeleter noHelper(QStringLiteral("/nonexistent/brisquel-regdel.exe"), m_prefix->path());
 
-        for (RegistryDeleter *deleter : {&emptyPrefix, &missingPrefix, &noWine, &noHelper}) {
+        for (WineRegistryDeleter *deleter : {&emptyPrefix, &missingPrefix, &noWine, &noHelper}) {
             QVERIFY(!deleter->remove(testKey + "\\Odd\\Target"));
             QCOMPARE(deleter->lastError(), errorNoRegistry);
             QCOMPARE(deleter->helperProcessId(), 0);
@@ -494,7 +495,7 @@ private slots:
     {
         qint64 pid = 0;
         {
-            RegistryDeleter deleter(helperPath(), m_prefix->path());
+            WineRegistryDeleter deleter(helperPath(), m_prefix->path());
             QCOMPARE(deleter.helperProcessId(), 0);
             QVERIFY(deleter.remove(testKey + "\\Life\\1"));
             pid = deleter.helperProcessId();
@@ -538,7 +539,7 @@ private slots:
 
     void killedHelperIsReplaced()
     {
-        RegistryDeleter deleter(helperPath(), m_prefix->path());
+        WineRegistryDeleter deleter(helperPath(), m_prefix->path());
         QVERIFY(deleter.remove(testKey + "\\Life\\3"));
         const qint64 pid = deleter.helperProcessId();
         QVERIFY(pid > 0);
@@ -577,7 +578,7 @@ private slots:
         QFETCH(quint32, error);
         QFETCH(int, boundMs);
         const ScopedVariable misbehave("BRISQUEL_FAKE_REGDEL", behaviour);
-        RegistryDeleter deleter(fakeHelperPath(), m_prefix->path());
+        WineRegistryDeleter deleter(fakeHelperPath(), m_prefix->path());
         deleter.setTimeouts(30000, answerMs);
 
         QVERIFY(deleter.remove(testKey + "\\Life\\5"));
@@ -605,7 +606,7 @@ private slots:
         // Only the first start dies: the second helper does the deletion.
         const ScopedVariable misbehave("BRISQUEL_FAKE_REGDEL",
                                        "die-first:" + test::WinePrefix::windowsPath(marker).toUtf8());
-        RegistryDeleter deleter(fakeHelperPath(), m_prefix->path());
+        WineRegistryDeleter deleter(fakeHelperPath(), m_prefix->path());
         QVERIFY(deleter.remove(testKey + "\\Life\\5"));
         QVERIFY(QFile::exists(marker));
         QVERIFY(deleter.helperProcessId() != 0);
@@ -627,7 +628,7 @@ private slots:
         QFETCH(QByteArray, behaviour);
         QFETCH(quint32, error);
         const ScopedVariable misbehave("BRISQUEL_FAKE_REGDEL", behaviour);
-        RegistryDeleter deleter(fakeHelperPath(), m_prefix->path());
+        WineRegistryDeleter deleter(fakeHelperPath(), m_prefix->path());
         deleter.setTimeouts(2000, 1000);
 
         QVERIFY(!deleter.remove(testKey + "\\Life\\5"));

@@ -243,6 +243,8 @@ private slots:
         QVERIFY(exportRequest && exportRequest->kind == RequestKind::Export && exportRequest->entry == u"HKCU\\A");
         const auto deleteRequest = parseRequest(*encodeRequest(u"HKCU\\A"));
         QVERIFY(deleteRequest && deleteRequest->kind == RequestKind::Delete && deleteRequest->entry == u"HKCU\\A");
+        const auto valuesRequest = parseRequest(*encodeRequest(RequestKind::Values, u"HKEY_USERS"));
+        QVERIFY(valuesRequest && valuesRequest->kind == RequestKind::Values && valuesRequest->entry == u"HKEY_USERS");
         QVERIFY(!parseRequest("EXPORT HKCU\\a%"));
     }
 

@@ -1,0 +1,41 @@
+#pragma once
+
+// The operating system's side of restoreBackup(): where a backup goes, and putting it there.
+
+#include "cleanup/registry/helper_protocol.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cleanup::registry::detail {
+
+// The prefix to restore into: `requested` when given, else `named` (the file's prefix
+// comment) while it still holds a registry, else platform::winePrefix(); nothing when the
+// one chosen holds no registry. Empty on Windows: the system's own registry.
+std::optional<QString> restorePrefix(const QString &requested, const QString &named);
+
+class BackupImporter
+{
+public:
+    BackupImporter(const QString &prefix, const QString &helperPath);
+    ~BackupImporter();
+    BackupImporter(const BackupImporter &) = delete;
+    BackupImporter &operator=(const BackupImporter &) = delete;
+
+    // Hands an already checked backup to the registry editor; a Chinese reason on failure,
+    // nothing on success.
+    std::optional<QString> import(const QByteArray &regFile);
+    // Every value of a key now, as the registry API reads it (0, or a Windows error code).
+    quint32 values(const std::u16string &keyPath, std::vector<ExportedValue> &out);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace cleanup::registry::detail

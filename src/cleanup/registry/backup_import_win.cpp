@@ -1,0 +1,68 @@
+#include "cleanup/registry/backup_import.h"
+
+#include "cleanup/registry/registry_delete.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+namespace cleanup::registry::detail {
+
+namespace {
+
+constexpr int importTimeoutMs = 120000;
+
+} // namespace
+
+std::optional<QString> restorePrefix(const QString &, const QString &)
+{
+    return QString();
+}
+
+struct BackupImporter::Private
+{
+};
+
+BackupImporter::BackupImporter(const QString &, const QString &) : d(std::make_unique<Private>()) {}
+
+BackupImporter::~BackupImporter() = default;
+
+std::optional<QString> BackupImporter::import(const QByteArray &regFile)
+{
+    // The editor reads a copy of ours, made from the bytes that were checked.
+    const QTemporaryDir folder;
+    if (!folder.isValid())
+        return QStringLiteral("无法建立临时文件夹");
+    const QString copy = folder.filePath(QStringLiteral("restore.reg"));
+    QFile file(copy);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(regFile) != regFile.size() || !file.flush())
+        return QStringLiteral("无法写入临时文件");
+    file.close();
+    const QString reg = QStandardPaths::findExecutable(QStringLiteral("reg"));
+    if (reg.isEmpty())
+        return QStringLiteral("找不到 reg.exe");
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(reg, {QStringLiteral("import"), QDir::toNativeSeparators(copy)});
+    if (!process.waitForStarted(importTimeoutMs))
+        return QStringLiteral("无法启动 reg.exe");
+    if (!process.waitForFinished(importTimeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return QStringLiteral("reg.exe 超过 %1 秒仍未完成").arg(importTimeoutMs / 1000);
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return QStringLiteral("reg.exe 退出码为 %1").arg(process.exitCode());
+    return std::nullopt;
+}
+
+quint32 BackupImporter::values(const std::u16string &keyPath, std::vector<ExportedValue> &out)
+{
+    return readKeyValues(keyPath, out);
+}
+
+} // namespace cleanup::registry::detail

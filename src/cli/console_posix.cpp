@@ -1,0 +1,128 @@
+#include "cli/console.h"
+
+#include "platform/error_text.h"
+
+#include <cerrno>
+#include <csignal>
+
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+// The one place a signal handler can reach; atomics that are lock-free are safe to store
+// to from a handler.
+std::atomic<bool> &stopFlag()
+{
+    static std::atomic<bool> flag{false};
+    return flag;
+}
+
+std::atomic<int> &stopSignal()
+{
+    static std::atomic<int> signal{0};
+    return signal;
+}
+
+extern "C" void onStopSignal(int signal)
+{
+    int none = 0;
+    stopSignal().compare_exchange_strong(none, signal);
+    stopFlag().store(true);
+}
+
+int descriptor(Stream stream)
+{
+    switch (stream) {
+    case Stream::Input:
+        return STDIN_FILENO;
+    case Stream::Output:
+        return STDOUT_FILENO;
+    case Stream::Error:
+        return STDERR_FILENO;
+    }
+    return -1;
+}
+
+} // namespace
+
+bool isTerminal(Stream stream)
+{
+    return ::isatty(descriptor(stream)) == 1;
+}
+
+void catchStopSignals()
+{
+    static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+    stopFlag();
+    stopSignal();
+    struct sigaction action = {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    // No SA_RESTART: a read from the terminal returns at once, so a question can be cut short.
+    action.sa_flags = 0;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    // Output into a closed pipe ("brisquel preview | head") ends the writing, not the program.
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
+const std::atomic<bool> &stopRequested()
+{
+    return stopFlag();
+}
+
+int stopExitCode()
+{
+    switch (stopSignal().load()) {
+    case SIGINT:
+        return 130;
+    case SIGTERM:
+        return 143;
+    default:
+        return 0;
+    }
+}
+
+bool changeFolder(const QByteArray &folder, QString *error)
+{
+    if (::chdir(folder.constData()) == 0)
+        return true;
+    if (error)
+        *error = platform::describeError(errno);
+    return false;
+}
+
+bool readAnswer(QByteArray &line)
+{
+    line.clear();
+    for (;;) {
+        char c = 0;
+        const ssize_t got = ::read(STDIN_FILENO, &c, 1);
+        if (got < 0 && errno == EINTR && !stopFlag().load())
+            continue;
+        if (got <= 0)
+            return false;
+        if (c == '\n')
+            return true;
+        if (line.size() < 256)
+            line.append(c);
+    }
+}
+
+void write(Stream stream, const QByteArray &bytes)
+{
+    const int fd = descriptor(stream);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return;
+        done += wrote;
+    }
+}
+
+} // namespace cli

@@ -1,0 +1,101 @@
+#include "cli/console.h"
+
+#include "platform/error_text.h"
+
+#include <QFile>
+
+#include <cstdio>
+
+#include <io.h>
+#include <windows.h>
+
+namespace cli {
+
+namespace {
+
+std::atomic<bool> &stopFlag()
+{
+    static std::atomic<bool> flag{false};
+    return flag;
+}
+
+std::atomic<int> &stopCode()
+{
+    static std::atomic<int> code{0};
+    return code;
+}
+
+BOOL WINAPI onConsoleEvent(DWORD event)
+{
+    int none = 0;
+    stopCode().compare_exchange_strong(none, event == CTRL_C_EVENT ? 130 : 143);
+    stopFlag().store(true);
+    return TRUE;
+}
+
+DWORD handleOf(Stream stream)
+{
+    switch (stream) {
+    case Stream::Input:
+        return STD_INPUT_HANDLE;
+    case Stream::Output:
+        return STD_OUTPUT_HANDLE;
+    case Stream::Error:
+        return STD_ERROR_HANDLE;
+    }
+    return STD_ERROR_HANDLE;
+}
+
+} // namespace
+
+bool isTerminal(Stream stream)
+{
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(handleOf(stream)), &mode) != 0;
+}
+
+void catchStopSignals()
+{
+    ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+const std::atomic<bool> &stopRequested()
+{
+    return stopFlag();
+}
+
+int stopExitCode()
+{
+    return stopCode().load();
+}
+
+bool changeFolder(const QByteArray &folder, QString *error)
+{
+    if (::SetCurrentDirectoryW(reinterpret_cast<const wchar_t *>(QString::fromUtf8(folder).utf16())))
+        return true;
+    if (error)
+        *error = platform::describeError(int(::GetLastError()));
+    return false;
+}
+
+bool readAnswer(QByteArray &line)
+{
+    line.clear();
+    for (;;) {
+        const int c = std::getchar();
+        if (c == EOF)
+            return false;
+        if (c == '\n')
+            return true;
+        if (c != '\r' && line.size() < 256)
+            line.append(char(c));
+    }
+}
+
+void write(Stream stream, const QByteArray &bytes)
+{
+    DWORD wrote = 0;
+    ::WriteFile(::GetStdHandle(handleOf(stream)), bytes.constData(), DWORD(bytes.size()), &wrote, nullptr);
+}
+
+} // namespace cli

@@ -1,0 +1,318 @@
+#include "cli/list_jobs.h"
+
+#include "cleanup/files/pattern_match.h"
+#include "cleanup/registry/every_prefix_deleter.h"
+#include "cleanup/registry/registry_deleter.h"
+#include "cleanup/registry/registry_preview.h"
+#include "cli/console.h"
+#include "cli/mounts.h"
+#include "cli/progress.h"
+#include "cli/report.h"
+#include "platform/byte_path.h"
+#include "platform/error_text.h"
+#include "platform/line_file.h"
+#include "platform/wine_prefixes.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+
+#include <cerrno>
+#include <map>
+#include <optional>
+
+namespace cli {
+
+namespace {
+
+// A list holds at most as many entries as the window's list box takes.
+constexpr qsizetype maxEntries = 32767;
+
+struct List
+{
+    QString name;       // "files" or "registry"
+    QStringList entries;
+};
+
+// The registry list may have been saved by a system that ignores letter case, as the
+// window allows.
+QString registryListFile()
+{
+    const QString name = QStringLiteral("ZCql.ini");
+    if (QFileInfo::exists(name))
+        return name;
+    const QStringList names = QDir::current().entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString &found : names) {
+        if (found.compare(name, Qt::CaseInsensitive) == 0)
+            return found;
+    }
+    return name;
+}
+
+// Reads a list as the window does; false, with an error reported, when it can't be read whole.
+bool readList(const QString &path, const QString &failure, List &list, Report &report)
+{
+    QString error;
+    // A save the window left half-done is finished first, as the window does when it starts.
+    if (platform::completeInterruptedSave(path, &error) == platform::SaveCompletion::Failed) {
+        report.addError(QStringLiteral("%1（%2）").arg(failure, error));
+        return false;
+    }
+    const platform::LinesRead read = platform::readLines(path, maxEntries + 1);
+    if (!read.opened || !read.complete || read.lines.size() > maxEntries) {
+        QString why = read.error;
+        if (read.lines.size() > maxEntries)
+            why = QStringLiteral("超过 %1 项").arg(maxEntries);
+        else if (why.isEmpty())
+            why = QStringLiteral("文件不完整");
+        report.addError(QStringLiteral("%1（%2：%3）").arg(failure, QDir::current().absoluteFilePath(path), why));
+        return false;
+    }
+    // An empty line names nothing: a run passes over it.
+    for (const QString &line : read.lines) {
+        if (!line.isEmpty())
+            list.entries.append(line);
+    }
+    return true;
+}
+
+QString registryReason(quint32 error)
+{
+    namespace reg = cleanup::registry;
+    switch (error) {
+    case 5:
+        return QStringLiteral("拒绝访问，或该项含有子项");
+    case 87:
+        return QStringLiteral("不是有效的注册表项或值名称");
+    case reg::errorNoRegistry:
+        return QStringLiteral("找不到 Wine 前缀的注册表，或没有安装 Wine");
+    case reg::errorHelperFailed:
+        return QStringLiteral("注册表助手程序意外退出");
+    case reg::errorHelperTimeout:
+        return QStringLiteral("注册表助手程序没有及时应答");
+    case reg::errorBackupFailed:
+        return QStringLiteral("无法写入备份，未删除");
+    case reg::errorNotRestorable:
+        return QStringLiteral("无法备份（名称含换行符或是注册表链接），未删除");
+    case reg::errorKeptChanging:
+        return QStringLiteral("删除前一直在被改动，未删除");
+    default:
+        return QStringLiteral("Windows 错误 %1").arg(error);
+    }
+}
+
+// A folder that isn't there holds nothing to clean; anything else that keeps an entry from
+// being looked at is its failure.
+QString folderError(int error)
+{
+    if (error == 0 || error == ENOENT || error == ENOTDIR)
+        return {};
+    if (error == EINVAL)
+        return QStringLiteral("不是有效的文件路径");
+    return platform::describeError(error);
+}
+
+QString removeReason(int error)
+{
+    if (error == ESTALE)
+        return QStringLiteral("列出之后已被别的文件取代，未删除");
+    if (error == EISDIR)
+        return QStringLiteral("已变成文件夹，未删除");
+    return platform::describeError(error);
+}
+
+class ListRun
+{
+public:
+    ListRun(const Arguments &arguments, Report &report)
+        : m_clean(arguments.command == Command::Clean)
+        , m_report(report)
+        , m_progress(!arguments.quiet)
+    {
+    }
+
+    void files(const QStringList &entries)
+    {
+        const cleanup::files::EntryPlaces places;
+        MountPoints mounts;
+        for (qsizetype i = 0; i < entries.size() && !stopped(); ++i) {
+            Entry entry{entries.at(i), QStringLiteral("files"), {}, {}};
+            for (const cleanup::files::FolderMatch &match : cleanup::files::matchEntry(entries.at(i), places)) {
+                if (const QString error = folderError(match.error); !error.isEmpty() && entry.error.isEmpty())
+                    entry.error = error;
+                const std::size_t count = match.files.size();
+                // A match's name is never "." nor "..", nor holds a "/": the folder is made
+                // absolute once, and its mount looked up once per device.
+                QByteArray folder = count ? platform::absolutePath(match.folder) : QByteArray();
+                if (!folder.endsWith('/'))
+                    folder += '/';
+                std::optional<quint64> device;
+                QString mount;
+                for (std::size_t f = 0; f < count; ++f) {
+                    if (stopped())
+                        break;
+                    const cleanup::files::MatchedFile &file = match.files[f];
+                    if (file.device != device) {
+                        device = file.device;
+                        mount = mounts.of(file.device, match.folder);
+                    }
+                    Item item;
+                    item.path = folder + file.name;
+                    item.size = file.size;
+                    item.mount = mount;
+                    item.prefix = match.prefix;
+                    if (m_clean) {
+                        const int error = match.remove(file);
+                        item.status = error == 0 ? Item::Status::Deleted : Item::Status::Failed;
+                        if (error != 0)
+                            item.reason = removeReason(error);
+                    }
+                    if (item.counts()) {
+                        ++m_items;
+                        m_bytes += item.size;
+                    }
+                    entry.items.push_back(std::move(item));
+                    m_progress.update(m_clean ? QStringLiteral("已删除") : QStringLiteral("已找到"), m_items, m_bytes,
+                                      (double(i) + double(f + 1) / double(count)) / double(entries.size()));
+                }
+            }
+            m_progress.clear();
+            m_report.addEntry(std::move(entry));
+        }
+    }
+
+    void registryPreview(const QStringList &entries)
+    {
+        cleanup::registry::RegistryPreviewer previewer;
+        if (previewer.prefixes().isEmpty() && !entries.isEmpty())
+            m_report.say(QStringLiteral("没有找到 Wine 前缀，注册表里没有可清理的内容。"));
+        for (const QString &name : entries) {
+            if (stopped())
+                break;
+            Entry entry{name, QStringLiteral("registry"), {}, {}};
+            for (const cleanup::registry::PreviewedEntry &found : previewer.preview(name)) {
+                if (found.error == 2)
+                    continue;
+                Item item;
+                item.path = name.toUtf8();
+                item.prefix = found.prefix;
+                if (found.error != 0) {
+                    item.status = Item::Status::Failed;
+                    item.reason = registryReason(found.error);
+                } else {
+                    describeValues(found, item);
+                    if (!found.keyPath.isEmpty())
+                        item.holds.prepend(QStringLiteral("    [%1]\n").arg(printable(found.keyPath)));
+                }
+                entry.items.push_back(std::move(item));
+            }
+            m_report.addEntry(std::move(entry));
+        }
+    }
+
+    void registryClean(const QStringList &entries)
+    {
+        namespace reg = cleanup::registry;
+        // The window's deleter, one per prefix with backups on; kept by hand here so each
+        // prefix's answer and backup file can be told.
+        std::map<QString, reg::RegistryDeleter *> byPrefix;
+        reg::EveryPrefixDeleter deleter(
+            [&byPrefix](const QString &prefix) {
+                auto one = std::make_unique<reg::RegistryDeleter>(QString(), prefix);
+                one->setBackupFolder(reg::defaultBackupFolder());
+                byPrefix[prefix] = one.get();
+                return one;
+            },
+            &platform::userWinePrefixes);
+        deleter.runStarted();
+        if (deleter.prefixes().isEmpty() && !entries.isEmpty())
+            m_report.say(QStringLiteral("没有找到 Wine 前缀，注册表里没有可清理的内容。"));
+        for (const QString &name : entries) {
+            if (stopped())
+                break;
+            Entry entry{name, QStringLiteral("registry"), {}, {}};
+            deleter.remove(name);
+            for (const QString &prefix : deleter.prefixes()) {
+                const quint32 error = byPrefix.at(prefix)->lastError();
+                if (error == 2)
+                    continue;
+                Item item;
+                item.path = name.toUtf8();
+                item.prefix = prefix;
+                item.status = error == 0 ? Item::Status::Deleted : Item::Status::Failed;
+                if (error != 0)
+                    item.reason = registryReason(error);
+                entry.items.push_back(std::move(item));
+            }
+            m_report.addEntry(std::move(entry));
+        }
+        QJsonArray backups;
+        for (const QString &prefix : deleter.prefixes()) {
+            const QString file = byPrefix.at(prefix)->backupFileName();
+            if (file.isEmpty())
+                continue;
+            const QString absolute = QFileInfo(file).absoluteFilePath();
+            backups.append(absolute);
+            m_report.say(QStringLiteral("删除的注册表内容已备份到 %1").arg(absolute));
+        }
+        deleter.runFinished();
+        m_report.setExtra(QStringLiteral("backups"), backups);
+    }
+
+private:
+    static bool stopped() { return stopRequested().load(std::memory_order_relaxed); }
+
+    static void describeValues(const cleanup::registry::PreviewedEntry &found, Item &item)
+    {
+        QJsonArray values;
+        for (const cleanup::registry::ExportedValue &value : found.values) {
+            const QString name = QString::fromStdU16String(value.name);
+            const QString type = cleanup::registry::valueTypeName(value.type);
+            const QString data = cleanup::registry::describeValueData(value);
+            item.size += qint64(value.data.size());
+            item.holds += QStringLiteral("    %1  %2  %3\n")
+                              .arg(name.isEmpty() ? QStringLiteral("（默认）") : printable(name), type, printable(data));
+            values.append(QJsonObject{{QStringLiteral("name"), name},
+                                      {QStringLiteral("type"), type},
+                                      {QStringLiteral("data"), data}});
+        }
+        item.extra.insert(QStringLiteral("values"), values);
+        item.extra.insert(QStringLiteral("key"), found.isKey);
+        item.extra.insert(QStringLiteral("key_path"), found.keyPath);
+    }
+
+    const bool m_clean;
+    Report &m_report;
+    Progress m_progress;
+    qint64 m_items = 0;
+    qint64 m_bytes = 0;
+};
+
+} // namespace
+
+int runLists(const Arguments &arguments, Report &report)
+{
+    List files{QStringLiteral("files"), {}};
+    List registry{QStringLiteral("registry"), {}};
+    const bool withFiles = arguments.lists != Lists::Registry;
+    const bool withRegistry = arguments.lists != Lists::Files;
+    // Both lists are read before anything is looked up, so a list that can't be read stops
+    // the run before it has changed anything.
+    if (withFiles && !readList(QStringLiteral("Wjql.ini"), QStringLiteral("清理文件对象列表读取失败！"), files, report))
+        return 2;
+    if (withRegistry && !readList(registryListFile(), QStringLiteral("清理注册对象列表读取失败！"), registry, report))
+        return 2;
+
+    ListRun run(arguments, report);
+    if (withFiles)
+        run.files(files.entries);
+    if (withRegistry) {
+        if (arguments.command == Command::Clean)
+            run.registryClean(registry.entries);
+        else
+            run.registryPreview(registry.entries);
+    }
+    return report.exitCode();
+}
+
+} // namespace cli
