@@ -89,11 +89,12 @@ check_manual() {
   [ -z "$warnings" ] || fail "$page: $warnings"
 }
 
-# The scheduled cleaning: both user units pass systemd-analyze verify, which checks that
-# the service's command exists. The service names the launcher of the prefix installed to,
-# so this installs once more, without a DESTDIR, where that launcher really is.
+# The scheduled cleaning: both user units pass systemd-analyze verify, and the service's
+# command, run as the user manager runs it, cleans the working folder's lists. The service
+# names the launcher of the prefix installed to, so this installs once more, without a
+# DESTDIR, where that launcher really is.
 check_units() {
-  local prefix=$tmp/prefix
+  local prefix=$tmp/prefix home=$tmp/unit-home
   cmake --install "$build" --prefix "$prefix" >/dev/null
   local units=$prefix/lib/systemd/user
   mkdir -m 700 "$tmp/runtime"
@@ -102,6 +103,21 @@ check_units() {
     "$units/brisquel-clean.service" "$units/brisquel-clean.timer" >"$tmp/verify" 2>&1 \
     || { cat "$tmp/verify" >&2; fail "systemd-analyze verify"; }
   [ ! -s "$tmp/verify" ] || { cat "$tmp/verify" >&2; fail "systemd-analyze verify warns"; }
+
+  local command
+  command=$(sed -n 's/^ExecStart=//p' "$units/brisquel-clean.service")
+  [ "${command%% *}" = "$prefix/bin/brisquel" ] || fail "the service runs '$command'"
+  local work=$home/.local/share/brisquel junk=$tmp/junk
+  mkdir -p "$work" "$junk"
+  touch "$junk/a.tmp" "$junk/with space.tmp" "$junk/$(printf '\xb2\xe2\xca\xd4').tmp" "$junk/keep.log"
+  printf '%s\r\n' "$junk/*.tmp" >"$work/Wjql.ini"
+  : >"$work/Zcql.ini"
+  # The user manager's environment: no terminal, no display, no Wine prefix of the user's.
+  # shellcheck disable=SC2086
+  (cd / && env -i HOME="$home" PATH=/usr/bin:/bin LANG=C.UTF-8 WINEPREFIX="$tmp/no-prefix" \
+    $command </dev/null >"$tmp/clean.log" 2>&1) || { cat "$tmp/clean.log" >&2; fail "'$command' failed"; }
+  [ "$(ls -A "$junk")" = keep.log ] || fail "the service left $(ls -A "$junk" | tr '\n' ' ')"
+  [ ! -e "$tmp/no-prefix" ] || fail "the service made a Wine prefix"
 }
 
 # Starts a launcher with a fresh environment and waits until the program it execs runs;
