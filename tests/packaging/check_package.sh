@@ -82,6 +82,44 @@ check_file_manager_entries() {
   grep -qx 'Selection=notnone' "$prefix"/share/nemo/actions/*.nemo_action || fail "the Nemo action needs a selection"
 }
 
+# The manual page as lintian reads it: groff's warnings are faults.
+check_manual() {
+  local page=$1 warnings
+  warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "$page: $warnings"
+}
+
+# The scheduled cleaning: both user units pass systemd-analyze verify, and the service's
+# command, run as the user manager runs it, cleans the working folder's lists. The service
+# names the launcher of the prefix installed to, so this installs once more, without a
+# DESTDIR, where that launcher really is.
+check_units() {
+  local prefix=$tmp/prefix home=$tmp/unit-home
+  cmake --install "$build" --prefix "$prefix" >/dev/null
+  local units=$prefix/lib/systemd/user
+  mkdir -m 700 "$tmp/runtime"
+  # verify also looks up the Documentation= pages with man.
+  XDG_RUNTIME_DIR=$tmp/runtime MANPATH=$prefix/share/man systemd-analyze --user verify \
+    "$units/brisquel-clean.service" "$units/brisquel-clean.timer" >"$tmp/verify" 2>&1 \
+    || { cat "$tmp/verify" >&2; fail "systemd-analyze verify"; }
+  [ ! -s "$tmp/verify" ] || { cat "$tmp/verify" >&2; fail "systemd-analyze verify warns"; }
+
+  local command
+  command=$(sed -n 's/^ExecStart=//p' "$units/brisquel-clean.service")
+  [ "${command%% *}" = "$prefix/bin/brisquel" ] || fail "the service runs '$command'"
+  local work=$home/.local/share/brisquel junk=$tmp/junk
+  mkdir -p "$work" "$junk"
+  touch "$junk/a.tmp" "$junk/with space.tmp" "$junk/$(printf '\xb2\xe2\xca\xd4').tmp" "$junk/keep.log"
+  printf '%s\r\n' "$junk/*.tmp" >"$work/Wjql.ini"
+  : >"$work/Zcql.ini"
+  # The user manager's environment: no terminal, no display, no Wine prefix of the user's.
+  # shellcheck disable=SC2086
+  (cd / && env -i HOME="$home" PATH=/usr/bin:/bin LANG=C.UTF-8 WINEPREFIX="$tmp/no-prefix" \
+    $command </dev/null >"$tmp/clean.log" 2>&1) || { cat "$tmp/clean.log" >&2; fail "'$command' failed"; }
+  [ "$(ls -A "$junk")" = keep.log ] || fail "the service left $(ls -A "$junk" | tr '\n' ' ')"
+  [ ! -e "$tmp/no-prefix" ] || fail "the service made a Wine prefix"
+}
+
 # Starts a launcher with a fresh environment and waits until the program it execs runs;
 # leaves its pid in $app.
 start() {
@@ -121,6 +159,7 @@ check_install() {
   local metainfo=$root/usr/share/metainfo/example.brisquel.Brisquel.metainfo.xml
   appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
   grep -qF "<release version=\"$version\"" "$metainfo" || fail "metainfo lacks release $version"
+  check_manual "$root/usr/share/man/man1/brisquel.1.gz"
 
   # First start: a fresh home gets the working folder with the shipped files, and each
   # program runs there with its arguments made absolute.
@@ -161,6 +200,8 @@ check_install() {
   start "$tmp/home2" "$root/usr/bin/brisquel" "$tmp/elsewhere" XDG_DATA_HOME=relative
   [ "$(readlink -f /proc/$app/cwd)" = "$tmp/home2/.local/share/brisquel" ] || fail "relative XDG_DATA_HOME used"
   stop
+
+  check_units
 }
 
 check_deb() {
