@@ -20,6 +20,14 @@ const std::atomic<bool> &stopRequested();
 // none arrived.
 int stopExitCode();
 
+namespace detail {
+// For the operating system's handlers: records the first stop and the exit code it asks for.
+// Safe in a signal handler.
+void noteStop(int exitCode);
+// Makes the state before any handler can run.
+void prepareStopState();
+} // namespace detail
+
 // Makes `folder` the working folder. On failure returns false and `error` says why.
 bool changeFolder(const QByteArray &folder, QString *error);
 

@@ -11,25 +11,10 @@ namespace cli {
 
 namespace {
 
-// The one place a signal handler can reach; atomics that are lock-free are safe to store
-// to from a handler.
-std::atomic<bool> &stopFlag()
-{
-    static std::atomic<bool> flag{false};
-    return flag;
-}
-
-std::atomic<int> &stopSignal()
-{
-    static std::atomic<int> signal{0};
-    return signal;
-}
-
 extern "C" void onStopSignal(int signal)
 {
-    int none = 0;
-    stopSignal().compare_exchange_strong(none, signal);
-    stopFlag().store(true);
+    // The shell's convention: 128 and the signal's number, 130 for SIGINT, 143 for SIGTERM.
+    detail::noteStop(128 + signal);
 }
 
 int descriptor(Stream stream)
@@ -54,9 +39,7 @@ bool isTerminal(Stream stream)
 
 void catchStopSignals()
 {
-    static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
-    stopFlag();
-    stopSignal();
+    detail::prepareStopState();
     struct sigaction action = {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
@@ -66,23 +49,6 @@ void catchStopSignals()
     ::sigaction(SIGTERM, &action, nullptr);
     // Output into a closed pipe ("brisquel preview | head") ends the writing, not the program.
     ::signal(SIGPIPE, SIG_IGN);
-}
-
-const std::atomic<bool> &stopRequested()
-{
-    return stopFlag();
-}
-
-int stopExitCode()
-{
-    switch (stopSignal().load()) {
-    case SIGINT:
-        return 130;
-    case SIGTERM:
-        return 143;
-    default:
-        return 0;
-    }
 }
 
 bool changeFolder(const QByteArray &folder, QString *error)
@@ -100,7 +66,7 @@ bool readAnswer(QByteArray &line)
     for (;;) {
         char c = 0;
         const ssize_t got = ::read(STDIN_FILENO, &c, 1);
-        if (got < 0 && errno == EINTR && !stopFlag().load())
+        if (got < 0 && errno == EINTR && !stopRequested().load())
             continue;
         if (got <= 0)
             return false;

@@ -13,23 +13,9 @@ namespace cli {
 
 namespace {
 
-std::atomic<bool> &stopFlag()
-{
-    static std::atomic<bool> flag{false};
-    return flag;
-}
-
-std::atomic<int> &stopCode()
-{
-    static std::atomic<int> code{0};
-    return code;
-}
-
 BOOL WINAPI onConsoleEvent(DWORD event)
 {
-    int none = 0;
-    stopCode().compare_exchange_strong(none, event == CTRL_C_EVENT ? 130 : 143);
-    stopFlag().store(true);
+    detail::noteStop(event == CTRL_C_EVENT ? 130 : 143);
     return TRUE;
 }
 
@@ -56,17 +42,8 @@ bool isTerminal(Stream stream)
 
 void catchStopSignals()
 {
+    detail::prepareStopState();
     ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
-}
-
-const std::atomic<bool> &stopRequested()
-{
-    return stopFlag();
-}
-
-int stopExitCode()
-{
-    return stopCode().load();
 }
 
 bool changeFolder(const QByteArray &folder, QString *error)

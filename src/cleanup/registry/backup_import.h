@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <memory>
 #include <optional>
@@ -18,6 +19,11 @@ namespace cleanup::registry::detail {
 // comment) while it still holds a registry, else platform::winePrefix(); nothing when the
 // one chosen holds no registry. Empty on Windows: the system's own registry.
 std::optional<QString> restorePrefix(const QString &requested, const QString &named);
+
+// Writes the checked bytes to "restore.reg" in `folder`, the copy the registry editor reads:
+// the file the user named may change meanwhile, and its name may be one the editor can't
+// take. Its path goes to `copy`; a Chinese reason on failure.
+std::optional<QString> writeCheckedCopy(const QTemporaryDir &folder, const QByteArray &bytes, QString &copy);
 
 class BackupImporter
 {

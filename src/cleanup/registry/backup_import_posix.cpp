@@ -5,7 +5,6 @@
 #include "platform/windows_path.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -55,16 +54,10 @@ std::optional<QString> BackupImporter::import(const QByteArray &regFile)
     const QString loader = findWineLoader();
     if (loader.isEmpty())
         return QStringLiteral("找不到 Wine");
-    // The editor reads a copy of ours, made from the bytes that were checked: the file the
-    // user named may change meanwhile, and its name may be one Wine can't take.
     const QTemporaryDir folder;
-    if (!folder.isValid())
-        return QStringLiteral("无法建立临时文件夹");
-    const QString copy = folder.filePath(QStringLiteral("restore.reg"));
-    QFile file(copy);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(regFile) != regFile.size() || !file.flush())
-        return QStringLiteral("无法写入临时文件");
-    file.close();
+    QString copy;
+    if (const std::optional<QString> failure = writeCheckedCopy(folder, regFile, copy))
+        return failure;
 
     QProcess editor;
     editor.setProcessEnvironment(wineEnvironment(d->prefix, loader));

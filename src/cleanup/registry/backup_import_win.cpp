@@ -3,7 +3,6 @@
 #include "cleanup/registry/registry_delete.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -31,15 +30,10 @@ BackupImporter::~BackupImporter() = default;
 
 std::optional<QString> BackupImporter::import(const QByteArray &regFile)
 {
-    // The editor reads a copy of ours, made from the bytes that were checked.
     const QTemporaryDir folder;
-    if (!folder.isValid())
-        return QStringLiteral("无法建立临时文件夹");
-    const QString copy = folder.filePath(QStringLiteral("restore.reg"));
-    QFile file(copy);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(regFile) != regFile.size() || !file.flush())
-        return QStringLiteral("无法写入临时文件");
-    file.close();
+    QString copy;
+    if (const std::optional<QString> failure = writeCheckedCopy(folder, regFile, copy))
+        return failure;
     const QString reg = QStandardPaths::findExecutable(QStringLiteral("reg"));
     if (reg.isEmpty())
         return QStringLiteral("找不到 reg.exe");

@@ -6,7 +6,9 @@
 #include "platform/error_text.h"
 #include "platform/files.h"
 
+#include <QFile>
 #include <QHash>
+#include <QTemporaryDir>
 
 #include <optional>
 
@@ -52,6 +54,17 @@ QString folded(std::u16string_view text)
 }
 
 } // namespace
+
+std::optional<QString> detail::writeCheckedCopy(const QTemporaryDir &folder, const QByteArray &bytes, QString &copy)
+{
+    if (!folder.isValid())
+        return QStringLiteral("无法建立临时文件夹");
+    copy = folder.filePath(QStringLiteral("restore.reg"));
+    QFile file(copy);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(bytes) != bytes.size() || !file.flush())
+        return QStringLiteral("无法写入临时文件");
+    return std::nullopt;
+}
 
 RestoreResult restoreBackup(const QString &regFile, const QString &prefix, const QString &helperPath)
 {
