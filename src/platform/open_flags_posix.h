@@ -10,27 +10,20 @@ namespace platform {
 
 inline int systemOpenFlags(unsigned flags)
 {
+    static constexpr struct
+    {
+        unsigned ours;
+        int system;
+    } table[] = {
+        {PathOnly, O_PATH},     {FolderOnly, O_DIRECTORY}, {NoFollow, O_NOFOLLOW},   {Create, O_CREAT},
+        {Exclusive, O_EXCL},    {Truncate, O_TRUNC},       {NoTerminal, O_NOCTTY},   {NonBlocking, O_NONBLOCK},
+        {PastCache, O_DIRECT},  {Unnamed, O_TMPFILE},
+    };
     int system = O_CLOEXEC | ((flags & WriteOnly) ? O_WRONLY : O_RDONLY);
-    if (flags & PathOnly)
-        system |= O_PATH;
-    if (flags & FolderOnly)
-        system |= O_DIRECTORY;
-    if (flags & NoFollow)
-        system |= O_NOFOLLOW;
-    if (flags & Create)
-        system |= O_CREAT;
-    if (flags & Exclusive)
-        system |= O_EXCL;
-    if (flags & Truncate)
-        system |= O_TRUNC;
-    if (flags & NoTerminal)
-        system |= O_NOCTTY;
-    if (flags & NonBlocking)
-        system |= O_NONBLOCK;
-    if (flags & PastCache)
-        system |= O_DIRECT;
-    if (flags & Unnamed)
-        system |= O_TMPFILE;
+    for (const auto &flag : table) {
+        if (flags & flag.ours)
+            system |= flag.system;
+    }
     return system;
 }
 

@@ -2,8 +2,8 @@
 
 // The shredder's system calls that decide what it may touch: looking at entries with their
 // mount, opening folders without following links, and the checks that tell whether a file
-// could be removed once overwritten. No Qt; what only Linux can do is in
-// platform/entry_calls.h.
+// could be removed once overwritten. No Qt, and no system header: the calls themselves are
+// in platform/entry_calls.h and platform/file_calls.h.
 
 #include "platform/unique_fd.h"
 #include "shredder/shredder.h"
