@@ -19,7 +19,7 @@ struct EntryStatus
     std::uint64_t inode = 0;
     std::uint64_t mount = 0; // the mount's id; 0 where the kernel gives none
     bool mountRoot = false;  // the entry is where a mount is attached
-    unsigned mode = 0;
+    unsigned mode = 0; // type and permission bits; platform/file_calls.h tells them apart
     std::uint64_t links = 0;
     unsigned owner = 0;
     std::uint64_t size = 0;
