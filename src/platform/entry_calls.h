@@ -19,7 +19,7 @@ struct EntryStatus
     std::uint64_t inode = 0;
     std::uint64_t mount = 0; // the mount's id; 0 where the kernel gives none
     bool mountRoot = false;  // the entry is where a mount is attached
-    unsigned mode = 0;
+    unsigned mode = 0; // type and permission bits; platform/file_calls.h tells them apart
     std::uint64_t links = 0;
     unsigned owner = 0;
     std::uint64_t size = 0;
@@ -31,10 +31,10 @@ struct EntryStatus
 // into no automount. 0, or an errno.
 int entryStatus(int dirFd, const std::string &name, EntryStatus &status);
 
-// Opens an absolute path with `flags`, failing (ELOOP) at any symbolic link on the way.
+// Opens an absolute path with `flags` (OpenFlag bits, platform/file_calls.h), failing (ELOOP) at any symbolic link on the way.
 // ENOSYS where that can't be done in one call (an old kernel, or a sandbox that refuses
 // calls it doesn't know); the caller then walks the path itself.
-UniqueFd openNoLinks(const std::string &path, int flags, int &error);
+UniqueFd openNoLinks(const std::string &path, unsigned flags, int &error);
 
 // Renames `from` to `to` in the folder unless `to` exists (EEXIST). EINVAL or ENOSYS where
 // the file system or the system can't do that in one step.
@@ -43,7 +43,7 @@ int renameNoReplace(int dirFd, const std::string &from, const std::string &to);
 // Opens, with `flags`, the entry that the O_PATH descriptor `pathFd` found, through the
 // descriptor itself: no other entry can take its place. ENOSYS where that has no way
 // (no /proc).
-UniqueFd reopenFound(int pathFd, int flags, int &error);
+UniqueFd reopenFound(int pathFd, unsigned flags, int &error);
 
 // Sets the permission bits of the entry an O_PATH descriptor found. 0, or an errno.
 int changeModeOfFound(int pathFd, unsigned mode);

@@ -1,5 +1,7 @@
 #include "platform/entry_calls.h"
 
+#include "platform/open_flags_posix.h"
+
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <linux/openat2.h>
@@ -41,10 +43,10 @@ int entryStatus(int dirFd, const std::string &name, EntryStatus &status)
     return 0;
 }
 
-UniqueFd openNoLinks(const std::string &path, int flags, int &error)
+UniqueFd openNoLinks(const std::string &path, unsigned flags, int &error)
 {
     open_how how{};
-    how.flags = static_cast<unsigned>(flags);
+    how.flags = static_cast<unsigned>(systemOpenFlags(flags));
     how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
     const long fd = ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
     if (fd >= 0)
@@ -58,9 +60,9 @@ int renameNoReplace(int dirFd, const std::string &from, const std::string &to)
     return ::renameat2(dirFd, from.c_str(), dirFd, to.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
 }
 
-UniqueFd reopenFound(int pathFd, int flags, int &error)
+UniqueFd reopenFound(int pathFd, unsigned flags, int &error)
 {
-    UniqueFd file(::open(procPath(pathFd).c_str(), flags));
+    UniqueFd file(::open(procPath(pathFd).c_str(), systemOpenFlags(flags)));
     if (!file.valid()) {
         error = errno;
         if (error == ENOENT && ::access("/proc/self/fd", X_OK) != 0)

@@ -11,7 +11,7 @@ int entryStatus(int, const std::string &, EntryStatus &)
     return ENOSYS;
 }
 
-UniqueFd openNoLinks(const std::string &, int, int &error)
+UniqueFd openNoLinks(const std::string &, unsigned, int &error)
 {
     error = ENOSYS;
     return UniqueFd();
@@ -22,7 +22,7 @@ int renameNoReplace(int, const std::string &, const std::string &)
     return ENOSYS;
 }
 
-UniqueFd reopenFound(int, int, int &error)
+UniqueFd reopenFound(int, unsigned, int &error)
 {
     error = ENOSYS;
     return UniqueFd();

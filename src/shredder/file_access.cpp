@@ -2,12 +2,9 @@
 
 #include "platform/capabilities.h"
 #include "platform/entry_calls.h"
-
-#include <fcntl.h>
-#include <unistd.h>
+#include "platform/file_calls.h"
 
 #include <cerrno>
-#include <cstdio>
 
 namespace shredder::detail {
 
@@ -16,7 +13,7 @@ namespace {
 // One component at a time from the root, for kernels without openat2.
 UniqueFd walkFolder(const std::string &path, int &error)
 {
-    UniqueFd at(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd at = platform::openAt(platform::currentFolder, "/", platform::PathOnly | platform::FolderOnly);
     std::size_t start = 1;
     while (at.valid() && start < path.size()) {
         std::size_t end = path.find('/', start);
@@ -30,13 +27,13 @@ UniqueFd walkFolder(const std::string &path, int &error)
             error = EINVAL; // names are resolved before they get here
             return UniqueFd();
         }
-        at.reset(::openat(at.get(), part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        at = platform::openAt(at.get(), part, platform::PathOnly | platform::FolderOnly | platform::NoFollow);
     }
     if (!at.valid()) {
         error = errno;
         return at;
     }
-    UniqueFd folder(::openat(at.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd folder = platform::openAt(at.get(), ".", platform::ReadOnly | platform::FolderOnly);
     if (!folder.valid())
         error = errno;
     return folder;
@@ -49,13 +46,13 @@ int look(int dirFd, const std::string &name, EntryInfo &info)
     platform::EntryStatus seen;
     if (const int error = platform::entryStatus(dirFd, name, seen))
         return error;
-    info.identity.device = dev_t(seen.device);
-    info.identity.inode = ino_t(seen.inode);
+    info.identity.device = seen.device;
+    info.identity.inode = seen.inode;
     info.identity.mount = seen.mount;
     info.identity.mountRoot = seen.mountRoot;
-    info.mode = mode_t(seen.mode);
-    info.links = nlink_t(seen.links);
-    info.owner = uid_t(seen.owner);
+    info.mode = seen.mode;
+    info.links = seen.links;
+    info.owner = seen.owner;
     info.size = seen.size;
     info.allocated = seen.allocated;
     info.blockSize = seen.blockSize;
@@ -69,7 +66,7 @@ UniqueFd openFolderNoLinks(const std::string &path, int &error)
         return UniqueFd();
     }
     int openError = 0;
-    UniqueFd folder = platform::openNoLinks(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC, openError);
+    UniqueFd folder = platform::openNoLinks(path, platform::ReadOnly | platform::FolderOnly, openError);
     if (folder.valid())
         return folder;
     if (openError != ENOSYS) {
@@ -82,7 +79,7 @@ UniqueFd openFolderNoLinks(const std::string &path, int &error)
 UniqueFd openSubfolder(int dirFd, const std::string &name, const Identity &expected, int &error)
 {
     // O_DIRECTORY refuses anything else before it is opened, so no FIFO or device is touched.
-    UniqueFd folder(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd folder = platform::openAt(dirFd, name, platform::ReadOnly | platform::FolderOnly | platform::NoFollow);
     if (!folder.valid()) {
         error = errno == ELOOP || errno == ENOTDIR ? ESTALE : errno;
         return folder;
@@ -99,9 +96,9 @@ UniqueFd openSubfolder(int dirFd, const std::string &name, const Identity &expec
 
 UniqueFd reopenForWriting(int pathFd, int &error, bool direct)
 {
-    constexpr int flags = O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+    constexpr unsigned flags = platform::WriteOnly | platform::NoTerminal | platform::NonBlocking;
     int directError = 0;
-    UniqueFd file = direct ? platform::reopenFound(pathFd, flags | O_DIRECT, directError) : UniqueFd();
+    UniqueFd file = direct ? platform::reopenFound(pathFd, flags | platform::PastCache, directError) : UniqueFd();
     if (!file.valid() && (!direct || directError == EINVAL))
         file = platform::reopenFound(pathFd, flags, error);
     else if (!file.valid())
@@ -109,16 +106,16 @@ UniqueFd reopenForWriting(int pathFd, int &error, bool direct)
     return file;
 }
 
-bool changeMode(int pathFd, mode_t mode) { return platform::changeModeOfFound(pathFd, mode) == 0; }
+bool changeMode(int pathFd, unsigned mode) { return platform::changeModeOfFound(pathFd, mode) == 0; }
 
 int removalRefused(int dirFd, const EntryInfo &folder, const EntryInfo &entry)
 {
-    if (::faccessat(dirFd, ".", W_OK | X_OK, AT_EACCESS) != 0)
-        return errno;
+    if (const int error = platform::mayChangeFolder(dirFd))
+        return error;
     if (platform::isAppendOnlyOrImmutable(dirFd))
         return EPERM;
-    const uid_t me = ::geteuid();
-    if ((folder.mode & S_ISVTX) && me != entry.owner && me != folder.owner
+    const unsigned me = platform::effectiveUser();
+    if ((folder.mode & platform::stickyBit) && me != entry.owner && me != folder.owner
         && !platform::hasCapability(platform::Capability::OverrideOwnership))
         return EPERM;
     return 0;

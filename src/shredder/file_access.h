@@ -2,14 +2,13 @@
 
 // The shredder's system calls that decide what it may touch: looking at entries with their
 // mount, opening folders without following links, and the checks that tell whether a file
-// could be removed once overwritten. No Qt; what only Linux can do is in
-// platform/entry_calls.h.
+// could be removed once overwritten. No Qt, and no system header: the calls themselves are
+// in platform/entry_calls.h and platform/file_calls.h.
 
 #include "platform/unique_fd.h"
 #include "shredder/shredder.h"
 
-#include <sys/stat.h>
-
+#include <cstdint>
 #include <string>
 
 namespace shredder::detail {
@@ -20,9 +19,9 @@ using platform::UniqueFd;
 struct EntryInfo
 {
     Identity identity;
-    mode_t mode = 0;
-    nlink_t links = 0;
-    uid_t owner = 0;
+    unsigned mode = 0; // type and permission bits, as platform/file_calls.h reads them
+    std::uint64_t links = 0;
+    unsigned owner = 0;
     std::uint64_t size = 0;
     std::uint64_t allocated = 0; // bytes of blocks the file holds (less than size when sparse)
     std::uint64_t blockSize = 0;
@@ -46,7 +45,7 @@ UniqueFd openSubfolder(int dirFd, const std::string &name, const Identity &expec
 UniqueFd reopenForWriting(int pathFd, int &error, bool direct = false);
 
 // Sets a file's permission bits through its O_PATH descriptor.
-bool changeMode(int pathFd, mode_t mode);
+bool changeMode(int pathFd, unsigned mode);
 
 // errno that removing `entry` from the folder would fail with, or 0 when it may be removed:
 // write access, an append-only or immutable folder, and the sticky folder's owner rule.

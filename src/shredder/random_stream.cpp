@@ -1,9 +1,8 @@
 #include "shredder/random_stream.h"
 
 #include "platform/random_bytes.h"
+#include "platform/file_calls.h"
 #include "platform/unique_fd.h"
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -60,10 +59,10 @@ void Xoshiro::fill(unsigned char *data, std::size_t size)
 RandomStream::RandomStream()
 {
     for (int i = 0; i < depth; ++i) {
-        void *chunk = std::aligned_alloc(alignment, chunkSize);
+        void *chunk = platform::allocateAligned(alignment, chunkSize);
         if (!chunk) {
             for (unsigned char *made : m_chunks)
-                std::free(made);
+                platform::freeAligned(made);
             throw std::bad_alloc();
         }
         m_chunks.push_back(static_cast<unsigned char *>(chunk));
@@ -80,7 +79,7 @@ RandomStream::~RandomStream()
     m_changed.notify_all();
     m_thread.join();
     for (unsigned char *chunk : m_chunks)
-        std::free(chunk);
+        platform::freeAligned(chunk);
 }
 
 // Fills the chunks in turn, each as soon as the writer has let it go.
@@ -120,7 +119,7 @@ const unsigned char *RandomStream::take(std::size_t size)
     return m_chunks[m_current];
 }
 
-bool writeAll(int fd, const unsigned char *data, std::size_t size, off_t offset)
+bool writeAll(int fd, const unsigned char *data, std::size_t size, std::int64_t offset)
 {
     if (const int error = platform::pwriteAll(fd, data, size, offset)) {
         errno = error;
@@ -164,7 +163,7 @@ void SplitWriter::serve(Job &job)
     }
 }
 
-bool SplitWriter::write(int fd, const unsigned char *data, std::size_t size, off_t offset)
+bool SplitWriter::write(int fd, const unsigned char *data, std::size_t size, std::int64_t offset)
 {
     // Parts stay multiples of 4 KiB, as writes past the page cache need; the caller writes
     // the first part and whatever is left over at the end goes with the last.
@@ -176,7 +175,7 @@ bool SplitWriter::write(int fd, const unsigned char *data, std::size_t size, off
         for (int i = 0; i < parts - 1; ++i) {
             const std::size_t from = part * static_cast<std::size_t>(i + 1);
             const std::size_t length = i == parts - 2 ? size - from : part;
-            m_jobs[i] = {fd, data + from, length, offset + static_cast<off_t>(from), 0};
+            m_jobs[i] = {fd, data + from, length, offset + static_cast<std::int64_t>(from), 0};
         }
     }
     m_changed.notify_all();
@@ -195,14 +194,15 @@ bool SplitWriter::write(int fd, const unsigned char *data, std::size_t size, off
     return true;
 }
 
-PassData::PassData() : m_zeros(static_cast<unsigned char *>(std::aligned_alloc(alignment, RandomStream::chunkSize)))
+PassData::PassData()
+    : m_zeros(static_cast<unsigned char *>(platform::allocateAligned(alignment, RandomStream::chunkSize)))
 {
     if (!m_zeros)
         throw std::bad_alloc();
     std::memset(m_zeros, 0, RandomStream::chunkSize);
 }
 
-PassData::~PassData() { std::free(m_zeros); }
+PassData::~PassData() { platform::freeAligned(m_zeros); }
 
 const unsigned char *PassData::bytes(bool zeros, std::size_t size)
 {

@@ -3,7 +3,6 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <sys/types.h>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -68,7 +67,7 @@ public:
     SplitWriter &operator=(const SplitWriter &) = delete;
 
     // Writes all of `size` bytes at `offset`, or returns false with errno set.
-    bool write(int fd, const unsigned char *data, std::size_t size, off_t offset);
+    bool write(int fd, const unsigned char *data, std::size_t size, std::int64_t offset);
 
 private:
     struct Job
@@ -76,7 +75,7 @@ private:
         int fd = -1; // -1: no job, or done
         const unsigned char *data = nullptr;
         std::size_t size = 0;
-        off_t offset = 0;
+        std::int64_t offset = 0;
         int error = 0;
     };
     void serve(Job &job);
@@ -89,7 +88,7 @@ private:
 };
 
 // Writes all of `size` bytes at `offset`, going on after short writes and interruptions.
-bool writeAll(int fd, const unsigned char *data, std::size_t size, off_t offset);
+bool writeAll(int fd, const unsigned char *data, std::size_t size, std::int64_t offset);
 
 // What a pass writes: random bytes, from a stream whose thread starts with the first use,
 // or zeros.

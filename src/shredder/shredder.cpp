@@ -1,17 +1,13 @@
 #include "shredder/shredder.h"
 
 #include "platform/entry_calls.h"
+#include "platform/file_calls.h"
 #include "shredder/file_access.h"
 #include "shredder/random_stream.h"
 #include "shredder/tree_walk.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <chrono>
 #include <vector>
@@ -32,13 +28,13 @@ std::uint64_t roundUp(std::uint64_t size, std::uint64_t block)
 
 
 
-ItemKind kindOf(mode_t mode)
+ItemKind kindOf(unsigned mode)
 {
-    if (S_ISREG(mode))
+    if (platform::isRegularFile(mode))
         return ItemKind::File;
-    if (S_ISDIR(mode))
+    if (platform::isFolder(mode))
         return ItemKind::Folder;
-    return S_ISLNK(mode) ? ItemKind::Link : ItemKind::Special;
+    return platform::isSymbolicLink(mode) ? ItemKind::Link : ItemKind::Special;
 }
 
 // Bytes one pass writes over a file: its data up to the last block. A sparse file's holes
@@ -62,12 +58,7 @@ int locate(const std::string &path, std::string &folder, std::string &name)
     if (name.empty() || name == "." || name == "..")
         return EINVAL;
     const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : trimmed.substr(0, slash);
-    char *real = ::realpath(parent.c_str(), nullptr);
-    if (!real)
-        return errno;
-    folder = real;
-    std::free(real);
-    return 0;
+    return platform::resolvePath(parent, folder);
 }
 
 std::string joinPath(const std::string &folder, const std::string &name)
@@ -95,7 +86,7 @@ public:
     bool enter(int, const std::string &, const EntryInfo &) override { return true; }
     void entry(int, const std::string &, const EntryInfo &info, const EntryInfo &) override
     {
-        if (S_ISREG(info.mode))
+        if (platform::isRegularFile(info.mode))
             countFile(m_plan, info);
     }
     void mountPoint(const std::string &) override { ++m_plan.mountPoints; }
@@ -120,10 +111,10 @@ std::vector<std::pair<std::uint64_t, std::uint64_t>> dataRanges(int fd, std::uin
     std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
     std::uint64_t at = 0;
     while (at < size) {
-        const off_t data = ::lseek(fd, static_cast<off_t>(at), SEEK_DATA);
+        const std::int64_t data = platform::nextData(fd, at);
         if (data < 0 && errno == ENXIO)
             break; // only a hole from here on
-        const off_t hole = data < 0 ? -1 : ::lseek(fd, data, SEEK_HOLE);
+        const std::int64_t hole = data < 0 ? -1 : platform::nextHole(fd, static_cast<std::uint64_t>(data));
         if (hole < 0)
             return {{0, end}};
         const auto stop = static_cast<std::uint64_t>(hole);
@@ -145,7 +136,7 @@ public:
         if (m_fd >= 0)
             changeMode(m_fd, m_mode);
     }
-    void arm(int pathFd, mode_t mode)
+    void arm(int pathFd, unsigned mode)
     {
         m_fd = pathFd;
         m_mode = mode;
@@ -154,7 +145,7 @@ public:
 
 private:
     int m_fd = -1;
-    mode_t m_mode = 0;
+    unsigned m_mode = 0;
 };
 
 } // namespace
@@ -203,7 +194,7 @@ struct Shredder::Buffer
     Xoshiro names;
     std::unique_ptr<SplitWriter> split; // started with the first file written past the cache
 
-    bool write(int fd, const unsigned char *bytes, std::size_t size, off_t offset, bool direct)
+    bool write(int fd, const unsigned char *bytes, std::size_t size, std::int64_t offset, bool direct)
     {
         if (!direct)
             return writeAll(fd, bytes, size, offset);
@@ -237,9 +228,9 @@ struct Shredder::Run
     }
 
     // How many names the file had when the user confirmed; one unless warned of more.
-    nlink_t linksConfirmed(ino_t inode) const
+    std::uint64_t linksConfirmed(std::uint64_t inode) const
     {
-        const auto found = std::lower_bound(plan.linked.begin(), plan.linked.end(), std::make_pair(inode, nlink_t(0)));
+        const auto found = std::lower_bound(plan.linked.begin(), plan.linked.end(), std::make_pair(inode, std::uint64_t(0)));
         return found != plan.linked.end() && found->first == inode ? found->second : 1;
     }
 };
@@ -255,8 +246,8 @@ public:
     bool enter(int folderFd, const std::string &name, const EntryInfo &) override
     {
         // Nothing could be removed from a folder we can't change, so nothing in it is overwritten.
-        if (::faccessat(folderFd, ".", W_OK | X_OK, AT_EACCESS) != 0) {
-            m_run.fail(errno, name);
+        if (const int error = platform::mayChangeFolder(folderFd)) {
+            m_run.fail(error, name);
             return false;
         }
         m_failuresBefore.push_back(m_run.failures);
@@ -265,10 +256,10 @@ public:
 
     void entry(int dirFd, const std::string &name, const EntryInfo &info, const EntryInfo &folder) override
     {
-        if (S_ISREG(info.mode))
+        if (platform::isRegularFile(info.mode))
             m_shredder.shredFile(dirFd, name, folder, info, m_run);
         else
-            m_shredder.removeEntry(dirFd, name, 0, m_run);
+            m_shredder.removeEntry(dirFd, name, false, m_run);
     }
 
     void mountPoint(const std::string &name) override { m_run.fail(EXDEV, name); }
@@ -279,14 +270,14 @@ public:
         const bool clean = m_run.failures == m_failuresBefore.back();
         m_failuresBefore.pop_back();
         // One sync for all the removals in this folder.
-        if (::fsync(folderFd) != 0 && errno != EINVAL)
-            m_run.fail(errno, {});
+        if (const int error = platform::syncFile(folderFd); error && error != EINVAL)
+            m_run.fail(error, {});
         if (!clean || m_run.cancelled)
             return;
         if (parentFd < 0)
             m_rootEmptied = true; // its own folder removes it, outside the walk
         else
-            m_shredder.removeEntry(parentFd, name, AT_REMOVEDIR, m_run);
+            m_shredder.removeEntry(parentFd, name, true, m_run);
     }
 
     bool rootEmptied() const { return m_rootEmptied; }
@@ -308,7 +299,7 @@ Shredder::~Shredder() = default;
 
 Outcome Shredder::shred(const std::string &path)
 {
-    return shred(scan(path, [](dev_t) { return DeviceFacts{}; }));
+    return shred(scan(path, [](std::uint64_t) { return DeviceFacts{}; }));
 }
 
 Outcome Shredder::shred(const Plan &plan)
@@ -341,9 +332,11 @@ Outcome Shredder::shred(const Plan &plan)
         else if (plan.kind == ItemKind::File)
             shredFile(dir.get(), name, folder, info, run);
         else
-            removeEntry(dir.get(), name, 0, run);
-        if (dir.valid() && ::fsync(dir.get()) != 0 && errno != EINVAL && !run.failures)
-            run.fail(errno, {});
+            removeEntry(dir.get(), name, false, run);
+        if (dir.valid()) {
+            if (const int syncError = platform::syncFile(dir.get()); syncError && syncError != EINVAL && !run.failures)
+                run.fail(syncError, {});
+        }
     }
 
     Outcome outcome;
@@ -365,14 +358,14 @@ void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &fo
     if (beforeOpen)
         beforeOpen(dirFd, name);
     // An O_PATH descriptor opens nothing: a FIFO or device that took the name is never opened.
-    const UniqueFd handle(::openat(dirFd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    const UniqueFd handle = platform::openAt(dirFd, name, platform::PathOnly | platform::NoFollow);
     EntryInfo info;
     int error = handle.valid() ? look(handle.get(), {}, info) : errno;
     if (error) {
         run.fail(error, name);
         return;
     }
-    if (!S_ISREG(info.mode) || !(info.identity == seen.identity)) {
+    if (!platform::isRegularFile(info.mode) || !(info.identity == seen.identity)) {
         run.fail(ChangedSinceScan, name);
         return;
     }
@@ -381,10 +374,10 @@ void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &fo
     bool direct = info.size >= directFrom;
     ModeRestorer restoreMode;
     UniqueFd file = reopenForWriting(handle.get(), error, direct);
-    if (!file.valid() && error == EACCES && info.owner == ::geteuid() && !(info.mode & S_IWUSR)) {
+    if (!file.valid() && error == EACCES && info.owner == platform::effectiveUser() && !(info.mode & platform::ownerWriteBit)) {
         // Our own write-protected file: we may delete it anyway, so lift the protection, on
         // this very file only, and put it back should the file stay.
-        if (changeMode(handle.get(), info.mode | S_IWUSR)) {
+        if (changeMode(handle.get(), info.mode | platform::ownerWriteBit)) {
             restoreMode.arm(handle.get(), info.mode);
             file = reopenForWriting(handle.get(), error, direct);
         }
@@ -413,7 +406,7 @@ void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &fo
     const std::uint64_t end = roundUp(now.size, now.blockSize);
     const auto ranges = dataRanges(file.get(), now.size, end);
     // Writing up to the last block may lengthen the file; a file that stays gets its length back.
-    const auto keepLength = [&] { ::ftruncate(file.get(), static_cast<off_t>(now.size)); };
+    const auto keepLength = [&] { platform::truncateFile(file.get(), now.size); };
     for (int pass = 0; pass < m_options.totalPasses(); ++pass) {
         const bool zeros = pass >= m_options.passes;
         for (const auto &[from, to] : ranges) {
@@ -425,12 +418,12 @@ void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &fo
                 }
                 const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, to - offset));
                 const unsigned char *data = m_buffer->data.bytes(zeros, size);
-                bool written = m_buffer->write(file.get(), data, size, static_cast<off_t>(offset), direct);
+                bool written = m_buffer->write(file.get(), data, size, static_cast<std::int64_t>(offset), direct);
                 if (!written && errno == EINVAL && direct) {
                     // The file system took O_DIRECT but not these writes: go through the cache.
                     direct = false;
                     file = reopenForWriting(handle.get(), error);
-                    written = file.valid() && writeAll(file.get(), data, size, static_cast<off_t>(offset));
+                    written = file.valid() && writeAll(file.get(), data, size, static_cast<std::int64_t>(offset));
                 }
                 if (!written) {
                     run.fail(errno, name);
@@ -442,8 +435,8 @@ void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &fo
                     onProgress(m_bytesDone, m_current);
             }
         }
-        if (::fdatasync(file.get()) != 0) {
-            run.fail(errno, name);
+        if (const int syncError = platform::syncData(file.get())) {
+            run.fail(syncError, name);
             keepLength();
             return;
         }
@@ -451,18 +444,18 @@ void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &fo
     if (beforeTruncate)
         beforeTruncate(file.get());
     // No sync of its own: the folder's sync after the unlink commits the truncation too.
-    if (::ftruncate(file.get(), 0) != 0) {
-        run.fail(errno, name);
+    if (const int truncateError = platform::truncateFile(file.get(), 0)) {
+        run.fail(truncateError, name);
         return;
     }
     file.reset();
-    if (removeEntry(dirFd, name, 0, run))
+    if (removeEntry(dirFd, name, false, run))
         restoreMode.disarm();
 }
 
 // Renames an entry to random names, each shorter than the last, then removes it. Never
 // replaces another entry. Records its own failure and returns false on one.
-bool Shredder::removeEntry(int dirFd, const std::string &name, int flags, Run &run)
+bool Shredder::removeEntry(int dirFd, const std::string &name, bool folder, Run &run)
 {
     static constexpr char alphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
     std::string current = name;
@@ -483,10 +476,11 @@ bool Shredder::removeEntry(int dirFd, const std::string &name, int flags, Run &r
                 continue;
             if (renameError == EINVAL || renameError == ENOSYS) {
                 // No atomic no-replace here (some network file systems): look, then rename.
-                struct stat taken {};
-                if (::fstatat(dirFd, candidate.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0)
+                platform::EntryStatus taken;
+                const int lookError = platform::entryStatus(dirFd, candidate, taken);
+                if (lookError == 0)
                     continue;
-                if (errno == ENOENT && ::renameat(dirFd, current.c_str(), dirFd, candidate.c_str()) == 0) {
+                if (lookError == ENOENT && platform::renameWithin(dirFd, current, candidate) == 0) {
                     current = candidate;
                     break;
                 }
@@ -495,9 +489,9 @@ bool Shredder::removeEntry(int dirFd, const std::string &name, int flags, Run &r
             break;
         }
     }
-    if (::unlinkat(dirFd, current.c_str(), flags) != 0) {
+    if (const int removeError = platform::removeAt(dirFd, current, folder)) {
         // A folder's failure is its own: it is the one being walked, or the listed item.
-        run.fail(errno, flags & AT_REMOVEDIR ? std::string() : name);
+        run.fail(removeError, folder ? std::string() : name);
         return false;
     }
     return true;
@@ -520,7 +514,7 @@ void Shredder::shredFolder(int parentFd, const std::string &name, const EntryInf
     if (stopped())
         run.cancelled = true;
     if (!run.cancelled && emptier.rootEmptied())
-        removeEntry(parentFd, name, AT_REMOVEDIR, run);
+        removeEntry(parentFd, name, true, run);
 }
 
 } // namespace shredder

@@ -1,12 +1,10 @@
 #pragma once
 
+#include "platform/error_codes.h"
 #include "shredder/storage.h"
-
-#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
-#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -27,8 +25,8 @@ enum class ItemKind { File, Folder, Link, Special, Missing };
 // number but not a mount id.
 struct Identity
 {
-    dev_t device = 0;
-    ino_t inode = 0;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
     std::uint64_t mount = 0;
     bool mountRoot = false; // the entry is where a mount is attached
 
@@ -56,7 +54,7 @@ struct Plan
     std::uint64_t mountPoints = 0;// mounts inside the tree: never entered, never shredded
     // Files seen with more than one name (inode, link count); the user was warned of these,
     // and any other file that has gained a name by the time it is shredded is refused.
-    std::vector<std::pair<ino_t, nlink_t>> linked;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> linked;
 };
 
 // Looks at a file, link or folder tree the way shredding will walk it: links are not
@@ -122,7 +120,7 @@ private:
     void shredFile(int dirFd, const std::string &name, const detail::EntryInfo &folder, const detail::EntryInfo &seen,
                    Run &run);
     void shredFolder(int parentFd, const std::string &name, const detail::EntryInfo &info, Run &run);
-    bool removeEntry(int dirFd, const std::string &name, int flags, Run &run);
+    bool removeEntry(int dirFd, const std::string &name, bool folder, Run &run);
     bool stopped() const { return m_stop && m_stop->load(std::memory_order_relaxed); }
 
     Options m_options;

@@ -28,7 +28,7 @@ bool hasMountOption(const std::string &options, std::string_view name)
     return false;
 }
 
-DeviceFacts describeDevice(dev_t device)
+DeviceFacts describeDevice(std::uint64_t device)
 {
     DeviceFacts facts;
     const std::vector<MountRecord> table = platform::readMountInfo();

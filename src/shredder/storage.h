@@ -3,8 +3,7 @@
 #include "platform/mount_info.h"
 #include "platform/storage_medium.h"
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -26,8 +25,8 @@ struct DeviceFacts
 
 // Looks up the file system that a device number (st_dev) belongs to. The real one reads
 // the mount table and sysfs; tests pass their own.
-using DescribeDevice = std::function<DeviceFacts(dev_t device)>;
-DeviceFacts describeDevice(dev_t device);
+using DescribeDevice = std::function<DeviceFacts(std::uint64_t device)>;
+DeviceFacts describeDevice(std::uint64_t device);
 
 // Reasons why overwriting may leave the old data somewhere, one bit each.
 enum Warning : unsigned {

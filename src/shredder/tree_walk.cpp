@@ -1,13 +1,9 @@
 #include "shredder/tree_walk.h"
 
-#include "platform/unique_dir.h"
+#include "platform/file_calls.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace shredder::detail {
 
@@ -19,21 +15,7 @@ bool isMountPoint(const EntryInfo &entry, const EntryInfo &folder)
 
 std::vector<std::string> entryNames(int dirFd, int &error)
 {
-    std::vector<std::string> names;
-    const platform::UniqueDir dir = platform::UniqueDir::listing(dirFd);
-    if (!dir) {
-        error = errno;
-        return names;
-    }
-    ::rewinddir(dir.get());
-    errno = 0;
-    while (const dirent *entry = ::readdir(dir.get())) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-            names.emplace_back(entry->d_name);
-        errno = 0;
-    }
-    error = errno;
-    return names;
+    return platform::folderNames(dirFd, error);
 }
 
 TreeWalk::TreeWalk(UniqueFd root, const EntryInfo &rootInfo, std::string rootPath, std::size_t maxOpen)
@@ -75,7 +57,7 @@ int TreeWalk::reopenParent()
 {
     Frame &child = m_frames.back();
     Frame &parent = m_frames[m_frames.size() - 2];
-    UniqueFd fd(::openat(child.fd.get(), "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd fd = platform::openAt(child.fd.get(), "..", platform::ReadOnly | platform::FolderOnly | platform::NoFollow);
     EntryInfo info;
     if (!fd.valid())
         return errno;
@@ -109,7 +91,7 @@ int TreeWalk::run(TreeVisitor &visitor)
             }
             if (isMountPoint(info, frame.info)) {
                 visitor.mountPoint(name);
-            } else if (S_ISDIR(info.mode)) {
+            } else if (platform::isFolder(info.mode)) {
                 int error = 0;
                 UniqueFd child = openSubfolder(frame.fd.get(), name, info.identity, error);
                 if (child.valid())

@@ -1,20 +1,14 @@
 #include "shredder/wipe.h"
 
 #include "platform/capabilities.h"
+#include "platform/file_calls.h"
 #include "platform/storage_calls.h"
 #include "shredder/file_access.h"
 #include "shredder/random_stream.h"
 #include "shredder/tree_walk.h"
 
-#include <fcntl.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <cstring>
 #include <map>
 #include <string_view>
 
@@ -47,10 +41,10 @@ std::string mountPointOf(std::string path)
 {
     for (;;) {
         EntryInfo info;
-        if (path == "/" || look(AT_FDCWD, path, info) != 0 || info.identity.mountRoot)
+        if (path == "/" || look(platform::currentFolder, path, info) != 0 || info.identity.mountRoot)
             return path;
         EntryInfo above;
-        if (look(AT_FDCWD, parentOf(path), above) != 0 || isMountPoint(info, above))
+        if (look(platform::currentFolder, parentOf(path), above) != 0 || isMountPoint(info, above))
             return path;
         path = parentOf(path);
     }
@@ -81,18 +75,18 @@ Leftover removeFillFolder(const std::string &path)
         return error == ENOENT ? Leftover::Gone : Leftover::Kept;
     if ((error = look(parent.get(), name, info)) != 0)
         return error == ENOENT ? Leftover::Gone : Leftover::Kept;
-    if (!S_ISDIR(info.mode) || info.owner != ::geteuid())
+    if (!platform::isFolder(info.mode) || info.owner != platform::effectiveUser())
         return Leftover::Kept;
     const UniqueFd folder = openSubfolder(parent.get(), name, info.identity, error);
     if (!folder.valid())
         return Leftover::Kept;
     for (const std::string &entry : entryNames(folder.get(), error)) {
         EntryInfo file;
-        if (onlyDigits(entry) && look(folder.get(), entry, file) == 0 && S_ISREG(file.mode))
-            ::unlinkat(folder.get(), entry.c_str(), 0);
+        if (onlyDigits(entry) && look(folder.get(), entry, file) == 0 && platform::isRegularFile(file.mode))
+            platform::removeAt(folder.get(), entry, false);
     }
-    const bool removed = ::unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR) == 0;
-    ::fsync(parent.get());
+    const bool removed = platform::removeAt(parent.get(), name, true) == 0;
+    platform::syncFile(parent.get());
     return removed ? Leftover::Removed : Leftover::Kept;
 }
 
@@ -101,9 +95,13 @@ bool makeFolders(const std::string &path)
 {
     if (path.empty() || path == "/")
         return true;
-    if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST)
+    const int error = platform::makeFolderAt(platform::currentFolder, path, 0700);
+    if (error == 0 || error == EEXIST)
         return true;
-    return errno == ENOENT && makeFolders(parentOf(path)) && (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST);
+    if (error != ENOENT || !makeFolders(parentOf(path)))
+        return false;
+    const int again = platform::makeFolderAt(platform::currentFolder, path, 0700);
+    return again == 0 || again == EEXIST;
 }
 
 // Records a fill folder in the ledger until it is gone; returns the record's path.
@@ -112,14 +110,17 @@ std::string record(const std::string &ledger, const std::string &fillFolder)
     if (ledger.empty() || !makeFolders(ledger))
         return {};
     const std::string entry = join(ledger, nameOf(fillFolder));
-    const UniqueFd file(::open(entry.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!file.valid() || ::write(file.get(), fillFolder.data(), fillFolder.size()) != ssize_t(fillFolder.size())
-        || ::fsync(file.get()) != 0) {
-        ::unlink(entry.c_str());
+    const UniqueFd file = platform::openAt(platform::currentFolder, entry,
+                                           platform::WriteOnly | platform::Create | platform::Truncate | platform::NoFollow, 0600);
+    std::size_t written = 0;
+    if (!file.valid() || platform::writeSome(file.get(), fillFolder.data(), fillFolder.size(), 0, written) != 0
+        || written != fillFolder.size() || platform::syncFile(file.get()) != 0) {
+        platform::removeAt(platform::currentFolder, entry, false);
         return {};
     }
-    if (const UniqueFd folder(::open(ledger.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); folder.valid())
-        ::fsync(folder.get());
+    if (const UniqueFd folder = platform::openAt(platform::currentFolder, ledger, platform::ReadOnly | platform::FolderOnly);
+        folder.valid())
+        platform::syncFile(folder.get());
     return entry;
 }
 
@@ -131,9 +132,9 @@ std::vector<WipeableFileSystem> wipeableFileSystems(const std::string &home)
     for (MountRecord &r : platform::readMountInfo()) {
         if (hasMountOption(r.mountOptions, "ro") || hasMountOption(r.superOptions, "ro"))
             continue;
-        struct stat sourceInfo {};
-        const bool block = r.source.rfind("/dev/", 0) == 0 && ::stat(r.source.c_str(), &sourceInfo) == 0
-                           && S_ISBLK(sourceInfo.st_mode);
+        platform::EntryStatus sourceInfo;
+        const bool block = r.source.rfind("/dev/", 0) == 0 && platform::statusFollowingLinks(r.source, sourceInfo) == 0
+                           && platform::isBlockDevice(sourceInfo.mode);
         if (!block && r.fsType != "fuseblk" && r.fsType != "tmpfs")
             continue;
         if (r.mountPoint.rfind("/proc/", 0) == 0 || r.mountPoint.rfind("/sys/", 0) == 0)
@@ -149,21 +150,22 @@ std::vector<WipeableFileSystem> wipeableFileSystems(const std::string &home)
         if (!added && std::pair(r.root != "/", r.mountPoint.size()) < std::pair(b.root != "/", b.mountPoint.size()))
             found->second = r;
     }
-    struct stat homeInfo {};
-    const bool haveHome = !home.empty() && ::stat(home.c_str(), &homeInfo) == 0;
+    platform::EntryStatus homeInfo;
+    const bool haveHome = !home.empty() && platform::statusFollowingLinks(home, homeInfo) == 0;
     std::vector<WipeableFileSystem> entries;
     for (const auto &[device, r] : best) {
-        struct statvfs counts {};
-        struct stat pointInfo {};
+        platform::FileSystemCounts counts;
+        platform::EntryStatus pointInfo;
         // A mount point that now shows another file system (a mount over its parent) is left out.
-        if (::statvfs(r.mountPoint.c_str(), &counts) != 0 || ::stat(r.mountPoint.c_str(), &pointInfo) != 0
-            || platform::deviceNumberText(pointInfo.st_dev) != device)
+        if (platform::fileSystemCountsAt(r.mountPoint, counts) != 0
+            || platform::statusFollowingLinks(r.mountPoint, pointInfo) != 0
+            || platform::deviceNumberText(pointInfo.device) != device)
             continue;
-        WipeableFileSystem entry{r.mountPoint, r.fsType, std::uint64_t(counts.f_blocks) * counts.f_frsize,
-                                 std::uint64_t(counts.f_bavail) * counts.f_frsize, {}};
-        if (::access(r.mountPoint.c_str(), W_OK | X_OK) == 0)
+        WipeableFileSystem entry{r.mountPoint, r.fsType, counts.blocks * counts.blockSize,
+                                 counts.available * counts.blockSize, {}};
+        if (platform::mayChangeFolderAt(r.mountPoint))
             entry.folder = r.mountPoint;
-        else if (haveHome && homeInfo.st_dev == pointInfo.st_dev && ::access(home.c_str(), W_OK | X_OK) == 0)
+        else if (haveHome && homeInfo.device == pointInfo.device && platform::mayChangeFolderAt(home))
             entry.folder = home;
         entries.push_back(std::move(entry));
     }
@@ -175,39 +177,32 @@ std::vector<WipeableFileSystem> wipeableFileSystems(const std::string &home)
 FreeSpace examineFreeSpace(const std::string &folder, const DescribeDevice &describe)
 {
     FreeSpace space;
-    char *real = ::realpath(folder.c_str(), nullptr);
-    if (!real) {
-        space.error = errno;
+    if ((space.error = platform::resolvePath(folder, space.folder)) != 0)
         return space;
-    }
-    space.folder = real;
-    std::free(real);
     const UniqueFd dir = openFolderNoLinks(space.folder, space.error);
     EntryInfo info;
-    struct statvfs counts {};
+    platform::FileSystemCounts counts;
     if (!dir.valid())
         return space;
     if ((space.error = look(dir.get(), {}, info)) != 0)
         return space;
-    if (::fstatvfs(dir.get(), &counts) != 0) {
-        space.error = errno;
+    if ((space.error = platform::fileSystemCounts(dir.get(), counts)) != 0)
         return space;
-    }
     space.device = info.identity.device;
     space.mountPoint = mountPointOf(space.folder);
-    space.total = std::uint64_t(counts.f_blocks) * counts.f_frsize;
-    space.free = std::uint64_t(counts.f_bfree) * counts.f_frsize;
+    space.total = counts.blocks * counts.blockSize;
+    space.free = counts.free * counts.blockSize;
     // The reserve is root's to fill, so root can wipe it too.
     space.available = platform::hasCapability(platform::Capability::UseReserve)
                           ? space.free
-                          : std::uint64_t(counts.f_bavail) * counts.f_frsize;
+                          : counts.available * counts.blockSize;
 
     const DeviceFacts facts = describe(space.device);
     space.fsType = facts.fsType;
     space.warnings = warningsFor(facts);
     space.quotas = hasOption(facts.options, {"quota", "usrquota", "grpquota", "prjquota", "usrjquota", "grpjquota"});
     space.mayTrim = facts.medium == Medium::Flash && platform::hasCapability(platform::Capability::Administer);
-    const UniqueFd probe(::openat(dir.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    const UniqueFd probe = platform::openAt(dir.get(), ".", platform::Unnamed | platform::WriteOnly, 0600);
     space.unnamed = probe.valid();
     return space;
 }
@@ -235,17 +230,17 @@ struct Wiper::Fill
     int add()
     {
         const std::string name = std::to_string(files.size());
-        const auto open = [&](int flags) {
-            return unnamed ? ::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC | flags, 0600)
-                           : ::openat(folder.get(), name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC | flags,
-                                      0600);
+        const auto open = [&](unsigned flags) {
+            using namespace platform;
+            return unnamed ? openAt(dir, ".", Unnamed | WriteOnly | flags, 0600)
+                           : openAt(folder.get(), name, Create | Exclusive | WriteOnly | NoFollow | flags, 0600);
         };
         File file;
         file.direct = true;
-        file.fd.reset(open(O_DIRECT));
+        file.fd = open(platform::PastCache);
         if (!file.fd.valid() && errno == EINVAL) {
             file.direct = false;
-            file.fd.reset(open(0));
+            file.fd = open(0);
         }
         if (!file.fd.valid())
             return errno;
@@ -261,11 +256,11 @@ struct Wiper::Fill
         if (unnamed || !folder.valid())
             return;
         for (std::size_t i = 0; i < count; ++i)
-            ::unlinkat(folder.get(), std::to_string(i).c_str(), 0);
+            platform::removeAt(folder.get(), std::to_string(i), false);
         folder.reset();
-        if (::unlinkat(dir, folderName.c_str(), AT_REMOVEDIR) == 0 && !recordPath.empty())
-            ::unlink(recordPath.c_str());
-        ::fsync(dir);
+        if (platform::removeAt(dir, folderName, true) == 0 && !recordPath.empty())
+            platform::removeAt(platform::currentFolder, recordPath, false);
+        platform::syncFile(dir);
     }
 };
 
@@ -284,11 +279,9 @@ int Wiper::writeChunk(Fill &fill, std::size_t index, std::uint64_t offset, std::
 {
     Fill::File &file = fill.files[index];
     const unsigned char *data = m_data->bytes(zeros, size);
-    ssize_t n;
-    do {
-        n = ::pwrite(file.fd.get(), data, size, static_cast<off_t>(offset));
-    } while (n < 0 && errno == EINTR);
-    if (n < 0 && errno == EINVAL && file.direct) {
+    std::size_t n = 0;
+    const int writeError = platform::writeSome(file.fd.get(), data, size, offset, n);
+    if (writeError == EINVAL && file.direct) {
         // O_DIRECT was taken but not these writes: go on through the cache.
         int error = 0;
         UniqueFd buffered = reopenForWriting(file.fd.get(), error);
@@ -298,9 +291,9 @@ int Wiper::writeChunk(Fill &fill, std::size_t index, std::uint64_t offset, std::
         file.direct = false;
         return writeChunk(fill, index, offset, size, zeros, outcome, done);
     }
-    if (n < 0)
-        return errno;
-    done = static_cast<std::size_t>(n);
+    if (writeError)
+        return writeError;
+    done = n;
     outcome.written += done;
     const std::uint64_t end = offset + done;
     if (!file.direct && end >= file.synced + writebackWindow) {
@@ -347,8 +340,8 @@ int Wiper::fillUp(Fill &fill, bool zeros, WipeOutcome &outcome)
         }
     }
     for (Fill::File &file : fill.files) {
-        if (::fdatasync(file.fd.get()) != 0)
-            return errno;
+        if (const int error = platform::syncData(file.fd.get()))
+            return error;
     }
     outcome.filled = fill.filled;
     return 0;
@@ -373,8 +366,8 @@ int Wiper::overwrite(Fill &fill, bool zeros, WipeOutcome &outcome)
             if (onProgress)
                 onProgress(outcome.written, fill.filled);
         }
-        if (::fdatasync(file.fd.get()) != 0)
-            return errno;
+        if (const int error = platform::syncData(file.fd.get()))
+            return error;
     }
     return 0;
 }
@@ -394,9 +387,7 @@ WipeOutcome Wiper::wipe(const FreeSpace &space)
         if (!fill.unnamed) {
             Xoshiro random;
             fill.folderName = wipeFolderPrefix + std::to_string(random.next() % 1000000000000ull);
-            if (::mkdirat(dir.get(), fill.folderName.c_str(), 0700) != 0) {
-                error = errno;
-            } else {
+            if ((error = platform::makeFolderAt(dir.get(), fill.folderName, 0700)) == 0) {
                 fill.recordPath = record(ledger, join(space.folder, fill.folderName));
                 EntryInfo made;
                 if ((error = look(dir.get(), fill.folderName, made)) == 0)
@@ -420,19 +411,21 @@ std::vector<std::string> removeWipeLeftovers(const std::string &ledger, const st
 {
     std::vector<std::string> removed;
     int error = 0;
-    if (const UniqueFd records(::open(ledger.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); records.valid()) {
+    if (const UniqueFd records = platform::openAt(platform::currentFolder, ledger, platform::ReadOnly | platform::FolderOnly);
+        records.valid()) {
         for (const std::string &name : entryNames(records.get(), error)) {
-            const UniqueFd entry(::openat(records.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-            char path[PATH_MAX];
-            const ssize_t size = entry.valid() ? ::read(entry.get(), path, sizeof path) : -1;
-            if (size <= 0 || size == ssize_t(sizeof path))
+            const UniqueFd entry = platform::openAt(records.get(), name, platform::ReadOnly | platform::NoFollow);
+            char path[platform::maxPathBytes];
+            std::size_t size = 0;
+            if (!entry.valid() || platform::readSome(entry.get(), path, sizeof path, size) != 0 || size == 0
+                || size == sizeof path)
                 continue;
-            const std::string fillFolder(path, static_cast<std::size_t>(size));
+            const std::string fillFolder(path, size);
             const Leftover left = removeFillFolder(fillFolder);
             if (left == Leftover::Removed)
                 removed.push_back(fillFolder);
             if (left != Leftover::Kept)
-                ::unlinkat(records.get(), name.c_str(), 0);
+                platform::removeAt(records.get(), name, false);
         }
     }
     if (!folder.empty()) {
@@ -450,7 +443,7 @@ std::vector<std::string> removeWipeLeftovers(const std::string &ledger, const st
 
 int trimFreeSpace(const std::string &folder, std::uint64_t &trimmed)
 {
-    const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd dir = platform::openAt(platform::currentFolder, folder, platform::ReadOnly | platform::FolderOnly);
     if (!dir.valid())
         return errno;
     return platform::trimFreeBlocks(dir.get(), trimmed);

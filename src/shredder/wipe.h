@@ -20,7 +20,7 @@ struct FreeSpace
     std::string folder;         // where the fill goes: a folder of that file system, resolved
     std::string mountPoint;     // where the file system is mounted
     std::string fsType;
-    dev_t device = 0;
+    std::uint64_t device = 0;
     std::uint64_t total = 0;
     std::uint64_t free = 0;      // free blocks, root's reserve included
     std::uint64_t available = 0; // what this user may fill
