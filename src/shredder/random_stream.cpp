@@ -24,10 +24,15 @@ constexpr std::size_t alignment = 4096;
 
 Xoshiro::Xoshiro()
 {
-    if (platform::fillRandom(m_state, sizeof m_state) != 0)
+    if (platform::fillRandom(m_state, sizeof m_state) != 0 || platform::fillRandom(m_lanes, sizeof m_lanes) != 0)
         std::abort(); // never write predictable "random" data
+    // An all-zero state would stay zero for ever.
     if (!(m_state[0] | m_state[1] | m_state[2] | m_state[3]))
         m_state[0] = 1;
+    for (int lane = 0; lane < lanes; ++lane) {
+        if (!(m_lanes[0][lane] | m_lanes[1][lane] | m_lanes[2][lane] | m_lanes[3][lane]))
+            m_lanes[0][lane] = 1;
+    }
 }
 
 std::uint64_t Xoshiro::next()
@@ -45,14 +50,38 @@ std::uint64_t Xoshiro::next()
 
 void Xoshiro::fill(unsigned char *data, std::size_t size)
 {
+    // The state is worked on in locals: written through `data`, which may alias anything,
+    // members would be reloaded at every step.
+    std::uint64_t s0[lanes], s1[lanes], s2[lanes], s3[lanes];
+    std::memcpy(s0, m_lanes[0], sizeof s0);
+    std::memcpy(s1, m_lanes[1], sizeof s1);
+    std::memcpy(s2, m_lanes[2], sizeof s2);
+    std::memcpy(s3, m_lanes[3], sizeof s3);
     std::size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        const std::uint64_t value = next();
-        std::memcpy(data + i, &value, 8);
+    for (; i + 8 * lanes <= size; i += 8 * lanes) {
+        std::uint64_t words[lanes];
+        for (int l = 0; l < lanes; ++l) {
+            // x * 5 and x * 9 as shifts and adds, which vector units have for 64-bit lanes.
+            const std::uint64_t times5 = (s1[l] << 2) + s1[l];
+            const std::uint64_t rotated = rotl(times5, 7);
+            words[l] = (rotated << 3) + rotated;
+            const std::uint64_t t = s1[l] << 17;
+            s2[l] ^= s0[l];
+            s3[l] ^= s1[l];
+            s1[l] ^= s2[l];
+            s0[l] ^= s3[l];
+            s2[l] ^= t;
+            s3[l] = rotl(s3[l], 45);
+        }
+        std::memcpy(data + i, words, sizeof words);
     }
-    if (i < size) {
+    std::memcpy(m_lanes[0], s0, sizeof s0);
+    std::memcpy(m_lanes[1], s1, sizeof s1);
+    std::memcpy(m_lanes[2], s2, sizeof s2);
+    std::memcpy(m_lanes[3], s3, sizeof s3);
+    for (; i < size; i += 8) {
         const std::uint64_t value = next();
-        std::memcpy(data + i, &value, size - i);
+        std::memcpy(data + i, &value, std::min<std::size_t>(8, size - i));
     }
 }
 
