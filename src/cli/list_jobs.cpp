@@ -148,6 +148,7 @@ public:
                     folder += '/';
                 std::optional<quint64> device;
                 QString mount;
+                entry.items.reserve(entry.items.size() + count);
                 for (std::size_t f = 0; f < count; ++f) {
                     if (stopped())
                         break;

@@ -123,8 +123,15 @@ void Report::printEntry(const Entry &entry) const
     const bool registry = entry.list == QLatin1String("registry");
     Totals totals;
     QString text = printable(entry.entry) + QLatin1Char('\n');
+    // Written out a screenful at a time: one buffer reused, however many items there are.
+    constexpr qsizetype flushAt = 32 * 1024;
     for (const Item &item : entry.items) {
         totals.add(item);
+        if (text.size() >= flushAt) {
+            if (!m_quiet)
+                write(Stream::Output, text);
+            text.resize(0);
+        }
         const QString path = printable(QString::fromUtf8(item.path));
         const QString where = item.prefix.isEmpty() || !registry ? QString()
                                                                  : QStringLiteral("（%1）").arg(printable(item.prefix));
@@ -142,7 +149,12 @@ void Report::printEntry(const Entry &entry) const
             if (!item.holds.isEmpty())
                 text += item.holds;
         } else {
-            text += QStringLiteral("  %1%2  %3\n").arg(state, sizeText(item.size), path);
+            text += QLatin1String("  ");
+            text += state;
+            text += sizeText(item.size);
+            text += QLatin1String("  ");
+            text += path;
+            text += QLatin1Char('\n');
         }
     }
     if (!entry.error.isEmpty()) {
