@@ -16,8 +16,8 @@
 namespace cleanup::registry::detail {
 
 // The prefix to restore into: `requested` when given, else `named` (the file's prefix
-// comment) while it still holds a registry, else platform::winePrefix(); nothing when the
-// one chosen holds no registry. Empty on Windows: the system's own registry.
+// comment) while it is a full path that still holds a registry, else platform::winePrefix();
+// nothing when the one chosen holds no registry. Empty on Windows: the system's own registry.
 std::optional<QString> restorePrefix(const QString &requested, const QString &named);
 
 // Writes the checked bytes to "restore.reg" in `folder`, the copy the registry editor reads:

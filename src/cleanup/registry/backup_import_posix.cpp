@@ -25,10 +25,11 @@ bool holdsRegistry(const QString &prefix)
 
 std::optional<QString> restorePrefix(const QString &requested, const QString &named)
 {
-    // Wine would create a prefix where there is none.
+    // Wine would create a prefix where there is none. The file's own word counts only for a
+    // full path: a relative one would mean whatever folder the restore happens to run in.
     QString prefix = requested;
     if (prefix.isEmpty())
-        prefix = holdsRegistry(named) ? named : platform::winePrefix();
+        prefix = QDir::isAbsolutePath(named) && holdsRegistry(named) ? named : platform::winePrefix();
     if (!holdsRegistry(prefix))
         return std::nullopt;
     return QDir::cleanPath(QFileInfo(prefix).absoluteFilePath());
