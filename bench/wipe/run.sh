@@ -2,7 +2,8 @@
 # Wiping a file system's free space with Filefs's core against dd filling the same free
 # space with zeros (conv=fdatasync) and rm, in one run, on a loop-mounted ext4 image of
 # WIPE_MIB MiB made in the build folder (a real disk, never tmpfs). Each round alternates
-# who goes first; medians of ROUNDS rounds. A loop mount needs root.
+# who goes first; medians of ROUNDS rounds. Then one wipe through the shredder window, for
+# the longest gap in its event loop. A loop mount needs root.
 # Usage: sudo nice bench/wipe/run.sh [BUILD_DIR]   (default: the repository's build/ folder)
 set -euo pipefail
 
@@ -13,8 +14,9 @@ if (( EUID != 0 )); then
   exit 0
 fi
 source "$(dirname "${BASH_SOURCE[0]}")/../build_folder.sh"
-bench_build bench_wipe
+bench_build bench_wipe bench_wipe_window
 ours=$(bench_binary bench_wipe)
+window=$(bench_binary bench_wipe_window)
 
 work=$(mktemp -d "$build/bench-wipe.XXXXXX")
 mnt=$work/mnt
@@ -52,6 +54,10 @@ for (( round = 1; round <= rounds; round++ )); do
 done
 ours_median=$(printf '%s\n' "${ours_times[@]}" | median)
 theirs_median=$(printf '%s\n' "${theirs_times[@]}" | median)
+
+# The same wipe through the shredder window, watching its event loop.
+echo
+QT_LOGGING_RULES=default.warning=false XDG_STATE_HOME=$work/state "$window" "$mnt" | tail -1
 
 echo
 awk -v o="$ours_median" -v t="$theirs_median" 'BEGIN {
