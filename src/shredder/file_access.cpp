@@ -94,16 +94,9 @@ UniqueFd openSubfolder(int dirFd, const std::string &name, const Identity &expec
     return folder;
 }
 
-UniqueFd reopenForWriting(int pathFd, int &error, bool direct)
+UniqueFd reopenForWriting(int pathFd, int &error)
 {
-    constexpr unsigned flags = platform::WriteOnly | platform::NoTerminal | platform::NonBlocking;
-    int directError = 0;
-    UniqueFd file = direct ? platform::reopenFound(pathFd, flags | platform::PastCache, directError) : UniqueFd();
-    if (!file.valid() && (!direct || directError == EINVAL))
-        file = platform::reopenFound(pathFd, flags, error);
-    else if (!file.valid())
-        error = directError;
-    return file;
+    return platform::reopenFound(pathFd, platform::WriteOnly | platform::NoTerminal | platform::NonBlocking, error);
 }
 
 bool changeMode(int pathFd, unsigned mode) { return platform::changeModeOfFound(pathFd, mode) == 0; }

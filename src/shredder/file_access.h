@@ -41,8 +41,7 @@ UniqueFd openSubfolder(int dirFd, const std::string &name, const Identity &expec
 
 // Reopens a regular file found by `pathFd` (an O_PATH descriptor) for writing, through the
 // descriptor itself, so no other entry can take its place between the look and the open.
-// `direct` asks for writes that bypass the page cache, where the file system has them.
-UniqueFd reopenForWriting(int pathFd, int &error, bool direct = false);
+UniqueFd reopenForWriting(int pathFd, int &error);
 
 // Sets a file's permission bits through its O_PATH descriptor.
 bool changeMode(int pathFd, unsigned mode);

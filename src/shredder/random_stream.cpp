@@ -2,14 +2,13 @@
 
 #include "platform/random_bytes.h"
 #include "platform/file_calls.h"
+#include "platform/storage_calls.h"
 #include "platform/unique_fd.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
-#include <iterator>
 #include <new>
 
 namespace shredder {
@@ -157,70 +156,14 @@ bool writeAll(int fd, const unsigned char *data, std::size_t size, std::int64_t 
     return true;
 }
 
-SplitWriter::SplitWriter()
+void WriteBehind::wrote(int fd, std::uint64_t end)
 {
-    m_threads.reserve(parts - 1);
-    for (Job &job : m_jobs)
-        m_threads.emplace_back(&SplitWriter::serve, this, std::ref(job));
-}
-
-SplitWriter::~SplitWriter()
-{
-    {
-        const std::lock_guard lock(m_lock);
-        m_quit = true;
-    }
-    m_changed.notify_all();
-    for (std::thread &thread : m_threads)
-        thread.join();
-}
-
-void SplitWriter::serve(Job &job)
-{
-    std::unique_lock lock(m_lock);
-    for (;;) {
-        m_changed.wait(lock, [&] { return m_quit || job.fd >= 0; });
-        if (m_quit)
-            return;
-        const Job mine = job;
-        lock.unlock();
-        const int error = writeAll(mine.fd, mine.data, mine.size, mine.offset) ? 0 : errno;
-        lock.lock();
-        job.error = error;
-        job.fd = -1; // done
-        m_changed.notify_all();
-    }
-}
-
-bool SplitWriter::write(int fd, const unsigned char *data, std::size_t size, std::int64_t offset)
-{
-    // Parts stay multiples of 4 KiB, as writes past the page cache need; the caller writes
-    // the first part and whatever is left over at the end goes with the last.
-    const std::size_t part = size / parts / 4096 * 4096;
-    if (part == 0)
-        return writeAll(fd, data, size, offset);
-    {
-        const std::lock_guard lock(m_lock);
-        for (int i = 0; i < parts - 1; ++i) {
-            const std::size_t from = part * static_cast<std::size_t>(i + 1);
-            const std::size_t length = i == parts - 2 ? size - from : part;
-            m_jobs[i] = {fd, data + from, length, offset + static_cast<std::int64_t>(from), 0};
-        }
-    }
-    m_changed.notify_all();
-    const int myError = writeAll(fd, data, part, offset) ? 0 : errno;
-    std::unique_lock lock(m_lock);
-    m_changed.wait(lock, [&] {
-        return std::all_of(std::begin(m_jobs), std::end(m_jobs), [](const Job &job) { return job.fd < 0; });
-    });
-    int error = myError;
-    for (const Job &job : m_jobs)
-        error = error ? error : job.error;
-    if (error) {
-        errno = error;
-        return false;
-    }
-    return true;
+    if (end < m_started + window)
+        return;
+    if (m_started >= m_from + window)
+        platform::finishWriteBack(fd, m_started - window, window);
+    platform::startWriteBack(fd, m_started, end - m_started);
+    m_started = end;
 }
 
 PassData::PassData()

@@ -59,38 +59,23 @@ private:
     std::thread m_thread;
 };
 
-// Writes a chunk as a few parts at once, all but one from threads of their own, so a disk
-// written past the page cache always has several writes queued: one direct write at a time
-// leaves it idle between them, and two in flight still leave a fast disk waiting.
-class SplitWriter
+// Sends a file's new pages to the device while the next ones are written through the page
+// cache, and waits once they are a window behind: the disk works while the writer does, the
+// sync at the end of a pass finds little left, and dirty pages never pile up for a cancel or
+// the rest of the system to wait on.
+class WriteBehind
 {
 public:
-    static constexpr int parts = 4;
+    static constexpr std::uint64_t window = std::uint64_t(64) << 20;
 
-    SplitWriter();
-    ~SplitWriter();
-    SplitWriter(const SplitWriter &) = delete;
-    SplitWriter &operator=(const SplitWriter &) = delete;
-
-    // Writes all of `size` bytes at `offset`, or returns false with errno set.
-    bool write(int fd, const unsigned char *data, std::size_t size, std::int64_t offset);
+    // Writing goes on in order from `from`: a new file, pass or stretch of data.
+    explicit WriteBehind(std::uint64_t from = 0) : m_from(from), m_started(from) {}
+    // The file holds new data from `from` up to `end`.
+    void wrote(int fd, std::uint64_t end);
 
 private:
-    struct Job
-    {
-        int fd = -1; // -1: no job, or done
-        const unsigned char *data = nullptr;
-        std::size_t size = 0;
-        std::int64_t offset = 0;
-        int error = 0;
-    };
-    void serve(Job &job);
-
-    Job m_jobs[parts - 1];
-    bool m_quit = false;
-    std::mutex m_lock;
-    std::condition_variable m_changed;
-    std::vector<std::thread> m_threads;
+    std::uint64_t m_from;
+    std::uint64_t m_started; // write-back asked for up to here
 };
 
 // Writes all of `size` bytes at `offset`, going on after short writes and interruptions.

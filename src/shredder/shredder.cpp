@@ -19,7 +19,6 @@ using namespace detail;
 namespace {
 
 constexpr std::size_t chunkSize = RandomStream::chunkSize;
-constexpr std::uint64_t directFrom = 1 << 20;
 
 std::uint64_t roundUp(std::uint64_t size, std::uint64_t block)
 {
@@ -192,16 +191,6 @@ struct Shredder::Buffer
 {
     PassData data;
     Xoshiro names;
-    std::unique_ptr<SplitWriter> split; // started with the first file written past the cache
-
-    bool write(int fd, const unsigned char *bytes, std::size_t size, std::int64_t offset, bool direct)
-    {
-        if (!direct)
-            return writeAll(fd, bytes, size, offset);
-        if (!split)
-            split = std::make_unique<SplitWriter>();
-        return split->write(fd, bytes, size, offset);
-    }
 };
 
 // One item's account: the first failure and how many there were.
@@ -369,17 +358,14 @@ void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &fo
         run.fail(ChangedSinceScan, name);
         return;
     }
-    // Large files are written past the page cache: the disk's own speed, and nothing to
-    // drop from memory when the file is truncated.
-    bool direct = info.size >= directFrom;
     ModeRestorer restoreMode;
-    UniqueFd file = reopenForWriting(handle.get(), error, direct);
+    UniqueFd file = reopenForWriting(handle.get(), error);
     if (!file.valid() && error == EACCES && info.owner == platform::effectiveUser() && !(info.mode & platform::ownerWriteBit)) {
         // Our own write-protected file: we may delete it anyway, so lift the protection, on
         // this very file only, and put it back should the file stay.
         if (changeMode(handle.get(), info.mode | platform::ownerWriteBit)) {
             restoreMode.arm(handle.get(), info.mode);
-            file = reopenForWriting(handle.get(), error, direct);
+            file = reopenForWriting(handle.get(), error);
         }
     }
     if (!file.valid()) {
@@ -410,6 +396,7 @@ void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &fo
     for (int pass = 0; pass < m_options.totalPasses(); ++pass) {
         const bool zeros = pass >= m_options.passes;
         for (const auto &[from, to] : ranges) {
+            WriteBehind behind(from);
             for (std::uint64_t offset = from; offset < to; offset += chunkSize) {
                 if (stopped()) {
                     keepLength();
@@ -417,19 +404,12 @@ void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &fo
                     return;
                 }
                 const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, to - offset));
-                const unsigned char *data = m_buffer->data.bytes(zeros, size);
-                bool written = m_buffer->write(file.get(), data, size, static_cast<std::int64_t>(offset), direct);
-                if (!written && errno == EINVAL && direct) {
-                    // The file system took O_DIRECT but not these writes: go through the cache.
-                    direct = false;
-                    file = reopenForWriting(handle.get(), error);
-                    written = file.valid() && writeAll(file.get(), data, size, static_cast<std::int64_t>(offset));
-                }
-                if (!written) {
+                if (!writeAll(file.get(), m_buffer->data.bytes(zeros, size), size, static_cast<std::int64_t>(offset))) {
                     run.fail(errno, name);
                     keepLength();
                     return;
                 }
+                behind.wrote(file.get(), offset + size);
                 m_bytesDone += size;
                 if (onProgress)
                     onProgress(m_bytesDone, m_current);

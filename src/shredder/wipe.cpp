@@ -20,7 +20,6 @@ namespace {
 
 constexpr std::size_t chunkSize = RandomStream::chunkSize;
 constexpr std::uint64_t namedFileSize = std::uint64_t(1) << 30; // under FAT's 4 GiB a file
-constexpr std::uint64_t writebackWindow = std::uint64_t(64) << 20;
 
 std::string parentOf(const std::string &path)
 {
@@ -215,7 +214,7 @@ struct Wiper::Fill
         UniqueFd fd;
         std::uint64_t size = 0;
         bool direct = false;
-        std::uint64_t synced = 0; // written back up to here (files going through the cache)
+        WriteBehind behind; // for files going through the cache
     };
 
     int dir = -1;
@@ -295,15 +294,8 @@ int Wiper::writeChunk(Fill &fill, std::size_t index, std::uint64_t offset, std::
         return writeError;
     done = n;
     outcome.written += done;
-    const std::uint64_t end = offset + done;
-    if (!file.direct && end >= file.synced + writebackWindow) {
-        // Start writing back what is new, and wait for the window before it: dirty pages stay
-        // few, so a cancel or the final sync never waits long.
-        if (file.synced >= writebackWindow)
-            platform::finishWriteBack(file.fd.get(), file.synced - writebackWindow, writebackWindow);
-        platform::startWriteBack(file.fd.get(), file.synced, end - file.synced);
-        file.synced = end;
-    }
+    if (!file.direct)
+        file.behind.wrote(file.fd.get(), offset + done);
     return 0;
 }
 
@@ -352,7 +344,7 @@ int Wiper::overwrite(Fill &fill, bool zeros, WipeOutcome &outcome)
 {
     for (std::size_t index = 0; index < fill.files.size(); ++index) {
         Fill::File &file = fill.files[index];
-        file.synced = 0;
+        file.behind = WriteBehind();
         for (std::uint64_t offset = 0; offset < file.size;) {
             if (stopped())
                 return 0;
