@@ -17,6 +17,7 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QWebEngineView>
 #include <qpa/qplatformfontdatabase.h>
@@ -237,16 +238,6 @@ QCursor handCursor(const QPixmap &hand)
     return hand.isNull() ? QCursor(Qt::PointingHandCursor) : QCursor(hand, 6, 0);
 }
 
-QFont songFont(const FontStyle &row)
-{
-    QFont font(QStringLiteral("宋体"));
-    font.setPointSizeF(row.points);
-    font.setBold(row.bold);
-    font.setItalic(row.italic);
-    font.setUnderline(row.underline);
-    return font;
-}
-
 QRect pixelRect(const ControlRow &row)
 {
     return {toPixels(row.left), toPixels(row.top), toPixels(row.width), toPixels(row.height)};
@@ -325,7 +316,7 @@ const std::vector<ControlRow> &formLayout()
     return layout;
 }
 
-void substituteSongFonts()
+bool substituteSongFonts()
 {
     // 宋体 and its relatives are Windows fonts; a Song-style face from the system stands
     // in for them. A substitution alone still lets Qt search every font for the missing
@@ -339,9 +330,28 @@ void substituteSongFonts()
         if (QFontDatabase::hasFamily(songFace)) {
             for (const QString &windowsFace : windowsFaces)
                 QPlatformFontDatabase::registerAliasToFontFamily(songFace, windowsFace);
-            break;
+            return songFace == songFaces.first(); // UMing has bitmaps from 11 to 16 pixels
         }
     }
+    return false;
+}
+
+QFont songFont(const FontStyle &style, bool bitmaps)
+{
+    QFont font(QStringLiteral("宋体"));
+    font.setPointSizeF(style.points);
+    font.setBold(style.bold);
+    font.setItalic(style.italic);
+    font.setUnderline(style.underline);
+    // Qt draws a face's own bitmaps only for text it does not smooth. They are what the face
+    // is made to look like at these sizes, as 宋体's are on Windows and as other desktop
+    // programs draw it, and they cost far less to draw than smoothed outlines. A scaled
+    // screen asks for sizes without bitmaps, and there the outlines stay smoothed.
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const qreal pixels = screen ? style.points * screen->logicalDotsPerInchY() / 72 : 0;
+    if (bitmaps && screen && screen->devicePixelRatio() == 1 && pixels > 10.5 && pixels < 16.5)
+        font.setStyleStrategy(QFont::NoAntialias);
+    return font;
 }
 
 QString pictureForRatio(const QString &path, qreal pixelRatio)
@@ -357,7 +367,7 @@ QString pictureForRatio(const QString &path, qreal pixelRatio)
     return QFile::exists(twin) ? twin : path;
 }
 
-void buildForm(QWidget *form)
+void buildForm(QWidget *form, bool songBitmaps)
 {
     PictureSource pictures;
     const QCursor hand = handCursor(pictures.pixmap(handPicture));
@@ -379,7 +389,7 @@ void buildForm(QWidget *form)
         widget->setObjectName(row.name);
         widget->setGeometry(pixelRect(row));
         if (row.font.points > 0)
-            widget->setFont(songFont(row.font));
+            widget->setFont(songFont(row.font, songBitmaps));
         if (row.colour.isValid()) {
             QPalette palette = widget->palette();
             palette.setColor(QPalette::WindowText, row.colour);

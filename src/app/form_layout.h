@@ -76,12 +76,18 @@ constexpr int toPixels(int twips) { return twips / twipsPerPixel; }
 const std::vector<ControlRow> &formLayout();
 
 // Builds every control of the table as a child of `form`, named after the control.
-void buildForm(QWidget *form);
+// `songBitmaps`: what substituteSongFonts() returned.
+void buildForm(QWidget *form, bool songBitmaps);
 
 // Maps the Windows Song faces the controls ask for to the installed Song-style face. Called
 // before the first widget asks for one, so that no font request for them ends in a search
-// through every font on the system.
-void substituteSongFonts();
+// through every font on the system. Returns whether that face carries bitmaps of its own
+// for the window's text sizes.
+bool substituteSongFonts();
+
+// 宋体 in `style`. With `bitmaps`, text of a size the face has bitmaps for is drawn from
+// them on an unscaled screen.
+QFont songFont(const FontStyle &style, bool bitmaps);
 
 // The file that holds the picture at `path` for a screen of `pixelRatio` device pixels per
 // window pixel: its "@2x" twin above 1 where there is one, else `path` itself.

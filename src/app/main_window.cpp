@@ -89,14 +89,14 @@ Form1::Form1(FormServices services, QWidget *parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(branding::windowTitle());
     setWindowIcon(QIcon(QStringLiteral(":/assets/brisquel.ico")));
-    app::substituteSongFonts();
-    setFont(QFont(QStringLiteral("宋体"), 9));
+    const bool songBitmaps = app::substituteSongFonts();
+    setFont(app::songFont({9}, songBitmaps));
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Qt::white);
     setPalette(palette);
 
-    app::buildForm(this);
+    app::buildForm(this, songBitmaps);
     new FramePacer(this);
     auto *drives = findChild<QComboBox *>(QStringLiteral("Drive1"));
     drives->addItems(m_services.drives->entries());

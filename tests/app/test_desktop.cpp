@@ -10,10 +10,12 @@
 #include "skin_changer/changer_window.h"
 
 #include <QDialog>
+#include <QFontDatabase>
 #include <QFrame>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
+#include <QSet>
 #include <QTimer>
 #include <QWindow>
 
@@ -62,6 +64,17 @@ double difference(const QImage &a, const QImage &b)
         }
     }
     return sum / (3.0 * a.width() * a.height());
+}
+
+// How many shades of grey an area of a grab holds.
+int greys(const QImage &image, const QRect &area)
+{
+    QSet<int> seen;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x)
+            seen.insert(qGray(image.pixel(x, y)));
+    }
+    return int(seen.size());
 }
 
 // A grab by a child on `platform`; an empty `scale` leaves the scale to the screen.
@@ -191,9 +204,17 @@ private slots:
         const QImage reduced = big.scaled(one.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         QVERIFY2(difference(reduced, one) < 12, qPrintable(QString::number(difference(reduced, one))));
 
+        // Song text: at 1x from the face's own bitmaps (ink and paper only), scaled as
+        // smoothed outlines, never as blocky bitmap-style text.
+        Form1 form(quietServices(m_log));
+        const auto *caption = form.findChild<QLabel *>(QStringLiteral("Label2"));
+        const QRect text(caption->mapTo(&form, QPoint(0, 0)), caption->size());
+        if (QFontDatabase::hasFamily(QStringLiteral("AR PL UMing CN")))
+            QCOMPARE(greys(one, text), 2);
+        QVERIFY(greys(big, QRectF(QPointF(text.topLeft()) * k, QSizeF(text.size()) * k).toRect()) > 8);
+
         // The pictures: sharper than the 1x grab enlarged, at least as sharp as the 1x one.
         const QImage enlarged = one.scaled(big.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        Form1 form(quietServices(m_log));
         for (const auto *picture : form.findChildren<ClickLabel *>()) {
             if (picture->pixmap().isNull() || !picture->isVisibleTo(&form) || picture->width() < 24)
                 continue;
