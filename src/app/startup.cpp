@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "platform/gb18030.h"
 #include "platform/privileges.h"
 
 #include <QCoreApplication>
@@ -76,6 +77,8 @@ EarlyWork::EarlyWork()
         using FcInit = int (*)();
         if (const auto init = reinterpret_cast<FcInit>(QLibrary::resolve(QStringLiteral("fontconfig"), 1, "FcInit")))
             init();
+        // The lists, the OEM text and the about text are GB18030.
+        platform::prepareGb18030Decoding();
     });
 }
 

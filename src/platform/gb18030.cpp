@@ -125,6 +125,11 @@ qsizetype characterLength(const uchar *s, const uchar *end)
 
 } // namespace
 
+void prepareGb18030Decoding()
+{
+    twoByteTable();
+}
+
 QStringDecoder gb18030Decoder()
 {
     return QStringDecoder("GB18030", converterFlags);

@@ -16,6 +16,10 @@ namespace platform {
 QStringDecoder gb18030Decoder();
 QStringEncoder gb18030Encoder();
 
+// Builds the table of two-byte characters the decoder checks against now, on the calling
+// thread, rather than at the first line read (some milliseconds). Safe from any thread.
+void prepareGb18030Decoding();
+
 // One line's bytes, without its terminator, as text; every byte that starts no GB18030
 // character is escaped (below).
 QString decodeLine(QStringDecoder &decoder, QByteArrayView bytes);
