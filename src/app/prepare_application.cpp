@@ -5,6 +5,7 @@
 #include "platform/translations.h"
 
 #include <QApplication>
+#include <QFont>
 
 namespace app {
 
@@ -18,8 +19,10 @@ void prepareApplication(QApplication &app)
     QGuiApplication::setDesktopFileName(QStringLiteral(BRISQUEL_APP_ID));
     // Before the window: the web pane takes its page language from the default locale.
     platform::installChineseTranslations(app);
-    // Before the first widget asks for 宋体.
-    substituteSongFonts();
+    // Before the first widget asks for 宋体. The message boxes, tool tips and text boxes'
+    // inner workings take 宋体 9 pt as well, as on a Chinese Windows, rather than setting up
+    // the desktop's own font beside it.
+    QApplication::setFont(songFont({9}, substituteSongFonts()));
 }
 
 } // namespace app
