@@ -1,7 +1,7 @@
 #pragma once
 
-// What the wipe and the shredder ask of the storage under a file system: writing back a
-// file's new pages a window at a time, and telling the device which blocks are free. Plain C++.
+// What the wipe asks of the storage under a file system: writing back a file's new pages
+// a window at a time, and telling the device which blocks are free. Plain C++.
 
 #include <cstdint>
 
@@ -9,8 +9,7 @@ namespace platform {
 
 // Starts writing back [from, from + length) of the file without waiting for it.
 void startWriteBack(int fd, std::uint64_t from, std::uint64_t length);
-// Writes back [from, from + length) of the file, waits until it is on the device, and lets
-// those pages go from the cache: what a wipe or shredder writes evicts nothing the user needs.
+// Writes back [from, from + length) of the file and waits until it is on the device.
 void finishWriteBack(int fd, std::uint64_t from, std::uint64_t length);
 
 // Asks the device under the file system that holds the open folder `folderFd` to discard

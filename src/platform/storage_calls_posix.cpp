@@ -18,7 +18,6 @@ void finishWriteBack(int fd, std::uint64_t from, std::uint64_t length)
 {
     ::sync_file_range(fd, static_cast<off_t>(from), static_cast<off_t>(length),
                       SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
-    ::posix_fadvise(fd, static_cast<off_t>(from), static_cast<off_t>(length), POSIX_FADV_DONTNEED);
 }
 
 int trimFreeBlocks(int folderFd, std::uint64_t &trimmed)
