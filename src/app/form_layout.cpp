@@ -238,6 +238,29 @@ QCursor handCursor(const QPixmap &hand)
     return hand.isNull() ? QCursor(Qt::PointingHandCursor) : QCursor(hand, 6, 0);
 }
 
+// Maps the Windows Song faces the controls ask for to the installed Song-style face, so
+// that no font request for them ends in a search through every font on the system. Returns
+// whether that face carries bitmaps of its own for the window's text sizes.
+bool substituteSongFonts()
+{
+    // 宋体 and its relatives are Windows fonts; a Song-style face from the system stands
+    // in for them. A substitution alone still lets Qt search every font for the missing
+    // name first (FcFontSort, tens of millions of instructions at start-up); a name that
+    // Qt knows as an alias of an installed face goes straight to that face.
+    const QStringList songFaces{QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Serif CJK SC")};
+    const QStringList windowsFaces{QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("新宋体")};
+    for (const QString &windowsFace : windowsFaces)
+        QFont::insertSubstitutions(windowsFace, songFaces);
+    for (const QString &songFace : songFaces) {
+        if (QFontDatabase::hasFamily(songFace)) {
+            for (const QString &windowsFace : windowsFaces)
+                QPlatformFontDatabase::registerAliasToFontFamily(songFace, windowsFace);
+            return songFace == songFaces.first(); // UMing has bitmaps from 11 to 16 pixels
+        }
+    }
+    return false;
+}
+
 QRect pixelRect(const ControlRow &row)
 {
     return {toPixels(row.left), toPixels(row.top), toPixels(row.width), toPixels(row.height)};
@@ -316,27 +339,7 @@ const std::vector<ControlRow> &formLayout()
     return layout;
 }
 
-bool substituteSongFonts()
-{
-    // 宋体 and its relatives are Windows fonts; a Song-style face from the system stands
-    // in for them. A substitution alone still lets Qt search every font for the missing
-    // name first (FcFontSort, tens of millions of instructions at start-up); a name that
-    // Qt knows as an alias of an installed face goes straight to that face.
-    const QStringList songFaces{QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Serif CJK SC")};
-    const QStringList windowsFaces{QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("新宋体")};
-    for (const QString &windowsFace : windowsFaces)
-        QFont::insertSubstitutions(windowsFace, songFaces);
-    for (const QString &songFace : songFaces) {
-        if (QFontDatabase::hasFamily(songFace)) {
-            for (const QString &windowsFace : windowsFaces)
-                QPlatformFontDatabase::registerAliasToFontFamily(songFace, windowsFace);
-            return songFace == songFaces.first(); // UMing has bitmaps from 11 to 16 pixels
-        }
-    }
-    return false;
-}
-
-QFont songFont(const FontStyle &style, bool bitmaps)
+QFont songFont(const FontStyle &style)
 {
     QFont font(QStringLiteral("宋体"));
     font.setPointSizeF(style.points);
@@ -347,6 +350,7 @@ QFont songFont(const FontStyle &style, bool bitmaps)
     // is made to look like at these sizes, as 宋体's are on Windows and as other desktop
     // programs draw it, and they cost far less to draw than smoothed outlines. A scaled
     // screen asks for sizes without bitmaps, and there the outlines stay smoothed.
+    static const bool bitmaps = substituteSongFonts();
     const QScreen *screen = QGuiApplication::primaryScreen();
     const qreal pixels = screen ? style.points * screen->logicalDotsPerInchY() / 72 : 0;
     if (bitmaps && screen && screen->devicePixelRatio() == 1 && pixels > 10.5 && pixels < 16.5)
@@ -367,7 +371,7 @@ QString pictureForRatio(const QString &path, qreal pixelRatio)
     return QFile::exists(twin) ? twin : path;
 }
 
-void buildForm(QWidget *form, bool songBitmaps)
+void buildForm(QWidget *form)
 {
     PictureSource pictures;
     const QCursor hand = handCursor(pictures.pixmap(handPicture));
@@ -389,7 +393,7 @@ void buildForm(QWidget *form, bool songBitmaps)
         widget->setObjectName(row.name);
         widget->setGeometry(pixelRect(row));
         if (row.font.points > 0)
-            widget->setFont(songFont(row.font, songBitmaps));
+            widget->setFont(songFont(row.font));
         if (row.colour.isValid()) {
             QPalette palette = widget->palette();
             palette.setColor(QPalette::WindowText, row.colour);

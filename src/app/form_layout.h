@@ -76,18 +76,12 @@ constexpr int toPixels(int twips) { return twips / twipsPerPixel; }
 const std::vector<ControlRow> &formLayout();
 
 // Builds every control of the table as a child of `form`, named after the control.
-// `songBitmaps`: what substituteSongFonts() returned.
-void buildForm(QWidget *form, bool songBitmaps);
+void buildForm(QWidget *form);
 
-// Maps the Windows Song faces the controls ask for to the installed Song-style face. Called
-// before the first widget asks for one, so that no font request for them ends in a search
-// through every font on the system. Returns whether that face carries bitmaps of its own
-// for the window's text sizes.
-bool substituteSongFonts();
-
-// 宋体 in `style`. With `bitmaps`, text of a size the face has bitmaps for is drawn from
-// them on an unscaled screen.
-QFont songFont(const FontStyle &style, bool bitmaps);
+// 宋体 in `style`. The first call maps the Windows Song faces to the installed Song-style
+// face, once for the process. Where that face has bitmaps for the size, they draw the text
+// on an unscaled screen.
+QFont songFont(const FontStyle &style);
 
 // The file that holds the picture at `path` for a screen of `pixelRatio` device pixels per
 // window pixel: its "@2x" twin above 1 where there is one, else `path` itself.

@@ -89,14 +89,13 @@ Form1::Form1(FormServices services, QWidget *parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(branding::windowTitle());
     setWindowIcon(QIcon(QStringLiteral(":/assets/brisquel.ico")));
-    const bool songBitmaps = app::substituteSongFonts();
-    setFont(app::songFont({9}, songBitmaps));
+    setFont(app::songFont({9}));
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Qt::white);
     setPalette(palette);
 
-    app::buildForm(this, songBitmaps);
+    app::buildForm(this);
     new FramePacer(this);
     auto *drives = findChild<QComboBox *>(QStringLiteral("Drive1"));
     drives->addItems(m_services.drives->entries());

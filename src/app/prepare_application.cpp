@@ -22,7 +22,7 @@ void prepareApplication(QApplication &app)
     // Before the first widget asks for 宋体. The message boxes, tool tips and text boxes'
     // inner workings take 宋体 9 pt as well, as on a Chinese Windows, rather than setting up
     // the desktop's own font beside it.
-    QApplication::setFont(songFont({9}, substituteSongFonts()));
+    QApplication::setFont(songFont({9}));
 }
 
 } // namespace app
