@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "platform/gb18030.h"
+#include "platform/graphics_driver.h"
 #include "platform/privileges.h"
 
 #include <QCoreApplication>
@@ -72,6 +73,9 @@ EarlyWork::EarlyWork()
     // here, before the worker below can get there first through QLibrary.
     QThread::currentThread();
     m_thread = std::thread([] {
+        // First what is needed first: the application makes an OpenGL context, for the web
+        // pane, at the end of its construction.
+        platform::loadGraphicsDriverAhead();
         // The window's first text loads the system's font configuration, which takes
         // milliseconds; the same call later finds it loaded. Only where fontconfig is used.
         using FcInit = int (*)();

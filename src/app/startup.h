@@ -20,8 +20,8 @@ bool chooseWebRendering();
 void prepareApplication(QApplication &app);
 
 // Start-up work that needs neither the application nor the window, begun before the
-// application object so that it runs beside the embedded browser's own start-up. Joined
-// when it goes away.
+// application object so that it runs beside the application's construction and the
+// embedded browser's own start-up. Joined when it goes away.
 class EarlyWork
 {
 public:
