@@ -1,12 +1,16 @@
 #include "platform/graphics_driver.h"
 
-#include <QByteArray>
-#include <QDir>
-#include <QFile>
+#include "platform/unique_fd.h"
+
 #include <QtGlobal>
 
 #include <climits>
+#include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <memory>
+#include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,14 +18,17 @@ namespace platform {
 
 namespace {
 
-// Whether another driver in `folder` is the very file `driver` is (a hard or symbolic link):
-// then Mesa loads that file whichever chip it finds.
-bool sharesItsFile(const QString &folder, const struct stat &driver)
+// Whether another driver in the folder open as `folderFd` is the very file `driver` is (a
+// hard or symbolic link): then Mesa loads that file whichever chip it finds.
+bool sharesItsFile(int folderFd, const struct stat &driver)
 {
-    const QDir drivers(folder);
-    for (const QString &name : drivers.entryList({QStringLiteral("*_dri.so")}, QDir::Files)) {
+    const std::unique_ptr<DIR, int (*)(DIR *)> entries(fdopendir(fcntl(folderFd, F_DUPFD_CLOEXEC, 0)), closedir);
+    if (!entries)
+        return false;
+    while (const dirent *entry = readdir(entries.get())) {
+        const std::string_view name(entry->d_name);
         struct stat other {};
-        if (name != QLatin1String("swrast_dri.so") && stat(QFile::encodeName(drivers.filePath(name)).constData(), &other) == 0
+        if (name.ends_with("_dri.so") && name != "swrast_dri.so" && fstatat(folderFd, entry->d_name, &other, 0) == 0
             && other.st_dev == driver.st_dev && other.st_ino == driver.st_ino)
             return true;
     }
@@ -48,13 +55,14 @@ bool loadGraphicsDriverAhead()
     // The software driver is always installed. Only where it shares its file with the
     // chips' drivers is it the library Mesa will load, under whichever name: the dynamic
     // loader knows a loaded file under every name it has.
-    const QByteArray folder = QByteArray(origin) + "/dri";
-    const QByteArray driver = folder + "/swrast_dri.so";
-    struct stat info {};
-    if (stat(driver.constData(), &info) != 0 || !sharesItsFile(QFile::decodeName(folder), info))
+    const std::string folderPath = std::string(origin) + "/dri";
+    const UniqueFd folder(open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat driver {};
+    if (!folder.valid() || fstatat(folder.get(), "swrast_dri.so", &driver, 0) != 0 || !sharesItsFile(folder.get(), driver))
         return false;
-    // With Mesa's own flags, so that its load has nothing left to do.
-    return dlopen(driver.constData(), RTLD_NOW | RTLD_GLOBAL) != nullptr;
+    // With Mesa's own flags, so that its load has nothing left to do. Mesa loads it by name
+    // too: whatever sits there then is what it would have loaded.
+    return dlopen((folderPath + "/swrast_dri.so").c_str(), RTLD_NOW | RTLD_GLOBAL) != nullptr;
 }
 
 } // namespace platform
