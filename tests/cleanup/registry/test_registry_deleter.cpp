@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -137,12 +138,12 @@ private slots:
         QVERIFY(m_prefix->keepServerRunning());
         const QString regText = fixture();
         QVERIFY2(!regText.isEmpty(), REGISTRY_FIXTURE);
-        QVERIFY(m_prefix->importReg(regText));
+        QVERIFY2(m_prefix->importReg(regText), m_prefix->lastErrorOutput().constData());
         // Names `reg import` can't carry, and a key name Windows wouldn't allow but Wine does.
-        QVERIFY(m_prefix->addValue(testKey + "\\Odd", "line\nfeed"));
-        QVERIFY(m_prefix->addKey(testKey + "\\Long\\" + key255));
-        QVERIFY(m_prefix->addValue(testKey + "\\Long\\" + key256, "V"));
-        QVERIFY(m_prefix->addValue(testKey + "\\Odd\\line\nkey", "V"));
+        QVERIFY2(m_prefix->addValue(testKey + "\\Odd", "line\nfeed"), m_prefix->lastErrorOutput().constData());
+        QVERIFY2(m_prefix->addKey(testKey + "\\Long\\" + key255), m_prefix->lastErrorOutput().constData());
+        QVERIFY2(m_prefix->addValue(testKey + "\\Long\\" + key256, "V"), m_prefix->lastErrorOutput().constData());
+        QVERIFY2(m_prefix->addValue(testKey + "\\Odd\\line\nkey", "V"), m_prefix->lastErrorOutput().constData());
         QVERIFY(exists(testKey + "\\Odd|line\nfeed"));
         QVERIFY(exists(testKey + "\\Odd|" + longValue));
         QVERIFY(exists(testKey + "\\中文 键\\子键"));
@@ -296,7 +297,8 @@ private slots:
     void backupRestoresWhatWasDeleted()
     {
         const QString base = QStringLiteral("HKCU\\Software\\BrisquelBackup");
-        QVERIFY(m_prefix->addValue(base + "\\Singles", "line\nfeed", "two\nlines"));
+        QVERIFY2(m_prefix->addValue(base + "\\Singles", "line\nfeed", "two\nlines"),
+                 m_prefix->lastErrorOutput().constData());
         const QByteArray before = m_prefix->exportKey(base);
         const QByteArray mixed = m_prefix->exportKey(base + "\\Mixed");
         QVERIFY(!before.isEmpty() && !mixed.isEmpty());
@@ -415,7 +417,7 @@ private slots:
         QString first = header;
         for (int i = 0; i < 22; ++i)
             first += QStringLiteral("\"Old %1\"=\"x\"\n").arg(i);
-        QVERIFY(m_prefix->importReg(first));
+        QVERIFY2(m_prefix->importReg(first), m_prefix->lastErrorOutput().constData());
         QTemporaryDir folder;
         QVERIFY(folder.isValid());
         RegistryDeleter deleter(helperPath(), m_prefix->path());
@@ -468,7 +470,11 @@ private slots:
     void defaultsComeFromTheEnvironment()
     {
         QTemporaryDir home;
-        QVERIFY(home.isValid());
+        QTemporaryDir work; // the backups go below the working folder
+        QVERIFY(home.isValid() && work.isValid());
+        const QString oldWork = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(work.path()));
+        const auto restoreWork = qScopeGuard([&oldWork] { QDir::setCurrent(oldWork); });
         const std::unique_ptr<cleanup::EntryDeleter> deleter = makeRegistryDeleter();
         bool removedThere = false;
         bool removedAtHome = true;
@@ -489,6 +495,7 @@ private slots:
         QVERIFY(!exists(testKey + "\\Life|7"));
         QVERIFY(!removedAtHome);
         QVERIFY(isEmptyFolder(home.path()));
+        QCOMPARE(QDir(work.filePath(defaultBackupFolder())).entryList({QStringLiteral("*.reg")}).size(), 1);
     }
 
     void helperLivesForOneRun()

@@ -66,8 +66,9 @@ private slots:
                                "[HKEY_CURRENT_USER\\Software\\BrisquelRestore\\Bare]\n\n"
                                "[HKEY_CURRENT_USER\\Software\\BrisquelRestore\\Singles]\n\"A\"=\"1\"\n\"B\"=\"2\"\n\"Keep\"=\"3\"\n\n"
                                "[HKEY_LOCAL_MACHINE\\Software\\BrisquelRestore]\n\"M\"=dword:00000001\n");
-        QVERIFY(m_prefix->importReg(text));
-        QVERIFY(m_prefix->addValue(base + "\\Singles", "line\nfeed", "two\nlines"));
+        QVERIFY2(m_prefix->importReg(text), m_prefix->lastErrorOutput().constData());
+        QVERIFY2(m_prefix->addValue(base + "\\Singles", "line\nfeed", "two\nlines"),
+                 m_prefix->lastErrorOutput().constData());
     }
 
     void cleanupTestCase() { m_prefix.reset(); }
