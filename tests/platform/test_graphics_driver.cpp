@@ -2,6 +2,12 @@
 
 #include "../scoped_variable.h"
 
+#include <QGuiApplication>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
+#include <QOpenGLPaintDevice>
+#include <QPainter>
 #include <QTest>
 
 #include <link.h>
@@ -32,6 +38,7 @@ class TestGraphicsDriver : public QObject
 
 private slots:
     void loadsMesaDriverUnlessTheUserChoseOne();
+    void driverLoadedAheadDraws();
 };
 
 void TestGraphicsDriver::loadsMesaDriverUnlessTheUserChoseOne()
@@ -49,5 +56,40 @@ void TestGraphicsDriver::loadsMesaDriverUnlessTheUserChoseOne()
     QVERIFY(mesaDriverLoaded());
 }
 
-QTEST_GUILESS_MAIN(TestGraphicsDriver)
+// The driver loaded ahead is the one OpenGL goes on to use, and it works: drawing makes
+// LLVM, linked along with it, compile and run the shaders.
+void TestGraphicsDriver::driverLoadedAheadDraws()
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        QSKIP("no X display to draw on; run_on_desktop.sh gives this test one");
+    if (!platform::loadGraphicsDriverAhead())
+        QSKIP("Mesa's drivers are not installed here as one library");
+    int argc = 1;
+    char name[] = "test_graphics_driver";
+    char *argv[] = {name, nullptr};
+    const QGuiApplication app(argc, argv);
+    QOffscreenSurface surface;
+    surface.create();
+    QOpenGLContext context;
+    QVERIFY(context.create());
+    QVERIFY(context.makeCurrent(&surface));
+    QOpenGLFramebufferObject target(64, 64);
+    QVERIFY(target.bind());
+    {
+        QOpenGLPaintDevice device(target.size());
+        QPainter painter(&device);
+        painter.fillRect(QRect(0, 0, 64, 64), Qt::white);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(200, 30, 40));
+        painter.drawEllipse(QRect(8, 8, 48, 48));
+    }
+    const QImage image = target.toImage();
+    QCOMPARE(image.pixelColor(32, 32), QColor(200, 30, 40));
+    QCOMPARE(image.pixelColor(2, 2), QColor(Qt::white));
+    context.doneCurrent();
+}
+
+// No application until the driver is loaded, as in the program.
+QTEST_APPLESS_MAIN(TestGraphicsDriver)
 #include "test_graphics_driver.moc"
