@@ -87,7 +87,6 @@ void TestGraphicsDriver::driverLoadedAheadDraws()
     const QImage image = target.toImage();
     QCOMPARE(image.pixelColor(32, 32), QColor(200, 30, 40));
     QCOMPARE(image.pixelColor(2, 2), QColor(Qt::white));
-    context.doneCurrent();
 }
 
 // No application until the driver is loaded, as in the program.
