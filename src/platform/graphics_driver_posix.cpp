@@ -38,7 +38,7 @@ bool sharesItsFile(int folderFd, const struct stat &driver)
 // RTLD_DEEPBIND where the driver may look up the symbols it needs in its own libraries
 // first, else 0. LLVM, which comes with it, refers to its own functions by name, and the
 // loader otherwise looks each of them up through every library the program loaded before:
-// about half of the driver's linking time. Both orders find the same functions unless
+// over a third of the driver's linking time. Both orders find the same functions unless
 // something loaded earlier replaces functions of the driver's libraries: a library
 // preloaded by LD_PRELOAD or /etc/ld.so.preload, or a memory checker's allocator (the
 // sanitizers refuse such a load outright).
