@@ -1,7 +1,7 @@
 #pragma once
 
-// What the wipe asks of the storage under a file system: writing back a file's new pages
-// a window at a time, and telling the device which blocks are free. Plain C++.
+// What the wipe and the shredder ask of the storage under a file system: writing back a
+// file's new pages a window at a time, and telling the device which blocks are free. Plain C++.
 
 #include <cstdint>
 
