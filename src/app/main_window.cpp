@@ -106,6 +106,10 @@ Form1::Form1(FormServices services, QWidget *parent)
     m_registryPage = std::make_unique<cleanup::CleanupPage>(
         this, pageControls(this, "List2", "Text2", "Command10", "Zcqltm", "Zcqljd", "Zcqljdt", "Zcqlwb", "Image11"),
         cleanup::registryPageConfig(branding::forumHome), m_services.makeRegistryDeleter(), m_services.showMessage);
+    if (m_services.searchPrefixes) {
+        m_filesPage->setPrefixSearch(m_services.searchPrefixes);
+        m_registryPage->setPrefixSearch(m_services.searchPrefixes);
+    }
     connectHandlers();
     Form_Load();
     centreOnScreen();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/pages/prefix_search.h"
 #include "cleanup/entry_deleter.h"
 #include "platform/message_box.h"
 
@@ -28,6 +29,7 @@ struct FormServices
     platform::MessageFunction showMessage;
     std::function<std::unique_ptr<cleanup::EntryDeleter>()> makeFileDeleter;
     std::function<std::unique_ptr<cleanup::EntryDeleter>()> makeRegistryDeleter;
+    std::function<cleanup::PrefixSearch()> searchPrefixes; // empty: the user's prefixes
     std::shared_ptr<const sysinfo::DriveSource> drives;
     QString programDir; // empty: the folder of the running program
 };

@@ -1,8 +1,18 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 
+#include <vector>
+
 namespace cleanup {
+
+// A Wine prefix and what a Windows program started in it finds in its environment.
+struct WinePrefix
+{
+    QString path;
+    QHash<QString, QString> environment;
+};
 
 // What a cleanup page does with one entry of its list. A run calls runStarted() when it
 // starts, begin() once per entry and runFinished() when it completes or is stopped; a
@@ -22,6 +32,9 @@ public:
     virtual void begin(const QString &entry) { remove(entry); }
     virtual bool busy() const { return false; }
     virtual void runStarted() {}
+    // The prefixes the following runs work in, as the page found them off its thread. Until
+    // it is called, a deleter that works in prefixes looks for them itself.
+    virtual void useWinePrefixes(const std::vector<WinePrefix> &prefixes) { static_cast<void>(prefixes); }
     virtual void runFinished() {}
 };
 

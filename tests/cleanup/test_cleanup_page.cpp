@@ -1,5 +1,6 @@
 #include "app/controls.h"
 #include "cleanup/entry_deleter.h"
+#include "fake_prefix.h"
 #include "form_fixture.h"
 #include "platform/error_text.h"
 #include "platform/save_journal.h"
@@ -14,7 +15,9 @@
 #include <QProgressBar>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -23,6 +26,7 @@ struct Deletions
 {
     QStringList removed;
     int finished = 0; // runs completed or stopped
+    QStringList prefixes; // the prefixes the last run was given
 };
 
 // Records what a page asks to delete; deletes nothing.
@@ -35,6 +39,12 @@ struct RecordingDeleter : cleanup::EntryDeleter
         return false;
     }
     void runFinished() override { ++record->finished; }
+    void useWinePrefixes(const std::vector<cleanup::WinePrefix> &prefixes) override
+    {
+        record->prefixes.clear();
+        for (const cleanup::WinePrefix &prefix : prefixes)
+            record->prefixes.append(prefix.path);
+    }
     std::shared_ptr<Deletions> record;
 };
 
@@ -67,6 +77,7 @@ struct Page
         if (files == RecordFiles)
             services.makeFileDeleter = recording;
         services.makeRegistryDeleter = recording;
+        services.searchPrefixes = searchPrefixes;
         form = std::make_unique<Form1>(services);
     }
 
@@ -101,6 +112,7 @@ struct Page
     WorkingFolder folder;
     MessageLog log;
     std::shared_ptr<Deletions> deletions = std::make_shared<Deletions>();
+    std::function<cleanup::PrefixSearch()> searchPrefixes;
     std::unique_ptr<Form1> form;
 };
 
@@ -352,6 +364,68 @@ private slots:
         QVERIFY(QFile::exists(folder.path("junk/keep/d.tmp")));
         QCOMPARE(page.status(), kFilesDone);
         QCOMPARE(page.entries().size(), 4);
+    }
+
+    // A prefix whose hives don't answer (here a pipe nobody writes to, where a real hang is a
+    // mount that stopped answering) sits the run out with a message, and the others are
+    // cleaned; a search that hangs leaves every prefix out. The window goes on either way.
+    void silentPrefixSitsTheRunOut()
+    {
+        Page page;
+        const WorkingFolder &folder = page.folder;
+        const QByteArray pipe = QFile::encodeName(folder.path("pipe"));
+        QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
+        const auto hang = [pipe] { QFile(QFile::decodeName(pipe)).open(QIODevice::ReadOnly); };
+        const QString answering = folder.path("answering");
+        const QString silent = folder.path("silent");
+        QVERIFY(makeFakePrefix(answering, {"junk"}) && makeFakePrefix(silent, {"junk"}));
+        folder.write("answering/drive_c/junk/a.tmp", "x");
+        folder.write("silent/drive_c/junk/a.tmp", "x");
+        bool searchHangs = false;
+        page.searchPrefixes = [&] {
+            return cleanup::searchPrefixes(
+                std::chrono::milliseconds(100),
+                [hang, answering, silent, searchHangs]() -> QStringList {
+                    if (searchHangs)
+                        hang();
+                    return {answering, silent};
+                },
+                [hang, silent](const QString &prefix) {
+                    if (prefix == silent)
+                        hang();
+                    return QHash<QString, QString>{};
+                });
+        };
+        folder.write("Wjql.ini", "C:\\junk\\*.tmp\r\n");
+        folder.write("Zcql.ini", "HKCU\\A\\\r\n");
+        page.open(Page::DeleteFiles);
+
+        page.form->Image9_Click();
+        QCOMPARE(page.log.messages.size(), size_t(1));
+        QCOMPARE(page.lastMessage().text,
+                 "以下 Wine 前缀所在的位置没有响应，本次清理跳过了它们：\n" + silent);
+        QTRY_VERIFY(!page.running());
+        QVERIFY(!QFile::exists(folder.path("answering/drive_c/junk/a.tmp")));
+        QVERIFY(QFile::exists(folder.path("silent/drive_c/junk/a.tmp")));
+        QCOMPARE(page.status(), kFilesDone);
+
+        // The registry page is given the same prefixes.
+        page.form->Image11_Click();
+        QCOMPARE(page.deletions->prefixes, QStringList{answering});
+        page.form->Label12_Click();
+
+        searchHangs = true;
+        page.form->Image11_Click();
+        QCOMPARE(page.lastMessage().text,
+                 QString("查找 Wine 前缀时，某个位置没有响应，本次清理不包括任何 Wine 前缀。"));
+        QCOMPARE(page.deletions->prefixes, QStringList{});
+        QVERIFY(page.child<QTimer>("Zcqltm")->isActive());
+        page.form->Label12_Click();
+
+        // A writer lets the hung readers go.
+        const int writer = ::open(pipe.constData(), O_WRONLY | O_NONBLOCK);
+        QVERIFY(writer >= 0);
+        ::close(writer);
     }
 
     void saveInLockedPlaces_data()

@@ -27,6 +27,10 @@ const QString kSaveNotCompleted =
 const QString kNotice = QStringLiteral("提示");
 const QString kDeleting = QStringLiteral("正在删除");
 const QString kStopped = QStringLiteral("已停止");
+const QString kPrefixesSkipped =
+    QStringLiteral("以下 Wine 前缀所在的位置没有响应，本次清理跳过了它们：\n%1");
+const QString kSearchSilent =
+    QStringLiteral("查找 Wine 前缀时，某个位置没有响应，本次清理不包括任何 Wine 前缀。");
 
 } // namespace
 
@@ -39,7 +43,13 @@ CleanupPage::CleanupPage(QWidget *form, const PageControls &controls, PageConfig
     , m_config(std::move(config))
     , m_deleter(std::move(deleter))
     , m_showMessage(std::move(showMessage))
+    , m_searchPrefixes([] { return searchUserPrefixes(prefixWait); })
 {
+}
+
+void CleanupPage::setPrefixSearch(PrefixSearchFunction search)
+{
+    m_searchPrefixes = std::move(search);
 }
 
 CleanupPage::~CleanupPage() = default;
@@ -133,6 +143,14 @@ void CleanupPage::openHelp()
 
 void CleanupPage::start()
 {
+    // Finding the prefixes and reading their hives can hang on a mount that stopped
+    // answering: that is done off the window's thread, and such a prefix sits this run out.
+    const PrefixSearch search = m_searchPrefixes();
+    if (!search.searchAnswered)
+        m_showMessage(m_form, kSearchSilent, kNotice);
+    else if (!search.silent.isEmpty())
+        m_showMessage(m_form, kPrefixesSkipped.arg(search.silent.join(u'\n')), kNotice);
+    m_deleter->useWinePrefixes(search.answered);
     m_deleter->runStarted();
     m_controls.timer->start();
     m_controls.startPicture->setEnabled(false);

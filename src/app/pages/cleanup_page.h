@@ -1,11 +1,14 @@
 #pragma once
 
+#include "app/pages/prefix_search.h"
 #include "cleanup/entry_deleter.h"
 #include "platform/message_box.h"
 
 #include <QObject>
 #include <QString>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -54,6 +57,9 @@ class CleanupPage : public QObject
 public:
     // A list holds at most this many entries: positions are 16-bit signed numbers.
     static constexpr int maxEntries = 32767;
+    // How long a run's start waits for the Wine prefixes to be found and their hives read.
+    static constexpr std::chrono::milliseconds prefixWait{2000};
+    using PrefixSearchFunction = std::function<PrefixSearch()>;
 
     // `form` is the parent of the page's messages.
     CleanupPage(QWidget *form, const PageControls &controls, PageConfig config, std::unique_ptr<EntryDeleter> deleter,
@@ -70,6 +76,9 @@ public:
     void tick();          // one timer tick
     void stop();          // the stop label
 
+    // How a run finds its prefixes: the user's, within prefixWait, unless replaced.
+    void setPrefixSearch(PrefixSearchFunction search);
+
 private:
     // The file a save writes to: the one loading found, or the configured name.
     QString saveTarget() const;
@@ -81,6 +90,7 @@ private:
     PageConfig m_config;
     std::unique_ptr<EntryDeleter> m_deleter;
     platform::MessageFunction m_showMessage;
+    PrefixSearchFunction m_searchPrefixes;
     QString m_loadedFrom; // the file name loading found, when it differs in case
 };
 

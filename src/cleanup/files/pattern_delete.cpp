@@ -13,7 +13,9 @@ FilePatternDeleter::FilePatternDeleter(QString winePrefix)
 
 void FilePatternDeleter::prepare()
 {
-    if (!m_places)
+    if (!m_places && m_given && m_winePrefix.isEmpty())
+        m_places.emplace(*m_given);
+    else if (!m_places)
         m_places.emplace(m_winePrefix);
 }
 
@@ -21,6 +23,11 @@ void FilePatternDeleter::runStarted()
 {
     m_places.reset();
     prepare();
+}
+
+void FilePatternDeleter::useWinePrefixes(const std::vector<cleanup::WinePrefix> &prefixes)
+{
+    m_given = prefixes;
 }
 
 void FilePatternDeleter::runFinished()
@@ -53,6 +60,13 @@ EntryPlaces::EntryPlaces(const QString &winePrefix)
     const QStringList paths = winePrefix.isEmpty() ? platform::userWinePrefixes() : QStringList{winePrefix};
     for (const QString &path : paths)
         m_prefixes.push_back({path, platform::windowsEnvironment(path)});
+}
+
+EntryPlaces::EntryPlaces(const std::vector<cleanup::WinePrefix> &prefixes)
+    : m_native(nativeVariables())
+{
+    for (const cleanup::WinePrefix &prefix : prefixes)
+        m_prefixes.push_back({prefix.path, prefix.environment});
 }
 
 std::vector<EntryPlaces::Place> EntryPlaces::places(const QString &entry) const

@@ -46,6 +46,7 @@ public:
     explicit FilePatternDeleter(QString winePrefix = {});
     bool remove(const QString &entry) override;
     void runStarted() override;
+    void useWinePrefixes(const std::vector<cleanup::WinePrefix> &prefixes) override;
     void runFinished() override;
 
 private:
@@ -54,6 +55,7 @@ private:
     const QString m_winePrefix;
     // What the run works with, gathered once: the prefixes' hives are read once, not per entry.
     std::optional<EntryPlaces> m_places;
+    std::optional<std::vector<cleanup::WinePrefix>> m_given;
 };
 
 } // namespace cleanup::files

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cleanup/entry_deleter.h"
 #include "cleanup/files/entry_variables.h"
 
 #include <QByteArray>
@@ -52,6 +53,8 @@ class EntryPlaces
 public:
     // An empty `winePrefix` stands for the user's prefixes (platform/wine_prefixes.h).
     explicit EntryPlaces(const QString &winePrefix = {});
+    // The given prefixes, their environments read already.
+    explicit EntryPlaces(const std::vector<cleanup::WinePrefix> &prefixes);
 
     struct Place
     {

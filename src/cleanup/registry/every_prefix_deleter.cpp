@@ -14,7 +14,7 @@ void EveryPrefixDeleter::gather()
     if (m_gathered)
         return;
     m_gathered = true;
-    m_active = m_source();
+    m_active = m_given ? *m_given : m_source();
     // A prefix gone since the last run lets go of its deleter, and so of its helper.
     for (auto it = m_deleters.begin(); it != m_deleters.end();) {
         if (m_active.contains(it->first))
@@ -60,6 +60,13 @@ void EveryPrefixDeleter::runStarted()
     gather();
     for (const QString &prefix : std::as_const(m_active))
         m_deleters.at(prefix)->runStarted();
+}
+
+void EveryPrefixDeleter::useWinePrefixes(const std::vector<cleanup::WinePrefix> &prefixes)
+{
+    m_given.emplace();
+    for (const cleanup::WinePrefix &prefix : prefixes)
+        m_given->append(prefix.path);
 }
 
 void EveryPrefixDeleter::runFinished()

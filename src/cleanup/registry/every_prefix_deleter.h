@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace cleanup::registry {
@@ -28,6 +29,7 @@ public:
     void begin(const QString &entry) override;
     bool busy() const override;
     void runStarted() override;
+    void useWinePrefixes(const std::vector<cleanup::WinePrefix> &prefixes) override;
     void runFinished() override;
 
     // The prefixes of the current (or last) run.
@@ -40,6 +42,7 @@ private:
     PrefixSource m_source;
     std::map<QString, std::unique_ptr<cleanup::EntryDeleter>> m_deleters;
     QStringList m_active;
+    std::optional<QStringList> m_given;
     bool m_gathered = false;
 };
 
