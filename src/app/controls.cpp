@@ -160,6 +160,16 @@ PageFrame::PageFrame(const QString &title, QWidget *parent)
 {
 }
 
+bool PageFrame::event(QEvent *event)
+{
+    const bool handled = QGroupBox::event(event);
+    // A style sheet that gives the frame a border turns its background filling off; the
+    // pages lie on top of each other, and a page that stops filling shows the one below.
+    if ((event->type() == QEvent::Polish || event->type() == QEvent::StyleChange) && !autoFillBackground())
+        setAutoFillBackground(true);
+    return handled;
+}
+
 void PageFrame::paintEvent(QPaintEvent *)
 {
     QStylePainter painter(this);

@@ -75,6 +75,7 @@ public:
     explicit PageFrame(const QString &title, QWidget *parent = nullptr);
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 };
 

@@ -214,12 +214,15 @@ void SkinChanger::refresh(const QString &selectPath)
 
 void SkinChanger::showPreview()
 {
-    const SkinEntry *entry = selected();
-    m_apply->setEnabled(entry != nullptr);
-    if (!entry) {
+    const int row = m_list->currentRow();
+    SkinEntry *entry = row >= 0 && size_t(row) < m_entries.size() ? &m_entries[row] : nullptr;
+    // The list holds only the skins' starts: the one shown is read whole now.
+    const skins::SkinStatus status = entry ? skin_changer::completeEntry(*entry) : skins::SkinStatus::Ok;
+    m_apply->setEnabled(entry != nullptr && status == skins::SkinStatus::Ok);
+    if (!entry || status != skins::SkinStatus::Ok) {
         m_preview->setStyleSheet(QString());
         m_preview->setPalette(QPalette());
-        m_about->clear();
+        m_about->setText(entry ? skin_changer::statusText(status) : QString());
         return;
     }
     // The style sheet first: changing it restores the palettes the widgets had before. The

@@ -5,6 +5,7 @@
 #include "skins/kde_scheme.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace skin_changer {
@@ -26,6 +27,16 @@ skins::SkinLoad loadSkin(const QString &path, QByteArray *bytes = nullptr)
     return skins::parseSkin(read);
 }
 
+// Enough of a skin to list it: filtering a large style sheet takes a good part of a second.
+skins::SkinLoad loadSkinHead(const QString &path)
+{
+    QByteArray read;
+    const skins::SkinStatus status = skins::readSkinFileWithin(path, readWait, &read);
+    if (status != skins::SkinStatus::Ok)
+        return {status, {}};
+    return skins::parseSkinHead(read);
+}
+
 std::vector<SkinEntry> skinsIn(const QString &folder, Origin origin)
 {
     std::vector<SkinEntry> entries;
@@ -34,7 +45,7 @@ std::vector<SkinEntry> skinsIn(const QString &folder, Origin origin)
         dir.entryList({QStringLiteral("*.she")}, QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
     for (const QString &name : names) {
         const QString path = dir.filePath(name);
-        skins::SkinLoad load = loadSkin(path);
+        skins::SkinLoad load = loadSkinHead(path);
         if (load.status != skins::SkinStatus::Ok)
             continue;
         if (load.skin.name.isEmpty())
@@ -61,11 +72,26 @@ Outcome writeSkin(const QString &path, const QByteArray &bytes)
     return {true, {}, path};
 }
 
+// File systems take names of at most 255 bytes.
+constexpr qsizetype maxNameBytes = 255;
+
+// `stem` + `ending`, the stem shortened by whole characters where the name would be too
+// long: a name cut inside a character would no longer be the text shown.
+QString fittedName(QString stem, const QString &ending)
+{
+    while (!stem.isEmpty() && QFile::encodeName(stem + ending).size() > maxNameBytes) {
+        stem.chop(1);
+        if (!stem.isEmpty() && stem.back().isHighSurrogate())
+            stem.chop(1);
+    }
+    return stem + ending;
+}
+
 // A free name in `folder` for `baseName`.she, or the file that already holds `bytes`.
 QString importTarget(const QDir &folder, const QString &baseName, const QByteArray &bytes)
 {
     for (int n = 1;; ++n) {
-        const QString name = n == 1 ? baseName + QStringLiteral(".she") : QStringLiteral("%1-%2.she").arg(baseName).arg(n);
+        const QString name = fittedName(baseName, n == 1 ? QStringLiteral(".she") : QStringLiteral("-%1.she").arg(n));
         const QString path = folder.filePath(name);
         const QFileInfo info(path);
         if (!info.exists() && !info.isSymLink())
@@ -107,7 +133,7 @@ SkinPlaces defaultPlaces(const QString &programDir)
 std::vector<SkinEntry> listSkins(const SkinPlaces &places)
 {
     std::vector<SkinEntry> entries;
-    skins::SkinLoad current = loadSkin(places.skinFile);
+    skins::SkinLoad current = loadSkinHead(places.skinFile);
     if (current.status == skins::SkinStatus::Ok)
         entries.push_back({QFileInfo(places.skinFile).absoluteFilePath(), std::move(current.skin), Origin::Current});
     for (auto &entry : skinsIn(places.shippedDir, Origin::Shipped))
@@ -115,6 +141,21 @@ std::vector<SkinEntry> listSkins(const SkinPlaces &places)
     for (auto &entry : skinsIn(places.importedDir, Origin::Imported))
         entries.push_back(std::move(entry));
     return entries;
+}
+
+skins::SkinStatus completeEntry(SkinEntry &entry)
+{
+    if (entry.complete)
+        return skins::SkinStatus::Ok;
+    skins::SkinLoad load = loadSkin(entry.path);
+    if (load.status != skins::SkinStatus::Ok)
+        return load.status;
+    // The name as listed: a file without one is named after itself.
+    if (load.skin.name.isEmpty())
+        load.skin.name = entry.skin.name;
+    entry.skin = std::move(load.skin);
+    entry.complete = true;
+    return skins::SkinStatus::Ok;
 }
 
 QString statusText(skins::SkinStatus status)
@@ -130,6 +171,8 @@ QString statusText(skins::SkinStatus status)
         return QStringLiteral("它不是 Brisquel 皮肤文件，或者格式版本不受支持。");
     case skins::SkinStatus::NoValidContent:
         return QStringLiteral("文件里没有可用的颜色或样式。");
+    case skins::SkinStatus::IllegibleText:
+        return QStringLiteral("用了它，窗口里有些文字会看不清。");
     case skins::SkinStatus::BadArguments:
     case skins::SkinStatus::NoApplication:
     case skins::SkinStatus::Pending:

@@ -18,6 +18,9 @@ struct SkinEntry
     QString path;
     skins::Skin skin;
     Origin origin = Origin::Shipped;
+    // A listed skin is read only as far as its list needs (skins::parseSkinHead()): its style
+    // sheet comes with completeEntry(), when it is shown.
+    bool complete = false;
 };
 
 // Where the skin changer finds and keeps skins.
@@ -32,8 +35,12 @@ struct SkinPlaces
 SkinPlaces defaultPlaces(const QString &programDir);
 
 // The skin in force first (when there is a valid one), then the shipped skins and the
-// imported ones, each folder by file name. Files that aren't valid skins are left out.
+// imported ones, each folder by file name. Files that aren't skins are left out. Only the
+// start of each skin is read into the entries, so many large skins list at once.
 std::vector<SkinEntry> listSkins(const SkinPlaces &places);
+// Reads the whole skin of `entry`, its style sheet included. Ok, or why the file can't be
+// used now.
+skins::SkinStatus completeEntry(SkinEntry &entry);
 
 struct Outcome
 {

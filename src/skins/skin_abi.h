@@ -18,6 +18,7 @@ enum class SkinStatus : int {
     UnsupportedFormat = -6, // no [Skin] Format line, or a version this program doesn't know
     NoValidContent = -7,    // neither a valid colour nor a style sheet
     Pending = -8,           // the read hasn't answered yet; the skin follows when it does
+    IllegibleText = -9,     // some text of an open window would be unreadable: the plain look stays
 };
 
 } // namespace skins

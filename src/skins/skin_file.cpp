@@ -123,9 +123,12 @@ bool Skin::isEmpty() const
         && std::all_of(colours.begin(), colours.end(), [](const RoleColours &group) { return group.empty(); });
 }
 
-SkinLoad parseSkin(const QByteArray &bytes)
+namespace {
+
+SkinLoad parse(const QByteArray &bytes, bool readSheet)
 {
     SkinLoad load;
+    bool sheetGiven = false;
     const QString text = decodeIni(bytes, IniEncoding::Utf8OrGb18030);
     Section section = Section::None;
     bool formatKnown = false;
@@ -136,8 +139,11 @@ SkinLoad parseSkin(const QByteArray &bytes)
             if (is(line->name, "StyleSheet")) {
                 // The style sheet is the rest of the file, as it stands: what follows the
                 // heading's line end.
-                skin.styleSheet = safeStyleSheet(line->next < text.size() ? text.sliced(line->next) : QString(),
-                                                 skin.palette(standardLook()));
+                const QStringView sheet = line->next < text.size() ? QStringView(text).sliced(line->next) : QStringView();
+                if (readSheet)
+                    skin.styleSheet = safeStyleSheet(sheet.toString(), skin.palette(standardLook()));
+                else
+                    sheetGiven = !sheet.trimmed().isEmpty();
                 break;
             }
             section = sectionFromName(line->name);
@@ -177,11 +183,23 @@ SkinLoad parseSkin(const QByteArray &bytes)
     }
     if (!formatKnown)
         load.status = SkinStatus::UnsupportedFormat;
-    else if (skin.isEmpty())
+    else if (skin.isEmpty() && !sheetGiven)
         load.status = SkinStatus::NoValidContent;
     else
         load.status = SkinStatus::Ok;
     return load;
+}
+
+} // namespace
+
+SkinLoad parseSkin(const QByteArray &bytes)
+{
+    return parse(bytes, true);
+}
+
+SkinLoad parseSkinHead(const QByteArray &bytes)
+{
+    return parse(bytes, false);
 }
 
 SkinStatus readSkinFile(const QString &path, QByteArray *bytes)

@@ -2,6 +2,7 @@
 // name, and it dresses the whole application in that skin and keeps it current.
 #include "platform/line_file.h"
 #include "skins/skin_abi.h"
+#include "skins/legible_text.h"
 #include "skins/skin_file.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -161,7 +163,7 @@ private:
         const QByteArray &bytes = read.bytes;
         // The folder's other files change too; the skin only when its bytes do.
         if (!m_applied.isEmpty() && bytes == m_applied)
-            return SkinStatus::Ok;
+            return m_appliedStatus;
         const skins::SkinLoad load = skins::parseSkin(bytes);
         // A file that turns bad leaves the look as it is.
         if (load.status != SkinStatus::Ok)
@@ -172,7 +174,26 @@ private:
         // Setting a style sheet re-polishes every widget: only when it changes.
         if (qApp->styleSheet() != skin.styleSheet)
             replaceStyleSheet(skin.styleSheet);
-        return SkinStatus::Ok;
+        m_appliedStatus = SkinStatus::Ok;
+        // Palette and sheet each pass on their own, yet together, or on a window's own white
+        // pages, they can still leave a text unreadable: then the plain look comes back.
+        if (anyIllegibleText()) {
+            QApplication::setPalette(m_base);
+            if (!qApp->styleSheet().isEmpty())
+                replaceStyleSheet(QString());
+            m_appliedStatus = SkinStatus::IllegibleText;
+        }
+        return m_appliedStatus;
+    }
+
+    static bool anyIllegibleText()
+    {
+        // The widgets take a new application palette from posted events: they go first.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::ApplicationPaletteChange);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::PaletteChange);
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        return std::any_of(windows.begin(), windows.end(),
+                           [](QWidget *window) { return skins::firstIllegibleText(window) != nullptr; });
     }
 
     // A skin's sheet never sets a font, yet Qt re-polishing a widget that an older sheet
@@ -195,6 +216,7 @@ private:
     const QPalette m_base;
     QString m_path;
     QByteArray m_applied;
+    SkinStatus m_appliedStatus = SkinStatus::Ok;
     QFileSystemWatcher m_watcher;
     QTimer m_settle;
     QFutureWatcher<FileRead> m_read;

@@ -287,6 +287,10 @@ constexpr double maxHorizontalBox = 8; // padding left and right
 constexpr double maxMargin = 2;
 constexpr double maxRadius = 12;
 constexpr double maxPartSize = 32; // scroll bars and sub-controls
+// Below these a list's rows or a scroll bar vanish, and with them what a run will delete.
+constexpr double minItemSize = 16;
+constexpr double minScrollBarSize = 10;
+constexpr double minHandleSize = 8;
 // Disabled controls may fade, as their palette colours do.
 constexpr double minimumDisabledContrast = 1.5;
 
@@ -304,7 +308,8 @@ enum class Property {
     PaddingVertical,
     PaddingHorizontal,
     Margin,
-    MarginSide,
+    MarginVertical,
+    MarginHorizontal,
     Size,
     TextAlign,
 };
@@ -350,10 +355,10 @@ std::optional<Property> propertyKind(const QString &name)
         {QLatin1StringView("padding-left"), Property::PaddingHorizontal},
         {QLatin1StringView("padding-right"), Property::PaddingHorizontal},
         {QLatin1StringView("margin"), Property::Margin},
-        {QLatin1StringView("margin-top"), Property::MarginSide},
-        {QLatin1StringView("margin-bottom"), Property::MarginSide},
-        {QLatin1StringView("margin-left"), Property::MarginSide},
-        {QLatin1StringView("margin-right"), Property::MarginSide},
+        {QLatin1StringView("margin-top"), Property::MarginVertical},
+        {QLatin1StringView("margin-bottom"), Property::MarginVertical},
+        {QLatin1StringView("margin-left"), Property::MarginHorizontal},
+        {QLatin1StringView("margin-right"), Property::MarginHorizontal},
         {QLatin1StringView("width"), Property::Size},
         {QLatin1StringView("height"), Property::Size},
         {QLatin1StringView("min-width"), Property::Size},
@@ -613,12 +618,20 @@ private:
     const QPalette &m_palette;
 };
 
-bool allLengths(const std::vector<Item> &items, size_t most, double bound)
+bool allLengths(const std::vector<Item> &items, size_t most, double bound, double floor = 0)
 {
     return !items.empty() && items.size() <= most && std::all_of(items.begin(), items.end(), [&](const Item &item) {
-        return item.kind == Item::Length && item.pixels <= bound;
+        return item.kind == Item::Length && item.pixels <= bound && item.pixels >= floor;
     });
 }
+
+// What a rule's selector lets its sizes and boxes be.
+struct Bounds
+{
+    bool sizesAllowed = true; // only scroll bars and sub-controls take sizes
+    double sizeFloor = 0;     // the least size the parts it names keep their use with
+    bool labels = false;      // it may reach a label, whose height is fixed to its caption
+};
 
 // Top, right, bottom, left as the one to four values give them.
 bool boxWithin(const std::vector<Item> &items, double vertical, double horizontal)
@@ -633,8 +646,11 @@ bool boxWithin(const std::vector<Item> &items, double vertical, double horizonta
     return true;
 }
 
-bool valueFits(Property property, const std::vector<Item> &items, bool sizesAllowed)
+bool valueFits(Property property, const std::vector<Item> &items, const Bounds &bounds)
 {
+    // A label's height fits its caption: any room taken above or below cuts the text.
+    const double vertical = bounds.labels ? 0 : maxVerticalBox;
+    const double verticalMargin = bounds.labels ? 0 : maxMargin;
     const auto all = [&](auto test) { return std::all_of(items.begin(), items.end(), test); };
     const auto count = [&](auto kind) {
         return std::count_if(items.begin(), items.end(), [kind](const Item &item) { return item.kind == kind; });
@@ -663,17 +679,19 @@ bool valueFits(Property property, const std::vector<Item> &items, bool sizesAllo
     case Property::Radius:
         return allLengths(items, 2, maxRadius);
     case Property::Padding:
-        return boxWithin(items, maxVerticalBox, maxHorizontalBox);
+        return boxWithin(items, vertical, maxHorizontalBox);
     case Property::PaddingVertical:
-        return allLengths(items, 1, maxVerticalBox);
+        return allLengths(items, 1, vertical);
     case Property::PaddingHorizontal:
         return allLengths(items, 1, maxHorizontalBox);
     case Property::Margin:
-        return allLengths(items, 4, maxMargin);
-    case Property::MarginSide:
+        return boxWithin(items, verticalMargin, maxMargin);
+    case Property::MarginVertical:
+        return allLengths(items, 1, verticalMargin);
+    case Property::MarginHorizontal:
         return allLengths(items, 1, maxMargin);
     case Property::Size:
-        return sizesAllowed && allLengths(items, 1, maxPartSize);
+        return bounds.sizesAllowed && allLengths(items, 1, maxPartSize, bounds.sizeFloor);
     case Property::TextAlign:
         return !items.empty() && items.size() <= 2 && all([](const Item &i) {
                    return i.kind == Item::Keyword && oneOf(i.text, {"left", "right", "center", "top", "bottom"});
@@ -687,7 +705,7 @@ bool valueFits(Property property, const std::vector<Item> &items, bool sizesAllo
 struct Selector
 {
     QString text;
-    bool sizesAllowed = true; // every selector names a scroll bar or a sub-control
+    Bounds bounds;
     bool disabledOnly = true; // every selector is for disabled controls
     bool textless = true;     // every selector names a part that shows no text
 };
@@ -810,7 +828,19 @@ std::optional<Selector> selectorOf(const Tokens &prelude)
         }
         if (!text.isEmpty() && text.back() == u' ')
             text.chop(1);
-        selector.sizesAllowed = selector.sizesAllowed && (subControl || type == QLatin1StringView("QScrollBar"));
+        const bool scrollBar = type == QLatin1StringView("QScrollBar");
+        Bounds &bounds = selector.bounds;
+        bounds.sizesAllowed = bounds.sizesAllowed && (subControl || scrollBar);
+        if (subControlName == QLatin1StringView("item"))
+            bounds.sizeFloor = std::max(bounds.sizeFloor, minItemSize);
+        else if (subControlName == QLatin1StringView("handle"))
+            bounds.sizeFloor = std::max(bounds.sizeFloor, minHandleSize);
+        else if (scrollBar && !subControl)
+            bounds.sizeFloor = std::max(bounds.sizeFloor, minScrollBarSize);
+        // No type, "*", a base class of QLabel or a class of our own may be a label.
+        bounds.labels = bounds.labels
+            || (!subControl
+                && (type.isEmpty() || !type.startsWith(u'Q') || oneOf(type, {"QLabel", "QFrame", "QWidget", "QObject"})));
         selector.disabledOnly = selector.disabledOnly && disabled;
         selector.textless = selector.textless && isTextless(type, subControlName);
         texts.append(text);
@@ -843,7 +873,7 @@ std::optional<Declaration> declarationOf(const Tokens &rawTokens, const Selector
     if (!property)
         return std::nullopt;
     const std::optional<std::vector<Item>> items = reader.items(Tokens(tokens.begin() + i + 1, tokens.end()));
-    if (!items || !valueFits(*property, *items, selector.sizesAllowed))
+    if (!items || !valueFits(*property, *items, selector.bounds))
         return std::nullopt;
     Declaration declaration{name, name + QStringLiteral(": "), {}};
     QStringList texts;

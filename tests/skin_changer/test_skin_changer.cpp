@@ -159,6 +159,47 @@ private slots:
         select(changer, QStringLiteral("Harbour（已导入）"));
         changer.applySelected();
         QCOMPARE(m_folder->read("Pifu.she"), readAll(m_folder->path("imported/Harbour.she")));
+
+        // A name of 251 bytes imported twice: the second keeps within 255 bytes, its stem cut
+        // between characters.
+        const QString longName = u'a' + QString(83, u'肤') + u'b';
+        QCOMPARE(QFile::encodeName(longName).size(), 251);
+        QVERIFY(QDir(m_folder->path()).mkdir("long"));
+        m_folder->write(longName, readAll(SHIPPED_SKINS "/blue.she"));
+        m_folder->write("long/" + longName, readAll(SHIPPED_SKINS "/green.she"));
+        changer.importFrom(m_folder->path(longName));
+        changer.importFrom(m_folder->path("long/" + longName));
+        QCOMPARE(m_log.messages.size(), size_t(0));
+        const QString second = u'a' + QString(82, u'肤') + QStringLiteral("-2.she");
+        QVERIFY(QFileInfo::exists(m_folder->path("imported/" + longName + ".she")));
+        QCOMPARE(readAll(m_folder->path("imported/" + second)), readAll(SHIPPED_SKINS "/green.she"));
+    }
+
+    // The list reads the skins' starts only; the skin shown is read whole, and one whose style
+    // sheet keeps nothing is listed but can't be applied.
+    void listReadsOnlyWhatItShows()
+    {
+        QVERIFY(QDir(m_folder->path()).mkdir("imported"));
+        QByteArray big = "[Skin]\nFormat=1\nName=大\n[StyleSheet]\n";
+        while (big.size() < skins::maxSkinBytes - 64)
+            big += "QPushButton { border: 1px solid #123456 }\n";
+        m_folder->write("imported/big.she", big);
+        m_folder->write("imported/empty.she", "[Skin]\nFormat=1\nName=空\n[StyleSheet]\nQLabel { font-size: 30px }\n");
+        std::vector<skin_changer::SkinEntry> entries = skin_changer::listSkins(places());
+        const auto named = [&entries](const QString &name) {
+            return std::find_if(entries.begin(), entries.end(), [&](const auto &e) { return e.skin.name == name; });
+        };
+        QVERIFY(named("大") != entries.end() && named("空") != entries.end());
+        QVERIFY(!named("大")->complete && named("大")->skin.styleSheet.isEmpty());
+        QCOMPARE(skin_changer::completeEntry(*named("大")), skins::SkinStatus::Ok);
+        QVERIFY(named("大")->skin.styleSheet.startsWith("QPushButton { border: 1px solid #123456; }"));
+        QCOMPARE(skin_changer::completeEntry(*named("空")), skins::SkinStatus::NoValidContent);
+
+        SkinChanger changer(places(), m_log.function());
+        select(changer, QStringLiteral("空（已导入）"));
+        QVERIFY(!changer.findChild<QPushButton *>(QStringLiteral("applyButton"))->isEnabled());
+        select(changer, QStringLiteral("大（已导入）"));
+        QVERIFY(changer.findChild<QPushButton *>(QStringLiteral("applyButton"))->isEnabled());
     }
 
     // A skin made to hang or bloat the preview, or to hide its text, is shown safely.

@@ -264,6 +264,18 @@ void TestSkinFile::styleSheetKeepsOnlyTheLook_data()
         << "QPushButton, QListWidget { padding: 40px; padding-top: 30px; margin: 0 90px; border: 30px solid red;"
            " border-width: 9px; border-left-width: 1em; padding-left: -4px; color: #123 }"
         << "QPushButton, QListWidget { color: #123; }";
+    // Sizes that hide a list's rows or its scroll bar, and boxes that cut a label's caption.
+    QTest::newRow("rows and scroll bars hidden")
+        << "QListWidget::item { height: 0; max-height: 0; color: #123 } QScrollBar { width: 0 }"
+           " QScrollBar::handle:vertical { min-height: 2px } QScrollBar:vertical { width: 9px }"
+        << "QListWidget::item { color: #123; }";
+    QTest::newRow("rows and scroll bars kept")
+        << "QListWidget::item { height: 16px } QScrollBar:vertical { width: 10px } QScrollBar::add-line { width: 0 }"
+        << "QListWidget::item { height: 16px; } QScrollBar:vertical { width: 10px; } QScrollBar::add-line { width: 0px; }";
+    QTest::newRow("labels padded above and below")
+        << "QLabel { padding: 2px 8px; margin: 2px } #Label2 { padding-top: 1px; margin-bottom: 1px }"
+           " * { padding: 1px } QWidget { padding: 0 8px; margin: 0 2px; padding-left: 4px; margin-top: 0 }"
+        << "QWidget { padding: 0px 8px; margin: 0px 2px; padding-left: 4px; margin-top: 0px; }";
     // Text readable on its background, at 3:1.
     QTest::newRow("text like its background") << "QLabel { color: #777; background-color: #707070 }" << "";
     QTest::newRow("invisible text") << "QLabel { color: rgba(0, 0, 0, 0); } QLabel { color: transparent }" << "";

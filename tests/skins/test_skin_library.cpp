@@ -2,10 +2,13 @@
 #include "app/main_window.h"
 #include "form_fixture.h"
 #include "platform/skin.h"
+#include "skins/kde_scheme.h"
 #include "skins/skin_file.h"
 
 #include <QImage>
+#include <QGroupBox>
 #include <QLabel>
+#include <QScrollBar>
 #include <QLibrary>
 #include <QListWidget>
 #include <QSaveFile>
@@ -241,6 +244,80 @@ private slots:
         QCOMPARE(web->url(), address);
         const qint64 resident = residentMiB();
         QVERIFY2(resident > 0 && resident < 250, qPrintable(QString::number(resident)));
+    }
+
+    // What every text of the window really ends up with counts, cascade and page backgrounds
+    // included: below 3:1 anywhere, the plain look stays.
+    void illegibleTextKeepsThePlainLook_data()
+    {
+        QTest::addColumn<QByteArray>("skin");
+        QTest::addColumn<SkinStatus>("status");
+
+        // A dark KDE scheme imported through Pifu: the window's own pages stay white.
+        const QByteArray darkScheme = "[Colors:Window]\nBackgroundNormal=35,38,41\nForegroundNormal=250,251,252\n"
+                                      "[Colors:View]\nBackgroundNormal=27,30,32\nForegroundNormal=250,251,252\n"
+                                      "[Colors:Button]\nBackgroundNormal=49,54,59\nForegroundNormal=250,251,252\n"
+                                      "[General]\nName=Dusk\n";
+        QTest::newRow("dark palette on white pages")
+            << skins::skinText(*skins::skinFromKdeScheme(darkScheme, "Dusk")) << SkinStatus::IllegibleText;
+        QTest::newRow("rules readable alone, not together")
+            << QByteArray("[Skin]\nFormat=1\n[StyleSheet]\nQWidget{color:#fdfdfd;background-color:#000}\n"
+                          "QLabel,QListWidget{background-color:#fff}\n")
+            << SkinStatus::IllegibleText;
+        QTest::newRow("dark throughout") << QByteArray("[Skin]\nFormat=1\n[StyleSheet]\n"
+                                                       "QWidget{color:#fdfdfd;background-color:#000}\n")
+                                         << SkinStatus::Ok;
+    }
+
+    void illegibleTextKeepsThePlainLook()
+    {
+        QFETCH(QByteArray, skin);
+        QFETCH(SkinStatus, status);
+        Form1 form(services());
+        QVERIFY(showExposed(form));
+        m_folder->write("Pifu.she", skin);
+        QCOMPARE(SkinStatus(m_attach("Pifu.she", "")), status);
+        if (status != SkinStatus::Ok) {
+            QVERIFY(qApp->styleSheet().isEmpty());
+            QApplication::processEvents();
+            auto *label = form.findChild<QLabel *>(QStringLiteral("Label2"));
+            QVERIFY(skins::contrastRatio(label->palette().color(QPalette::WindowText), Qt::white) >= 3);
+            // The same bytes saved again stay refused.
+            QCOMPARE(SkinStatus(m_attach("Pifu.she", "")), status);
+        } else {
+            QVERIFY(!qApp->styleSheet().isEmpty());
+        }
+    }
+
+    // Sizes and boxes within the filter's bounds can't hide the junk list's rows or its scroll
+    // bar, see the pages through each other, or cut the labels' captions.
+    void fixedLayoutStaysWhole()
+    {
+        m_folder->write("Wjql.ini", QByteArray("e\r\n").repeated(19));
+        Form1 form(services());
+        QVERIFY(showExposed(form));
+        form.Image4_Click(); // the junk-file page
+        auto *label = form.findChild<QLabel *>(QStringLiteral("Label2"));
+        const QRect caption = label->contentsRect();
+        m_folder->write("Pifu.she", "[Skin]\nFormat=1\n[StyleSheet]\n"
+                                    "QListWidget::item{height:0;max-height:0}\nQScrollBar{width:0}\n"
+                                    "QGroupBox{border:1px solid #777}\nQLabel{padding:2px 8px}\n");
+        QCOMPARE(SkinStatus(m_attach("Pifu.she", "")), SkinStatus::Ok);
+        QApplication::processEvents();
+
+        auto *list = form.findChild<QListWidget *>(QStringLiteral("List1"));
+        QCOMPARE(list->count(), 19);
+        QVERIFY(list->visualItemRect(list->item(0)).height() >= 12);
+        QVERIFY(list->verticalScrollBar()->width() >= 10);
+        QCOMPARE(label->contentsRect().top(), caption.top());
+        QCOMPARE(label->contentsRect().height(), caption.height());
+        // The junk-file page still paints its own white over the page below it.
+        auto *page = form.findChild<QGroupBox *>(QStringLiteral("Frame1"));
+        QVERIFY(page->isVisible());
+        QVERIFY(page->autoFillBackground());
+        const QImage image = form.grab().toImage();
+        const QPoint inside = page->mapTo(&form, QPoint(page->width() - 4, page->height() - 4));
+        QCOMPARE(image.pixelColor(inside), QColor(Qt::white));
     }
 
     void skinFollowsTheFileLive()
