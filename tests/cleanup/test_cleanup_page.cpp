@@ -383,8 +383,9 @@ private slots:
         folder.write("silent/drive_c/junk/a.tmp", "x");
         bool searchHangs = false;
         page.searchPrefixes = [&] {
+            // Long enough for a prefix that answers on a busy machine; a hang never ends.
             return cleanup::searchPrefixes(
-                std::chrono::milliseconds(100),
+                std::chrono::seconds(1),
                 [hang, answering, silent, searchHangs]() -> QStringList {
                     if (searchHangs)
                         hang();
