@@ -99,7 +99,7 @@ QString passesText(const shredder::Options &options)
 // Everything a wipe of this file system can't do, said before it starts.
 QString wipeQuestion(const shredder::FreeSpace &space, const shredder::Options &options)
 {
-    const QString fsType = QString::fromStdString(space.fsType);
+    const QString fsType = space.fsType.empty() ? QStringLiteral("类型未知") : QString::fromStdString(space.fsType);
     QString text = QStringLiteral("确定要擦除 %1（%2）的空闲空间吗？将填满 %3 的空闲空间，%4。")
                        .arg(platform::shownPath(space.mountPoint), fsType, sizeText(space.available), passesText(options));
     QStringList limits;
