@@ -6,7 +6,7 @@ BRISQUEL_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-base-private-dev qt6-declarative-dev qt6-webengine-dev libgl-dev libxkbcommon-dev
   g++-mingw-w64-x86-64 wine wine64
   fonts-arphic-uming xdg-utils qt6-translations-l10n
-  desktop-file-utils appstream dpkg-dev file lintian man-db systemd bash-completion e2fsprogs exfat-fuse exfatprogs python3-pil
+  desktop-file-utils appstream dpkg-dev file lintian man-db systemd bash-completion e2fsprogs exfat-fuse exfatprogs btrfs-progs python3-pil
   weston qt6-wayland
   xvfb xauth openbox x11-utils xdotool imagemagick time
   clang libfuzzer-14-dev libclang-rt-14-dev llvm-14

@@ -145,7 +145,7 @@ int runWipe(const Arguments &arguments, const QByteArray &path, Report &report)
 {
     const std::string ledger = wipeLedger();
     // A wipe killed while its named fill held the disk full left that fill behind.
-    const std::vector<std::string> removed = shredder::removeWipeLeftovers(ledger, path.toStdString());
+    const std::vector<std::string> removed = shredder::removeWipeLeftovers(ledger);
     if (!removed.empty())
         report.say(QStringLiteral("已删除上次中断时留下的 %1 个填充文件夹。").arg(removed.size()));
     const shredder::FreeSpace space = shredder::examineFreeSpace(path.toStdString());
@@ -153,6 +153,12 @@ int runWipe(const Arguments &arguments, const QByteArray &path, Report &report)
     if (space.error) {
         report.addEntry({shown, QStringLiteral("wipe"),
                          {{path, 0, {}, Item::Status::Failed, QStringLiteral("无法擦除：") + failureReason(space.error), {}, {}, {}}},
+                         {}});
+        return report.exitCode();
+    }
+    if (const QString refusal = wipeRefusal(space); !refusal.isEmpty()) {
+        report.addEntry({shown, QStringLiteral("wipe"),
+                         {{path, 0, {}, Item::Status::Failed, QStringLiteral("无法擦除：") + printable(refusal), {}, {}, {}}},
                          {}});
         return report.exitCode();
     }
@@ -182,6 +188,12 @@ int runWipe(const Arguments &arguments, const QByteArray &path, Report &report)
               {}, {}, {}, {}};
     switch (outcome.status) {
     case shredder::Status::Shredded:
+        // A fill stopped short (a quota) wiped only part: the run failed at its task.
+        if (const QString shortfall = wipeShortfall(outcome); !shortfall.isEmpty()) {
+            item.status = Item::Status::Failed;
+            item.reason = shortfall + QStringLiteral(" 填充占用的空间已归还。");
+            break;
+        }
         report.say(QStringLiteral("已擦除 %1 的空闲空间：填充 %2，共写入 %3。")
                        .arg(mount, sizeText(outcome.filled), sizeText(outcome.written)));
         break;

@@ -13,4 +13,9 @@ enum class Capability {
 // has no such thing.
 bool hasCapability(Capability capability);
 
+// Whether files made now would count as the user `user` or the group `group` (the
+// file-system ids, supplementary groups included). False where the system has no such ids.
+bool actsAsUser(unsigned user);
+bool actsInGroup(unsigned group);
+
 } // namespace platform

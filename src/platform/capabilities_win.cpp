@@ -7,4 +7,14 @@ bool hasCapability(Capability)
     return false;
 }
 
+bool actsAsUser(unsigned)
+{
+    return false;
+}
+
+bool actsInGroup(unsigned)
+{
+    return false;
+}
+
 } // namespace platform

@@ -65,6 +65,11 @@ std::vector<MountEntry> parseMountInfo(std::string_view text)
         if (separator == 0 || separator + 2 >= fields.size())
             continue;
         MountEntry entry;
+        if (const std::string_view id = fields[0];
+            id.size() <= 19 && std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            for (const char c : id)
+                entry.id = entry.id * 10 + std::uint64_t(c - '0');
+        }
         entry.device = fields[2];
         entry.root = unescapeField(fields[3]);
         entry.mountPoint = unescapeField(fields[4]);
@@ -83,6 +88,14 @@ const MountEntry *findMount(const std::vector<MountEntry> &table, std::uint64_t 
     const std::string wanted = deviceNumberText(device);
     const auto found =
         std::find_if(table.begin(), table.end(), [&](const MountEntry &m) { return m.device == wanted; });
+    return found == table.end() ? nullptr : &*found;
+}
+
+const MountEntry *findMountById(const std::vector<MountEntry> &table, std::uint64_t id)
+{
+    if (id == 0)
+        return nullptr;
+    const auto found = std::find_if(table.begin(), table.end(), [&](const MountEntry &m) { return m.id == id; });
     return found == table.end() ? nullptr : &*found;
 }
 

@@ -14,4 +14,10 @@ std::string deviceNumberText(std::uint64_t)
     return {};
 }
 
+// Nor mount ids.
+std::uint64_t mountIdOf(int, MountIdSource)
+{
+    return 0;
+}
+
 } // namespace platform

@@ -182,7 +182,7 @@ Plan scan(const std::string &path, const DescribeDevice &describe, const std::at
     } else {
         return plan; // only a name goes: no data is overwritten, so nothing to warn about
     }
-    const DeviceFacts facts = describe(info.identity.device);
+    const DeviceFacts facts = describe({info.identity.device, info.identity.mount});
     plan.fsType = facts.fsType;
     plan.warnings |= warningsFor(facts);
     return plan;

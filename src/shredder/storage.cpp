@@ -28,16 +28,18 @@ bool hasMountOption(const std::string &options, std::string_view name)
     return false;
 }
 
-DeviceFacts describeDevice(std::uint64_t device)
+DeviceFacts describeDevice(FileSystemKey where)
 {
     DeviceFacts facts;
     const std::vector<MountRecord> table = platform::readMountInfo();
-    const MountRecord *found = platform::findMount(table, device);
+    const MountRecord *found = platform::findMountById(table, where.mount);
+    if (!found)
+        found = platform::findMount(table, where.device);
     if (!found)
         return facts;
     facts.fsType = found->fsType;
     facts.options = found->superOptions;
-    facts.medium = platform::mediumOf(device, *found);
+    facts.medium = platform::mediumOf(where.device, *found);
     return facts;
 }
 

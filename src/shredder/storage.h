@@ -23,10 +23,27 @@ struct DeviceFacts
     std::string options; // the file system's own mount options: "rw,data=journal"
 };
 
-// Looks up the file system that a device number (st_dev) belongs to. The real one reads
-// the mount table and sysfs; tests pass their own.
-using DescribeDevice = std::function<DeviceFacts(std::uint64_t device)>;
-DeviceFacts describeDevice(std::uint64_t device);
+// Which mounted file system an entry is on: its device number (st_dev) and the id of the
+// mount it was reached through (0 where the kernel gives none). The device number alone
+// misses btrfs, whose subvolumes have numbers the mount table doesn't list; the mount id
+// finds every one. A bare device number still converts, for callers that know no more.
+struct FileSystemKey
+{
+    FileSystemKey(std::uint64_t device = 0, std::uint64_t mount = 0) : device(device), mount(mount) {}
+    operator std::uint64_t() const { return device; }
+    bool operator<(const FileSystemKey &other) const
+    {
+        return device != other.device ? device < other.device : mount < other.mount;
+    }
+
+    std::uint64_t device;
+    std::uint64_t mount;
+};
+
+// Looks up the file system an entry is on: by mount id, else by device number. The real one
+// reads the mount table and sysfs; tests pass their own.
+using DescribeDevice = std::function<DeviceFacts(FileSystemKey where)>;
+DeviceFacts describeDevice(FileSystemKey where);
 
 // Reasons why overwriting may leave the old data somewhere, one bit each.
 enum Warning : unsigned {

@@ -2,6 +2,8 @@
 
 #include "platform/capabilities.h"
 #include "platform/file_calls.h"
+#include "platform/file_lock.h"
+#include "platform/mount_info.h"
 #include "platform/storage_calls.h"
 #include "shredder/file_access.h"
 #include "shredder/random_stream.h"
@@ -9,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <map>
 #include <string_view>
 
@@ -54,39 +57,45 @@ bool hasOption(const std::string &options, std::initializer_list<std::string_vie
     return std::any_of(names.begin(), names.end(), [&](std::string_view name) { return hasMountOption(options, name); });
 }
 
-bool onlyDigits(const std::string &name)
+bool onlyDigits(std::string_view name)
 {
     return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-enum class Leftover { Removed, Gone, Kept };
-
-// Removes one fill folder of ours: only files named as the fill names them, then the folder.
-Leftover removeFillFolder(const std::string &path)
+bool isOneOf(std::string_view type, std::initializer_list<std::string_view> names)
 {
-    const std::string name = nameOf(path);
-    if (name.rfind(wipeFolderPrefix, 0) != 0)
-        return Leftover::Kept;
-    int error = 0;
-    const UniqueFd parent = openFolderNoLinks(parentOf(path), error);
-    EntryInfo info;
-    if (!parent.valid())
-        return error == ENOENT ? Leftover::Gone : Leftover::Kept;
-    if ((error = look(parent.get(), name, info)) != 0)
-        return error == ENOENT ? Leftover::Gone : Leftover::Kept;
-    if (!platform::isFolder(info.mode) || info.owner != platform::effectiveUser())
-        return Leftover::Kept;
-    const UniqueFd folder = openSubfolder(parent.get(), name, info.identity, error);
-    if (!folder.valid())
-        return Leftover::Kept;
-    for (const std::string &entry : entryNames(folder.get(), error)) {
-        EntryInfo file;
-        if (onlyDigits(entry) && look(folder.get(), entry, file) == 0 && platform::isRegularFile(file.mode))
-            platform::removeAt(folder.get(), entry, false);
-    }
-    const bool removed = platform::removeAt(parent.get(), name, true) == 0;
-    platform::syncFile(parent.get());
-    return removed ? Leftover::Removed : Leftover::Kept;
+    return std::find(names.begin(), names.end(), type) != names.end();
+}
+
+// A record names the fill folder by its identity and its path: "DEVICE INODE\nPATH". It is
+// small; anything bigger is no record of ours.
+constexpr std::size_t maxRecordBytes = platform::maxPathBytes + 64;
+
+struct FillRecord
+{
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::string path;
+};
+
+std::string recordText(const FillRecord &record)
+{
+    return std::to_string(record.device) + ' ' + std::to_string(record.inode) + '\n' + record.path;
+}
+
+bool parseRecord(std::string_view text, FillRecord &record)
+{
+    const std::size_t blank = text.find(' '), end = text.find('\n');
+    if (blank == std::string_view::npos || end == std::string_view::npos || blank > end)
+        return false;
+    const std::string_view device = text.substr(0, blank), inode = text.substr(blank + 1, end - blank - 1);
+    if (!onlyDigits(device) || !onlyDigits(inode)
+        || std::from_chars(device.data(), device.data() + device.size(), record.device).ec != std::errc()
+        || std::from_chars(inode.data(), inode.data() + inode.size(), record.inode).ec != std::errc())
+        return false;
+    record.path = text.substr(end + 1);
+    return record.path.size() > 1 && record.path.front() == '/' && record.path.find('\0') == std::string::npos
+           && nameOf(record.path).rfind(wipeFolderPrefix, 0) == 0;
 }
 
 // Makes a folder and the folders above it, as `mkdir -p` does.
@@ -103,24 +112,103 @@ bool makeFolders(const std::string &path)
     return again == 0 || again == EEXIST;
 }
 
-// Records a fill folder in the ledger until it is gone; returns the record's path.
-std::string record(const std::string &ledger, const std::string &fillFolder)
+// The ledger folder. The folder above it is reached as named (the state folder may be a
+// link, as a home may be); the ledger itself never through a link, and only if it is ours.
+UniqueFd openLedger(const std::string &ledger, bool create, int &error)
 {
-    if (ledger.empty() || !makeFolders(ledger))
-        return {};
-    const std::string entry = join(ledger, nameOf(fillFolder));
-    const UniqueFd file = platform::openAt(platform::currentFolder, entry,
-                                           platform::WriteOnly | platform::Create | platform::Truncate | platform::NoFollow, 0600);
-    std::size_t written = 0;
-    if (!file.valid() || platform::writeSome(file.get(), fillFolder.data(), fillFolder.size(), 0, written) != 0
-        || written != fillFolder.size() || platform::syncFile(file.get()) != 0) {
-        platform::removeAt(platform::currentFolder, entry, false);
-        return {};
+    error = 0;
+    if (ledger.empty() || ledger.front() != '/' || nameOf(ledger).empty()) {
+        error = EINVAL;
+        return UniqueFd();
     }
-    if (const UniqueFd folder = platform::openAt(platform::currentFolder, ledger, platform::ReadOnly | platform::FolderOnly);
-        folder.valid())
-        platform::syncFile(folder.get());
-    return entry;
+    const std::string above = parentOf(ledger), name = nameOf(ledger);
+    if (create && !makeFolders(above)) {
+        error = errno ? errno : EACCES;
+        return UniqueFd();
+    }
+    const UniqueFd parent = platform::openAt(platform::currentFolder, above, platform::ReadOnly | platform::FolderOnly);
+    if (!parent.valid()) {
+        error = errno;
+        return UniqueFd();
+    }
+    if (create) {
+        if (const int made = platform::makeFolderAt(parent.get(), name, 0700); made != 0 && made != EEXIST) {
+            error = made;
+            return UniqueFd();
+        }
+    }
+    UniqueFd folder = platform::openAt(parent.get(), name, platform::ReadOnly | platform::FolderOnly | platform::NoFollow);
+    EntryInfo info;
+    if (!folder.valid())
+        error = errno;
+    else if ((error = look(folder.get(), {}, info)) == 0 && info.owner != platform::effectiveUser())
+        error = EPERM;
+    return error ? UniqueFd() : std::move(folder);
+}
+
+// Reads a record without blocking on it and without following a link: only a small regular
+// file of ours is read, and only once its lock is taken, so a running wipe's record is left.
+enum class RecordState { Read, Held, Foreign };
+
+RecordState readRecord(int ledger, const std::string &name, UniqueFd &file, FillRecord &record)
+{
+    // Looked at first, so no device is ever opened; the open itself can't block or follow.
+    EntryInfo seen, info;
+    if (look(ledger, name, seen) != 0 || !platform::isRegularFile(seen.mode))
+        return RecordState::Foreign;
+    file = platform::openAt(ledger, name, platform::ReadOnly | platform::NoFollow | platform::NonBlocking | platform::NoTerminal);
+    if (!file.valid() || look(file.get(), {}, info) != 0 || !platform::isRegularFile(info.mode)
+        || info.owner != platform::effectiveUser() || info.size > maxRecordBytes)
+        return RecordState::Foreign;
+    if (const int locked = platform::tryLockFile(file.get()))
+        return locked == EWOULDBLOCK ? RecordState::Held : RecordState::Foreign;
+    std::string text(maxRecordBytes + 1, '\0');
+    std::size_t total = 0;
+    for (std::size_t got = 1; got && total < text.size();) {
+        if (platform::readSome(file.get(), text.data() + total, text.size() - total, got) != 0)
+            return RecordState::Foreign;
+        total += got;
+    }
+    text.resize(total);
+    return total <= maxRecordBytes && parseRecord(text, record) ? RecordState::Read : RecordState::Foreign;
+}
+
+enum class Leftover { Removed, Gone, Kept };
+
+// Removes a fill folder the record names, if it is still the one the wipe made: the same
+// device and inode, ours, a folder. In it only the fill's own files go: regular files of
+// ours named by a number, with no other name.
+Leftover removeFillFolder(const FillRecord &record)
+{
+    const std::string name = nameOf(record.path);
+    int error = 0;
+    const UniqueFd parent = openFolderNoLinks(parentOf(record.path), error);
+    EntryInfo info;
+    if (!parent.valid())
+        return error == ENOENT ? Leftover::Gone : Leftover::Kept;
+    if ((error = look(parent.get(), name, info)) != 0)
+        return error == ENOENT ? Leftover::Gone : Leftover::Kept;
+    if (info.identity.device != record.device || info.identity.inode != record.inode)
+        return Leftover::Gone; // another entry has the name now: not ours to touch
+    if (!platform::isFolder(info.mode) || info.owner != platform::effectiveUser())
+        return Leftover::Kept;
+    const UniqueFd folder = openSubfolder(parent.get(), name, info.identity, error);
+    if (!folder.valid())
+        return Leftover::Kept;
+    for (const std::string &entry : entryNames(folder.get(), error)) {
+        EntryInfo file;
+        if (onlyDigits(entry) && look(folder.get(), entry, file) == 0 && platform::isRegularFile(file.mode)
+            && file.owner == platform::effectiveUser() && file.links == 1)
+            platform::removeAt(folder.get(), entry, false);
+    }
+    // Still the folder that was emptied, then removed (rmdir takes only an empty folder).
+    EntryInfo again;
+    if (look(parent.get(), name, again) != 0 || again.identity.device != record.device
+        || again.identity.inode != record.inode)
+        return Leftover::Kept;
+    const bool removed = platform::removeAt(parent.get(), name, true) == 0;
+    platform::syncFile(parent.get());
+    return removed ? Leftover::Removed : Leftover::Kept;
 }
 
 } // namespace
@@ -134,10 +222,8 @@ std::vector<WipeableFileSystem> wipeableFileSystems(const std::string &home)
         platform::EntryStatus sourceInfo;
         const bool block = r.source.rfind("/dev/", 0) == 0 && platform::statusFollowingLinks(r.source, sourceInfo) == 0
                            && platform::isBlockDevice(sourceInfo.mode);
-        if (!block && r.fsType != "fuseblk" && r.fsType != "tmpfs")
-            continue;
-        if (r.mountPoint.rfind("/proc/", 0) == 0 || r.mountPoint.rfind("/sys/", 0) == 0)
-            continue; // the kernel's own tmpfs mounts (cgroup) hold no one's files
+        if (!block && r.fsType != "fuseblk")
+            continue; // a file system in memory keeps nothing of a deleted file
         // A later mount at the same place hides this one.
         std::erase_if(mounts, [&](const MountRecord &m) { return m.mountPoint == r.mountPoint; });
         mounts.push_back(std::move(r));
@@ -155,10 +241,14 @@ std::vector<WipeableFileSystem> wipeableFileSystems(const std::string &home)
     for (const auto &[device, r] : best) {
         platform::FileSystemCounts counts;
         platform::EntryStatus pointInfo;
-        // A mount point that now shows another file system (a mount over its parent) is left out.
-        if (platform::fileSystemCountsAt(r.mountPoint, counts) != 0
-            || platform::statusFollowingLinks(r.mountPoint, pointInfo) != 0
-            || platform::deviceNumberText(pointInfo.device) != device)
+        // A mount point that now shows another file system (a mount over its parent) is left
+        // out. The mount id tells; btrfs's device numbers differ from the table's.
+        const UniqueFd point = platform::openAt(platform::currentFolder, r.mountPoint, platform::PathOnly | platform::FolderOnly);
+        if (!point.valid() || platform::entryStatus(point.get(), {}, pointInfo) != 0
+            || platform::fileSystemCountsAt(r.mountPoint, counts) != 0)
+            continue;
+        if (const std::uint64_t id = platform::mountIdOf(point.get()); id && r.id ? id != r.id
+                                                                          : platform::deviceNumberText(pointInfo.device) != device)
             continue;
         WipeableFileSystem entry{r.mountPoint, r.fsType, counts.blocks * counts.blockSize,
                                  counts.available * counts.blockSize, {}};
@@ -188,21 +278,44 @@ FreeSpace examineFreeSpace(const std::string &folder, const DescribeDevice &desc
     if ((space.error = platform::fileSystemCounts(dir.get(), counts)) != 0)
         return space;
     space.device = info.identity.device;
+    space.mountId = platform::mountIdOf(dir.get());
     space.mountPoint = mountPointOf(space.folder);
     space.total = counts.blocks * counts.blockSize;
     space.free = counts.free * counts.blockSize;
-    // The reserve is root's to fill, so root can wipe it too.
-    space.available = platform::hasCapability(platform::Capability::UseReserve)
-                          ? space.free
-                          : counts.available * counts.blockSize;
+    space.available = counts.available * counts.blockSize;
 
-    const DeviceFacts facts = describe(space.device);
+    const DeviceFacts facts = describe({space.device, space.mountId});
     space.fsType = facts.fsType;
     space.warnings = warningsFor(facts);
+    space.inMemory = isOneOf(facts.fsType, {"tmpfs", "ramfs", "devtmpfs", "hugetlbfs"});
     space.quotas = hasOption(facts.options, {"quota", "usrquota", "grpquota", "prjquota", "usrjquota", "grpjquota"});
+    // Only these keep blocks for root; elsewhere the gap between free and available is
+    // space no fill reaches (btrfs's metadata, say). Who may write the reserve is the
+    // kernel's rule: the reserve's user or group (root by default), or CAP_SYS_RESOURCE.
+    if (isOneOf(facts.fsType, {"ext2", "ext3", "ext4", "f2fs"})) {
+        space.reserve = space.free - std::min(space.free, space.available);
+        const auto idOption = [&](std::string_view option) {
+            const std::size_t at = ("," + facts.options + ",").find("," + std::string(option) + "=");
+            unsigned id = 0;
+            if (at != std::string::npos) {
+                const char *start = facts.options.data() + at + option.size() + 1;
+                std::from_chars(start, facts.options.data() + facts.options.size(), id);
+            }
+            return id;
+        };
+        const unsigned group = idOption("resgid");
+        space.fillsReserve = space.reserve
+                             && (platform::hasCapability(platform::Capability::UseReserve)
+                                 || platform::actsAsUser(idOption("resuid")) || (group != 0 && platform::actsInGroup(group)));
+        if (space.fillsReserve)
+            space.available = space.free;
+    } else {
+        space.free = space.available;
+    }
     space.mayTrim = facts.medium == Medium::Flash && platform::hasCapability(platform::Capability::Administer);
     const UniqueFd probe = platform::openAt(dir.get(), ".", platform::Unnamed | platform::WriteOnly, 0600);
-    space.unnamed = probe.valid();
+    // A full disk or quota refuses even the probe; what it says of unnamed files is nothing.
+    space.unnamed = probe.valid() || errno == ENOSPC || errno == EDQUOT;
     return space;
 }
 
@@ -221,9 +334,41 @@ struct Wiper::Fill
     bool unnamed = false;
     UniqueFd folder; // the named fill's own folder
     std::string folderName;
-    std::string recordPath;
+    UniqueFd ledger;     // where the named fill is recorded
+    UniqueFd record;     // the record, locked while the fill exists
+    std::string recordName;
     std::vector<File> files;
     std::uint64_t filled = 0;
+    int fullWith = 0;
+
+    // Records the named fill's folder (identity and path) under a name the clean-up passes
+    // over, locks it, then gives it its own name: no clean-up ever sees it unlocked.
+    int recordFolder(const std::string &ledgerPath, const std::string &path, const Identity &made)
+    {
+        int error = 0;
+        ledger = openLedger(ledgerPath, true, error);
+        if (!ledger.valid())
+            return error;
+        // Named as the folder without its leading dot; the dotted name is the draft's.
+        const std::string name = nameOf(path).substr(1), draft = '.' + name;
+        record = platform::openAt(ledger.get(), draft,
+                                  platform::WriteOnly | platform::Create | platform::Exclusive | platform::NoFollow, 0600);
+        if (!record.valid())
+            return errno;
+        const std::string text = recordText({made.device, made.inode, path});
+        std::size_t written = 0;
+        if ((error = platform::tryLockFile(record.get())) != 0
+            || (error = platform::writeSome(record.get(), text.data(), text.size(), 0, written)) != 0
+            || (error = written == text.size() ? 0 : EIO) != 0 || (error = platform::syncFile(record.get())) != 0
+            || (error = platform::renameWithin(ledger.get(), draft, name)) != 0) {
+            platform::removeAt(ledger.get(), draft, false);
+            record.reset();
+            return error;
+        }
+        recordName = name;
+        platform::syncFile(ledger.get());
+        return 0;
+    }
 
     // A new fill file; written past the page cache where the file system allows it.
     int add()
@@ -257,9 +402,11 @@ struct Wiper::Fill
         for (std::size_t i = 0; i < count; ++i)
             platform::removeAt(folder.get(), std::to_string(i), false);
         folder.reset();
-        if (platform::removeAt(dir, folderName, true) == 0 && !recordPath.empty())
-            platform::removeAt(platform::currentFolder, recordPath, false);
+        // The record goes with the folder, while its lock is still held.
+        if (platform::removeAt(dir, folderName, true) == 0 && record.valid())
+            platform::removeAt(ledger.get(), recordName, false);
         platform::syncFile(dir);
+        record.reset();
     }
 };
 
@@ -307,8 +454,10 @@ int Wiper::fillUp(Fill &fill, bool zeros, WipeOutcome &outcome)
     while (!stopped()) {
         if (newFile || (!fill.unnamed && fill.files.back().size >= namedFileSize)) {
             const int error = fill.add();
-            if (error == ENOSPC || error == EDQUOT)
+            if (error == ENOSPC || error == EDQUOT) {
+                fill.fullWith = error;
                 break;
+            }
             if (error)
                 return error;
             newFile = false;
@@ -322,6 +471,7 @@ int Wiper::fillUp(Fill &fill, bool zeros, WipeOutcome &outcome)
         if (onProgress)
             onProgress(outcome.written, fill.filled);
         if (error == ENOSPC || error == EDQUOT) {
+            fill.fullWith = error;
             if (chunk <= smallest)
                 break; // full
             chunk /= 2;
@@ -336,6 +486,7 @@ int Wiper::fillUp(Fill &fill, bool zeros, WipeOutcome &outcome)
             return error;
     }
     outcome.filled = fill.filled;
+    outcome.fullWith = fill.fullWith;
     return 0;
 }
 
@@ -367,7 +518,8 @@ int Wiper::overwrite(Fill &fill, bool zeros, WipeOutcome &outcome)
 WipeOutcome Wiper::wipe(const FreeSpace &space)
 {
     WipeOutcome outcome;
-    int error = space.error;
+    outcome.expected = space.available;
+    int error = space.error ? space.error : space.inMemory ? EINVAL : 0;
     Fill fill;
     const UniqueFd dir = error ? UniqueFd() : openFolderNoLinks(space.folder, error);
     EntryInfo info;
@@ -380,10 +532,12 @@ WipeOutcome Wiper::wipe(const FreeSpace &space)
             Xoshiro random;
             fill.folderName = wipeFolderPrefix + std::to_string(random.next() % 1000000000000ull);
             if ((error = platform::makeFolderAt(dir.get(), fill.folderName, 0700)) == 0) {
-                fill.recordPath = record(ledger, join(space.folder, fill.folderName));
                 EntryInfo made;
                 if ((error = look(dir.get(), fill.folderName, made)) == 0)
                     fill.folder = openSubfolder(dir.get(), fill.folderName, made.identity, error);
+                // Without its record, a fill left by a killed run would hold the disk for good.
+                if (!error && !ledger.empty())
+                    error = fill.recordFolder(ledger, join(space.folder, fill.folderName), made.identity);
             }
         }
     }
@@ -399,37 +553,37 @@ WipeOutcome Wiper::wipe(const FreeSpace &space)
     return outcome;
 }
 
-std::vector<std::string> removeWipeLeftovers(const std::string &ledger, const std::string &folder)
+bool WipeOutcome::stoppedEarly() const
+{
+    // The free space a file system reports is an estimate (metadata, allocation units): a
+    // little short of it is a full disk.
+    const std::uint64_t slack = std::max<std::uint64_t>(std::uint64_t(8) << 20, expected / 50);
+    return filled + slack < expected;
+}
+
+std::vector<std::string> removeWipeLeftovers(const std::string &ledger)
 {
     std::vector<std::string> removed;
     int error = 0;
-    if (const UniqueFd records = platform::openAt(platform::currentFolder, ledger, platform::ReadOnly | platform::FolderOnly);
-        records.valid()) {
-        for (const std::string &name : entryNames(records.get(), error)) {
-            const UniqueFd entry = platform::openAt(records.get(), name, platform::ReadOnly | platform::NoFollow);
-            char path[platform::maxPathBytes];
-            std::size_t size = 0;
-            if (!entry.valid() || platform::readSome(entry.get(), path, sizeof path, size) != 0 || size == 0
-                || size == sizeof path)
-                continue;
-            const std::string fillFolder(path, size);
-            const Leftover left = removeFillFolder(fillFolder);
-            if (left == Leftover::Removed)
-                removed.push_back(fillFolder);
-            if (left != Leftover::Kept)
-                platform::removeAt(records.get(), name, false);
-        }
+    const UniqueFd records = openLedger(ledger, false, error);
+    if (!records.valid())
+        return removed;
+    for (const std::string &name : entryNames(records.get(), error)) {
+        if (name.front() == '.')
+            continue; // a record still being written
+        UniqueFd file;
+        FillRecord record;
+        const RecordState state = readRecord(records.get(), name, file, record);
+        if (state != RecordState::Read)
+            continue; // a running wipe's, or nothing of ours
+        const Leftover left = removeFillFolder(record);
+        if (left == Leftover::Removed)
+            removed.push_back(record.path);
+        if (left != Leftover::Kept)
+            platform::removeAt(records.get(), name, false);
     }
-    if (!folder.empty()) {
-        if (const UniqueFd dir = openFolderNoLinks(folder, error); dir.valid()) {
-            for (const std::string &name : entryNames(dir.get(), error)) {
-                const std::string path = join(folder, name);
-                if (name.rfind(wipeFolderPrefix, 0) == 0 && std::find(removed.begin(), removed.end(), path) == removed.end()
-                    && removeFillFolder(path) == Leftover::Removed)
-                    removed.push_back(path);
-            }
-        }
-    }
+    if (!removed.empty())
+        platform::syncFile(records.get());
     return removed;
 }
 

@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <memory>
+#include <optional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,6 +62,24 @@ struct TmpfsMount
     {
         if (mounted)
             runs(QStringLiteral("umount"), {QStringLiteral("-l"), path});
+    }
+    QString path;
+    bool mounted = false;
+};
+
+// A file system image, loop-mounted for one test.
+struct LoopMount
+{
+    LoopMount(const QString &folder, const QString &type) : path(folder + "/mnt")
+    {
+        const QString image = folder + "/disk.img";
+        mounted = ::geteuid() == 0 && QDir().mkpath(path) && runs("truncate", {"-s", type == "btrfs" ? "160M" : "48M", image})
+                  && runs("mkfs." + type, {type == "btrfs" ? "-q" : "-qF", image}) && runs("mount", {"-o", "loop", image, path});
+    }
+    ~LoopMount()
+    {
+        if (mounted)
+            runs(QStringLiteral("umount"), {path});
     }
     QString path;
     bool mounted = false;
@@ -397,21 +416,55 @@ private slots:
         QCOMPARE(wine.exportKey(key), before);
     }
 
-    // The wipe asks as shred does, and with -y fills a file system and gives the space back.
+    // The wipe asks as shred does, and with -y fills a file system and gives the space back;
+    // a FIFO among its records holds nothing up.
     void wipeOnPipe()
     {
-        const TmpfsMount tmpfs(m_dir->filePath("mnt"));
-        if (!tmpfs.mounted)
-            QSKIP("mounting a tmpfs needs root");
+        const LoopMount disk(m_dir->path(), "ext4");
+        if (!disk.mounted)
+            QSKIP("a loop mount needs root");
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", m_dir->path());
-        QCOMPARE(cli({"wipe", tmpfs.path}, env, "y\n").code, 2);
-        const Ran wiped = cli({"wipe", "--json", "-y", tmpfs.path}, env);
+        env.insert("XDG_STATE_HOME", m_dir->filePath("state"));
+        QVERIFY(QDir().mkpath(m_dir->filePath("state/brisquel/wipe")));
+        QCOMPARE(::mkfifo(QFile::encodeName(m_dir->filePath("state/brisquel/wipe/0")).constData(), 0600), 0);
+        QCOMPARE(cli({"wipe", disk.path}, env, "y\n").code, 2);
+        const Ran wiped = cli({"wipe", "--json", "-y", disk.path}, env);
         QCOMPARE(wiped.code, 0);
         const QJsonObject item = wiped.json().value("entries").toArray().first()["items"].toArray().first().toObject();
         QCOMPARE(item.value("status").toString(), QStringLiteral("deleted"));
         QVERIFY(item.value("size").toInteger() > 3 << 20);
-        QVERIFY(QDir(tmpfs.path).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        QCOMPARE(QDir(disk.path).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"lost+found"});
+    }
+
+    void wipeSaysWhatItCant_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QStringList>("reasons");
+        QTest::newRow("tmpfs, which keeps nothing deleted") << "tmpfs" << QStringList{"无法擦除：", "内存文件系统（tmpfs）"};
+        QTest::newRow("btrfs under a quota") << "btrfs" << QStringList{"只擦除了部分空闲空间", "磁盘配额已用完"};
+    }
+
+    // What isn't wiped, or only in part, is a failure that says why.
+    void wipeSaysWhatItCant()
+    {
+        QFETCH(QString, type);
+        QFETCH(QStringList, reasons);
+        std::optional<TmpfsMount> tmpfs;
+        std::optional<LoopMount> disk;
+        QString where = m_dir->filePath("mnt");
+        if (type == "tmpfs" && !tmpfs.emplace(where).mounted)
+            QSKIP("mounting a tmpfs needs root");
+        if (type == "btrfs"
+            && (!disk.emplace(m_dir->path(), type).mounted || !runs("btrfs", {"quota", "enable", where})
+                || !runs("btrfs", {"qgroup", "limit", "16M", where})))
+            QSKIP("no btrfs with quotas through a loop device here");
+        const Ran ran = cli({"wipe", "--json", "-y", where});
+        QCOMPARE(ran.code, 1);
+        const QJsonObject item = ran.json().value("entries").toArray().first()["items"].toArray().first().toObject();
+        QCOMPARE(item.value("status").toString(), QStringLiteral("failed"));
+        for (const QString &reason : reasons)
+            QVERIFY2(item.value("reason").toString().contains(reason), qPrintable(item.value("reason").toString()));
     }
 
 private:

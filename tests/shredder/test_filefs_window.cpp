@@ -14,6 +14,7 @@
 
 #include <linux/capability.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
@@ -89,12 +90,12 @@ struct WithoutReserve
 // A small ext4 image, loop-mounted for the length of a scope.
 struct LoopMount
 {
-    LoopMount(const QString &folder, const QString &reserve)
+    LoopMount(const QString &folder, const QString &reserve, const QString &options = "loop")
         : point(folder + "/mnt")
     {
         mounted = ::geteuid() == 0 && QDir().mkpath(point) && runs("truncate", {"-s", "64M", folder + "/disk.img"})
                   && runs("mkfs.ext4", {"-q", "-F", "-m", reserve, folder + "/disk.img"})
-                  && runs("mount", {"-o", "loop", folder + "/disk.img", point});
+                  && runs("mount", {"-o", options, folder + "/disk.img", point});
         point = QFileInfo(point).canonicalFilePath();
     }
     ~LoopMount()
@@ -290,6 +291,9 @@ void TestFilefsWindow::wipesFreeSpace_data()
     QTest::newRow("cancelled at once") << "cancel" << QStringLiteral("已取消擦除");
     QTest::newRow("a killed named fill, removed at start") << "killed" << QStringLiteral("已擦除 @ 的空闲空间");
     QTest::newRow("root's reserve, as a user without it") << "reserve" << QStringLiteral("已擦除 @ 的空闲空间");
+    QTest::newRow("root's reserve, as root") << "root" << QStringLiteral("已擦除 @ 的空闲空间");
+    QTest::newRow("a FIFO among the records") << "fifo" << QStringLiteral("已擦除 @ 的空闲空间");
+    QTest::newRow("a start while another wipe runs") << "running" << QStringLiteral("已擦除 @ 的空闲空间");
 }
 
 // The wipe through the window, on a file system of its own: it asks first, stating what
@@ -299,9 +303,11 @@ void TestFilefsWindow::wipesFreeSpace()
     QFETCH(QString, before);
     QFETCH(QString, result);
     QTemporaryDir dir;
-    const LoopMount disk(dir.path(), before == "reserve" ? "10" : "5");
+    // Root's reserve is kept for another user (else root fills it, capability or not).
+    const LoopMount disk(dir.path(), before == "reserve" || before == "root" ? "10" : "5",
+                         before == "reserve" ? "loop,resuid=65534,resgid=65534" : "loop");
     std::optional<WithoutReserve> asUser;
-    if (before == "reserve")
+    if (before == "reserve" || before == "root")
         asUser.emplace();
     if (!disk.mounted)
         QSKIP("a loop-mounted image needs root");
@@ -322,6 +328,36 @@ void TestFilefsWindow::wipesFreeSpace()
         QCOMPARE(::waitpid(child, &exit, 0), child);
         QVERIFY(WIFSIGNALED(exit) && freeBytes(disk.point) < 2 << 20);
     }
+    if (before == "fifo") {
+        QVERIFY(QDir().mkpath(dir.filePath("state/brisquel/wipe")));
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("state/brisquel/wipe/0")).constData(), 0600), 0);
+    }
+    // Another wipe holds the disk full with a named fill until told to let go.
+    int letGo[2] = {-1, -1};
+    pid_t running = -1;
+    if (before == "running") {
+        QCOMPARE(::pipe(letGo), 0);
+        const shredder::FreeSpace space = shredder::examineFreeSpace(QFile::encodeName(disk.point).toStdString());
+        int full[2];
+        QCOMPARE(::pipe(full), 0);
+        running = ::fork();
+        if (running == 0) {
+            shredder::Wiper wiper;
+            wiper.namedOnly = true;
+            wiper.ledger = QFile::encodeName(dir.filePath("state/brisquel/wipe")).toStdString();
+            wiper.whenFull = [&] {
+                char c = 0;
+                (void)!::write(full[1], "x", 1);
+                (void)!::read(letGo[0], &c, 1);
+            };
+            wiper.wipe(space);
+            ::_exit(0);
+        }
+        char c = 0;
+        QCOMPARE(::read(full[0], &c, 1), 1);
+        ::close(full[0]);
+        ::close(full[1]);
+    }
 
     QStringList questions;
     FilefsWindow window({{}, [&](QWidget *, const QString &text, const QString &) {
@@ -334,6 +370,17 @@ void TestFilefsWindow::wipesFreeSpace()
     QTRY_VERIFY(!window.isBusy());
     auto *status = window.findChild<QLabel *>("statusLabel");
     QCOMPARE(status->text().contains(QStringLiteral("已删除上次擦除空闲空间中断时留下的填充文件")), before == "killed");
+    if (before == "running") {
+        const QStringList fill = QDir(disk.point).entryList({".brisquel-wipe-*"}, QDir::Dirs | QDir::Hidden);
+        QCOMPARE(fill.size(), 1);
+        QVERIFY(!QDir(disk.point + '/' + fill[0]).isEmpty());
+        int exit = -1;
+        QCOMPARE(::write(letGo[1], "x", 1), 1);
+        QCOMPARE(::waitpid(running, &exit, 0), running);
+        QVERIFY(WIFEXITED(exit));
+        ::close(letGo[0]);
+        ::close(letGo[1]);
+    }
     QCOMPARE(freeBytes(disk.point) >= freeBefore - (64 << 10), true);
 
     QTest::mouseClick(window.findChild<QPushButton *>("wipeButton"), Qt::LeftButton);
@@ -342,6 +389,7 @@ void TestFilefsWindow::wipesFreeSpace()
     const QList<QTreeWidgetItem *> rows = list->findItems(disk.point, Qt::MatchExactly);
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows[0]->text(1), QStringLiteral("ext4"));
+    QVERIFY(list->findItems(QStringLiteral("tmpfs"), Qt::MatchExactly, 1).isEmpty());
     list->setCurrentItem(rows[0]);
 
     // A timer that fires on every turn of the event loop must see the wipe under way at least once
@@ -360,6 +408,7 @@ void TestFilefsWindow::wipesFreeSpace()
     QVERIFY(questions[0].contains(QStringLiteral("覆盖 1 遍（随机数据）")));
     QCOMPARE(questions[0].contains(QRegularExpression(QStringLiteral("有 [67]\\.\\d MB 的空间保留给 root 用户，当前用户无法写入"))),
              before == "reserve");
+    QCOMPARE(questions[0].contains(QStringLiteral("保留给 root 用户的空间：当前身份可以写入，这部分也会被填满并擦除")), before != "reserve");
     QVERIFY2(window.findChild<QLabel *>("wipeResultLabel")->text().contains(result.replace('@', disk.point)),
              qPrintable(window.findChild<QLabel *>("wipeResultLabel")->text()));
     QVERIFY(turnedWhileWiping || before == "cancel");

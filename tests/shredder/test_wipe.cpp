@@ -1,3 +1,4 @@
+#include "platform/mount_info.h"
 #include "shredder/wipe.h"
 
 #include <QDir>
@@ -6,8 +7,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <linux/capability.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -72,11 +75,17 @@ private slots:
     void leavesNoTraceOfDeletedFiles();
     void givesSpaceBackWhenKilled_data();
     void givesSpaceBackWhenKilled();
+    void statesTheReserve_data();
     void statesTheReserve();
+    void findsFileSystemByMountId_data();
+    void findsFileSystemByMountId();
+    void removesOnlyRecordedLeftovers_data();
+    void removesOnlyRecordedLeftovers();
 
 private:
-    void mountImage(const QString &type, const QStringList &options = {});
-    QString m_mount, m_image, m_loop;
+    void mountImage(const QString &type, const QStringList &options = {}, const QString &mountOptions = {});
+    void killFill(const std::string &ledger, bool named = true);
+    QString m_mount, m_image, m_loop, m_bound;
     std::optional<QTemporaryDir> m_dir;
 };
 
@@ -90,16 +99,24 @@ void TestWipe::init()
 
 void TestWipe::cleanup()
 {
+    if (!m_bound.isEmpty())
+        runs("umount", {m_bound});
+    m_bound.clear();
     runs("umount", {m_mount});
     if (!m_loop.isEmpty())
         runs("losetup", {"-d", m_loop});
     m_loop.clear();
 }
 
-void TestWipe::mountImage(const QString &type, const QStringList &options)
+void TestWipe::mountImage(const QString &type, const QStringList &options, const QString &mountOptions)
 {
-    if (::geteuid() != 0 || !runs("truncate", {"-s", "48M", m_image}))
+    if (::geteuid() != 0 || !runs("truncate", {"-s", type == "btrfs" ? "160M" : "48M", m_image}))
         QSKIP("a loop mount needs root");
+    if (type == "btrfs") {
+        if (!runs("mkfs.btrfs", {"-q", m_image}) || !runs("mount", {"-o", "loop", m_image, m_mount}))
+            QSKIP("no btrfs through a loop device here");
+        return;
+    }
     if (type == "exfat") {
         // Through FUSE, which has no unnamed files: the named fill is what runs there.
         if (!runs("mkfs.exfat", {m_image}) || !runs("losetup", {"-f", "--show", m_image}, &m_loop)
@@ -108,7 +125,7 @@ void TestWipe::mountImage(const QString &type, const QStringList &options)
         return;
     }
     if (!runs("mkfs.ext4", QStringList{"-q", "-F"} + options + QStringList{m_image})
-        || !runs("mount", {"-o", "loop", m_image, m_mount}))
+        || !runs("mount", {"-o", "loop" + (mountOptions.isEmpty() ? QString() : ',' + mountOptions), m_image, m_mount}))
         QSKIP("loop devices are not available");
 }
 
@@ -179,19 +196,7 @@ void TestWipe::givesSpaceBackWhenKilled()
     mountImage("ext4");
     const std::uint64_t freeBefore = freeBytes(m_mount);
     const std::string ledger = QFile::encodeName(m_dir->filePath("state/wipe")).toStdString();
-    const FreeSpace space = examineFreeSpace(QFile::encodeName(m_mount).toStdString());
-    const pid_t child = ::fork();
-    if (child == 0) {
-        Wiper wiper;
-        wiper.namedOnly = named;
-        wiper.ledger = ledger;
-        wiper.whenFull = [] { ::raise(SIGKILL); };
-        wiper.wipe(space);
-        ::_exit(0);
-    }
-    int status = 0;
-    QCOMPARE(::waitpid(child, &status, 0), child);
-    QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    killFill(ledger, named);
 
     if (named) {
         QVERIFY(freeBytes(m_mount) < 1 << 20);
@@ -207,15 +212,150 @@ void TestWipe::givesSpaceBackWhenKilled()
     QCOMPARE(QDir(m_mount).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"lost+found"});
 }
 
+void TestWipe::statesTheReserve_data()
+{
+    QTest::addColumn<QString>("keptFor");
+    QTest::newRow("kept for another user") << "resuid=65534,resgid=65534";
+    QTest::newRow("kept for root, who runs it") << "";
+}
+
 // Blocks kept for root can't be filled by anyone else; the confirmation must say how much.
+// Whom they are kept for (root by default) fills them even without CAP_SYS_RESOURCE.
 void TestWipe::statesTheReserve()
 {
-    mountImage("ext4", {"-m", "10"});
+    QFETCH(QString, keptFor);
+    mountImage("ext4", {"-m", "10"}, keptFor);
     const std::string folder = QFile::encodeName(m_mount).toStdString();
     WithoutCapability asUser(CAP_SYS_RESOURCE);
     const FreeSpace space = examineFreeSpace(folder);
-    QVERIFY(space.reserved() > space.total / 20 && space.reserved() < space.total / 5);
+    QVERIFY(space.reserve > space.total / 20 && space.reserve < space.total / 5);
+    QCOMPARE(space.fillsReserve, keptFor.isEmpty());
     QCOMPARE(space.available + space.reserved(), space.free);
+    QCOMPARE(space.reserved(), keptFor.isEmpty() ? 0 : space.reserve);
+    if (!keptFor.isEmpty())
+        return;
+    const WipeOutcome outcome = Wiper().wipe(space);
+    QCOMPARE(int(outcome.status), int(Status::Shredded));
+    QVERIFY2(!outcome.stoppedEarly(), qPrintable(QString::number(outcome.filled)));
+}
+
+void TestWipe::findsFileSystemByMountId_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<bool>("bound");
+    QTest::newRow("btrfs, whose device numbers the mount table doesn't list") << "btrfs" << false;
+    QTest::newRow("a bind mount of an ext4 folder") << "ext4" << true;
+}
+
+// Every way of asking for a mount id names the same line of the table, and the wipe and the
+// shredder know the file system by it.
+void TestWipe::findsFileSystemByMountId()
+{
+    QFETCH(QString, type);
+    QFETCH(bool, bound);
+    mountImage(type);
+    QString where = QFileInfo(m_mount).canonicalFilePath();
+    if (bound) {
+        const QString inner = m_mount + "/inner", bind = m_dir->filePath("bound");
+        if (!QDir().mkpath(inner) || !QDir().mkpath(bind) || !runs("mount", {"--bind", inner, bind}))
+            QSKIP("no bind mounts here");
+        m_bound = bind;
+        where = QFileInfo(bind).canonicalFilePath();
+    }
+    const QByteArray path = QFile::encodeName(where);
+    const int fd = ::open(path.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    const std::uint64_t id = platform::mountIdOf(fd, platform::MountIdSource::Status);
+    QCOMPARE(platform::mountIdOf(fd, platform::MountIdSource::FileHandle), id);
+    QCOMPARE(platform::mountIdOf(fd, platform::MountIdSource::FdInfo), id);
+    ::close(fd);
+    const std::vector<platform::MountEntry> table = platform::readMountInfo();
+    const platform::MountEntry *entry = platform::findMountById(table, id);
+    QVERIFY(entry);
+    QCOMPARE(QByteArray::fromStdString(entry->mountPoint), path);
+
+    const FreeSpace space = examineFreeSpace(path.toStdString());
+    QCOMPARE(space.mountId, id);
+    QCOMPARE(QString::fromStdString(space.fsType), type);
+    QCOMPARE(bool(space.warnings & CopyOnWrite), type == "btrfs");
+    QFile file(where + "/file");
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("content") == 7);
+    file.close();
+    const Plan plan = scan((path + "/file").toStdString());
+    QCOMPARE(QString::fromStdString(plan.fsType), type);
+    QCOMPARE(bool(plan.warnings & CopyOnWrite), type == "btrfs");
+    const std::vector<WipeableFileSystem> listed = wipeableFileSystems({});
+    QVERIFY(std::any_of(listed.begin(), listed.end(), [&](const WipeableFileSystem &fs) {
+        return QString::fromStdString(fs.mountPoint) == QFileInfo(m_mount).canonicalFilePath()
+               && QString::fromStdString(fs.fsType) == type;
+    }));
+}
+
+// Kills a fill once it holds the disk full; a named one leaves its folder and record.
+void TestWipe::killFill(const std::string &ledger, bool named)
+{
+    const FreeSpace space = examineFreeSpace(QFile::encodeName(m_mount).toStdString());
+    const pid_t child = ::fork();
+    if (child == 0) {
+        Wiper wiper;
+        wiper.namedOnly = named;
+        wiper.ledger = ledger;
+        wiper.whenFull = [] { ::raise(SIGKILL); };
+        wiper.wipe(space);
+        ::_exit(0);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+}
+
+void TestWipe::removesOnlyRecordedLeftovers_data()
+{
+    QTest::addColumn<QString>("attack");
+    QTest::newRow("a FIFO among the records") << "fifo";
+    QTest::newRow("a user's folder named like a fill folder") << "lookalike";
+    QTest::newRow("a record folder that is a link") << "linked";
+}
+
+// The records are outside input: a clean-up neither blocks on them nor follows them anywhere
+// but to the very folder a killed wipe made.
+void TestWipe::removesOnlyRecordedLeftovers()
+{
+    QFETCH(QString, attack);
+    mountImage("ext4");
+    const QString state = m_dir->filePath("state");
+    const std::string ledger = QFile::encodeName(state + "/wipe").toStdString();
+    const auto fillFolders = [&] {
+        return QDir(m_mount).entryList({".brisquel-wipe-*"}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+    const QString lookalike = m_mount + "/.brisquel-wipe-photos";
+    if (attack == "lookalike") { // made while the disk has room
+        QFile photo(lookalike + "/1");
+        QVERIFY(QDir().mkpath(lookalike) && photo.open(QIODevice::WriteOnly) && photo.write("photo") == 5 && photo.flush());
+    }
+    killFill(ledger);
+    QCOMPARE(fillFolders().size(), attack == "lookalike" ? 2 : 1);
+    if (attack == "fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(state + "/wipe/0").constData(), 0600), 0);
+    } else if (attack == "lookalike") {
+        // A record naming it, but not as the folder a wipe made.
+        struct stat seen {};
+        QCOMPARE(::stat(QFile::encodeName(lookalike).constData(), &seen), 0);
+        QFile forged(state + "/wipe/1");
+        QVERIFY(forged.open(QIODevice::WriteOnly));
+        forged.write(QByteArray::number(quint64(seen.st_dev)) + ' ' + QByteArray::number(quint64(seen.st_ino + 1)) + '\n'
+                     + QFile::encodeName(lookalike));
+    } else if (attack == "linked") {
+        QVERIFY(QDir(state).rename("wipe", "elsewhere"));
+        QVERIFY(QFile::link("elsewhere", state + "/wipe"));
+        QVERIFY(removeWipeLeftovers(ledger).empty());
+        QCOMPARE(fillFolders().size(), 1);
+        QCOMPARE(QDir(state + "/elsewhere").entryList(QDir::Files).size(), 1);
+        QVERIFY(QFile::remove(state + "/wipe") && QDir(state).rename("elsewhere", "wipe"));
+    }
+    QCOMPARE(removeWipeLeftovers(ledger).size(), 1u);
+    QCOMPARE(fillFolders(), attack == "lookalike" ? QStringList{".brisquel-wipe-photos"} : QStringList());
+    QCOMPARE(QFile::exists(lookalike + "/1"), attack == "lookalike");
 }
 
 QTEST_GUILESS_MAIN(TestWipe)

@@ -45,6 +45,8 @@ using shredder::texts::sizeText;
 using shredder::texts::warningTexts;
 using shredder::texts::wipeLedger;
 using shredder::texts::wipeQuestion;
+using shredder::texts::wipeRefusal;
+using shredder::texts::wipeShortfall;
 
 enum Column { PathColumn, SizeColumn, StatusColumn };
 
@@ -543,11 +545,11 @@ void FilefsWindow::jobFinished()
     if (!unchecked.empty()) {
         startJob(Job::Scanning, [this, unchecked = std::move(unchecked), describe = m_services.describeDevice] {
             // The mount table and sysfs are read once per file system, not once per item.
-            std::map<dev_t, shredder::DeviceFacts> known;
-            const shredder::DescribeDevice describeOnce = [&](dev_t device) {
-                auto found = known.find(device);
+            std::map<shredder::FileSystemKey, shredder::DeviceFacts> known;
+            const shredder::DescribeDevice describeOnce = [&](shredder::FileSystemKey where) {
+                auto found = known.find(where);
                 if (found == known.end())
-                    found = known.emplace(device, describe(device)).first;
+                    found = known.emplace(where, describe(where)).first;
                 return found->second;
             };
             for (const auto &[row, path] : unchecked) {
@@ -783,7 +785,7 @@ void FilefsWindow::examineAndWipe(const QByteArray &folder)
     m_wipeStatus->setText(QStringLiteral("正在检查…"));
     startJob(Job::Examining,
              [found, folder = folder.toStdString(), ledger = m_ledger, describe = m_services.describeDevice] {
-                 found->removed = shredder::removeWipeLeftovers(ledger, folder);
+                 found->removed = shredder::removeWipeLeftovers(ledger);
                  found->space = shredder::examineFreeSpace(folder, describe);
              },
              [this, found] {
@@ -793,6 +795,10 @@ void FilefsWindow::examineAndWipe(const QByteArray &folder)
                  m_wipeStatus->clear();
                  if (found->space.error) {
                      m_wipeResult->setText(leftovers + QStringLiteral("无法擦除：") + failureReason(found->space.error));
+                     return;
+                 }
+                 if (const QString refusal = wipeRefusal(found->space); !refusal.isEmpty()) {
+                     m_wipeResult->setText(leftovers + QStringLiteral("无法擦除：") + refusal);
                      return;
                  }
                  wipe(found->space, leftovers);
@@ -835,6 +841,11 @@ void FilefsWindow::wipe(const shredder::FreeSpace &space, const QString &leftove
         case shredder::Status::Shredded:
             m_wipeProgress->setValue(1000);
             m_progress->setValue(1000);
+            if (const QString shortfall = wipeShortfall(*outcome); !shortfall.isEmpty()) {
+                result += QStringLiteral("%1：%2 共写入 %3，填充占用的空间已归还。")
+                              .arg(platform::shownPath(space.mountPoint), shortfall, sizeText(outcome->written));
+                break;
+            }
             result += QStringLiteral("已擦除 %1 的空闲空间：填充 %2，共写入 %3，用时 %4。")
                           .arg(platform::shownPath(space.mountPoint), sizeText(outcome->filled), sizeText(outcome->written),
                                durationText(m_clock.elapsed() / 1000));

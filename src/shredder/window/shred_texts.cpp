@@ -99,7 +99,7 @@ QString passesText(const shredder::Options &options)
 // Everything a wipe of this file system can't do, said before it starts.
 QString wipeQuestion(const shredder::FreeSpace &space, const shredder::Options &options)
 {
-    const QString fsType = QString::fromStdString(space.fsType);
+    const QString fsType = space.fsType.empty() ? QStringLiteral("类型未知") : QString::fromStdString(space.fsType);
     QString text = QStringLiteral("确定要擦除 %1（%2）的空闲空间吗？将填满 %3 的空闲空间，%4。")
                        .arg(platform::shownPath(space.mountPoint), fsType, sizeText(space.available), passesText(options));
     QStringList limits;
@@ -114,6 +114,9 @@ QString wipeQuestion(const shredder::FreeSpace &space, const shredder::Options &
     limits << warningTexts(space.warnings & ~unsigned(shredder::FlashStorage | shredder::CopyOnWrite), fsType);
     if (space.reserved())
         limits << QStringLiteral("有 %1 的空间保留给 root 用户，当前用户无法写入，这部分不会被擦除。").arg(sizeText(space.reserved()));
+    else if (space.fillsReserve)
+        limits << QStringLiteral("其中 %1 是保留给 root 用户的空间：当前身份可以写入，这部分也会被填满并擦除，期间连 root 的程序也可能无法写入。")
+                      .arg(sizeText(space.reserve));
     if (space.quotas)
         limits << QStringLiteral("此文件系统启用了磁盘配额：配额用完时填充即停止，其余空闲空间不会被擦除。");
     if (!space.unnamed)
@@ -122,6 +125,25 @@ QString wipeQuestion(const shredder::FreeSpace &space, const shredder::Options &
     limits << QStringLiteral("擦除期间磁盘会被填满，其他程序可能无法写入文件。");
     text += QStringLiteral("\n\n请注意：\n") + limits.join(QLatin1Char('\n'));
     return text;
+}
+
+QString wipeRefusal(const shredder::FreeSpace &space)
+{
+    if (!space.inMemory)
+        return {};
+    return QStringLiteral("%1 是内存文件系统（%2）：文件删除后内容就不在了，没有可擦除的空闲空间，填满它只会耗尽内存。")
+        .arg(platform::shownPath(space.mountPoint), QString::fromStdString(space.fsType));
+}
+
+QString wipeShortfall(const shredder::WipeOutcome &outcome)
+{
+    if (!outcome.stoppedEarly())
+        return {};
+    const QString why = outcome.fullWith == EDQUOT
+                            ? QStringLiteral("磁盘配额已用完")
+                            : QStringLiteral("文件系统提前报告空间已满");
+    return QStringLiteral("只擦除了部分空闲空间：填充到 %1 时因%2而停止，开始时报告的空闲空间为 %3，其余约 %4 没有被擦除。")
+        .arg(sizeText(outcome.filled), why, sizeText(outcome.expected), sizeText(outcome.expected - outcome.filled));
 }
 
 } // namespace shredder::texts

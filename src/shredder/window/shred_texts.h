@@ -26,5 +26,9 @@ std::string wipeLedger();
 QString passesText(const shredder::Options &options);
 // The question before a wipe, with everything the wipe can't do.
 QString wipeQuestion(const shredder::FreeSpace &space, const shredder::Options &options);
+// Why this file system is not wiped at all (one in memory); empty when it may be.
+QString wipeRefusal(const shredder::FreeSpace &space);
+// How much a fill that stopped short of the free space wiped, and why; empty when it didn't.
+QString wipeShortfall(const shredder::WipeOutcome &outcome);
 
 } // namespace shredder::texts
