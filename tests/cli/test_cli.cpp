@@ -403,6 +403,22 @@ private slots:
             QCOMPARE(wine.exportKey(key), after);
         }
 
+        // At a terminal, what can't be vouched for is shown and goes back only on a yes.
+        QVERIFY(platform::writeFile(m_dir->filePath("moved.reg"), moved));
+        for (const QByteArray answer : {"n\n", "y\n"}) {
+            QProcess terminal;
+            terminal.setProcessEnvironment(env);
+            terminal.start("script", {"-qec", QStringLiteral(BRISQUEL_CLI " -C '%1' restore '%1/moved.reg'").arg(m_dir->path()),
+                                      "/dev/null"});
+            terminal.write(answer);
+            terminal.closeWriteChannel();
+            QVERIFY(terminal.waitForFinished(300000));
+            const QByteArray said = terminal.readAll();
+            QVERIFY2(said.contains("仍要导入吗") && said.contains("[HKEY_CURRENT_USER\\Software\\BrisquelCliTest"),
+                     said.constData());
+            QCOMPARE(wine.exportKey(key), answer == "n\n" ? after : before);
+        }
+
         const Ran restored = cli({"-C", m_dir->path(), "restore", QFileInfo(backup).fileName()}, env);
         QVERIFY2(restored.code == 0, restored.err.constData());
         QCOMPARE(wine.exportKey(key), before);
