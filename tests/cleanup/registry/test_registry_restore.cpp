@@ -171,6 +171,11 @@ private slots:
         QCOMPARE(errors(QStringLiteral("HKCR\\ADODB.Command\\")).first, 5u);
         QCOMPARE(errors(QStringLiteral("HKCR\\ADODB.Command\\CurVer\\")).first, 0u);
         QCOMPARE(errors(QStringLiteral("HKLM\\System\\CurrentControlSet\\Control\\Nope\\")).first, 2u);
+        QCOMPARE(errors(QStringLiteral("HKCR\\Wow6432Node\\AppId\\")).first, errorNotRestorable);
+        const std::vector<PreviewedEntry> linked = previewer.preview(QStringLiteral("HKCR\\Wow6432Node\\AppId\\BITS\\AppID"));
+        QCOMPARE(linked[0].error, 0u);
+        QCOMPARE(describeValueData(linked[0].values.at(0)), QStringLiteral("{69AD4AEE-51BE-439B-A92C-86AE490E8B30}"));
+        QCOMPARE(errors(QStringLiteral("HKCR\\AppID\\BITS\\AppID")).first, 2u); // gone with the entry before
         QCOMPARE(mtimes(other.path()), before);
         QVERIFY(!QFileInfo::exists(other.filePath(QStringLiteral("drive_c"))));
         QVERIFY(m_prefix->keepServerRunning());
