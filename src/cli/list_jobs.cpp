@@ -100,7 +100,7 @@ QString registryReason(quint32 error)
     case reg::errorKeptChanging:
         return QStringLiteral("删除前一直在被改动，未删除");
     case reg::errorOtherWineBuild:
-        return QStringLiteral("该前缀由其他版本的 Wine 建立，系统的 Wine 会改写它，未改动");
+        return QStringLiteral("该前缀由其他版本的 Wine 建立或更新过，系统的 Wine 会改写它，未改动");
     case reg::errorBackupTooLarge:
         return QStringLiteral("备份将超过恢复所能接受的 64 MiB，未删除");
     default:

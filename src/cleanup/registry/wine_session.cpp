@@ -175,11 +175,11 @@ std::optional<QString> otherWineBuild(const QString &prefix, const QString &load
     if (data.isEmpty() || ::stat(QFile::encodeName(data + QStringLiteral("/wine.inf")).constData(), &inf) != 0)
         return QStringLiteral("无法确认该前缀与系统的 Wine 是否同一版本，未改动");
     if (!stamp)
-        return QStringLiteral("该前缀没有 Wine 的更新时间戳，系统的 Wine 会重写它，未改动");
+        return QStringLiteral("该前缀没有 Wine 的更新时间戳，系统的 Wine 会改写它，未改动");
     bool ok = false;
     const qulonglong written = stamp->trimmed().toULongLong(&ok);
     if (!ok || written != qulonglong(inf.st_mtime))
-        return QStringLiteral("该前缀由其他版本的 Wine 建立，系统的 Wine 会重写它，未改动");
+        return QStringLiteral("该前缀由其他版本的 Wine 建立或更新过，系统的 Wine 会改写它，未改动");
     return std::nullopt;
 }
 
