@@ -76,6 +76,9 @@ bool readList(const QString &path, const QString &failure, List &list, Report &r
     return true;
 }
 
+// How long the end of the Wine a clean started may take: it writes the hives as it goes.
+constexpr int wineEndMs = 20000;
+
 QString registryReason(quint32 error)
 {
     namespace reg = cleanup::registry;
@@ -96,6 +99,10 @@ QString registryReason(quint32 error)
         return QStringLiteral("无法备份（名称含换行符或是注册表链接），未删除");
     case reg::errorKeptChanging:
         return QStringLiteral("删除前一直在被改动，未删除");
+    case reg::errorOtherWineBuild:
+        return QStringLiteral("该前缀由其他版本的 Wine 建立或更新过，系统的 Wine 会改写它，未改动");
+    case reg::errorBackupTooLarge:
+        return QStringLiteral("备份将超过恢复所能接受的 64 MiB，未删除");
     default:
         return QStringLiteral("Windows 错误 %1").arg(error);
     }
@@ -192,7 +199,7 @@ public:
                 break;
             Entry entry{name, QStringLiteral("registry"), {}, {}};
             for (const cleanup::registry::PreviewedEntry &found : previewer.preview(name)) {
-                if (found.error == 2)
+                if (found.error == 2 || skipped(found.prefix, found.error))
                     continue;
                 Item item;
                 item.path = name.toUtf8();
@@ -209,6 +216,7 @@ public:
             }
             m_report.addEntry(std::move(entry));
         }
+        reportSkipped();
     }
 
     void registryClean(const QStringList &entries)
@@ -235,7 +243,7 @@ public:
             deleter.remove(name);
             for (const QString &prefix : deleter.prefixes()) {
                 const quint32 error = byPrefix.at(prefix)->lastError();
-                if (error == 2)
+                if (error == 2 || skipped(prefix, error))
                     continue;
                 Item item;
                 item.path = name.toUtf8();
@@ -256,11 +264,39 @@ public:
             backups.append(absolute);
             m_report.say(QStringLiteral("删除的注册表内容已备份到 %1").arg(absolute));
         }
+        reportSkipped();
         deleter.runFinished();
+        // Wine's server and services that this run started must be gone before the command
+        // ends: a service unit would wait for them and then call the run failed.
+        for (const QString &prefix : deleter.prefixes()) {
+            if (!byPrefix.at(prefix)->waitForWineToEnd(wineEndMs))
+                m_report.say(QStringLiteral("Wine 前缀 %1 的 wineserver 未能及时结束").arg(prefix));
+        }
         m_report.setExtra(QStringLiteral("backups"), backups);
     }
 
 private:
+    // A prefix made by another Wine build is left alone as a whole: said once, not per entry.
+    bool skipped(const QString &prefix, quint32 error)
+    {
+        if (error != cleanup::registry::errorOtherWineBuild)
+            return false;
+        if (!m_skippedPrefixes.contains(prefix))
+            m_skippedPrefixes.append(prefix);
+        return true;
+    }
+
+    void reportSkipped()
+    {
+        QJsonArray skipped;
+        for (const QString &prefix : std::as_const(m_skippedPrefixes)) {
+            const QString reason = registryReason(cleanup::registry::errorOtherWineBuild);
+            m_report.say(QStringLiteral("已跳过 Wine 前缀 %1：%2").arg(prefix, reason));
+            skipped.append(QJsonObject{{QStringLiteral("prefix"), prefix}, {QStringLiteral("reason"), reason}});
+        }
+        m_report.setExtra(QStringLiteral("skipped_prefixes"), skipped);
+    }
+
     static bool stopped() { return stopRequested().load(std::memory_order_relaxed); }
 
     static void describeValues(const cleanup::registry::PreviewedEntry &found, Item &item)
@@ -287,6 +323,7 @@ private:
     Progress m_progress;
     qint64 m_items = 0;
     qint64 m_bytes = 0;
+    QStringList m_skippedPrefixes;
 };
 
 } // namespace

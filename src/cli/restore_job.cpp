@@ -2,6 +2,7 @@
 
 #include "cleanup/registry/backup_restore.h"
 #include "cleanup/registry/registry_deleter.h"
+#include "cli/console.h"
 #include "cli/report.h"
 
 #include <QDir>
@@ -24,6 +25,8 @@ QString statusName(cleanup::registry::RestoreResult::Status status)
         return QStringLiteral("not_our_backup");
     case Status::NoRegistry:
         return QStringLiteral("no_registry");
+    case Status::Refused:
+        return QStringLiteral("refused");
     case Status::Failed:
         return QStringLiteral("failed");
     }
@@ -50,8 +53,20 @@ int runRestore(const QByteArray &given, const QByteArray &resolved, Report &repo
     }
 
     // Into the prefix Wine commands take, when one is set; else the one the backup names.
-    const cleanup::registry::RestoreResult result =
-        cleanup::registry::restoreBackup(path, qEnvironmentVariable("WINEPREFIX"));
+    cleanup::registry::RestoreOptions options;
+    options.prefix = qEnvironmentVariable("WINEPREFIX");
+    // Content we can't vouch for is put to the person at a terminal, and to no one else.
+    if (isTerminal(Stream::Input) && isTerminal(Stream::Error)) {
+        options.confirm = [](const QString &content) {
+            write(Stream::Error, content + QStringLiteral("仍要导入吗？[y/N] "));
+            QByteArray answer;
+            if (!readAnswer(answer))
+                return false;
+            answer = answer.trimmed().toLower();
+            return answer == "y" || answer == "yes" || answer == "是";
+        };
+    }
+    const cleanup::registry::RestoreResult result = cleanup::registry::restoreBackup(path, options);
     report.setExtra(QStringLiteral("restore"),
                     QJsonObject{{QStringLiteral("file"), QFileInfo(path).absoluteFilePath()},
                                 {QStringLiteral("status"), statusName(result.status)},
@@ -70,6 +85,7 @@ int runRestore(const QByteArray &given, const QByteArray &resolved, Report &repo
     case Status::Restored:
         return 0;
     case Status::NotOurBackup:
+    case Status::Refused:
         return 2;
     case Status::NoRegistry:
     case Status::Failed:

@@ -367,20 +367,27 @@ private slots:
         QVERIFY2(wine.isValid(), qPrintable(wine.errorString()));
         const QString key = QStringLiteral("HKCU\\Software\\BrisquelCliTest");
         QVERIFY(wine.addValue(key + "\\Recent", "a", "one") && wine.addValue(key, "Stale", "two")
-                && wine.addValue(key, "Kept", "three"));
+                && wine.addValue(key, "Kept", "three") && wine.addValue(key + "\\Recent\\Sub", "b", "four"));
         const QByteArray before = wine.exportKey(key);
-        QVERIFY(platform::writeLines(m_dir->filePath("Zcql.ini"),
-                                     {key + "\\Recent\\", key + "\\Stale", key + "\\Missing"}));
+        // A subkey before its key, as the shipped list has them: the clean deletes both in
+        // turn, and the preview finds the same.
+        QVERIFY(platform::writeLines(m_dir->filePath("Zcql.ini"), {key + "\\Recent\\Sub\\", key + "\\Recent\\",
+                                                                   key + "\\Stale", key + "\\Missing"}));
         QProcessEnvironment env = wine.environment();
         env.insert("HOME", m_dir->path());
+        // The preview reads the hives, which the server writes as it ends.
+        wine.waitForServerExit();
 
         const Ran preview = cli({"-C", m_dir->path(), "preview", "registry", "--json"}, env);
         QCOMPARE(preview.code, 0);
         const QSet<QByteArray> listed = itemsWith(preview.json(), "listed");
-        QCOMPARE(listed.size(), 2);
+        QCOMPARE(listed.size(), 3);
+        QVERIFY(test::processesIn(wine.path()).isEmpty());
         const Ran clean = cli({"-C", m_dir->path(), "clean", "registry", "--json"}, env);
         QCOMPARE(clean.code, 0);
         QCOMPARE(itemsWith(clean.json(), "deleted"), listed);
+        // Wine started by the clean went with it.
+        QCOMPARE(test::processesIn(wine.path()), QList<qint64>());
         QVERIFY(!wine.keyExists(key + "\\Recent") && !wine.valueExists(key, "Stale") && wine.valueExists(key, "Kept"));
 
         const QJsonArray backups = clean.json().value("backups").toArray();
@@ -399,7 +406,11 @@ private slots:
                 return added.toUtf8();
             return QByteArray(reinterpret_cast<const char *>(added.utf16()), added.size() * 2);
         };
+        QByteArray moved = text;
+        moved.replace(encoded("; Wine prefix: " + wine.path()), encoded("; Wine prefix: " + wine.path() + "/"));
+        QVERIFY(moved != text);
         const QList<QByteArray> hostile{
+            moved, // no longer as we wrote it, and no terminal to ask at
             text.left(text.size() / 2),
             "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Other]\r\n\"x\"=\"y\"\r\n",
             text + encoded(QStringLiteral("\r\n[-HKEY_CURRENT_USER\\Software]\r\n"))};
@@ -411,9 +422,89 @@ private slots:
             QCOMPARE(wine.exportKey(key), after);
         }
 
+        // At a terminal, what can't be vouched for is shown and goes back only on a yes.
+        QVERIFY(platform::writeFile(m_dir->filePath("moved.reg"), moved));
+        for (const QByteArray answer : {"n\n", "y\n"}) {
+            QProcess terminal;
+            terminal.setProcessEnvironment(env);
+            terminal.start("script", {"-qec", QStringLiteral(BRISQUEL_CLI " -C '%1' restore '%1/moved.reg'").arg(m_dir->path()),
+                                      "/dev/null"});
+            terminal.write(answer);
+            terminal.closeWriteChannel();
+            QVERIFY(terminal.waitForFinished(300000));
+            const QByteArray said = terminal.readAll();
+            QVERIFY2(said.contains("仍要导入吗") && said.contains("[HKEY_CURRENT_USER\\Software\\BrisquelCliTest"),
+                     said.constData());
+            QCOMPARE(wine.exportKey(key), answer == "n\n" ? after : before);
+        }
+
         const Ran restored = cli({"-C", m_dir->path(), "restore", QFileInfo(backup).fileName()}, env);
         QVERIFY2(restored.code == 0, restored.err.constData());
         QCOMPARE(wine.exportKey(key), before);
+
+        // A prefix another Wine build made: passed over with a reason, its files untouched.
+        wine.stopServer();
+        const QString other = m_dir->filePath(".wine");
+        QVERIFY(QDir().mkpath(other + "/drive_c"));
+        for (const QString &hive : {QStringLiteral("system.reg"), QStringLiteral("user.reg")})
+            QVERIFY(QFile::copy(wine.path() + u'/' + hive, other + u'/' + hive));
+        QVERIFY(platform::writeFile(other + "/.update-timestamp", "1000000000\n"));
+        env.remove("WINEPREFIX");
+        const auto files = [&other] { return QDir(other).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); };
+        const QList<QFileInfo> untouched = files();
+        for (const QString &command : {QStringLiteral("preview"), QStringLiteral("clean")}) {
+            const Ran ran = cli({"-C", m_dir->path(), command, "registry", "--json"}, env);
+            QCOMPARE(ran.code, 0);
+            QCOMPARE(ran.json().value("skipped_prefixes").toArray().size(), 1);
+            QVERIFY(itemsWith(ran.json(), command == "clean" ? "deleted" : "listed").isEmpty());
+        }
+        const QList<QFileInfo> now = files();
+        QCOMPARE(now.size(), untouched.size());
+        for (qsizetype i = 0; i < now.size(); ++i)
+            QCOMPARE(now[i].lastModified(), untouched[i].lastModified());
+        QVERIFY(test::processesIn(other).isEmpty());
+    }
+
+    // The timer's service, started through a user systemd, ends inactive, not failed, though
+    // its clean started Wine in the user's prefix.
+    void serviceEndsInactive()
+    {
+        QFile init(QStringLiteral("/proc/1/comm"));
+        if (!init.open(QIODevice::ReadOnly) || init.readAll().trimmed() != "systemd")
+            QSKIP("systemd is not process 1 here (a container), so no user systemd can start the service");
+        QProcess probe;
+        probe.start(QStringLiteral("systemctl"), {QStringLiteral("--user"), QStringLiteral("show-environment")});
+        if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+            QSKIP("no user systemd runs for this user");
+
+        // The unit's own [Service] settings, its command this build's.
+        QFile unit(QStringLiteral(BRISQUEL_SERVICE));
+        QVERIFY(unit.open(QIODevice::ReadOnly));
+        QStringList arguments{QStringLiteral("--user"), QStringLiteral("--wait"), QStringLiteral("--collect")};
+        bool service = false;
+        for (const QByteArray &raw : unit.readAll().split('\n')) {
+            const QByteArray line = raw.trimmed();
+            if (line.startsWith('['))
+                service = line == "[Service]";
+            else if (service && line.contains('=') && !line.startsWith('#') && !line.startsWith("ExecStart="))
+                arguments << QStringLiteral("-p") << QString::fromUtf8(line);
+        }
+        test::WinePrefix wine;
+        QVERIFY2(wine.isValid(), qPrintable(wine.errorString()));
+        const QString key = QStringLiteral("HKCU\\Software\\BrisquelServiceTest");
+        QVERIFY(wine.addValue(key, "Stale", "x"));
+        QVERIFY(platform::writeLines(m_dir->filePath("Zcql.ini"), {key + "\\Stale"}));
+        wine.waitForServerExit();
+        arguments << QStringLiteral("-p") << QStringLiteral("WorkingDirectory=") + m_dir->path()
+                  << QStringLiteral("--setenv=HOME=") + m_dir->path() << QStringLiteral("--setenv=WINEPREFIX=") + wine.path()
+                  << QStringLiteral(BRISQUEL_CLI) << QStringLiteral("clean") << QStringLiteral("registry");
+        QProcess run;
+        run.start(QStringLiteral("systemd-run"), arguments);
+        QVERIFY(run.waitForFinished(300000));
+        const QByteArray said = run.readAllStandardOutput() + run.readAllStandardError();
+        QVERIFY2(run.exitCode() == 0 && said.contains("Finished with result: success"), said.constData());
+        QVERIFY(!wine.valueExists(key, "Stale"));
+        QCOMPARE(test::processesIn(wine.path()), QList<qint64>());
     }
 
     // The wipe asks as shred does, and with -y fills a file system and gives the space back;

@@ -4,6 +4,7 @@
 #include "cleanup/registry/registry_name.h"
 
 #include <array>
+#include <optional>
 
 namespace cleanup::registry {
 
@@ -112,6 +113,28 @@ bool readHexBytes(std::u16string_view s, std::string &data)
         pos += 2;
     }
     return true;
+}
+
+// An entry comment's text back from its %XX escapes.
+std::optional<std::u16string> unescapeEntry(std::u16string_view text)
+{
+    std::u16string entry;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != u'%') {
+            entry += text[i];
+            continue;
+        }
+        const auto upper = [](char16_t c) { return c >= u'A' && c <= u'F' ? c - u'A' + 10 : hexValue(c); };
+        if (i + 2 >= text.size())
+            return std::nullopt;
+        const int high = upper(text[i + 1]);
+        const int low = upper(text[i + 2]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        entry += char16_t(high * 16 + low);
+        i += 2;
+    }
+    return entry;
 }
 
 enum class Item { Bad, Value, Removal };
@@ -241,10 +264,28 @@ BackupFileCheck readBackupFile(std::string_view bytes)
 
     std::size_t i = 4;
     while (i < lines.size()) {
+        BackupSection section;
+        // The checksum is the last line; nothing follows it.
+        if (lines[i].substr(0, backupChecksumComment.size()) == backupChecksumComment && i + 1 == lines.size()) {
+            const std::u16string_view digits = lines[i].substr(backupChecksumComment.size());
+            if (digits.size() != 64 || check.file.sections.empty())
+                return refused(BackupFileError::BadSection, i + 1);
+            for (const char16_t c : digits) {
+                if (hexValue(c) < 0)
+                    return refused(BackupFileError::BadSection, i + 1);
+            }
+            check.file.checksum = digits;
+            break;
+        }
+        if (lines[i].substr(0, backupEntryComment.size()) == backupEntryComment) {
+            const std::optional<std::u16string> entry = unescapeEntry(lines[i].substr(backupEntryComment.size()));
+            if (!entry || !entryFitsComment(*entry) || ++i == lines.size())
+                return refused(BackupFileError::BadSection, i);
+            section.entry = *entry;
+        }
         const std::u16string_view head = lines[i];
         if (head.size() < 2 || head.front() != u'[' || head.back() != u']' || !validKeyPath(head.substr(1, head.size() - 2)))
             return refused(BackupFileError::BadSection, i + 1);
-        BackupSection section;
         section.keyPath = head.substr(1, head.size() - 2);
         for (++i; i < lines.size() && !lines[i].empty(); ++i) {
             const std::size_t first = i;
@@ -294,13 +335,54 @@ std::u16string formatBackupFileStart(std::u16string_view prefix)
     return start + u"\r\n\r\n";
 }
 
+std::u16string formatBackupPart(const BackupSection &section)
+{
+    std::u16string part;
+    if (!section.entry.empty()) {
+        part = backupEntryComment;
+        // One line whatever the entry holds: control characters and '%' as %XX.
+        for (const char16_t c : section.entry) {
+            if (isControl(c) || c == u'%') {
+                constexpr std::u16string_view digits = u"0123456789ABCDEF";
+                part += u'%';
+                part += digits[c >> 4];
+                part += digits[c & 0xF];
+            } else {
+                part += c;
+            }
+        }
+        part += u"\r\n";
+    }
+    return part + formatRegSection(section.keyPath, section.values, section.removed);
+}
+
+std::u16string formatBackupChecksum(std::u16string_view checksum)
+{
+    return std::u16string(backupChecksumComment) + std::u16string(checksum) + u"\r\n";
+}
+
+std::vector<std::string> backupFileParts(const BackupFile &file)
+{
+    std::vector<std::string> parts(1, std::string("\xFF\xFE"));
+    appendUtf16le(parts.front(), formatBackupFileStart(file.prefix));
+    for (const BackupSection &section : file.sections)
+        appendUtf16le(parts.emplace_back(), formatBackupPart(section));
+    return parts;
+}
+
 std::string writeBackupFile(const BackupFile &file)
 {
-    std::string bytes("\xFF\xFE");
-    appendUtf16le(bytes, formatBackupFileStart(file.prefix));
-    for (const BackupSection &section : file.sections)
-        appendUtf16le(bytes, formatRegSection(section.keyPath, section.values, section.removed));
+    std::string bytes;
+    for (const std::string &part : backupFileParts(file))
+        bytes += part;
+    if (!file.checksum.empty())
+        appendUtf16le(bytes, formatBackupChecksum(file.checksum));
     return bytes;
+}
+
+bool entryFitsComment(std::u16string_view entry)
+{
+    return !entry.empty() && entry.size() <= maxEntryLength;
 }
 
 } // namespace cleanup::registry

@@ -19,9 +19,14 @@ inline constexpr std::size_t maxBackupFileBytes = std::size_t(64) << 20;
 
 // What the prefix comment line starts with.
 inline constexpr std::u16string_view backupPrefixComment = u"; Wine prefix: ";
+// The comment line before a section naming the list entry whose deletion it backs up.
+inline constexpr std::u16string_view backupEntryComment = u"; Entry: ";
+// The file's last line: the keyed checksum over everything before it (backup_seal.h).
+inline constexpr std::u16string_view backupChecksumComment = u"; Checksum: ";
 
 struct BackupSection
 {
+    std::u16string entry;                // the list entry that deleted it; empty in older backups
     std::u16string keyPath;              // "HKEY_CURRENT_USER\Software\..."
     std::vector<std::u16string> removed; // "name"=- lines
     std::vector<ExportedValue> values;
@@ -31,6 +36,7 @@ struct BackupFile
 {
     std::u16string prefix; // from the prefix comment
     std::vector<BackupSection> sections;
+    std::u16string checksum; // lower-case hex; empty when the file has none (older backups)
 };
 
 enum class BackupFileError {
@@ -62,7 +68,19 @@ BackupFileCheck readBackupFile(std::string_view bytes);
 // The editor's header and, for a non-empty prefix, the prefix comment and its blank line.
 std::u16string formatBackupFileStart(std::u16string_view prefix);
 
+// The entry comment line and the section, as RegistryBackup appends them.
+std::u16string formatBackupPart(const BackupSection &section);
+// The checksum line.
+std::u16string formatBackupChecksum(std::u16string_view checksum);
+
+// The file's bytes before its checksum line in the pieces it was written in: the byte-order
+// mark with the file's start, then one piece per section. The checksum chains over them.
+std::vector<std::string> backupFileParts(const BackupFile &file);
+
 // The bytes RegistryBackup writes for `file`: what readBackupFile() reads back exactly.
 std::string writeBackupFile(const BackupFile &file);
+
+// Whether an entry can be named in its comment line: one line, as the lists hold it.
+bool entryFitsComment(std::u16string_view entry);
 
 } // namespace cleanup::registry

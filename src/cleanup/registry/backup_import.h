@@ -16,9 +16,17 @@
 namespace cleanup::registry::detail {
 
 // The prefix to restore into: `requested` when given, else `named` (the file's prefix
-// comment) while it is a full path that still holds a registry, else platform::winePrefix();
-// nothing when the one chosen holds no registry. Empty on Windows: the system's own registry.
-std::optional<QString> restorePrefix(const QString &requested, const QString &named);
+// comment), which must be a full path. It must still hold a registry, be the user's own
+// (the folder and its hives), and be reached through no link someone else owns; `refusal`
+// says otherwise why not, and `gone` whether it simply isn't there. Empty on Windows: the
+// system's own registry.
+struct RestoreTarget
+{
+    QString prefix;
+    QString refusal;
+    bool gone = false;
+};
+RestoreTarget restorePrefix(const QString &requested, const QString &named);
 
 // Writes the checked bytes to "restore.reg" in `folder`, the copy the registry editor reads:
 // the file the user named may change meanwhile, and its name may be one the editor can't

@@ -2,12 +2,16 @@
 
 #include "cleanup/registry/registry_deleter.h"
 #include "cleanup/registry/wine_helper.h"
+#include "cleanup/registry/wine_session.h"
 #include "platform/windows_path.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace cleanup::registry::detail {
 
@@ -16,31 +20,88 @@ namespace {
 // Wine may have to start its server or bring the prefix up to date first.
 constexpr int importTimeoutMs = 120000;
 
-bool holdsRegistry(const QString &prefix)
-{
-    return !prefix.isEmpty() && QFileInfo(prefix + QStringLiteral("/system.reg")).isFile();
-}
-
 } // namespace
 
-std::optional<QString> restorePrefix(const QString &requested, const QString &named)
+RestoreTarget restorePrefix(const QString &requested, const QString &named)
 {
-    // Wine would create a prefix where there is none. The file's own word counts only for a
-    // full path: a relative one would mean whatever folder the restore happens to run in.
-    QString prefix = requested;
-    if (prefix.isEmpty())
-        prefix = QDir::isAbsolutePath(named) && holdsRegistry(named) ? named : platform::winePrefix();
-    if (!holdsRegistry(prefix))
-        return std::nullopt;
-    return QDir::cleanPath(QFileInfo(prefix).absoluteFilePath());
+    RestoreTarget target;
+    const QString prefix = requested.isEmpty() ? named : requested;
+    // The file's own word counts only for a full path: a relative one would mean whatever
+    // folder the restore happens to run in.
+    if (!QDir::isAbsolutePath(prefix)) {
+        target.refusal = QStringLiteral("备份记录的 Wine 前缀“%1”不是完整路径").arg(prefix);
+        return target;
+    }
+    const uid_t user = ::getuid();
+    // Each link on the way must be the user's or the system's: someone else's could send the
+    // write into a prefix of theirs, or of a third user's.
+    const QStringList parts = QDir::cleanPath(prefix).split(u'/', Qt::SkipEmptyParts);
+    QString path;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        path += u'/' + parts[i];
+        struct stat link;
+        if (::lstat(QFile::encodeName(path).constData(), &link) != 0) {
+            target.gone = true;
+            target.refusal = QStringLiteral("Wine 前缀“%1”已不存在").arg(prefix);
+            return target;
+        }
+        if (S_ISLNK(link.st_mode) && link.st_uid != user && link.st_uid != 0) {
+            target.refusal = QStringLiteral("Wine 前缀“%1”经由他人拥有的链接“%2”到达").arg(prefix, path);
+            return target;
+        }
+    }
+    const QString real = QFileInfo(prefix).canonicalFilePath();
+    struct stat folder;
+    struct stat hive;
+    if (real.isEmpty() || ::stat(QFile::encodeName(real).constData(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
+        target.gone = true;
+        target.refusal = QStringLiteral("Wine 前缀“%1”已不存在").arg(prefix);
+        return target;
+    }
+    // Wine would create a prefix where there is none.
+    if (::lstat(QFile::encodeName(real + QStringLiteral("/system.reg")).constData(), &hive) != 0
+        || !S_ISREG(hive.st_mode)) {
+        target.gone = true;
+        target.refusal = QStringLiteral("“%1”中没有注册表").arg(prefix);
+        return target;
+    }
+    if (folder.st_uid != user || hive.st_uid != user) {
+        target.refusal = QStringLiteral("Wine 前缀“%1”不属于当前用户").arg(prefix);
+        return target;
+    }
+    // The system's Wine would rewrite a prefix another Wine build made.
+    if (const std::optional<QString> other = otherWineBuild(real, findWineLoader())) {
+        target.refusal = QStringLiteral("“%1”：%2").arg(prefix, *other);
+        return target;
+    }
+    target.prefix = QDir::cleanPath(QFileInfo(prefix).absoluteFilePath());
+    return target;
 }
+
+// How long the end of the Wine a restore started may take: it writes the hives as it goes.
+constexpr int wineEndMs = 20000;
 
 struct BackupImporter::Private
 {
-    Private(const QString &prefix, const QString &helperPath) : prefix(prefix), helper(helperPath) {}
+    Private(const QString &prefix, const QString &helperPath)
+        : prefix(prefix), helper(helperPath), serverBefore(wineServerProcess(prefix).has_value())
+    {
+    }
+
+    // A restore leaves no Wine process behind that it started; a session of the user's stays.
+    ~Private()
+    {
+        const bool started = startedWine || helper.starts() > 0;
+        helper.stop(false);
+        const QString loader = findWineLoader();
+        if (started && !serverBefore && endWineServer(prefix, loader))
+            waitForWineServerEnd(prefix, loader, wineEndMs);
+    }
 
     QString prefix;
     WineHelper helper;
+    bool serverBefore = false;
+    bool startedWine = false;
 };
 
 BackupImporter::BackupImporter(const QString &prefix, const QString &helperPath)
@@ -67,6 +128,7 @@ std::optional<QString> BackupImporter::import(const QByteArray &regFile)
     editor.setStandardErrorFile(QProcess::nullDevice());
     // Wine's Z: drive is the root folder.
     const QString windowsName = QStringLiteral("Z:") + QString(copy).replace(u'/', u'\\');
+    d->startedWine = true;
     editor.start(loader, {QStringLiteral("regedit"), QStringLiteral("/S"), windowsName});
     if (!editor.waitForStarted(importTimeoutMs))
         return QStringLiteral("无法启动 Wine");

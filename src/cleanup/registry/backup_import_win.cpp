@@ -15,9 +15,9 @@ constexpr int importTimeoutMs = 120000;
 
 } // namespace
 
-std::optional<QString> restorePrefix(const QString &, const QString &)
+RestoreTarget restorePrefix(const QString &, const QString &)
 {
-    return QString();
+    return {};
 }
 
 struct BackupImporter::Private

@@ -2,10 +2,15 @@
 
 #include "cleanup/registry/backup_file.h"
 #include "cleanup/registry/backup_import.h"
+#include "cleanup/registry/backup_seal.h"
+#include "cleanup/registry/reg_file.h"
+#include "cleanup/registry/registry_name.h"
+#include "cleanup/registry/registry_preview.h"
 #include "cleanup/registry/registry_deleter.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
 
+#include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QTemporaryDir>
@@ -53,6 +58,114 @@ QString folded(std::u16string_view text)
     return fromUtf16(text).toCaseFolded();
 }
 
+bool within(const QString &path, const QString &key)
+{
+    return path.compare(key, Qt::CaseInsensitive) == 0
+        || (path.size() > key.size() && path[key.size()] == u'\\' && path.startsWith(key, Qt::CaseInsensitive));
+}
+
+// Places whose values steer programs, Wine or the files a later clean reaches: the
+// environment (TEMP), autostarts, Wine's own settings (DllOverrides), services and the
+// system's configuration, shell folders, policies and file classes. A backup can hold them
+// only because a list named them, which only a backup we vouch for can show.
+bool steersPrograms(const QString &keyPath)
+{
+    static const QStringList places{
+        QStringLiteral("HKEY_CURRENT_USER\\Environment"),
+        QStringLiteral("HKEY_CURRENT_USER\\Volatile Environment"),
+        QStringLiteral("HKEY_CURRENT_USER\\Software\\Wine"),
+        QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Wine"),
+        QStringLiteral("HKEY_LOCAL_MACHINE\\System"),
+        QStringLiteral("HKEY_CURRENT_USER\\System"),
+        QStringLiteral("HKEY_CURRENT_CONFIG"),
+        QStringLiteral("HKEY_USERS"),
+        QStringLiteral("HKEY_CLASSES_ROOT"),
+        QStringLiteral("HKEY_CURRENT_USER\\Software\\Classes"),
+        QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Classes"),
+        QStringLiteral("HKEY_CURRENT_USER\\Software\\Policies"),
+        QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Policies"),
+    };
+    static const QStringList belowSoftware{
+        QStringLiteral("Microsoft\\Windows\\CurrentVersion\\Run"),
+        QStringLiteral("Microsoft\\Windows\\CurrentVersion\\RunOnce"),
+        QStringLiteral("Microsoft\\Windows\\CurrentVersion\\RunOnceEx"),
+        QStringLiteral("Microsoft\\Windows\\CurrentVersion\\RunServices"),
+        QStringLiteral("Microsoft\\Windows\\CurrentVersion\\RunServicesOnce"),
+        QStringLiteral("Microsoft\\Windows\\CurrentVersion\\Policies"),
+        QStringLiteral("Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"),
+        QStringLiteral("Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"),
+        QStringLiteral("Microsoft\\Windows\\CurrentVersion\\App Paths"),
+        QStringLiteral("Microsoft\\Windows NT\\CurrentVersion\\Winlogon"),
+        QStringLiteral("Microsoft\\Windows NT\\CurrentVersion\\Windows"),
+        QStringLiteral("Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options"),
+        QStringLiteral("Microsoft\\Windows NT\\CurrentVersion\\AeDebug"),
+    };
+    for (const QString &place : places) {
+        if (within(keyPath, place))
+            return true;
+    }
+    for (const QString &root : {QStringLiteral("HKEY_CURRENT_USER\\Software\\"), QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\"),
+                                QStringLiteral("HKEY_CURRENT_USER\\Software\\Wow6432Node\\"),
+                                QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\")}) {
+        for (const QString &place : belowSoftware) {
+            if (within(keyPath, root + place))
+                return true;
+        }
+    }
+    return false;
+}
+
+// Whether the section lies where its entry could have deleted: below a key entry's key, or
+// the one value of a value entry.
+bool reachedByEntry(const BackupSection &section)
+{
+    const std::optional<EntryReach> reach = entryReach(fromUtf16(section.entry));
+    if (!reach)
+        return false;
+    const QString path = fromUtf16(section.keyPath);
+    if (reach->isKey)
+        return within(path, reach->keyPath);
+    if (path.compare(reach->keyPath, Qt::CaseInsensitive) != 0)
+        return false;
+    const QString name = reach->valueName.toCaseFolded();
+    for (const ExportedValue &value : section.values) {
+        if (folded(value.name) != name)
+            return false;
+    }
+    for (const std::u16string &removed : section.removed) {
+        if (folded(removed) != name)
+            return false;
+    }
+    return true;
+}
+
+// A name fit for a terminal: control characters escaped.
+QString shown(std::u16string_view text)
+{
+    ExportedValue value{u"", 1, {}};
+    for (const char16_t c : text) {
+        value.data += char(c & 0xFF);
+        value.data += char(c >> 8);
+    }
+    return describeValueData(value, 0);
+}
+
+// The file's content as a person reads it before saying yes.
+QString describe(const BackupFile &file)
+{
+    QString text = QStringLiteral("Wine 前缀：%1\n").arg(fromUtf16(file.prefix));
+    for (const BackupSection &section : file.sections) {
+        text += QStringLiteral("[%1]\n").arg(shown(section.keyPath));
+        for (const std::u16string &name : section.removed)
+            text += QStringLiteral("    删除 %1\n").arg(shown(name));
+        for (const ExportedValue &value : section.values)
+            text += QStringLiteral("    %1  %2  %3\n")
+                        .arg(value.name.empty() ? QStringLiteral("（默认）") : shown(value.name),
+                             valueTypeName(value.type), describeValueData(value));
+    }
+    return text;
+}
+
 } // namespace
 
 std::optional<QString> detail::writeCheckedCopy(const QTemporaryDir &folder, const QByteArray &bytes, QString &copy)
@@ -66,8 +179,37 @@ std::optional<QString> detail::writeCheckedCopy(const QTemporaryDir &folder, con
     return std::nullopt;
 }
 
+std::optional<EntryReach> entryReach(const QString &entry)
+{
+    const std::u16string_view text(reinterpret_cast<const char16_t *>(entry.utf16()), size_t(entry.size()));
+    const ParseResult parsed = parseRegistryName(text);
+    if (!parsed.ok())
+        return std::nullopt;
+    std::u16string path(rootKeyName(parsed.name.root));
+    if (!parsed.name.parentPath.empty())
+        path += u'\\' + parsed.name.parentPath;
+    EntryReach reach;
+    reach.isKey = parsed.name.isKey;
+    if (parsed.name.isKey)
+        path += u'\\' + parsed.name.name;
+    else
+        reach.valueName = fromUtf16(parsed.name.name);
+    reach.keyPath = fromUtf16(path);
+    return reach;
+}
+
 RestoreResult restoreBackup(const QString &regFile, const QString &prefix, const QString &helperPath)
 {
+    RestoreOptions options;
+    options.prefix = prefix;
+    options.helperPath = helperPath;
+    return restoreBackup(regFile, options);
+}
+
+RestoreResult restoreBackup(const QString &regFile, const RestoreOptions &options)
+{
+    const QString &prefix = options.prefix;
+    const QString &helperPath = options.helperPath;
     RestoreResult result;
     const QString unchanged = QStringLiteral("注册表未作任何更改。");
     int systemError = 0;
@@ -107,16 +249,56 @@ RestoreResult restoreBackup(const QString &regFile, const QString &prefix, const
     }
     result.keys = int(keys.size());
 
-    const std::optional<QString> target = detail::restorePrefix(prefix, fromUtf16(check.file.prefix));
-    if (!target) {
-        result.status = RestoreResult::Status::NoRegistry;
+    // The prefix is judged first: no one is asked about a restore that can't happen.
+    const detail::RestoreTarget target = detail::restorePrefix(prefix, fromUtf16(check.file.prefix));
+    if (!target.refusal.isEmpty()) {
+        result.status = target.gone ? RestoreResult::Status::NoRegistry : RestoreResult::Status::Refused;
         result.prefix = prefix.isEmpty() ? fromUtf16(check.file.prefix) : prefix;
-        result.message = QStringLiteral("没有可恢复到的 Wine 前缀（“%1”中没有注册表）。").arg(result.prefix) + unchanged;
+        result.message = QStringLiteral("无法恢复到该 Wine 前缀：%1。").arg(target.refusal) + unchanged;
         return result;
     }
-    result.prefix = *target;
-    detail::BackupImporter importer(*target, helperPath);
-    if (const std::optional<QString> failure = importer.import(*bytes)) {
+    // Only what this installation wrote, where its entries reach, goes back unasked.
+    const QString keyFolder = options.keyFolder.isEmpty() ? QDir::current().absoluteFilePath(defaultBackupFolder())
+                                                          : options.keyFolder;
+    const std::optional<QByteArray> key = backupKey(keyFolder, false);
+    QString doubt;
+    if (!key || !vouchedFor(*key, check.file))
+        doubt = check.file.checksum.empty() ? QStringLiteral("没有本程序的校验码") : QStringLiteral("校验码不符");
+    for (std::size_t i = 0; doubt.isEmpty() && i < check.file.sections.size(); ++i) {
+        if (!reachedByEntry(check.file.sections[i]))
+            doubt = QStringLiteral("“%1”不在其清理条目所及的范围内").arg(shown(check.file.sections[i].keyPath));
+    }
+    if (!doubt.isEmpty()) {
+        result.status = RestoreResult::Status::Refused;
+        for (const BackupSection &section : check.file.sections) {
+            if (steersPrograms(fromUtf16(section.keyPath))) {
+                result.message = QStringLiteral("“%1”无法确认是本程序写的备份（%2），且含有影响程序运行的项“%3”，未恢复。")
+                                         .arg(regFile, doubt, shown(section.keyPath))
+                        + unchanged;
+                return result;
+            }
+        }
+        if (!options.confirm) {
+            result.message = QStringLiteral("“%1”无法确认是本程序写的备份（%2），没有终端可以询问，未恢复。").arg(regFile, doubt)
+                    + unchanged;
+            return result;
+        }
+        if (!options.confirm(QStringLiteral("“%1”无法确认是本程序写的备份（%2）。其内容：\n").arg(regFile, doubt)
+                             + describe(check.file))) {
+            result.message = QStringLiteral("未恢复“%1”。").arg(regFile) + unchanged;
+            return result;
+        }
+    }
+
+    result.prefix = target.prefix;
+    // The editor gets the sections alone, as they were checked.
+    BackupFile plain = check.file;
+    plain.checksum.clear();
+    for (BackupSection &section : plain.sections)
+        section.entry.clear();
+    const std::string plainBytes = writeBackupFile(plain);
+    detail::BackupImporter importer(target.prefix, helperPath);
+    if (const std::optional<QString> failure = importer.import(QByteArray(plainBytes.data(), qsizetype(plainBytes.size())))) {
         result.status = RestoreResult::Status::Failed;
         result.message = QStringLiteral("导入“%1”失败：%2。").arg(regFile, *failure);
         return result;

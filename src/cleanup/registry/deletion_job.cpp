@@ -109,10 +109,10 @@ void DeletionJob::answered(quint64 number, HelperAnswer answer)
     ++m_backups;
     m_step = Step::Backup;
     if (m_backend.answersAtOnce())
-        return backedUp(number, m_backup->append(m_name, keyName, values, removed));
-    m_writer.start([this, number, file = m_backup, name = m_name, keyName = std::move(keyName),
+        return backedUp(number, m_backup->append(m_entry, m_name, keyName, values, removed));
+    m_writer.start([this, number, file = m_backup, entry = m_entry, name = m_name, keyName = std::move(keyName),
                     values = std::move(values), removed = std::move(removed)] {
-        const quint32 error = file->append(name, keyName, values, removed);
+        const quint32 error = file->append(entry, name, keyName, values, removed);
         QMetaObject::invokeMethod(&m_context, [this, number, error] { backedUp(number, error); },
                                   Qt::QueuedConnection);
     });

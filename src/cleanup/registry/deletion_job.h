@@ -39,6 +39,8 @@ public:
     virtual QString backupPrefix() const = 0;
     virtual void runStarted() {}
     virtual void runFinished() {}
+    // Waits up to `ms` for whatever runFinished() ended; whether it is gone.
+    virtual bool waitForEnd(int ms) { Q_UNUSED(ms); return true; }
 };
 
 // One entry under way: its export, the backup of what that found, then its deletion, checked

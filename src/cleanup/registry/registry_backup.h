@@ -36,7 +36,11 @@ public:
     // Returns 0, errorNotRestorable for a key the registry editor can't name, or
     // errorBackupFailed when the file can't be written; the file is then as it was, and a
     // file that would be left empty is gone.
-    quint32 append(const RegistryName &name, const std::u16string &storedKeyName,
+    // `entry` is the list entry being deleted, named in the section's comment so a restore
+    // brings back only what such an entry could have deleted; the file ends in a keyed
+    // checksum (backup_seal.h) rewritten with each section. A section that would make the
+    // file larger than a restore reads fails with errorBackupTooLarge, the file unchanged.
+    quint32 append(std::u16string_view entry, const RegistryName &name, const std::u16string &storedKeyName,
                    const std::vector<ExportedValue> &values, const std::vector<std::u16string> &removed = {});
 
     // The current run's file; empty before its first backup.
@@ -51,6 +55,9 @@ private:
     QDateTime m_started;
     std::unique_ptr<QFile> m_file;
     bool m_folderMade = false; // by this run, for the file it was made for
+    QByteArray m_key;
+    QByteArray m_chain;         // the checksum chain's last link
+    qint64 m_checksumBytes = 0; // the length of the checksum line that ends the file
 };
 
 } // namespace cleanup::registry

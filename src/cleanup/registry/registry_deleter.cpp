@@ -42,6 +42,11 @@ void RegistryDeleter::runFinished()
     m_job->runFinished();
 }
 
+bool RegistryDeleter::waitForWineToEnd(int ms)
+{
+    return m_backend->waitForEnd(ms);
+}
+
 void RegistryDeleter::setBackupFolder(const QString &folder)
 {
     m_job->setBackupFolder(folder);

@@ -20,6 +20,12 @@ inline constexpr quint32 errorBackupFailed = 29;     // ERROR_WRITE_FAULT: the b
 inline constexpr quint32 errorNotRestorable = 50;
 // ERROR_RETRY: the entry kept changing between its backup and its deletion, so it stays.
 inline constexpr quint32 errorKeptChanging = 1237;
+// ERROR_REVISION_MISMATCH: the prefix was made by another Wine build, which the system's Wine
+// would bring up to date (rewriting its system folder), so nothing is started in it.
+inline constexpr quint32 errorOtherWineBuild = 1306;
+// ERROR_FILE_TOO_LARGE: the entry's backup would make the run's backup file larger than a
+// restore takes, so it stays.
+inline constexpr quint32 errorBackupTooLarge = 223;
 
 class RegistryBackend; // deletion_job.h
 class DeletionJob;
@@ -63,7 +69,11 @@ public:
     void begin(const QString &entry) override;
     bool busy() const override;
     void runStarted() override;
+    // Also ends the prefix's Wine (its wineserver and services) when the run started it; a
+    // Wine session that was running before the run is left alone.
     void runFinished() override;
+    // Waits up to `ms` for the Wine that runFinished() ended to be gone; whether it is.
+    bool waitForWineToEnd(int ms);
 
     // Empty (the default) makes no backups; makeRegistryDeleter() sets "注册表备份".
     void setBackupFolder(const QString &folder);

@@ -3,6 +3,7 @@
 #include "cleanup/registry/deletion_job.h"
 #include "cleanup/registry/every_prefix_deleter.h"
 #include "cleanup/registry/wine_helper.h"
+#include "cleanup/registry/wine_session.h"
 #include "platform/windows_path.h"
 #include "platform/wine_prefixes.h"
 
@@ -34,7 +35,11 @@ public:
             m_helper.stop(true);
             return errorNoRegistry;
         }
-        return 0;
+        if (m_current != m_judged) {
+            m_judged = m_current;
+            m_otherBuild = otherWineBuild(m_current, m_helper.loader()).has_value();
+        }
+        return m_otherBuild ? errorOtherWineBuild : 0;
     }
 
     void send(RequestKind kind, const std::u16string &entry, std::function<void(HelperAnswer)> done) override
@@ -49,17 +54,37 @@ public:
     void runStarted() override
     {
         m_helper.resetFailures();
-        // Wine may take seconds to come up: it starts now, in the background.
+        m_ended.clear();
+        m_startsBefore = m_helper.starts();
         const QString prefix = currentPrefix();
-        if (holdsRegistry(prefix))
+        m_runPrefix = prefix;
+        // Judged afresh each run: the prefix may have been updated by its own Wine meanwhile.
+        m_judged = prefix;
+        m_otherBuild = holdsRegistry(prefix) && otherWineBuild(prefix, m_helper.loader()).has_value();
+        // Asked before anything of ours starts, so a session of the user's is told from ours.
+        m_serverBefore = holdsRegistry(prefix) && wineServerProcess(prefix).has_value();
+        // Wine may take seconds to come up: it starts now, in the background.
+        if (holdsRegistry(prefix) && !m_otherBuild)
             m_helper.start(prefix);
     }
 
     void runFinished() override
     {
+        const bool startedWine = m_helper.starts() != m_startsBefore;
         // Its helper finishes the entry under way or not; either way nothing waits for it.
         m_helper.stop(true);
         m_helper.resetFailures();
+        // Wine's server and services outlive the helper; a run leaves no process behind.
+        if (startedWine && !m_serverBefore && !m_runPrefix.isEmpty()
+            && endWineServer(m_runPrefix, m_helper.loader()))
+            m_ended = m_runPrefix;
+        m_startsBefore = m_helper.starts();
+        m_runPrefix.clear();
+    }
+
+    bool waitForEnd(int ms) override
+    {
+        return m_ended.isEmpty() || waitForWineServerEnd(m_ended, m_helper.loader(), ms);
     }
 
 private:
@@ -68,6 +93,12 @@ private:
 
     QString m_prefix;
     QString m_current;
+    QString m_runPrefix;
+    QString m_judged; // the prefix m_otherBuild was found for
+    bool m_otherBuild = false;
+    bool m_serverBefore = false;
+    int m_startsBefore = 0;
+    QString m_ended; // the prefix whose Wine the last run ended
     WineHelper m_helper;
 };
 

@@ -12,8 +12,7 @@
 
 namespace cleanup::registry {
 
-// What deleting one registry entry would remove in one Wine prefix, found the way the
-// deletion itself finds it (the helper's export), without changing anything.
+// What deleting one registry entry would remove in one Wine prefix, without changing anything.
 struct PreviewedEntry
 {
     QString prefix;           // the Wine prefix looked in; empty on Windows
@@ -30,9 +29,11 @@ struct PreviewedEntry
 };
 
 // Looks registry entries up in every prefix a run of the junk-registry page would delete
-// them in (platform::userWinePrefixes()), through one helper per prefix kept for the
-// previewer's lifetime. Synchronous: each call runs the calling thread's event loop until
-// every prefix has answered.
+// them in (platform::userWinePrefixes()). On Linux it reads each prefix's hive files itself
+// and starts no Wine, so a preview never touches a prefix. Entries are judged in the order
+// they are previewed, as a run deletes them: what an earlier entry would delete counts as
+// gone (a key whose subkeys were named before it is found deletable), and a prefix that a run
+// leaves alone (made by another Wine build) fails with errorOtherWineBuild.
 class RegistryPreviewer
 {
 public:

@@ -1,13 +1,11 @@
 #include "cleanup/registry/registry_preview.h"
 
-#include "cleanup/registry/reg_file.h"
+#include "cleanup/registry/hive_reader.h"
 #include "cleanup/registry/registry_deleter.h"
 #include "cleanup/registry/registry_name.h"
-#include "cleanup/registry/wine_helper.h"
+#include "cleanup/registry/wine_session.h"
 #include "platform/wine_prefixes.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QFileInfo>
 
 #include <map>
@@ -16,24 +14,26 @@ namespace cleanup::registry {
 
 struct RegistryPreviewer::Private
 {
-    QString helperPath;
     QStringList prefixes;
-    // One helper per prefix, started at the first lookup there.
-    std::map<QString, std::unique_ptr<WineHelper>> helpers;
+    // The hives of each prefix, read once, with what earlier entries would have deleted.
+    std::map<QString, HiveRegistry> registries;
+    // Prefixes a run leaves alone, with why.
+    std::map<QString, bool> otherBuild;
 
-    WineHelper &helperFor(const QString &prefix)
+    bool isOtherBuild(const QString &prefix)
     {
-        std::unique_ptr<WineHelper> &helper = helpers[prefix];
-        if (!helper)
-            helper = std::make_unique<WineHelper>(helperPath);
-        return *helper;
+        const auto found = otherBuild.find(prefix);
+        if (found != otherBuild.end())
+            return found->second;
+        return otherBuild[prefix] = otherWineBuild(prefix, findWineLoader()).has_value();
     }
 };
 
 RegistryPreviewer::RegistryPreviewer(const QString &helperPath, const QStringList &prefixes)
     : d(std::make_unique<Private>())
 {
-    d->helperPath = helperPath;
+    // The hives are read directly: a preview starts no Wine, so no helper is needed.
+    Q_UNUSED(helperPath);
     d->prefixes = prefixes.isEmpty() ? platform::userWinePrefixes() : prefixes;
 }
 
@@ -44,29 +44,32 @@ std::vector<PreviewedEntry> RegistryPreviewer::preview(const QString &entry)
     std::vector<PreviewedEntry> out;
     const std::u16string_view text(reinterpret_cast<const char16_t *>(entry.utf16()), size_t(entry.size()));
     const ParseResult parsed = parseRegistryName(text);
-    int waiting = 0;
-    for (const QString &prefix : std::as_const(d->prefixes))
-        out.push_back({.prefix = prefix, .isKey = parsed.name.isKey});
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        PreviewedEntry &result = out[i];
+    for (const QString &prefix : std::as_const(d->prefixes)) {
+        PreviewedEntry &result = out.emplace_back(PreviewedEntry{.prefix = prefix, .isKey = parsed.name.isKey});
         if (!parsed.ok()) {
             result.error = parseErrorCode(parsed.error);
             continue;
         }
-        // Any Wine command run against a prefix without hives would create a whole new one.
-        if (result.prefix.isEmpty() || !QFileInfo(result.prefix + QStringLiteral("/system.reg")).isFile()) {
+        // Judged as the run would find it: no registry, or a prefix the run leaves alone.
+        if (prefix.isEmpty() || !QFileInfo(prefix + QStringLiteral("/system.reg")).isFile()) {
             result.error = errorNoRegistry;
             continue;
         }
-        ++waiting;
-        d->helperFor(result.prefix).request(result.prefix, RequestKind::Export, text,
-                                            [&out, &waiting, &parsed, i](HelperAnswer answer) {
-            --waiting;
-            fillPreview(out[i], parsed.name, answer.error, answer.lines);
-        });
+        if (d->isOtherBuild(prefix)) {
+            result.error = errorOtherWineBuild;
+            continue;
+        }
+        auto registry = d->registries.try_emplace(prefix, prefix).first;
+        HiveRegistry::Found found = registry->second.remove(parsed.name);
+        std::vector<ExportLine> lines;
+        if (found.error == 0) {
+            if (parsed.name.isKey)
+                lines.push_back(ExportLine{.isKey = true, .keyName = found.keyName.toStdU16String(), .value = {}});
+            for (ExportedValue &value : found.values)
+                lines.push_back(ExportLine{.isKey = false, .keyName = {}, .value = std::move(value)});
+        }
+        fillPreview(result, parsed.name, found.error, lines);
     }
-    while (waiting > 0)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return out;
 }
 

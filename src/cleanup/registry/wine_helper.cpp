@@ -82,6 +82,7 @@ struct WineHelper::Private
     // The prefix the running helper works on; another prefix needs another helper.
     QString helperPrefix;
     bool helperAnswered = false;
+    int starts = 0;
     // A fresh helper gave no first answer: Wine is unusable until resetFailures().
     bool startFailed = false;
     QTimer answerTimer;
@@ -174,6 +175,7 @@ struct WineHelper::Private
                 helperEnded(process, errorNoRegistry);
         });
         helper = process;
+        ++starts;
         helperPrefix = prefix;
         helperAnswered = false;
         // Requests written before the process is up wait in its input pipe.
@@ -337,6 +339,16 @@ void WineHelper::stop(bool gently)
 void WineHelper::resetFailures()
 {
     d->startFailed = false;
+}
+
+int WineHelper::starts() const
+{
+    return d->starts;
+}
+
+QString WineHelper::loader() const
+{
+    return d->loaderOverride.isEmpty() ? findWineLoader() : d->loaderOverride;
 }
 
 qint64 WineHelper::processId() const

@@ -60,6 +60,10 @@ public:
     void resetFailures();
     // The running helper's process id; 0 when none runs.
     qint64 processId() const;
+    // How many helper processes this object has started so far.
+    int starts() const;
+    // The loader helpers start with: the one set, else findWineLoader().
+    QString loader() const;
 
 private:
     struct Private;

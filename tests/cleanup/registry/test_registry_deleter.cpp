@@ -1,9 +1,13 @@
 // Registry deletion through Wine, against a real throwaway prefix: what goes, what stays, and
 // how the bridge copes with a missing prefix, a missing Wine and a helper that dies or hangs.
 
+#include "cleanup/registry/backup_file.h"
+#include "cleanup/registry/backup_seal.h"
 #include "cleanup/registry/helper_protocol.h"
+#include "cleanup/registry/registry_backup.h"
 #include "cleanup/registry/registry_deleter.h"
 #include "cleanup/registry/wine_helper.h"
+#include "cleanup/registry/wine_session.h"
 #include "scoped_variable.h"
 #include "wine_prefix.h"
 #include "without_dac_override.h"
@@ -115,6 +119,14 @@ struct FileSizeLimit
 
     rlimit old{};
 };
+
+QStringList mtimes(const QString &folder)
+{
+    QStringList out;
+    for (const QFileInfo &info : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden))
+        out << info.fileName() + u' ' + QString::number(info.lastModified().toMSecsSinceEpoch());
+    return out;
+}
 
 bool processGone(qint64 pid)
 {
@@ -708,6 +720,99 @@ private slots:
         QCOMPARE(helper.readAllStandardOutput(), answers);
         QCOMPARE(present(gone), QStringList());
         QCOMPARE(present(kept), kept);
+    }
+
+    // The whole backup, however many entries a run deletes, stays one that a restore takes:
+    // an entry whose section would pass the bound is not backed up, so not deleted.
+    void backupNeverOutgrowsTheRestore()
+    {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        RegistryBackup backup;
+        backup.setFolder(folder.path());
+        backup.setPrefix(m_prefix->path());
+        backup.startRun();
+        const std::u16string entry = u"HKCU\\Software\\Big\\";
+        const RegistryName name = parseRegistryName(entry).name;
+        // Each byte of binary data takes over six in the file: two of these pass 64 MiB.
+        const ExportedValue blob{u"Blob", 3, std::string(std::size_t(11) << 19, '\x5a')};
+        QCOMPARE(backup.append(entry, name, u"Big", {blob}), 0u);
+        const qint64 size = QFileInfo(backup.fileName()).size();
+        QVERIFY(size > qint64(32 << 20) && size < qint64(maxBackupFileBytes));
+        QCOMPARE(backup.append(entry, name, u"Big", {blob}), errorBackupTooLarge);
+        const ExportedValue huge{u"Huge", 3, std::string(maxBackupFileBytes + 1, '\0')};
+        QCOMPARE(backup.append(entry, name, u"Big", {huge}), errorBackupTooLarge);
+        QCOMPARE(QFileInfo(backup.fileName()).size(), size);
+        // What is there is still a backup of ours, vouched for.
+        const QByteArray bytes = readAll(backup.fileName());
+        const BackupFileCheck check = readBackupFile(std::string_view(bytes.constData(), size_t(bytes.size())));
+        QVERIFY(check.ok());
+        QCOMPARE(check.file.sections.size(), 1u);
+        QVERIFY(check.file.sections[0].entry == entry);
+        const std::optional<QByteArray> key = backupKey(folder.path(), false);
+        QVERIFY(key && vouchedFor(*key, check.file));
+        QCOMPARE(QFileInfo(backupKeyPath(folder.path())).permissions(),
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    }
+
+    // A prefix made by another Wine build is never started, so never brought up to date.
+    void otherWineBuildIsLeftAlone()
+    {
+        m_prefix->stopServer();
+        QTemporaryDir other;
+        QVERIFY(other.isValid());
+        for (const QString &hive : {QStringLiteral("system.reg"), QStringLiteral("user.reg")})
+            QVERIFY(QFile::copy(m_prefix->path() + u'/' + hive, other.filePath(hive)));
+        QFile stamp(other.filePath(QStringLiteral(".update-timestamp")));
+        QVERIFY(stamp.open(QIODevice::WriteOnly) && stamp.write("1234567890\n") == 11);
+        stamp.close();
+        const QStringList before = mtimes(other.path());
+        QTemporaryDir backups;
+        QVERIFY(backups.isValid());
+        WineRegistryDeleter deleter(helperPath(), other.path());
+        deleter.setBackupFolder(backups.path());
+        deleter.runStarted();
+        QVERIFY(!deleter.remove(testKey + "\\Life\\3"));
+        QCOMPARE(deleter.lastError(), errorOtherWineBuild);
+        QCOMPARE(deleter.helperProcessId(), 0);
+        deleter.runFinished();
+        QCOMPARE(mtimes(other.path()), before);
+        QVERIFY(isEmptyFolder(backups.path()));
+        QVERIFY(test::processesIn(other.path()).isEmpty());
+    }
+
+    // A run ends the Wine it started (server, services, helper), and leaves a session that was
+    // running before it alone.
+    void runEndsOnlyTheWineItStarted()
+    {
+        QVERIFY(m_prefix->addValue(testKey + "\\Session", "A") && m_prefix->addValue(testKey + "\\Session", "B"));
+        m_prefix->stopServer();
+        QVERIFY(!wineServerProcess(m_prefix->path()));
+        {
+            RegistryDeleter deleter(helperPath(), m_prefix->path());
+            deleter.runStarted();
+            QVERIFY(deleter.remove(testKey + "\\Session\\A"));
+            const std::optional<qint64> server = wineServerProcess(m_prefix->path());
+            QVERIFY(server);
+            deleter.runFinished();
+            QVERIFY(deleter.waitForWineToEnd(60000));
+            QVERIFY(!wineServerProcess(m_prefix->path()));
+            QVERIFY(processGone(*server) || isZombie(*server));
+        }
+        QCOMPARE(test::processesIn(m_prefix->path()), QList<qint64>());
+
+        QVERIFY(m_prefix->keepServerRunning());
+        const std::optional<qint64> session = wineServerProcess(m_prefix->path());
+        QVERIFY(session);
+        {
+            RegistryDeleter deleter(helperPath(), m_prefix->path());
+            deleter.runStarted();
+            QVERIFY(deleter.remove(testKey + "\\Session\\B"));
+            deleter.runFinished();
+            QVERIFY(deleter.waitForWineToEnd(60000));
+        }
+        QCOMPARE(wineServerProcess(m_prefix->path()), session);
+        QVERIFY(!exists(testKey + "\\Session|A") && !exists(testKey + "\\Session|B"));
     }
 
 private:

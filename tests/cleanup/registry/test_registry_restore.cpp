@@ -1,7 +1,9 @@
 // Looking registry entries up without deleting them, and putting a run's backup back, against
 // one real throwaway Wine prefix.
 
+#include "cleanup/registry/backup_file.h"
 #include "cleanup/registry/backup_restore.h"
+#include "cleanup/registry/backup_seal.h"
 #include "cleanup/registry/registry_deleter.h"
 #include "cleanup/registry/registry_preview.h"
 #include "scoped_variable.h"
@@ -15,6 +17,9 @@
 #include <QTest>
 
 #include <memory>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace cleanup::registry;
 
@@ -42,6 +47,28 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+ExportedValue text(const std::u16string &name, const QString &data)
+{
+    return {name, 1, utf16le(data + QChar(0)).toStdString()};
+}
+
+QByteArray backupBytes(const QString &prefix, std::vector<BackupSection> sections, const QByteArray &key = {})
+{
+    BackupFile file{prefix.toStdU16String(), std::move(sections), {}};
+    if (!key.isEmpty())
+        file.checksum = backupChecksum(key, file);
+    const std::string bytes = writeBackupFile(file);
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
+}
+
+QStringList mtimes(const QString &folder)
+{
+    QStringList out;
+    for (const QFileInfo &info : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden))
+        out << info.fileName() + u' ' + QString::number(info.lastModified().toMSecsSinceEpoch());
+    return out;
 }
 
 } // namespace
@@ -76,7 +103,10 @@ private slots:
     // What the previewer finds is what a deletion would take; the registry stays as it was.
     void previewFindsWithoutDeleting()
     {
+        // The preview reads the hives, which a running server writes only now and then.
+        m_prefix->stopServer();
         const QByteArray before = m_prefix->exportKey(base);
+        m_prefix->stopServer();
         QVERIFY(!before.isEmpty());
         QTemporaryDir noRegistry;
         QVERIFY(noRegistry.isValid());
@@ -108,6 +138,47 @@ private slots:
         QCOMPARE(previewer.preview(base + "\\Mixed\\Nope")[0].error, 2u);
         QCOMPARE(previewer.preview(QStringLiteral("HKCU"))[0].error, 87u);
         QCOMPARE(m_prefix->exportKey(base), before);
+        m_prefix->keepServerRunning(); // for speed only: the export's server may still be up
+    }
+
+    // Entries are judged in list order, as the clean deletes them: subkeys named before their
+    // key leave it deletable, and what went with a key is gone for later entries. A prefix
+    // another Wine build made is left alone, its files untouched.
+    void previewJudgesAsTheRunWould()
+    {
+        m_prefix->stopServer();
+        QTemporaryDir other;
+        QVERIFY(other.isValid());
+        for (const QString &hive : {QStringLiteral("system.reg"), QStringLiteral("user.reg")})
+            QVERIFY(QFile::copy(m_prefix->path() + u'/' + hive, other.filePath(hive)));
+        QVERIFY(writeFile(other.filePath(QStringLiteral(".update-timestamp")), "1234567890\n"));
+        const QStringList before = mtimes(other.path());
+
+        RegistryPreviewer previewer(helperPath(), {m_prefix->path(), other.path()});
+        const auto errors = [&previewer](const QString &entry) {
+            const std::vector<PreviewedEntry> found = previewer.preview(entry);
+            return std::pair{found[0].error, found[1].error};
+        };
+        QCOMPARE(errors(base + "\\Mixed\\"), std::pair(5u, errorOtherWineBuild));
+        QCOMPARE(errors(base + "\\Mixed\\Sub\\"), std::pair(0u, errorOtherWineBuild));
+        QCOMPARE(errors(base + "\\Mixed\\"), std::pair(0u, errorOtherWineBuild));
+        QCOMPARE(errors(base + "\\Mixed\\Number"), std::pair(2u, errorOtherWineBuild));
+        QCOMPARE(errors(base + "\\Singles\\A"), std::pair(0u, errorOtherWineBuild));
+        QCOMPARE(errors(base + "\\Singles\\a"), std::pair(2u, errorOtherWineBuild));
+        const std::vector<PreviewedEntry> singles = previewer.preview(base + "\\Singles\\");
+        QCOMPARE(singles[0].values.size(), 3u);
+        // Through Wine's links, as the registry calls go: HKCR is HKLM's classes.
+        QCOMPARE(errors(QStringLiteral("HKCR\\ADODB.Command\\")).first, 5u);
+        QCOMPARE(errors(QStringLiteral("HKCR\\ADODB.Command\\CurVer\\")).first, 0u);
+        QCOMPARE(errors(QStringLiteral("HKLM\\System\\CurrentControlSet\\Control\\Nope\\")).first, 2u);
+        QCOMPARE(errors(QStringLiteral("HKCR\\Wow6432Node\\AppId\\")).first, errorNotRestorable);
+        const std::vector<PreviewedEntry> linked = previewer.preview(QStringLiteral("HKCR\\Wow6432Node\\AppId\\BITS\\AppID"));
+        QCOMPARE(linked[0].error, 0u);
+        QCOMPARE(describeValueData(linked[0].values.at(0)), QStringLiteral("{69AD4AEE-51BE-439B-A92C-86AE490E8B30}"));
+        QCOMPARE(errors(QStringLiteral("HKCR\\AppID\\BITS\\AppID")).first, 2u); // gone with the entry before
+        QCOMPARE(mtimes(other.path()), before);
+        QVERIFY(!QFileInfo::exists(other.filePath(QStringLiteral("drive_c"))));
+        QVERIFY(m_prefix->keepServerRunning());
     }
 
     void describesValueData_data()
@@ -154,7 +225,7 @@ private slots:
         QVERIFY(!m_prefix->keyExists(base + "\\Mixed"));
 
         // The file names the prefix, which still holds a registry: the restore goes there.
-        const RestoreResult restored = restoreBackup(m_backup, {}, helperPath());
+        const RestoreResult restored = restoreBackup(m_backup, options());
         QVERIFY2(restored.status == RestoreResult::Status::Restored, qPrintable(restored.message));
         QCOMPARE(restored.prefix, m_prefix->path());
         QCOMPARE(restored.keys, 5);
@@ -164,8 +235,9 @@ private slots:
         QCOMPARE(m_prefix->exportKey(QStringLiteral("HKLM\\Software\\BrisquelRestore")), machine);
     }
 
-    // The prefix the file names is gone: the restore goes to $WINEPREFIX, and never creates one.
-    void restoreFallsBackToTheCurrentPrefix()
+    // The prefix the file names is gone: the restore says so and goes nowhere else, not to
+    // $WINEPREFIX nor ~/.wine; sent to a prefix, it goes there.
+    void restoreGoesOnlyWhereItIsSent()
     {
         QByteArray moved = readAll(m_backup);
         const QString gone = m_work.filePath(QStringLiteral("gone-prefix"));
@@ -173,12 +245,121 @@ private slots:
         const QString file = m_work.filePath(QStringLiteral("moved.reg"));
         QVERIFY(writeFile(file, moved));
         QVERIFY(m_prefix->reg({QStringLiteral("delete"), base + "\\Bare", QStringLiteral("/f")}));
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        const ScopedVariable homeFolder("HOME", QFile::encodeName(home.path()));
         const ScopedVariable current("WINEPREFIX", QFile::encodeName(m_prefix->path()));
-        const RestoreResult result = restoreBackup(file, {}, helperPath());
+        // The changed line breaks the checksum: only a confirmed restore goes on.
+        RestoreOptions asked = options();
+        asked.confirm = [](const QString &) { return true; };
+        RestoreResult result = restoreBackup(file, asked);
+        QCOMPARE(int(result.status), int(RestoreResult::Status::NoRegistry));
+        QVERIFY2(result.message.contains(QStringLiteral("已不存在")), qPrintable(result.message));
+        QVERIFY(!m_prefix->keyExists(base + "\\Bare"));
+        asked.prefix = m_prefix->path();
+        result = restoreBackup(file, asked);
         QVERIFY2(result.status == RestoreResult::Status::Restored, qPrintable(result.message));
         QCOMPARE(result.prefix, m_prefix->path());
         QVERIFY(m_prefix->keyExists(base + "\\Bare"));
         QVERIFY(!QFileInfo::exists(gone));
+        QVERIFY(QDir(home.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+    }
+
+    // Only what this installation wrote, where the entry it names could reach, goes back
+    // unasked; places that steer programs never go back from a file we can't vouch for; only
+    // the user's own prefix, reached through no one else's link, is written to.
+    void restoreRefuses_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("target"); // "" the prefix; otherwise a folder below m_work
+        QTest::addColumn<int>("answer");     // -1: no terminal; 0: no; 1: yes
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("reason");
+        const std::optional<QByteArray> key = backupKey(keyFolder(), false);
+        QVERIFY(key);
+        const QString prefix = m_prefix->path();
+        const BackupSection planted{u"HKCU\\Software\\BrisquelRestore\\Bare\\",
+                                    u"HKEY_CURRENT_USER\\Software\\BrisquelRestore\\Singles", {}, {text(u"Keep", "planted")}};
+        const auto unsealed = [&](const std::u16string &path, const std::u16string &name) {
+            return backupBytes(prefix, {{{}, path, {}, {text(name, "planted")}}});
+        };
+        const int refused = int(RestoreResult::Status::Refused);
+        const QString steers = QStringLiteral("影响程序运行的项");
+
+        QTest::newRow("TEMP, unvouched, confirmed") << unsealed(u"HKEY_CURRENT_USER\\Environment", u"TEMP") << "" << 1 << refused << steers;
+        QTest::newRow("HKLM Run, unvouched, confirmed")
+            << unsealed(u"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", u"evil") << "" << 1 << refused << steers;
+        QTest::newRow("DllOverrides, unvouched, confirmed")
+            << unsealed(u"HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides", u"kernel32") << "" << 1 << refused << steers;
+        QTest::newRow("sealed, outside its key entry") << backupBytes(prefix, {planted}, *key) << "" << -1 << refused
+                                                       << QStringLiteral("不在其清理条目所及的范围内");
+        BackupSection otherValue = planted;
+        otherValue.entry = u"HKCU\\Software\\BrisquelRestore\\Singles\\A";
+        otherValue.values.push_back(text(u"A", "1"));
+        QTest::newRow("sealed, beside its value entry") << backupBytes(prefix, {otherValue}, *key) << "" << -1 << refused
+                                                        << QStringLiteral("不在其清理条目所及的范围内");
+        BackupSection environment = planted;
+        environment.keyPath = u"HKEY_CURRENT_USER\\Environment";
+        QTest::newRow("sealed, TEMP outside its entry, confirmed") << backupBytes(prefix, {environment}, *key) << "" << 1
+                                                                   << refused << steers;
+        QByteArray altered = backupBytes(prefix, {{planted.entry, u"HKEY_CURRENT_USER\\Software\\BrisquelRestore\\Bare", {}, {}}}, *key);
+        altered[altered.size() - 6] = altered[altered.size() - 6] == '0' ? '1' : '0';
+        QTest::newRow("checksum altered") << altered << "" << -1 << refused << QStringLiteral("校验码不符");
+        QTest::newRow("another installation's key") << backupBytes(prefix, {planted}, QByteArray(32, 'k')) << "" << -1 << refused
+                                                    << QStringLiteral("校验码不符");
+        QTest::newRow("older backup, no terminal") << unsealed(u"HKEY_CURRENT_USER\\Software\\BrisquelRestore\\Singles", u"Keep")
+                                                   << "" << -1 << refused << QStringLiteral("没有本程序的校验码），没有终端可以询问");
+        QTest::newRow("older backup, declined") << unsealed(u"HKEY_CURRENT_USER\\Software\\BrisquelRestore\\Singles", u"Keep")
+                                                << "" << 0 << refused << QStringLiteral("未恢复");
+        const QByteArray ours = readAll(m_backup);
+        QTest::newRow("prefix gone") << ours << "gone" << -1 << int(RestoreResult::Status::NoRegistry) << QStringLiteral("已不存在");
+        QTest::newRow("someone else's prefix") << ours << "theirs" << -1 << refused << QStringLiteral("不属于当前用户");
+        QTest::newRow("through someone else's link") << ours << "link" << -1 << refused << QStringLiteral("经由他人拥有的链接");
+        QTest::newRow("another Wine build") << ours << "other-build" << -1 << refused << QStringLiteral("其他版本的 Wine");
+    }
+
+    void restoreRefuses()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, target);
+        QFETCH(int, answer);
+        QFETCH(int, status);
+        QFETCH(QString, reason);
+        const QByteArray before = m_prefix->exportKey(base);
+        QTemporaryDir places;
+        QVERIFY(places.isValid());
+        RestoreOptions asked = options();
+        if (!target.isEmpty()) {
+            asked.prefix = places.filePath(target);
+            const QString theirs = places.filePath(QStringLiteral("theirs"));
+            if (target == "theirs" || target == "other-build") {
+                QVERIFY(QDir().mkpath(asked.prefix));
+                QVERIFY(QFile::copy(m_prefix->path() + QStringLiteral("/system.reg"), asked.prefix + QStringLiteral("/system.reg")));
+            }
+            if (target == "other-build")
+                QVERIFY(writeFile(asked.prefix + QStringLiteral("/.update-timestamp"), "1\n"));
+            if (target == "theirs" && ::chown(QFile::encodeName(theirs).constData(), 4242, 4242) != 0)
+                QSKIP("changing a file's owner needs root");
+            if (target == "link") {
+                QVERIFY(QFile::link(m_prefix->path(), asked.prefix));
+                if (::lchown(QFile::encodeName(asked.prefix).constData(), 4242, 4242) != 0)
+                    QSKIP("changing a link's owner needs root");
+            }
+        }
+        bool shown = false;
+        if (answer >= 0)
+            asked.confirm = [&shown, answer](const QString &content) {
+                shown = content.contains(QStringLiteral("[HKEY_"));
+                return answer == 1;
+            };
+        const QString path = m_work.filePath(QStringLiteral("refused.reg"));
+        QVERIFY(writeFile(path, file));
+        const RestoreResult result = restoreBackup(path, asked);
+        QCOMPARE(int(result.status), status);
+        QVERIFY2(result.message.contains(reason), qPrintable(result.message));
+        QVERIFY(result.message.endsWith(QStringLiteral("注册表未作任何更改。")));
+        QCOMPARE(shown, answer == 0);
+        QCOMPARE(m_prefix->exportKey(base), before);
     }
 
     // Anything but a whole backup of ours is refused before Wine is asked to do anything.
@@ -259,7 +440,7 @@ private slots:
     {
         QTemporaryDir empty;
         QVERIFY(empty.isValid());
-        RestoreResult result = restoreBackup(m_backup, empty.path(), helperPath());
+        RestoreResult result = restoreBackup(m_backup, options(empty.path()));
         QCOMPARE(int(result.status), int(RestoreResult::Status::NoRegistry));
         QVERIFY(QDir(empty.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
 
@@ -269,17 +450,27 @@ private slots:
 
         // A helper that lists no values: the check after the import finds nothing there.
         const ScopedVariable quiet("BRISQUEL_FAKE_REGDEL", "ok");
-        result = restoreBackup(m_backup, m_prefix->path(),
-                               QCoreApplication::applicationDirPath() + QStringLiteral("/fake-regdel.exe"));
+        result = restoreBackup(m_backup, options(m_prefix->path(),
+                                       QCoreApplication::applicationDirPath() + QStringLiteral("/fake-regdel.exe")));
         QCOMPARE(int(result.status), int(RestoreResult::Status::Failed));
         QVERIFY2(result.message.contains(QStringLiteral("项与备份不符")), qPrintable(result.message));
         // No helper to read back with.
-        result = restoreBackup(m_backup, m_prefix->path(), QStringLiteral("/nonexistent/brisquel-regdel.exe"));
+        result = restoreBackup(m_backup, options(m_prefix->path(), QStringLiteral("/nonexistent/brisquel-regdel.exe")));
         QCOMPARE(int(result.status), int(RestoreResult::Status::Failed));
         QCOMPARE(result.message, QStringLiteral("已导入“%1”，但无法读回注册表核对（错误 1011）。").arg(m_backup));
     }
 
 private:
+    QString keyFolder() const { return m_work.filePath(QStringLiteral("注册表备份")); }
+    RestoreOptions options(const QString &prefix = {}, const QString &helper = helperPath()) const
+    {
+        RestoreOptions options;
+        options.prefix = prefix;
+        options.helperPath = helper;
+        options.keyFolder = keyFolder();
+        return options;
+    }
+
     std::unique_ptr<test::WinePrefix> m_prefix;
     QTemporaryDir m_work;
     QString m_backup;

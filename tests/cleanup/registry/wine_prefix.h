@@ -10,6 +10,8 @@
 //     QVERIFY(prefix.valueExists("HKCU\\Software\\Test", "Name"));
 
 #include <QByteArray>
+#include <QDir>
+#include <QList>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -22,6 +24,20 @@
 #include <memory>
 
 namespace test {
+
+// Every process that runs in `prefix`, by its WINEPREFIX.
+inline QList<qint64> processesIn(const QString &prefix)
+{
+    QList<qint64> found;
+    const QByteArray wanted = "WINEPREFIX=" + QFile::encodeName(prefix);
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile environ(QStringLiteral("/proc/%1/environ").arg(pid));
+        if (pid.toLongLong() > 0 && environ.open(QIODevice::ReadOnly) && environ.readAll().split('\0').contains(wanted))
+            found.append(pid.toLongLong());
+    }
+    return found;
+}
+
 
 class WinePrefix
 {
@@ -161,6 +177,13 @@ public:
     bool keepServerRunning() const
     {
         return run(wineserverCommand(), {QStringLiteral("-p")}, nullptr, 30000) == 0;
+    }
+
+    // Ends the prefix's server, persistent or not, and waits for it: the hives are then on disk.
+    void stopServer() const
+    {
+        run(wineserverCommand(), {QStringLiteral("-k")}, nullptr, 30000);
+        waitForServerExit();
     }
 
     // Waits until the prefix's server has exited, which writes the hive files.
