@@ -170,9 +170,10 @@ void Report::printEntry(const Entry &entry) const
         }
     }
     if (!entry.error.isEmpty()) {
-        text += QStringLiteral("  失败：%1\n").arg(entry.error);
+        // A reason may name a file, and a file's name may hold escape sequences.
+        text += QStringLiteral("  失败：%1\n").arg(printable(entry.error));
         if (m_quiet)
-            write(Stream::Error, QStringLiteral("brisquel：%1：%2\n").arg(printable(entry.entry), entry.error));
+            write(Stream::Error, QStringLiteral("brisquel：%1：%2\n").arg(printable(entry.entry), printable(entry.error)));
     } else if (entry.items.empty()) {
         text += registry ? QStringLiteral("  没有找到\n") : QStringLiteral("  没有匹配的文件\n");
     } else if (entry.list == QLatin1String("files") || registry) {
