@@ -539,7 +539,7 @@ private slots:
         QTest::newRow("temp a link to the home") << "temp link" << "%TEMP%\\*.*" << QStringList{} << true;
         QTest::newRow("unpacked game prefix") << "game" << "%TEMP%\\*.*" << QStringList{} << true;
         QTest::newRow("another user's prefix") << "other user" << "%TEMP%\\*.*" << QStringList{} << false;
-        QTest::newRow("climbing out of the home") << "plain" << "~/../../etc/*" << QStringList{} << true;
+        QTest::newRow("climbing out of the home") << "plain" << "~/../etc/*" << QStringList{} << true;
         QTest::newRow("home is the root") << "root home" << "~/*" << QStringList{} << false;
         QTest::newRow("link below the cache") << "thumbnails link" << "$XDG_CACHE_HOME/thumbnails/normal/*.png"
                                               << QStringList{} << true;
