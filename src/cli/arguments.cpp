@@ -77,6 +77,23 @@ private:
         m_out.passes = count;
     }
 
+    void minAge(const QByteArray &text)
+    {
+        bool ok = false;
+        const int days = QString::fromLatin1(text).toInt(&ok);
+        if (!ok || days < 0 || days > 3650 || text.startsWith('+'))
+            return fail(QStringLiteral("天数必须是 0 到 3650 之间的整数：%1").arg(shown(text)));
+        m_out.minAgeDays = days;
+    }
+
+    bool previewOrClean(const QString &name)
+    {
+        if (m_out.command == Command::Preview || m_out.command == Command::Clean)
+            return true;
+        fail(QStringLiteral("选项 %1 只能用于 preview 和 clean 子命令。").arg(name));
+        return false;
+    }
+
     void longOption(const QByteArray &argument)
     {
         const qsizetype equals = argument.indexOf('=');
@@ -103,6 +120,17 @@ private:
         } else if (name == "--zero") {
             if (noValue() && optionAllowed(Command::Shred, shownName))
                 m_out.zeroPass = true;
+        } else if (name == "--unattended") {
+            if (noValue() && previewOrClean(shownName))
+                m_out.unattended = true;
+        } else if (name == "--min-age") {
+            if (!previewOrClean(shownName))
+                return;
+            if (attached) {
+                minAge(*attached);
+            } else if (const std::optional<QByteArray> text = value(shownName, {})) {
+                minAge(*text);
+            }
         } else if (name == "--passes") {
             if (!optionAllowed(Command::Shred, shownName))
                 return;
@@ -209,6 +237,8 @@ private:
     {
         if (m_out.help || m_out.version || m_out.command == Command::Help)
             return;
+        if (m_out.minAgeDays && !m_out.unattended)
+            return fail(QStringLiteral("选项 --min-age 只能与 --unattended 一起使用。"));
         switch (m_out.command) {
         case Command::None:
             return fail(QStringLiteral("缺少子命令。"));
@@ -262,7 +292,8 @@ QString usageText(const QString &topic)
                    "用法：brisquel [-C 文件夹] 子命令 [选项] [参数]\n"
                    "\n子命令：\n"
                    "  preview [files|registry]   列出一次清理将删除的内容，不做任何改动\n"
-                   "  clean [files|registry]     按列表清理垃圾文件和垃圾注册表项\n"
+                   "  clean [files|registry] [--unattended [--min-age 天数]]\n"
+                   "                             按列表清理垃圾文件和垃圾注册表项\n"
                    "  restore 备份.reg           把注册表备份导回它所来自的 Wine 前缀\n"
                    "  shred [-n 次数] [-z] [-y] 路径...   粉碎文件或文件夹\n"
                    "  wipe [-y] 路径             擦除路径所在文件系统的空闲空间\n"
@@ -270,14 +301,19 @@ QString usageText(const QString &topic)
             + common;
     }
     if (topic == QLatin1String("preview"))
-        return QStringLiteral("用法：brisquel preview [files|registry]\n\n"
+        return QStringLiteral("用法：brisquel preview [files|registry] [--unattended [--min-age 天数]]\n\n"
                               "列出清理将删除的每个文件（含大小和所在文件系统）和每个注册表项或值（含其内容），\n"
-                              "按列表项、按文件系统和总计汇总。不做任何改动。不带参数时两个列表都列出。\n")
+                              "按列表项、按文件系统和总计汇总。不做任何改动。不带参数时两个列表都列出。\n"
+                              "  --unattended        列出无人值守的清理会跳过哪些文件及原因\n"
+                              "  --min-age 天数      与 --unattended 一起：多少天内改动或访问过算作最近（默认 7）\n")
             + common;
     if (topic == QLatin1String("clean"))
-        return QStringLiteral("用法：brisquel clean [files|registry]\n\n"
+        return QStringLiteral("用法：brisquel clean [files|registry] [--unattended [--min-age 天数]]\n\n"
                               "按 Wjql.ini 和 Zcql.ini 清理，与主窗口的清理相同；删除的注册表内容先备份到\n"
-                              "注册表备份/。逐项列出已删除和失败的内容及原因，最后给出释放的总量。\n")
+                              "注册表备份/。逐项列出已删除和失败的内容及原因，最后给出释放的总量。\n"
+                              "  --unattended        无人值守（定时清理用）：跳过有进程打开着的文件，\n"
+                              "                      以及最近改动或访问过的文件，逐个说明原因\n"
+                              "  --min-age 天数      与 --unattended 一起：多少天内改动或访问过算作最近（默认 7）\n")
             + common;
     if (topic == QLatin1String("restore"))
         return QStringLiteral("用法：brisquel restore 备份.reg\n\n"

@@ -26,6 +26,8 @@ struct Arguments
     bool yes = false;     // shred, wipe: no question asked
     bool zeroPass = false;
     std::optional<int> passes;
+    bool unattended = false; // preview, clean: leave files in use and files changed recently
+    std::optional<int> minAgeDays; // with unattended: how recent is recent (default 7 days)
     QString helpTopic;    // help SUBCOMMAND
     QByteArrayList paths; // restore, shred, wipe
 };

@@ -1,5 +1,6 @@
 #include "cli/list_jobs.h"
 
+#include "cleanup/files/files_in_use.h"
 #include "cleanup/files/pattern_match.h"
 #include "cleanup/registry/every_prefix_deleter.h"
 #include "cleanup/registry/registry_deleter.h"
@@ -13,13 +14,16 @@
 #include "platform/line_file.h"
 #include "platform/wine_prefixes.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QSet>
 
 #include <cerrno>
 #include <map>
 #include <optional>
+#include <utility>
 
 namespace cli {
 
@@ -133,6 +137,8 @@ class ListRun
 public:
     ListRun(const Arguments &arguments, Report &report)
         : m_clean(arguments.command == Command::Clean)
+        , m_unattended(arguments.unattended)
+        , m_minAgeDays(arguments.minAgeDays.value_or(7))
         , m_report(report)
         , m_progress(!arguments.quiet)
     {
@@ -142,9 +148,21 @@ public:
     {
         const cleanup::files::EntryPlaces places;
         MountPoints mounts;
+        std::optional<cleanup::files::FilesInUse> inUse;
+        if (m_unattended)
+            noteFilesInUse(inUse.emplace());
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
+        // A folder reached by two entries (a prefix's %TEMP% and %LOCALAPPDATA%\Temp are one
+        // folder) lists each of its files once: the first entry to meet a file has it.
+        QSet<std::pair<quint64, quint64>> seen;
         for (qsizetype i = 0; i < entries.size() && !stopped(); ++i) {
             Entry entry{entries.at(i), QStringLiteral("files"), {}, {}};
             for (const cleanup::files::FolderMatch &match : cleanup::files::matchEntry(entries.at(i), places)) {
+                if (!match.refusal.isEmpty() && entry.error.isEmpty()) {
+                    entry.error = match.prefix.isEmpty()
+                        ? match.refusal
+                        : QStringLiteral("%1（Wine 前缀 %2）").arg(match.refusal, printable(match.prefix));
+                }
                 if (const QString error = folderError(match.error); !error.isEmpty() && entry.error.isEmpty())
                     entry.error = error;
                 const std::size_t count = match.files.size();
@@ -160,6 +178,9 @@ public:
                     if (stopped())
                         break;
                     const cleanup::files::MatchedFile &file = match.files[f];
+                    if (seen.contains({file.device, file.inode}))
+                        continue;
+                    seen.insert({file.device, file.inode});
                     if (file.device != device) {
                         device = file.device;
                         mount = mounts.of(file.device, match.folder);
@@ -169,7 +190,11 @@ public:
                     item.size = file.size;
                     item.mount = mount;
                     item.prefix = match.prefix;
-                    if (m_clean) {
+                    if (inUse)
+                        item.reason = skipReason(file, *inUse, now);
+                    if (!item.reason.isEmpty()) {
+                        item.status = Item::Status::Skipped;
+                    } else if (m_clean) {
                         const int error = match.remove(file);
                         item.status = error == 0 ? Item::Status::Deleted : Item::Status::Failed;
                         if (error != 0)
@@ -299,6 +324,35 @@ private:
 
     static bool stopped() { return stopRequested().load(std::memory_order_relaxed); }
 
+    // An unattended run leaves what someone may still be using: a file a process holds open,
+    // and one changed or read within the last days. Reads move the access time at most once a
+    // day where the file system is mounted relatime (the default), so reads are given a day
+    // more; where it is noatime, only changes speak. The change time (ctime) is not asked:
+    // renames, permission and link-count changes move it, it says nothing of use, and no
+    // program can set it back.
+    QString skipReason(const cleanup::files::MatchedFile &file, const cleanup::files::FilesInUse &inUse, qint64 now) const
+    {
+        if (inUse.contains(file.device, file.inode))
+            return QStringLiteral("有程序正打开着它，跳过");
+        constexpr qint64 day = 24 * 60 * 60;
+        const qint64 recent = now - qint64(m_minAgeDays) * day;
+        if (file.modified > recent)
+            return QStringLiteral("%1 天内改动过，跳过").arg(m_minAgeDays);
+        if (m_minAgeDays > 0 && file.accessed > recent - day)
+            return QStringLiteral("%1 天内读过，跳过").arg(m_minAgeDays);
+        return {};
+    }
+
+    void noteFilesInUse(const cleanup::files::FilesInUse &inUse)
+    {
+        m_report.setExtra(QStringLiteral("unattended"),
+                          QJsonObject{{QStringLiteral("min_age_days"), m_minAgeDays},
+                                      {QStringLiteral("unreadable_processes"), inUse.unreadable()}});
+        if (inUse.unreadable() > 0)
+            m_report.say(QStringLiteral("有 %1 个进程属于别的用户，看不到它们打开的文件；只跳过本用户的进程打开着的文件。")
+                             .arg(inUse.unreadable()));
+    }
+
     static void describeValues(const cleanup::registry::PreviewedEntry &found, Item &item)
     {
         QJsonArray values;
@@ -319,6 +373,8 @@ private:
     }
 
     const bool m_clean;
+    const bool m_unattended;
+    const int m_minAgeDays;
     Report &m_report;
     Progress m_progress;
     qint64 m_items = 0;

@@ -29,6 +29,8 @@ QString statusName(Item::Status status)
         return QStringLiteral("deleted");
     case Item::Status::Failed:
         return QStringLiteral("failed");
+    case Item::Status::Skipped:
+        return QStringLiteral("skipped");
     }
     return {};
 }
@@ -37,7 +39,8 @@ QJsonObject totalsObject(const Totals &totals)
 {
     return {{QStringLiteral("files"), totals.files},
             {QStringLiteral("bytes"), totals.bytes},
-            {QStringLiteral("failed"), totals.failed}};
+            {QStringLiteral("failed"), totals.failed},
+            {QStringLiteral("skipped"), totals.skipped}};
 }
 
 bool isUtf8(const QByteArray &bytes)
@@ -67,7 +70,10 @@ QString doneVerb(const QString &list)
 
 QString failedClause(const Totals &totals)
 {
-    return totals.failed > 0 ? QStringLiteral("，%1 个失败").arg(countText(totals.failed)) : QString();
+    QString clause = totals.failed > 0 ? QStringLiteral("，%1 个失败").arg(countText(totals.failed)) : QString();
+    if (totals.skipped > 0)
+        clause += QStringLiteral("，%1 个跳过").arg(countText(totals.skipped));
+    return clause;
 }
 
 } // namespace
@@ -77,6 +83,8 @@ void Totals::add(const Item &item)
     if (item.counts()) {
         ++files;
         bytes += item.size;
+    } else if (item.status == Item::Status::Skipped) {
+        ++skipped;
     } else {
         ++failed;
     }
@@ -143,6 +151,10 @@ void Report::printEntry(const Entry &entry) const
                 write(Stream::Error, QStringLiteral("brisquel：%1%2：%3\n").arg(path, where, item.reason));
             continue;
         }
+        if (item.status == Item::Status::Skipped) {
+            text += QStringLiteral("  跳过  %1：%2\n").arg(path, item.reason);
+            continue;
+        }
         const QString state = preview ? QString() : doneVerb(entry.list) + QStringLiteral("  ");
         if (registry) {
             text += QStringLiteral("  %1%2%3\n").arg(state, path, where);
@@ -158,9 +170,10 @@ void Report::printEntry(const Entry &entry) const
         }
     }
     if (!entry.error.isEmpty()) {
-        text += QStringLiteral("  失败：%1\n").arg(entry.error);
+        // A reason may name a file, and a file's name may hold escape sequences.
+        text += QStringLiteral("  失败：%1\n").arg(printable(entry.error));
         if (m_quiet)
-            write(Stream::Error, QStringLiteral("brisquel：%1：%2\n").arg(printable(entry.entry), entry.error));
+            write(Stream::Error, QStringLiteral("brisquel：%1：%2\n").arg(printable(entry.entry), printable(entry.error)));
     } else if (entry.items.empty()) {
         text += registry ? QStringLiteral("  没有找到\n") : QStringLiteral("  没有匹配的文件\n");
     } else if (entry.list == QLatin1String("files") || registry) {

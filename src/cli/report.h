@@ -12,17 +12,17 @@ namespace cli {
 // One file, registry key or value that a subcommand listed, deleted or failed on.
 struct Item
 {
-    enum class Status { Listed, Deleted, Failed };
+    enum class Status { Listed, Deleted, Failed, Skipped };
     QByteArray path; // a file's bytes; a registry entry's text as UTF-8
     qint64 size = 0;
     QString mount;   // the mount point of the file system a file lies on; empty for the registry
     Status status = Status::Listed;
-    QString reason;  // why it failed
+    QString reason;  // why it failed, or was skipped
     QString prefix;  // the Wine prefix a registry entry or a Windows-style file was found through
     QString holds;   // a registry item: what it holds, as text
     QJsonObject extra; // further keys a registry item has in JSON (its values)
 
-    bool counts() const { return status != Status::Failed; }
+    bool counts() const { return status == Status::Listed || status == Status::Deleted; }
 };
 
 // One line of a list, or one path given to shred or wipe.
@@ -39,6 +39,7 @@ struct Totals
     qint64 files = 0;
     qint64 bytes = 0;
     qint64 failed = 0;
+    qint64 skipped = 0; // left by an unattended run: in use, or changed recently
     void add(const Item &item);
 };
 

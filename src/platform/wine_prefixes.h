@@ -11,7 +11,8 @@ namespace platform {
 // places Wine and its front ends keep prefixes below $HOME (~/.wine, ~/.deepinwine/*,
 // ~/.local/share/wineprefixes/*, Bottles, PlayOnLinux, Lutris's ~/Games/*, Steam's
 // compatdata/*/pfx). A prefix reached through several links is listed once, under the first
-// name found. On Windows the one entry is an empty string: the system itself.
+// name found; one reached through a link owned by anyone but this user or root is left out,
+// as is every prefix below a home that is the root folder. On Windows the one entry is an empty string: the system itself.
 QStringList userWinePrefixes();
 
 // What a Windows program started in `prefix` finds in its environment, by upper-case name,

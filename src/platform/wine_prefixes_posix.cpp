@@ -7,6 +7,7 @@
 #include <QSet>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <utility>
 
@@ -27,6 +28,30 @@ bool isPrefix(const QString &folder)
         && S_ISREG(hive.st_mode)
         && ::stat(QFile::encodeName(folder + QStringLiteral("/drive_c")).constData(), &drive) == 0
         && S_ISDIR(drive.st_mode);
+}
+
+// False when a link on the way from `home` down to `candidate` is owned by anyone but this
+// user or root: such a link may lead into another user's prefix.
+bool reachedSoundly(const QString &home, const QString &candidate)
+{
+    QByteArray path = QFile::encodeName(home);
+    for (const QStringView part : QStringView(candidate).mid(home.size()).tokenize(u'/', Qt::SkipEmptyParts)) {
+        path += '/' + QFile::encodeName(part.toString());
+        struct stat st;
+        if (::lstat(path.constData(), &st) != 0)
+            return false;
+        if (S_ISLNK(st.st_mode) && st.st_uid != 0 && st.st_uid != ::geteuid())
+            return false;
+    }
+    return true;
+}
+
+bool isRootFolder(const QString &path)
+{
+    struct stat st;
+    struct stat root;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && ::stat("/", &root) == 0
+        && st.st_dev == root.st_dev && st.st_ino == root.st_ino;
 }
 
 // The folders directly below `parent` (hidden ones too), sorted so the order is the same on
@@ -193,7 +218,8 @@ QStringList userWinePrefixes()
     if (!chosen.isEmpty())
         return {chosen};
     const QString home = qEnvironmentVariable("HOME");
-    if (!home.startsWith(u'/'))
+    // A home that is "/" ("//", "/tmp/..") is no home, and "/.wine" no prefix of anyone's.
+    if (!home.startsWith(u'/') || isRootFolder(home))
         return {};
 
     QStringList candidates{home + QStringLiteral("/.wine")};
@@ -216,7 +242,8 @@ QStringList userWinePrefixes()
     QSet<std::pair<dev_t, ino_t>> seen;
     for (const QString &candidate : std::as_const(candidates)) {
         struct stat st;
-        if (!isPrefix(candidate) || ::stat(QFile::encodeName(candidate).constData(), &st) != 0)
+        if (!isPrefix(candidate) || !reachedSoundly(home, candidate)
+            || ::stat(QFile::encodeName(candidate).constData(), &st) != 0)
             continue;
         if (!seen.contains({st.st_dev, st.st_ino})) {
             seen.insert({st.st_dev, st.st_ino});

@@ -3,6 +3,7 @@
 #include "cleanup/files/pattern_delete.h"
 #include "cleanup/registry/registry_deleter.h"
 #include "platform/line_file.h"
+#include "platform/wine_prefixes.h"
 #include "scoped_variable.h"
 #include "wine_prefix.h"
 
@@ -116,6 +117,20 @@ private slots:
         QVERIFY(QDir().mkpath(home.filePath(QStringLiteral(".deepinwine"))));
         QVERIFY(QFile::link(wine.path(), home.filePath(QStringLiteral(".wine"))));
         QVERIFY(QFile::link(wechat->path(), home.filePath(QStringLiteral(".deepinwine/Deepin-WeChat"))));
+        // A program pointed the second prefix's TEMP at its user's desktop, which Wine links to
+        // the home's: that prefix has no temp folder to clean, and the desktop stays.
+        const QString userName = qEnvironmentVariable("USER", QStringLiteral("root"));
+        QVERIFY(wechat->addValue(QStringLiteral("HKCU\\Environment"), QStringLiteral("TEMP"),
+                                 QStringLiteral("%USERPROFILE%\\Desktop")));
+        wechat->waitForServerExit();
+        QCOMPARE(platform::windowsEnvironment(wechat->path()).value(QStringLiteral("TEMP")),
+                 QStringLiteral("C:\\users\\") + userName + QStringLiteral("\\Desktop"));
+        const QString wechatDesktop = wechat->path() + QStringLiteral("/drive_c/users/") + userName + QStringLiteral("/Desktop");
+        // Wine links it to the home itself when the home has no Desktop: remove only the link.
+        QVERIFY(QFileInfo(wechatDesktop).isSymLink() ? QFile::remove(wechatDesktop)
+                                                       : QDir(wechatDesktop).removeRecursively());
+        QVERIFY(QFile::link(home.filePath(QStringLiteral("Desktop")), wechatDesktop));
+        writeFile(home.filePath(QStringLiteral("Desktop/notes.txt")), "notes");
 
         // What a person has: none of it may change.
         writeFile(home.filePath(QStringLiteral("Documents/报告.docx")), "report");
@@ -130,13 +145,17 @@ private slots:
             junk << home.filePath(QStringLiteral(".cache/thumbnails/%1/0123abcd.png").arg(QLatin1String(size)));
         for (const test::WinePrefix *prefix : {&wine, wechat.get()}) {
             const QString c = prefix->path() + QStringLiteral("/drive_c/");
-            const QString user = c + QStringLiteral("users/") + qEnvironmentVariable("USER", QStringLiteral("root"));
+            const QString user = c + QStringLiteral("users/") + userName;
             QVERIFY(QFileInfo(user).isDir());
             writeFile(c + QStringLiteral("users/Public/Documents/合同.doc"), "contract");
             writeFile(c + QStringLiteral("Program Files/App/app.exe"), "MZ");
             writeFile(user + QStringLiteral("/AppData/Roaming/Tencent/WeChat/config.data"), "settings");
             writeFile(user + QStringLiteral("/AppData/Roaming/Tencent/WeChat/xweb/crash/Crashpad/settings.dat"), "s");
-            junk << user + QStringLiteral("/Temp/~DF1234.tmp") << c + QStringLiteral("windows/temp/setup.log")
+            if (prefix == &wine)
+                junk << user + QStringLiteral("/Temp/~DF1234.tmp");
+            else
+                writeFile(user + QStringLiteral("/Temp/~DF1234.tmp"), "not what its TEMP names");
+            junk << c + QStringLiteral("windows/temp/setup.log")
                  << user + QStringLiteral("/AppData/Roaming/Microsoft/Windows/Recent/报告.docx.lnk")
                  << user + QStringLiteral("/AppData/Roaming/Tencent/WeChat/xweb/crash/Crashpad/reports/a1b2.dmp");
         }

@@ -1,6 +1,7 @@
 #include "platform/line_file.h"
 #include "wine_prefix.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -111,16 +112,18 @@ QByteArray pathOf(const QJsonObject &item)
 QSet<QByteArray> itemsWith(const QJsonObject &document, const QString &status)
 {
     QSet<QByteArray> paths;
-    qint64 files = 0, bytes = 0, failed = 0;
+    qint64 files = 0, bytes = 0, failed = 0, skipped = 0;
     QHash<QString, QPair<qint64, qint64>> mounts;
     for (const QJsonValue &entryValue : document.value("entries").toArray()) {
         const QJsonObject entry = entryValue.toObject();
-        qint64 entryFiles = 0, entryBytes = 0, entryFailed = 0;
+        qint64 entryFiles = 0, entryBytes = 0, entryFailed = 0, entrySkipped = 0;
         for (const QJsonValue &itemValue : entry.value("items").toArray()) {
             const QJsonObject item = itemValue.toObject();
             const qint64 size = item.value("size").toInteger();
             if (item.value("status").toString() == QLatin1String("failed")) {
                 ++entryFailed;
+            } else if (item.value("status").toString() == QLatin1String("skipped")) {
+                ++entrySkipped;
             } else {
                 ++entryFiles;
                 entryBytes += size;
@@ -134,15 +137,16 @@ QSet<QByteArray> itemsWith(const QJsonObject &document, const QString &status)
         }
         const QJsonObject totals = entry.value("totals").toObject();
         if (totals.value("files").toInteger() != entryFiles || totals.value("bytes").toInteger() != entryBytes
-            || totals.value("failed").toInteger() != entryFailed)
+            || totals.value("failed").toInteger() != entryFailed || totals.value("skipped").toInteger() != entrySkipped)
             qWarning() << "entry totals are not the sum of its items:" << entry.value("entry");
         files += entryFiles;
         bytes += entryBytes;
         failed += entryFailed;
+        skipped += entrySkipped;
     }
     const QJsonObject totals = document.value("totals").toObject();
     if (totals.value("files").toInteger() != files || totals.value("bytes").toInteger() != bytes
-        || totals.value("failed").toInteger() != failed)
+        || totals.value("failed").toInteger() != failed || totals.value("skipped").toInteger() != skipped)
         return {QByteArray("totals are not the sum of the items")};
     for (const QJsonValue &value : document.value("filesystems").toArray()) {
         const QJsonObject fs = value.toObject();
@@ -185,6 +189,11 @@ private slots:
         QTest::newRow("list is a folder") << QStringList{"clean", "files"} << QByteArray("dir") << 2;
         QTest::newRow("version after") << QStringList{"preview", "--version"} << QByteArray() << 0;
         QTest::newRow("help of a subcommand") << QStringList{"help", "shred"} << QByteArray() << 0;
+        QTest::newRow("min age without unattended") << QStringList{"clean", "--min-age", "3"} << QByteArray() << 2;
+        QTest::newRow("min age not a number") << QStringList{"clean", "--unattended", "--min-age=soon"} << QByteArray() << 2;
+        QTest::newRow("unattended shred") << QStringList{"shred", "--unattended", "x"} << QByteArray() << 2;
+        QTest::newRow("unattended preview") << QStringList{"preview", "files", "--unattended", "--min-age=0"}
+                                            << QByteArray("none/*.tmp\r\n") << 0;
         QTest::newRow("nothing matched") << QStringList{"clean", "files"} << QByteArray("none/*.tmp\r\n") << 0;
         QTest::newRow("options after the list") << QStringList{"preview", "files", "-q", "--json"}
                                                    << QByteArray("\r\n\r\nnone\r\n") << 0;
@@ -254,7 +263,7 @@ private slots:
         const QSet<QByteArray> expected{root + "/junk/a.tmp", root + "/junk/\xff\xfe.tmp", root + "/junk/link.tmp",
                                         root + "/junk/folderlink.tmp", root + "/junk/fifo.tmp", root + "/junk/q1.log",
                                         root + "/junk/\x1b]0;title\x07.tmp",
-                                        root + "/prefix/dosdevices/c:/Temp/A.TXT"};
+                                        root + "/prefix/drive_c/Temp/A.TXT"};
         const QSet<QByteArray> onTmpfs{root + "/mnt/x.tmp", root + "/mnt/y.tmp"};
         QCOMPARE(listed - onTmpfs, expected);
         if (tmpfs.mounted) {
@@ -286,6 +295,113 @@ private slots:
             QCOMPARE(failed.code, 1);
             QVERIFY(exists(root + "/mnt/z.tmp"));
             QVERIFY2(failed.out.contains(root + "/mnt/z.tmp：") && failed.out.contains("，1 个失败"), failed.out);
+        }
+    }
+
+    // One folder named by two entries lists and loses each file once; an entry that would
+    // leave the prefix's drive_c names nothing and says why.
+    void prefixFilesCountedOnceAndKeptInside()
+    {
+        const QString prefix = m_dir->filePath("prefix");
+        const QString home = m_dir->filePath("home");
+        for (const QString &folder : {prefix + "/drive_c/users/me/AppData/Local/Temp", prefix + "/dosdevices", home})
+            QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::link("../drive_c", prefix + "/dosdevices/c:"));
+        QVERIFY(QFile::link("/", prefix + "/dosdevices/z:"));
+        const QByteArray temp = QFile::encodeName(prefix) + "/drive_c/users/me/AppData/Local/Temp/";
+        QVERIFY(makeFile(temp + "a.tmp", "12345") && makeFile(temp + "b.tmp", "678"));
+        QVERIFY(makeFile(QFile::encodeName(home) + "/thesis.pdf"));
+        QVERIFY(platform::writeFile(prefix + "/system.reg", "WINE REGISTRY Version 2\n"));
+        const QString homeOnZ = "Z:" + QString(home).replace(u'/', u'\\').replace(QStringLiteral("\\"), QStringLiteral("\\\\"));
+        QVERIFY(platform::writeFile(prefix + "/user.reg",
+                                    "WINE REGISTRY Version 2\n\n[Environment] 1\n"
+                                    "\"USERPROFILE\"=\"C:\\\\users\\\\me\"\n"
+                                    "\"LOCALAPPDATA\"=\"%USERPROFILE%\\\\AppData\\\\Local\"\n"
+                                    "\"TEMP\"=\"%LOCALAPPDATA%\\\\Temp\"\n\"TMP\"=\"" + homeOnZ.toUtf8() + "\"\n"));
+        QVERIFY(platform::writeLines(m_dir->filePath("Wjql.ini"),
+                                     {"%TEMP%\\*.*", "%LOCALAPPDATA%\\Temp\\*.*", "%TMP%\\*.pdf"}));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("WINEPREFIX", prefix);
+        env.insert("HOME", home);
+
+        for (const char *command : {"preview", "clean"}) {
+            const Ran ran = cli({command, "files", "--json", "-C", m_dir->path()}, env);
+            QCOMPARE(ran.code, 1);
+            const QJsonObject totals = ran.json().value("totals").toObject();
+            QCOMPARE(totals.value("files").toInteger(), 2);
+            QCOMPARE(totals.value("bytes").toInteger(), 8);
+            QCOMPARE(totals.value("failed").toInteger(), 0);
+            const QJsonArray entries = ran.json().value("entries").toArray();
+            QCOMPARE(entries.size(), 3);
+            QVERIFY(entries.at(2).toObject().value("error").toString().contains("Z: 盘"));
+            QVERIFY(exists(QFile::encodeName(home) + "/thesis.pdf"));
+        }
+        QVERIFY(!exists(temp + "a.tmp") && !exists(temp + "b.tmp"));
+        const Ran shown = cli({"preview", "files", "-C", m_dir->path()}, env);
+        QVERIFY2(shown.out.contains("失败：Z: 盘不是 Wine 前缀自己的 C: 盘"), shown.out);
+    }
+
+    // The timer's service, run the way systemd runs it: what a process holds open and what
+    // changed lately stays, an old file goes, and nothing the run started outlives it.
+    void unattendedServiceRun()
+    {
+        QFile unit(QStringLiteral(BRISQUEL_SERVICE_UNIT));
+        QVERIFY(unit.open(QIODevice::ReadOnly));
+        QStringList command;
+        for (const QByteArray &line : unit.readAll().split('\n')) {
+            if (line.startsWith("ExecStart="))
+                command = QString::fromUtf8(line.mid(10)).split(u' ', Qt::SkipEmptyParts);
+        }
+        QVERIFY(command.size() > 1 && command.first().endsWith("/bin/brisquel"));
+        command.removeFirst();
+
+        const QString work = m_dir->filePath("work");
+        const QByteArray junk = QFile::encodeName(m_dir->filePath("home/.cache/junk"));
+        QVERIFY(QDir().mkpath(work) && QDir().mkpath(QString::fromUtf8(junk)));
+        QVERIFY(platform::writeLines(work + "/Wjql.ini", {"~/.cache/junk/*.tmp"}));
+        QVERIFY(platform::writeFile(work + "/ZCql.ini", {}));
+        for (const char *name : {"/held.tmp", "/new.tmp", "/old.tmp", "/read.tmp"})
+            QVERIFY(makeFile(junk + name));
+        const auto age = [&](const char *name, int modifiedDays, int readDays) {
+            const qint64 now = QDateTime::currentSecsSinceEpoch();
+            const timespec times[2] = {{time_t(now - readDays * 86400), 0}, {time_t(now - modifiedDays * 86400), 0}};
+            return ::utimensat(AT_FDCWD, (junk + name).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
+        };
+        QVERIFY(age("/held.tmp", 30, 30) && age("/old.tmp", 30, 30) && age("/read.tmp", 30, 2));
+        QFile held(QString::fromUtf8(junk + "/held.tmp"));
+        QVERIFY(held.open(QIODevice::ReadOnly));
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("WINEPREFIX");
+        env.remove("XDG_CACHE_HOME");
+        env.insert("HOME", m_dir->filePath("home"));
+        const QByteArray mark = "BRISQUEL_TEST_RUN=" + QByteArray::number(::getpid()) + "-" + QByteArray::number(qint64(this));
+        env.insert(QString::fromLatin1(mark.left(mark.indexOf('='))), QString::fromLatin1(mark.mid(mark.indexOf('=') + 1)));
+
+        const Ran preview = cli({"preview", "files", "--unattended", "--json", "-C", work}, env);
+        QCOMPARE(preview.code, 0);
+        QCOMPARE(itemsWith(preview.json(), "listed"), QSet<QByteArray>{junk + "/old.tmp"});
+        QCOMPARE(itemsWith(preview.json(), "skipped"),
+                 (QSet<QByteArray>{junk + "/held.tmp", junk + "/new.tmp", junk + "/read.tmp"}));
+
+        QProcess service;
+        service.setProcessEnvironment(env);
+        service.setWorkingDirectory(work);
+        service.start(QStringLiteral(BRISQUEL_CLI), command);
+        QVERIFY(service.waitForFinished(300000));
+        const QByteArray journal = service.readAllStandardOutput();
+        QCOMPARE(service.exitCode(), 0);
+        QVERIFY(!exists(junk + "/old.tmp"));
+        for (const char *kept : {"/held.tmp", "/new.tmp", "/read.tmp"})
+            QVERIFY2(exists(junk + kept), kept);
+        QVERIFY2(journal.contains("跳过  " + junk + "/held.tmp：有程序正打开着它") && journal.contains("，3 个跳过"), journal);
+
+        // Every process inherits the environment: none with the run's mark may be left.
+        QDir proc(QStringLiteral("/proc"));
+        for (const QString &pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile environ(proc.filePath(pid + "/environ"));
+            if (pid.toLongLong() != ::getpid() && environ.open(QIODevice::ReadOnly))
+                QVERIFY2(!environ.readAll().split('\0').contains(mark), qPrintable(pid));
         }
     }
 
@@ -478,7 +594,7 @@ private slots:
             QSKIP("no user systemd runs for this user");
 
         // The unit's own [Service] settings, its command this build's.
-        QFile unit(QStringLiteral(BRISQUEL_SERVICE));
+        QFile unit(QStringLiteral(BRISQUEL_SERVICE_UNIT));
         QVERIFY(unit.open(QIODevice::ReadOnly));
         QStringList arguments{QStringLiteral("--user"), QStringLiteral("--wait"), QStringLiteral("--collect")};
         bool service = false;
@@ -497,7 +613,8 @@ private slots:
         wine.waitForServerExit();
         arguments << QStringLiteral("-p") << QStringLiteral("WorkingDirectory=") + m_dir->path()
                   << QStringLiteral("--setenv=HOME=") + m_dir->path() << QStringLiteral("--setenv=WINEPREFIX=") + wine.path()
-                  << QStringLiteral(BRISQUEL_CLI) << QStringLiteral("clean") << QStringLiteral("registry");
+                  << QStringLiteral(BRISQUEL_CLI) << QStringLiteral("clean") << QStringLiteral("--unattended")
+                  << QStringLiteral("registry");
         QProcess run;
         run.start(QStringLiteral("systemd-run"), arguments);
         QVERIFY(run.waitForFinished(300000));

@@ -56,6 +56,10 @@ check '' brisquel unknown ''
 check 'files|registry|' brisquel preview ''
 check 'registry|' brisquel -q clean r
 check '' brisquel clean files ''
+# The unattended options of preview and clean; --min-age takes days.
+check '--unattended|' brisquel clean --un
+check '1|30|7|' brisquel clean --unattended --min-age ''
+check 'files|registry|' brisquel preview --unattended --min-age 7 ''
 # -C takes folders, also with a space or a byte that is no UTF-8 in their names.
 check "$(printf 'gbk\xc0\xac')|my folder|sub|" brisquel -C ''
 check 'my folder|' brisquel shred -C my

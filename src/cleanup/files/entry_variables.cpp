@@ -3,6 +3,8 @@
 #include "cleanup/files/entry_path.h"
 #include "platform/windows_path.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringDecoder>
 
@@ -57,6 +59,17 @@ bool isPlainFolder(QStringView value, bool windows)
             return false;
     }
     return true;
+}
+
+bool isRootFolder(const QString &path)
+{
+    if (path.trimmed().isEmpty())
+        return false;
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (!canonical.isEmpty())
+        return canonical == u"/";
+    // Not there (or no UTF-8): still "/" when its parts fold down to nothing.
+    return QDir::cleanPath(path) == u"/";
 }
 
 QString xdgFolder(const char *variable, const QString &home, const char *fallback)
@@ -119,20 +132,34 @@ std::optional<QString> expandWindows(QStringView folder, const QHash<QString, QS
 }
 
 // Expands the folder part of a native entry.
-std::optional<QString> expandNative(QStringView folder, const NativeVariables &native)
+std::optional<QString> expandNative(QStringView folder, const NativeVariables &native, qsizetype &anchor)
 {
     QString out;
     qsizetype i = 0;
+    // A relative entry lies below the working folder; an absolute one as written has none.
+    anchor = folder.startsWith(u'/') ? -1 : 0;
     const auto append = [&](const QString &value) {
         if (!value.startsWith(u'/') || !isPlainFolder(value, false))
             return false;
+        // Only a variable the entry starts with is its anchor.
+        const bool first = out.isEmpty();
         out += value;
+        if (first)
+            anchor = out.size();
         return true;
     };
     if (folder.startsWith(u"~/")) {
         if (!append(native.home))
             return std::nullopt;
         i = 1;
+        // The XDG folders' usual places are anchors too, however written: ~/.cache on
+        // another disk is common.
+        for (const QStringView usual : {u"/.cache/", u"/.local/share/", u"/.config/", u"/.local/state/"}) {
+            if (folder.mid(1).startsWith(usual)) {
+                anchor += usual.size() - 1;
+                break;
+            }
+        }
     }
     while (i < folder.size()) {
         const qsizetype dollar = folder.indexOf(u'$', i);
@@ -166,8 +193,9 @@ NativeVariables nativeVariables()
 {
     NativeVariables native;
     const QString home = fromEnvironmentBytes(qgetenv("HOME"));
-    // "/" is what a home-less account gets, and no folder to clean junk of.
-    if (home.startsWith(u'/') && home != u"/")
+    // "/" is what a home-less account gets, and no folder to clean junk of; "//", "/." or
+    // "/tmp/.." are that same folder.
+    if (home.startsWith(u'/') && !isRootFolder(home))
         native.home = home.endsWith(u'/') ? home.chopped(1) : home;
     native.cacheHome = xdgFolder("XDG_CACHE_HOME", native.home, "/.cache");
     native.dataHome = xdgFolder("XDG_DATA_HOME", native.home, "/.local/share");
@@ -188,20 +216,23 @@ bool isWindowsEntry(const QString &entry)
 }
 
 std::optional<QString> expandEntry(const QString &entry, const NativeVariables &native,
-                                   const QHash<QString, QString> &windows)
+                                   const QHash<QString, QString> &windows, qsizetype *anchorLength)
 {
+    qsizetype anchor = -1;
     const bool windowsStyle = isWindowsEntry(entry);
     const std::optional<EntryPath> path = splitEntry(entry, windowsStyle);
     // A malformed entry is left for the deleter to refuse.
     if (!path)
         return entry;
     const std::optional<QString> folder =
-        windowsStyle ? expandWindows(path->folder, windows) : expandNative(path->folder, native);
+        windowsStyle ? expandWindows(path->folder, windows) : expandNative(path->folder, native, anchor);
     if (!folder)
         return std::nullopt;
     // A Windows-style entry must still name a drive, or it would become a native path.
     if (windowsStyle && !platform::isWindowsPath(*folder))
         return std::nullopt;
+    if (anchorLength)
+        *anchorLength = windowsStyle ? -1 : anchor;
     return *folder + path->leaf;
 }
 

@@ -18,7 +18,7 @@ struct NativeVariables
     QString stateHome;  // $XDG_STATE_HOME
 };
 
-// From this process's environment: $HOME when absolute; each XDG folder from its variable
+// From this process's environment: $HOME when absolute and not the root folder; each XDG folder from its variable
 // when that is absolute, else the XDG default below the home ("~/.cache", ...). Kept as bytes:
 // a name that is no UTF-8 comes back with escaped bytes (platform/line_file.h).
 NativeVariables nativeVariables();
@@ -32,8 +32,11 @@ bool isWindowsEntry(const QString &entry);
 // last part is left as written. Names that are no known variable stay as they are.
 // std::nullopt when a known variable has no value here, or its value would reach beyond
 // what the entry names (a "." or ".." part, a NUL, a relative or drive-less folder): the
-// entry then names nothing.
+// entry then names nothing. `anchorLength`, when given, is set to the length of the leading
+// part of a native result that is its anchor (the home or XDG folder it starts with), 0 for a
+// relative entry (the working folder is its anchor), and -1 for an absolute path as written
+// and for a Windows-style entry.
 std::optional<QString> expandEntry(const QString &entry, const NativeVariables &native,
-                                   const QHash<QString, QString> &windows);
+                                   const QHash<QString, QString> &windows, qsizetype *anchorLength = nullptr);
 
 } // namespace cleanup::files

@@ -43,11 +43,12 @@ bool FilePatternDeleter::remove(const QString &entry)
     // A native entry fails on any error, as deleteByPattern() has it; a Windows-style one
     // succeeds when it matched somewhere and nothing it matched stayed.
     if (!isWindowsEntry(entry))
-        return !places.empty() && deleteByPattern(places.front().entry, places.front().prefix).ok();
+        return !places.empty()
+            && deleteByPattern(places.front().entry, places.front().prefix, places.front().anchor).ok();
     qsizetype matched = 0;
     qsizetype failed = 0;
     for (const EntryPlaces::Place &place : places) {
-        const DeleteOutcome outcome = deleteByPattern(place.entry, place.prefix);
+        const DeleteOutcome outcome = deleteByPattern(place.entry, place.prefix, place.anchor);
         matched += outcome.matched;
         failed += outcome.failed;
     }
@@ -73,14 +74,15 @@ std::vector<EntryPlaces::Place> EntryPlaces::places(const QString &entry) const
 {
     std::vector<Place> out;
     if (!isWindowsEntry(entry)) {
-        if (const std::optional<QString> expanded = expandEntry(entry, m_native, {}))
-            out.push_back({*expanded, QString()});
+        qsizetype anchor = -1;
+        if (const std::optional<QString> expanded = expandEntry(entry, m_native, {}, &anchor))
+            out.push_back({*expanded, QString(), anchor});
         return out;
     }
     for (const Prefix &prefix : m_prefixes) {
         // A prefix without the entry's variable simply has nothing of it to clean.
         if (const std::optional<QString> expanded = expandEntry(entry, m_native, prefix.environment))
-            out.push_back({*expanded, prefix.path});
+            out.push_back({*expanded, prefix.path, -1});
     }
     return out;
 }
@@ -89,7 +91,7 @@ std::vector<FolderMatch> matchEntry(const QString &entry, const EntryPlaces &pla
 {
     std::vector<FolderMatch> out;
     for (const EntryPlaces::Place &place : places.places(entry))
-        out.push_back(matchPattern(place.entry, place.prefix));
+        out.push_back(matchPattern(place.entry, place.prefix, place.anchor));
     return out;
 }
 

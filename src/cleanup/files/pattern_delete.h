@@ -20,6 +20,7 @@ struct DeleteOutcome
     qsizetype removed = 0;
     qsizetype failed = 0;
     int error = 0; // the first system error met, 0 when there was none
+    QString refusal; // why the entry named nothing: it would have left its place
 
     // Nothing matched counts as a failure, as does any file that stayed.
     bool ok() const { return matched > 0 && failed == 0 && error == 0; }
@@ -28,11 +29,16 @@ struct DeleteOutcome
 // Deletes every file that `entry` names: a path whose last component may hold `*` and `?`.
 // Only that one folder is read; folders are never deleted nor entered, and a matched
 // symbolic link is removed itself, never followed. Every match is tried even after one
-// fails. A path starting with a drive letter ("C:\WINDOWS\Temp\*.tmp") goes through the
-// drives of `winePrefix` and matches without regard to case; any other path is a native
-// one, relative to the working directory, and taken literally apart from the wildcards.
+// fails. A path starting with a drive letter ("C:\WINDOWS\Temp\*.tmp") is looked for in
+// the drive_c of `winePrefix` and matches without regard to case; any other path is a
+// native one, taken literally apart from the wildcards. The folder is reached without
+// following a link below the entry's place: drive_c, or a native entry's anchor, the first
+// `anchorLength` characters (a relative entry's is the working folder; without the argument,
+// a relative entry has that one and an absolute one none, its folder opened as written).
+// An entry holding ".." names nothing.
 DeleteOutcome deleteByPattern(const QString &entry,
-                              const QString &winePrefix = platform::winePrefix());
+                              const QString &winePrefix = platform::winePrefix(),
+                              std::optional<qsizetype> anchorLength = std::nullopt);
 
 // The junk-file page's deletion: one entry, true when it went through without failure.
 // Variables in entries are resolved first (entry_variables.h); a Windows-style entry is

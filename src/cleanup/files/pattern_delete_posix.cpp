@@ -1,11 +1,12 @@
 #include "cleanup/files/pattern_delete.h"
 
 #include "cleanup/files/entry_path.h"
+#include "cleanup/files/entry_place.h"
 #include "cleanup/files/name_pattern.h"
 #include "platform/unique_dir.h"
 #include "platform/unique_fd.h"
 
-#include <QFile>
+#include <QByteArrayList>
 
 #include <cerrno>
 #include <memory>
@@ -113,13 +114,28 @@ void deleteMatching(int folder, const NamePattern &pattern, DeleteOutcome &outco
 struct OpenedEntry
 {
     int error = 0;
+    QString refusal;    // why the entry names nothing: it would leave its place
     std::optional<NamePattern> pattern;
     std::string name;   // the one name to look for when the pattern has no wildcards
-    QByteArray folder;  // the folder's path bytes
-    int fd = -1;        // owned by the caller
+    QByteArray folder;  // the folder's path bytes: its real path where it was reached soundly
+    platform::UniqueFd fd;
 };
 
-OpenedEntry openEntry(const QString &entry, const QString &winePrefix)
+QByteArrayList folderParts(QStringView folder, bool windows)
+{
+    QByteArrayList parts;
+    for (const QStringView part : folder.tokenize(u'/', Qt::SkipEmptyParts)) {
+        if (!windows) {
+            parts.append(toNativeBytes(part));
+            continue;
+        }
+        for (const QStringView piece : part.tokenize(u'\\', Qt::SkipEmptyParts))
+            parts.append(piece.toUtf8());
+    }
+    return parts;
+}
+
+OpenedEntry openEntry(const QString &entry, const QString &winePrefix, std::optional<qsizetype> anchorLength)
 {
     OpenedEntry opened;
     const bool windows = platform::isWindowsPath(entry);
@@ -131,50 +147,65 @@ OpenedEntry openEntry(const QString &entry, const QString &winePrefix)
 
     opened.pattern.emplace(path->leaf, windows ? NamePattern::Style::Windows : NamePattern::Style::Native);
     const NamePattern &pattern = *opened.pattern;
-    QString folder = path->folder.isEmpty() ? QStringLiteral(".") : path->folder;
     opened.name = pattern.bytes();
+    const QStringView folder(path->folder);
+
+    ReachedFolder reached;
     if (windows) {
-        // The drive's folders, and a name without wildcards, are found without regard to
-        // case the way every Windows path is.
-        const QString resolved =
-            platform::resolveWindowsPath(pattern.hasWildcards() ? path->folder : entry, winePrefix);
-        if (resolved.isEmpty()) {
-            opened.error = ENOENT;
+        reached = reachInPrefix(winePrefix, folder[0], folderParts(folder.mid(2), true));
+        // A name without wildcards is found without regard to case too, as every Windows path is.
+        if (reached.reached() && !pattern.hasWildcards()) {
+            if (const std::optional<QByteArray> found =
+                    findName(reached.fd.get(), QByteArray::fromStdString(opened.name), NameMatch::WithoutCase))
+                opened.name = found->toStdString();
+        }
+    } else {
+        const qsizetype anchor = anchorLength ? *anchorLength : (folder.startsWith(u'/') ? -1 : 0);
+        if (anchor < 0 || anchor > folder.size()) {
+            // An absolute path a user wrote keeps its meaning, links and all; only ".." is refused.
+            const QByteArrayList parts = folderParts(folder, false);
+            if (parts.contains(QByteArray(".."))) {
+                opened.refusal = QStringLiteral("路径含有“..”，未查找");
+                return opened;
+            }
+            const QByteArray written = toNativeBytes(folder);
+            opened.fd.reset(::open(written.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (!opened.fd.valid())
+                opened.error = errno;
+            opened.folder = opened.fd.valid() ? realPath(written) : written;
             return opened;
         }
-        if (pattern.hasWildcards()) {
-            folder = resolved;
-        } else {
-            const qsizetype slash = resolved.lastIndexOf(u'/');
-            folder = resolved.left(slash);
-            opened.name = QFile::encodeName(resolved.mid(slash + 1)).toStdString();
-        }
+        const QByteArray anchorPath = anchor == 0 ? QByteArray(".") : toNativeBytes(folder.left(anchor));
+        reached = reachBelowAnchor(anchorPath, folderParts(folder.mid(anchor), false));
     }
-
-    // The folder itself may sit behind symbolic links (dosdevices/c: is one); only what is
-    // found inside it is never followed.
-    opened.folder = toNativeBytes(folder);
-    opened.fd = ::open(opened.folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (opened.fd < 0)
-        opened.error = errno;
+    opened.error = reached.error;
+    opened.refusal = reached.refusal;
+    opened.folder = reached.path;
+    opened.fd = std::move(reached.fd);
+    if (opened.error == 0 && opened.refusal.isEmpty() && !opened.fd.valid())
+        opened.error = ENOENT;
     return opened;
 }
 
 } // namespace
 
-DeleteOutcome deleteByPattern(const QString &entry, const QString &winePrefix)
+DeleteOutcome deleteByPattern(const QString &entry, const QString &winePrefix, std::optional<qsizetype> anchorLength)
 {
     DeleteOutcome outcome;
-    const OpenedEntry opened = openEntry(entry, winePrefix);
-    const platform::UniqueFd fd(opened.fd);
+    const OpenedEntry opened = openEntry(entry, winePrefix, anchorLength);
+    if (!opened.refusal.isEmpty()) {
+        outcome.refusal = opened.refusal;
+        return outcome;
+    }
     if (opened.error != 0) {
         outcome.error = opened.error;
         return outcome;
     }
+    const int fd = opened.fd.get();
     if (opened.pattern->hasWildcards())
-        deleteMatching(fd.get(), *opened.pattern, outcome);
+        deleteMatching(fd, *opened.pattern, outcome);
     else
-        removeNonDirectory(fd.get(), opened.name.c_str(), DT_UNKNOWN, outcome);
+        removeNonDirectory(fd, opened.name.c_str(), DT_UNKNOWN, outcome);
     return outcome;
 }
 
@@ -218,25 +249,24 @@ bool addMatch(int folder, const char *name, FolderMatch &match)
         return false;
     const bool hasLength = S_ISREG(st.st_mode) || S_ISLNK(st.st_mode);
     match.files.push_back({QByteArray(name), hasLength ? qint64(st.st_size) : 0, quint64(st.st_dev),
-                           quint64(st.st_ino)});
+                           quint64(st.st_ino), qint64(st.st_mtim.tv_sec), qint64(st.st_atim.tv_sec)});
     return true;
 }
 
 } // namespace
 
-FolderMatch matchPattern(const QString &entry, const QString &winePrefix)
+FolderMatch matchPattern(const QString &entry, const QString &winePrefix, std::optional<qsizetype> anchorLength)
 {
     FolderMatch match;
     match.prefix = winePrefix;
-    const OpenedEntry opened = openEntry(entry, winePrefix);
+    OpenedEntry opened = openEntry(entry, winePrefix, anchorLength);
     match.folder = opened.folder;
-    if (opened.error != 0) {
+    match.refusal = opened.refusal;
+    if (opened.error != 0 || !opened.refusal.isEmpty()) {
         match.error = opened.error;
-        if (opened.fd >= 0)
-            ::close(opened.fd);
         return match;
     }
-    match.open = std::make_shared<const FolderMatch::OpenFolder>(opened.fd);
+    match.open = std::make_shared<const FolderMatch::OpenFolder>(opened.fd.release());
     const int fd = match.open->fd.get();
     if (!opened.pattern->hasWildcards()) {
         addMatch(fd, opened.name.c_str(), match);

@@ -64,7 +64,7 @@ bool deleteFile(const QString &path, DWORD attributes)
 
 } // namespace
 
-DeleteOutcome deleteByPattern(const QString &entry, const QString &)
+DeleteOutcome deleteByPattern(const QString &entry, const QString &, std::optional<qsizetype>)
 {
     DeleteOutcome outcome;
     const std::optional<EntryPath> path = splitEntry(entry, true);
@@ -195,7 +195,7 @@ int FolderMatch::remove(const MatchedFile &file) const
     return int(::GetLastError());
 }
 
-FolderMatch matchPattern(const QString &entry, const QString &winePrefix)
+FolderMatch matchPattern(const QString &entry, const QString &winePrefix, std::optional<qsizetype>)
 {
     FolderMatch match;
     match.prefix = winePrefix;

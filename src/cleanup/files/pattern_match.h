@@ -9,6 +9,7 @@
 #include <QtGlobal>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace cleanup::files {
@@ -20,6 +21,8 @@ struct MatchedFile
     qint64 size = 0; // content bytes (a link: its target's length; anything else special: 0)
     quint64 device = 0;
     quint64 inode = 0;
+    qint64 modified = 0; // last change of its content, seconds since the epoch
+    qint64 accessed = 0; // last read, as the file system keeps it
 };
 
 // What an entry matches in one folder. The folder stays open as long as a copy of this does,
@@ -29,8 +32,9 @@ class FolderMatch
 {
 public:
     QString prefix;    // the Wine prefix a Windows-style entry was looked for in; empty for a native one
-    QByteArray folder; // the folder as it was opened
+    QByteArray folder; // the folder as it was reached: its real path below the entry's place
     int error = 0;     // the system error that kept the entry from being looked at; 0 when it was
+    QString refusal;   // why the entry names nothing here: it would leave its place
     std::vector<MatchedFile> files;
 
     // Removes one of `files` from the open folder, as deleteByPattern() removes a match: never
@@ -42,9 +46,10 @@ public:
     std::shared_ptr<const OpenFolder> open;
 };
 
-// Lists what deleteByPattern(entry, winePrefix) would remove, and nothing else: the same
-// folder, the same matching, folders and dot-folders passed over, links not followed.
-FolderMatch matchPattern(const QString &entry, const QString &winePrefix);
+// Lists what deleteByPattern(entry, winePrefix, anchorLength) would remove, and nothing else:
+// the same folder, the same matching, folders and dot-folders passed over, links not followed.
+FolderMatch matchPattern(const QString &entry, const QString &winePrefix,
+                         std::optional<qsizetype> anchorLength = std::nullopt);
 
 // Where the entries of one run are looked for: the native variables and the user's Wine
 // prefixes with their environments, gathered once.
@@ -60,6 +65,7 @@ public:
     {
         QString entry;  // the entry with its variables resolved
         QString prefix; // the Wine prefix it goes through; empty for a native entry
+        qsizetype anchor = -1; // a native entry's anchor, as expandEntry() gives it
     };
     // One place for a native entry, one per prefix that has the entry's variables for a
     // Windows-style one; none when a variable has no value.

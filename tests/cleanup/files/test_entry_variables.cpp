@@ -116,6 +116,19 @@ private slots:
         QCOMPARE(got.stateHome, got.home + QStringLiteral("/.local/state"));
     }
 
+    // However written, a home that is "/" is none: nothing below it is junk, no prefix lies there.
+    void rootIsNoHome()
+    {
+        const ScopedVariable prefixVariable("WINEPREFIX");
+        const ScopedVariable cache("XDG_CACHE_HOME");
+        for (const char *root : {"/", "//", "/.", "/tmp/..", "/./", "/nowhere/.."}) {
+            const ScopedVariable home("HOME", root);
+            const NativeVariables got = cleanup::files::nativeVariables();
+            QVERIFY2(got.home.isEmpty() && got.cacheHome.isEmpty(), root);
+            QVERIFY2(platform::userWinePrefixes().isEmpty(), root);
+        }
+    }
+
     void prefixEnvironmentComesFromItsHives()
     {
         QTemporaryDir dir;

@@ -1,5 +1,6 @@
 #include "cleanup/files/pattern_delete.h"
 #include "fake_prefix.h"
+#include "scoped_variable.h"
 #include "without_dac_override.h"
 
 #include <QDir>
@@ -11,6 +12,7 @@
 
 #include <cerrno>
 #include <optional>
+#include <set>
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -93,6 +95,35 @@ DeleteOutcome deleteAsOrdinaryUser(const QString &entry)
 {
     const WithoutDacOverride asUser;
     return deleteByPattern(entry);
+}
+
+
+// A prefix as Wine leaves it, with hives that give its user `environment` ("NAME", value
+// as Windows writes it) and the folders of a user "me".
+bool writeUserHive(const QString &root, const QStringList &environment)
+{
+    QByteArray user = "WINE REGISTRY Version 2\n\n[Environment] 1700000000\n";
+    for (qsizetype i = 0; i + 1 < environment.size(); i += 2) {
+        QString value = environment.at(i + 1);
+        user += "\"" + environment.at(i).toUtf8() + "\"=\"" + value.replace(u'\\', QStringLiteral("\\\\")).toUtf8() + "\"\n";
+    }
+    QFile system(root + QStringLiteral("/system.reg"));
+    QFile hive(root + QStringLiteral("/user.reg"));
+    return system.open(QIODevice::WriteOnly) && system.write("WINE REGISTRY Version 2\n") > 0
+        && hive.open(QIODevice::WriteOnly) && hive.write(user) == user.size();
+}
+
+// A prefix as Wine leaves it, with hives that give its user `environment` ("NAME", value
+// as Windows writes it, ...) and the folders of a user "me".
+bool makeHivedPrefix(const QString &root, const QStringList &environment)
+{
+    return makeFakePrefix(root, {QStringLiteral("users/me/Temp"), QStringLiteral("users/me/AppData/Local")})
+        && writeUserHive(root, environment);
+}
+
+QString windowsPath(QString path)
+{
+    return path.replace(u'/', u'\\');
 }
 
 } // namespace
@@ -476,15 +507,140 @@ private slots:
 
         const QString saved = QDir::currentPath();
         QVERIFY(QDir::setCurrent(m_dir->path()));
+        const DeleteOutcome climbing = deleteByPattern("sub/../*.tmp");
         const bool bare = deleteByPattern("*.tmp").ok();
         const bool nested = deleteByPattern("sub/b.tmp").ok();
-        const bool dotted = deleteByPattern("./sub/../sub/*").ok();
+        const bool dotted = deleteByPattern("./sub/./*").ok();
         QVERIFY(QDir::setCurrent(saved));
 
+        // ".." is refused, with a reason, before anything is looked at.
+        QVERIFY(!climbing.refusal.isEmpty());
+        QCOMPARE(climbing.matched, 0);
         QVERIFY(bare);
         QVERIFY(nested);
         QVERIFY(dotted);
         QCOMPARE(contents(), QStringList{"sub"});
+    }
+
+    // Every way an entry was seen to leave its place: what a preview lists is only inside it,
+    // and the user's files survive the window's run.
+    void entriesStayInTheirPlace_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QStringList>("listed"); // real paths below the test folder
+        QTest::addColumn<bool>("refused");       // the entry names nothing, with a reason
+
+        const QString temp = QStringLiteral("home/.wine/drive_c/users/me/Temp/");
+        QTest::newRow("prefix temp, real path shown") << "plain" << "%TEMP%\\*.*" << QStringList{temp + "junk.tmp"} << false;
+        QTest::newRow("temp is the linked desktop") << "desktop" << "%TEMP%\\*.*" << QStringList{} << true;
+        QTest::newRow("temp on drive Z") << "drive z" << "%TEMP%\\*.*" << QStringList{} << true;
+        QTest::newRow("drive_c a link to the root") << "drive_c link" << "%TEMP%\\*" << QStringList{} << true;
+        QTest::newRow("temp a link to the home") << "temp link" << "%TEMP%\\*.*" << QStringList{} << true;
+        QTest::newRow("unpacked game prefix") << "game" << "%TEMP%\\*.*" << QStringList{} << true;
+        QTest::newRow("another user's prefix") << "other user" << "%TEMP%\\*.*" << QStringList{} << false;
+        QTest::newRow("climbing out of the home") << "plain" << "~/../etc/*" << QStringList{} << true;
+        QTest::newRow("home is the root") << "root home" << "~/*" << QStringList{} << false;
+        QTest::newRow("link below the cache") << "thumbnails link" << "$XDG_CACHE_HOME/thumbnails/normal/*.png"
+                                              << QStringList{} << true;
+        QTest::newRow("cache on another disk") << "cache link" << "$XDG_CACHE_HOME/thumbnails/normal/*.png"
+                                               << QStringList{"disk/cache/thumbnails/normal/a.png"} << false;
+        QTest::newRow("cache on another disk, from the home") << "cache link" << "~/.cache/thumbnails/normal/*.png"
+                                                              << QStringList{"disk/cache/thumbnails/normal/a.png"} << false;
+        QTest::newRow("linked folder below the home") << "pictures link" << "~/shots/*.png" << QStringList{} << true;
+        QTest::newRow("absolute through a link") << "plain" << "@/linked/logs/*.log" << QStringList{"real/logs/a.log"}
+                                                 << false;
+    }
+    void entriesStayInTheirPlace()
+    {
+        QFETCH(QString, layout);
+        QFETCH(QString, entry);
+        QFETCH(QStringList, listed);
+        QFETCH(bool, refused);
+
+        const QString home = path("home");
+        const QString wine = path("home/.wine");
+        const QStringList mine{"home/.bashrc", "home/thesis.pdf", "home/Desktop/note.txt", "home/Documents/报告.docx",
+                               "home/Documents/预算.xlsx", "home/Pictures/a.png", "etc/passwd", "other/prefix/drive_c/x.tmp"};
+        touch(mine);
+        touch({"home/.wine/drive_c/users/me/Temp/junk.tmp", "disk/cache/thumbnails/normal/a.png", "real/logs/a.log"});
+        QVERIFY(QFile::link(path("real"), path("linked")));
+        QStringList environment{"USERPROFILE", "C:\\users\\me", "TEMP", "%USERPROFILE%\\Temp"};
+        std::optional<ScopedVariable> homeVariable;
+        if (layout == "desktop") {
+            QVERIFY(QFile::link(path("home/Desktop"), path("home/.wine/drive_c/users/me/Desktop")));
+            environment = QStringList{"USERPROFILE", "C:\\users\\me", "TEMP", "%USERPROFILE%\\Desktop"};
+        } else if (layout == "drive z") {
+            environment = QStringList{"TEMP", "Z:" + windowsPath(path("home/Documents"))};
+        } else if (layout == "temp link") {
+            QVERIFY(QDir(path("home/.wine/drive_c/users/me/Temp")).removeRecursively());
+            QVERIFY(QFile::link(home, path("home/.wine/drive_c/users/me/Temp")));
+        } else if (layout == "thumbnails link") {
+            QVERIFY(QDir().mkpath(path("home/.cache/thumbnails")));
+            QVERIFY(QFile::link(path("home/Pictures"), path("home/.cache/thumbnails/normal")));
+        } else if (layout == "pictures link") {
+            QVERIFY(QFile::link(path("home/Pictures"), path("home/shots")));
+        } else if (layout == "cache link") {
+            QVERIFY(QFile::link(path("disk/cache"), path("home/.cache")));
+        } else if (layout == "root home") {
+            homeVariable.emplace("HOME", "//");
+        }
+        QVERIFY(makeHivedPrefix(wine, environment));
+        QVERIFY(QFile::link(QStringLiteral("/"), path("home/.wine/dosdevices/z:")));
+        if (layout == "drive_c link") {
+            // A stand-in for "/" holding an etc of its own: the same link, nothing real at stake.
+            QVERIFY(QDir(path("home/.wine/drive_c")).removeRecursively());
+            QVERIFY(QFile::link(m_dir->path(), path("home/.wine/drive_c")));
+            QVERIFY(writeUserHive(wine, {"TEMP", "C:\\etc"}));
+        } else if (layout == "game") {
+            // Unpacked with tar: the Documents link Wine made on the packer's machine comes
+            // along, relative, and now leads into this home.
+            const QString game = path("home/Games/game");
+            QVERIFY(QDir(wine).removeRecursively());
+            QVERIFY(makeHivedPrefix(game, {"TEMP", "C:\\users\\steamuser\\Documents"}));
+            QVERIFY(QDir().mkpath(game + "/drive_c/users/steamuser"));
+            QVERIFY(QFile::link("../../../../../Documents", game + "/drive_c/users/steamuser/Documents"));
+            QVERIFY(QFileInfo::exists(game + "/drive_c/users/steamuser/Documents/报告.docx"));
+        } else if (layout == "other user") {
+            // Another user's prefix, reached through a link that user could have made.
+            QVERIFY(QDir(wine).removeRecursively());
+            QVERIFY(makeHivedPrefix(path("other/prefix"), {"TEMP", "C:\\"}));
+            QVERIFY(QDir().mkpath(path("home/.local/share/wineprefixes")));
+            const QString link = path("home/.local/share/wineprefixes/shared");
+            QVERIFY(QFile::link(path("other/prefix"), link));
+            if (::lchown(QFile::encodeName(link).constData(), 65534, 65534) != 0 || ::geteuid() == 65534)
+                QSKIP("links can't be given to another user here (run as root)");
+        }
+        entry.replace(u'@', m_dir->path());
+
+        const ScopedVariable noChosenPrefix("WINEPREFIX");
+        const ScopedVariable noCacheHome("XDG_CACHE_HOME");
+        if (!homeVariable)
+            homeVariable.emplace("HOME", QFile::encodeName(home));
+        const QString real = QFileInfo(m_dir->path()).canonicalFilePath() + u'/';
+        const cleanup::files::EntryPlaces places;
+        QStringList found;
+        bool gaveReason = false;
+        for (const cleanup::files::FolderMatch &match : cleanup::files::matchEntry(entry, places)) {
+            gaveReason = gaveReason || !match.refusal.isEmpty();
+            for (const cleanup::files::MatchedFile &file : match.files)
+                found.append(QString::fromUtf8(match.folder + '/' + file.name).remove(real));
+        }
+        found.sort();
+        QCOMPARE(found, listed);
+        QCOMPARE(gaveReason, refused);
+
+        // The root-home row looks at "/" itself: it is only ever previewed.
+        if (layout != "root home") {
+            cleanup::files::FilePatternDeleter deleter;
+            deleter.runStarted();
+            QCOMPARE(deleter.remove(entry), !listed.isEmpty());
+            deleter.runFinished();
+        }
+        for (const QString &file : mine)
+            QVERIFY2(QFileInfo::exists(path(file)), qPrintable(file));
+        for (const QString &file : listed)
+            QVERIFY2(!QFileInfo::exists(path(file)), qPrintable(file));
     }
 
     void manyMatches()
