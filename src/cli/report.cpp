@@ -29,6 +29,8 @@ QString statusName(Item::Status status)
         return QStringLiteral("deleted");
     case Item::Status::Failed:
         return QStringLiteral("failed");
+    case Item::Status::Stopped:
+        return QStringLiteral("stopped");
     }
     return {};
 }
@@ -77,7 +79,7 @@ void Totals::add(const Item &item)
     if (item.counts()) {
         ++files;
         bytes += item.size;
-    } else {
+    } else if (item.status == Item::Status::Failed) {
         ++failed;
     }
 }
@@ -141,6 +143,10 @@ void Report::printEntry(const Entry &entry) const
             text += line;
             if (m_quiet)
                 write(Stream::Error, QStringLiteral("brisquel：%1%2：%3\n").arg(path, where, item.reason));
+            continue;
+        }
+        if (item.status == Item::Status::Stopped) {
+            text += QStringLiteral("  已中断  %1：%2\n").arg(path, item.reason);
             continue;
         }
         const QString state = preview ? QString() : doneVerb(entry.list) + QStringLiteral("  ");

@@ -12,7 +12,7 @@ namespace cli {
 // One file, registry key or value that a subcommand listed, deleted or failed on.
 struct Item
 {
-    enum class Status { Listed, Deleted, Failed };
+    enum class Status { Listed, Deleted, Failed, Stopped }; // Stopped: an interrupt came while it was worked on
     QByteArray path; // a file's bytes; a registry entry's text as UTF-8
     qint64 size = 0;
     QString mount;   // the mount point of the file system a file lies on; empty for the registry
@@ -22,7 +22,7 @@ struct Item
     QString holds;   // a registry item: what it holds, as text
     QJsonObject extra; // further keys a registry item has in JSON (its values)
 
-    bool counts() const { return status != Status::Failed; }
+    bool counts() const { return status == Status::Listed || status == Status::Deleted; }
 };
 
 // One line of a list, or one path given to shred or wipe.
