@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 #include "app/startup.h"
+#include "platform/qt_arguments.h"
 
 #include <QApplication>
 
@@ -7,7 +8,9 @@ int main(int argc, char *argv[])
 {
     app::prepareProcess();
     const app::EarlyWork earlyWork;
-    QApplication app(argc, argv);
+    // The window takes no arguments; none reaches Qt either (a file's name is no option).
+    platform::QtArguments qtArguments(argc, argv, "Kelvane");
+    QApplication app(qtArguments.count(), qtArguments.values());
     app::prepareApplication(app);
 
     Form1 window;

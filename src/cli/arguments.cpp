@@ -72,8 +72,9 @@ private:
     {
         bool ok = false;
         const int count = QString::fromLatin1(text).toInt(&ok);
-        if (!ok || count < 0 || count > 35 || text.startsWith('+'))
-            return fail(QStringLiteral("覆写次数必须是 0 到 35 之间的整数：%1").arg(shown(text)));
+        // A file is never removed without being overwritten: 0 is refused, not quietly made one.
+        if (!ok || count < 1 || count > 35 || text.startsWith('+'))
+            return fail(QStringLiteral("覆写次数必须是 1 到 35 之间的整数：%1").arg(shown(text)));
         m_out.passes = count;
     }
 
@@ -115,8 +116,8 @@ private:
         } else if (name == "--version") {
             m_out.version = noValue();
         } else if (name == "--yes") {
-            if (noValue() && shredOrWipe(shownName))
-                m_out.yes = true;
+            if (noValue())
+                yes(shownName);
         } else if (name == "--zero") {
             if (noValue() && optionAllowed(Command::Shred, shownName))
                 m_out.zeroPass = true;
@@ -141,6 +142,18 @@ private:
             }
         } else {
             fail(QStringLiteral("未知选项：%1").arg(shownName));
+        }
+    }
+
+    // An option that skips the question counts only before the subcommand, where no
+    // wildcard the user types can put a file's name: `shred *` may expand to "-y" first.
+    void yes(const QString &name)
+    {
+        if (m_out.command == Command::None) {
+            m_out.yes = true;
+        } else if (shredOrWipe(name)) {
+            fail(QStringLiteral("选项 %1 要写在子命令之前，例如 brisquel %1 %2 路径；写在子命令之后的可能是通配符展开出的文件名。")
+                     .arg(name, commandName(m_out.command)));
         }
     }
 
@@ -179,8 +192,7 @@ private:
                 m_out.help = true;
                 break;
             case 'y':
-                if (shredOrWipe(name))
-                    m_out.yes = true;
+                yes(name);
                 break;
             case 'z':
                 if (optionAllowed(Command::Shred, name))
@@ -222,11 +234,16 @@ private:
             return;
         case Command::Restore:
         case Command::Wipe:
+            if (argument.isEmpty() && m_out.command == Command::Wipe)
+                return fail(QStringLiteral("路径不能是空的。"));
             if (!m_out.paths.isEmpty())
                 return fail(QStringLiteral("多余的参数：%1").arg(text));
             m_out.paths.append(argument);
             return;
         case Command::Shred:
+            // An empty name would be taken as the current folder.
+            if (argument.isEmpty())
+                return fail(QStringLiteral("路径不能是空的。"));
             m_out.paths.append(argument);
             return;
         }
@@ -239,6 +256,9 @@ private:
             return;
         if (m_out.minAgeDays && !m_out.unattended)
             return fail(QStringLiteral("选项 --min-age 只能与 --unattended 一起使用。"));
+        if (m_out.yes && m_out.command != Command::None && m_out.command != Command::Shred
+            && m_out.command != Command::Wipe)
+            return fail(QStringLiteral("选项 -y 只能用于 shred 和 wipe 子命令。"));
         switch (m_out.command) {
         case Command::None:
             return fail(QStringLiteral("缺少子命令。"));
@@ -295,8 +315,8 @@ QString usageText(const QString &topic)
                    "  clean [files|registry] [--unattended [--min-age 天数]]\n"
                    "                             按列表清理垃圾文件和垃圾注册表项\n"
                    "  restore 备份.reg           把注册表备份导回它所来自的 Wine 前缀\n"
-                   "  shred [-n 次数] [-z] [-y] 路径...   粉碎文件或文件夹\n"
-                   "  wipe [-y] 路径             擦除路径所在文件系统的空闲空间\n"
+                   "  [-y] shred [-n 次数] [-z] 路径...   粉碎文件或文件夹\n"
+                   "  [-y] wipe 路径             擦除路径所在文件系统的空闲空间\n"
                    "  help [子命令]              显示子命令的帮助\n")
             + common;
     }
@@ -321,16 +341,18 @@ QString usageText(const QString &topic)
                               "不是本程序的备份或无法解析的文件会被拒绝，不做任何改动。\n")
             + common;
     if (topic == QLatin1String("shred"))
-        return QStringLiteral("用法：brisquel shred [-n 次数] [-z] [-y] 路径...\n\n"
+        return QStringLiteral("用法：brisquel [-y] shred [-n 次数] [-z] 路径...\n\n"
                               "用随机数据覆写文件后删除；文件夹连同其中的内容一并粉碎。\n"
-                              "  -n, --passes 次数   随机数据覆写的次数，0 到 35\n"
+                              "  -n, --passes 次数   随机数据覆写的次数，1 到 35\n"
                               "  -z, --zero          最后再用零覆写一次\n"
-                              "  -y, --yes           不再询问确认（标准输入不是终端时必须给出）\n")
+                              "  -y, --yes           不再询问确认（标准输入不是终端时必须给出）；\n"
+                              "                      只在子命令之前有效，免得通配符展开出的文件名被当成它\n")
             + common;
     if (topic == QLatin1String("wipe"))
-        return QStringLiteral("用法：brisquel wipe [-y] 路径\n\n"
+        return QStringLiteral("用法：brisquel [-y] wipe 路径\n\n"
                               "用随机数据填满路径所在文件系统的空闲空间，然后释放。\n"
-                              "  -y, --yes           不再询问确认（标准输入不是终端时必须给出）\n")
+                              "  -y, --yes           不再询问确认（标准输入不是终端时必须给出）；\n"
+                              "                      只在子命令之前有效\n")
             + common;
     if (topic == QLatin1String("help"))
         return QStringLiteral("用法：brisquel help [子命令]\n\n显示程序或子命令的帮助。\n") + common;

@@ -23,7 +23,7 @@ struct Arguments
     bool quiet = false;
     bool help = false;
     bool version = false;
-    bool yes = false;     // shred, wipe: no question asked
+    bool yes = false;     // shred, wipe: no question asked; given only before the subcommand
     bool zeroPass = false;
     std::optional<int> passes;
     bool unattended = false; // preview, clean: leave files in use and files changed recently
@@ -40,7 +40,7 @@ struct Parsed
 };
 
 // Takes apart the arguments after the program's name. Common options may come before or
-// after the subcommand; "--" ends the options.
+// after the subcommand, -y only before it; "--" ends the options.
 Parsed parseArguments(const QByteArrayList &arguments);
 
 // The usage text of `topic` (a subcommand's name), or of the whole program when empty;

@@ -31,6 +31,8 @@ QString statusName(Item::Status status)
         return QStringLiteral("failed");
     case Item::Status::Skipped:
         return QStringLiteral("skipped");
+    case Item::Status::Stopped:
+        return QStringLiteral("stopped");
     }
     return {};
 }
@@ -85,7 +87,7 @@ void Totals::add(const Item &item)
         bytes += item.size;
     } else if (item.status == Item::Status::Skipped) {
         ++skipped;
-    } else {
+    } else if (item.status == Item::Status::Failed) {
         ++failed;
     }
 }
@@ -153,6 +155,10 @@ void Report::printEntry(const Entry &entry) const
         }
         if (item.status == Item::Status::Skipped) {
             text += QStringLiteral("  跳过  %1：%2\n").arg(path, item.reason);
+            continue;
+        }
+        if (item.status == Item::Status::Stopped) {
+            text += QStringLiteral("  已中断  %1：%2\n").arg(path, item.reason);
             continue;
         }
         const QString state = preview ? QString() : doneVerb(entry.list) + QStringLiteral("  ");

@@ -12,7 +12,7 @@ namespace cli {
 // One file, registry key or value that a subcommand listed, deleted or failed on.
 struct Item
 {
-    enum class Status { Listed, Deleted, Failed, Skipped };
+    enum class Status { Listed, Deleted, Failed, Skipped, Stopped }; // Stopped: an interrupt came while it was worked on
     QByteArray path; // a file's bytes; a registry entry's text as UTF-8
     qint64 size = 0;
     QString mount;   // the mount point of the file system a file lies on; empty for the registry

@@ -5,11 +5,15 @@
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "platform/byte_path.h"
+#include "platform/mount_info.h"
 #include "shredder/shredder.h"
 #include "shredder/wipe.h"
 #include "shredder/window/shred_texts.h"
 
 #include <QDir>
+
+#include <algorithm>
+#include <cerrno>
 
 namespace cli {
 
@@ -60,6 +64,29 @@ QByteArray folderOf(const QByteArray &path)
     return slash <= 0 ? QByteArray("/") : path.left(slash);
 }
 
+// Whether the file system at `mountPoint` is mounted read-only where it shows there.
+bool readOnlyMount(const std::string &mountPoint)
+{
+    bool readOnly = false;
+    for (const platform::MountEntry &mount : platform::readMountInfo()) {
+        if (mount.mountPoint == mountPoint) // the last one listed is the one on top
+            readOnly = (',' + mount.mountOptions + ',').find(",ro,") != std::string::npos;
+    }
+    return readOnly;
+}
+
+// How a cancel left the item it stopped in.
+QString stoppedReason(const shredder::Plan &plan, const shredder::Outcome &outcome)
+{
+    if (outcome.partlyOverwritten.empty())
+        return plan.kind == shredder::ItemKind::Folder ? QStringLiteral("尚未粉碎的内容仍在原处，未改动。")
+                                                       : QStringLiteral("文件仍在原处，未改动。");
+    if (outcome.partlyOverwritten == plan.path)
+        return QStringLiteral("文件已被部分覆写，仍在原处，未删除。");
+    return QStringLiteral("%1 已被部分覆写，仍在原处，未删除；文件夹中尚未粉碎的其余内容未改动。")
+        .arg(printable(platform::shownPath(outcome.partlyOverwritten)));
+}
+
 } // namespace
 
 int runShred(const Arguments &arguments, const QByteArrayList &paths, Report &report)
@@ -86,13 +113,13 @@ int runShred(const Arguments &arguments, const QByteArrayList &paths, Report &re
             continue;
         }
         text += plan.kind == shredder::ItemKind::Folder
-                    ? QStringLiteral("%1  %2（%3 个文件）\n").arg(printable(shown), sizeText(plan.size)).arg(plan.files)
-                    : QStringLiteral("%1  %2\n").arg(printable(shown), sizeText(plan.size));
+                    ? QStringLiteral("%1  %2（%3 个文件）\n").arg(printable(shown), dataSizeText(plan)).arg(plan.files)
+                    : QStringLiteral("%1  %2\n").arg(printable(shown), dataSizeText(plan));
         for (const QString &warning : warningTexts(plan.warnings, QString::fromStdString(plan.fsType)))
             text += QStringLiteral("  请注意：%1\n").arg(warning);
         for (const QString &note : noteTexts(plan, path.toStdString()))
             text += QStringLiteral("  另请注意：%1\n").arg(printable(note));
-        size += plan.size;
+        size += dataBytes(plan);
         passBytes += plan.passBytes;
         work.push_back({path, plan});
     }
@@ -122,12 +149,21 @@ int runShred(const Arguments &arguments, const QByteArrayList &paths, Report &re
         if (stopRequested().load())
             break;
         const shredder::Outcome outcome = shredder.shred(target.plan);
-        if (outcome.status == shredder::Status::Cancelled)
-            break;
-        Item item{target.path, qint64(target.plan.size),
+        Item item{target.path, qint64(dataBytes(target.plan)),
                   mounts.of(quint64(target.plan.item.device), folderOf(QByteArray::fromStdString(target.plan.path))),
                   Item::Status::Deleted, {}, {}, {}, {}};
-        if (outcome.status == shredder::Status::Failed) {
+        if (dataBytes(target.plan) != target.plan.size)
+            item.extra.insert(QStringLiteral("length"), qint64(target.plan.size));
+        if (outcome.status == shredder::Status::Cancelled) {
+            item.status = Item::Status::Stopped;
+            item.reason = stoppedReason(target.plan, outcome);
+            if (!outcome.partlyOverwritten.empty()) {
+                const QByteArray partly = QByteArray::fromStdString(outcome.partlyOverwritten);
+                item.extra.insert(QStringLiteral("partly_overwritten"), QString::fromUtf8(partly));
+                if (QString::fromUtf8(partly).toUtf8() != partly) // as "path_bytes" does for the path
+                    item.extra.insert(QStringLiteral("partly_overwritten_bytes"), QString::fromLatin1(partly.toHex()));
+            }
+        } else if (outcome.status == shredder::Status::Failed) {
             item.status = Item::Status::Failed;
             item.reason = failureReason(outcome.error);
             if (!outcome.where.empty())
@@ -137,6 +173,8 @@ int runShred(const Arguments &arguments, const QByteArrayList &paths, Report &re
         }
         progress.clear();
         report.addEntry({platform::shownPath(target.path), QStringLiteral("shred"), {std::move(item)}, {}});
+        if (outcome.status == shredder::Status::Cancelled)
+            break;
     }
     return report.exitCode();
 }
@@ -148,11 +186,16 @@ int runWipe(const Arguments &arguments, const QByteArray &path, Report &report)
     const std::vector<std::string> removed = shredder::removeWipeLeftovers(ledger);
     if (!removed.empty())
         report.say(QStringLiteral("已删除上次中断时留下的 %1 个填充文件夹。").arg(removed.size()));
-    const shredder::FreeSpace space = shredder::examineFreeSpace(path.toStdString());
+    shredder::FreeSpace space = shredder::examineFreeSpace(path.toStdString());
     const QString shown = platform::shownPath(path);
+    if (!space.error && readOnlyMount(space.mountPoint))
+        space.error = EROFS; // said before the question, not after
     if (space.error) {
+        // A file names no free space of its own: the wipe takes a folder.
+        const QString reason = space.error == ENOTDIR ? QStringLiteral("不是文件夹。wipe 需要一个文件夹，擦除的是它所在文件系统的空闲空间。")
+                                                      : failureReason(space.error);
         report.addEntry({shown, QStringLiteral("wipe"),
-                         {{path, 0, {}, Item::Status::Failed, QStringLiteral("无法擦除：") + failureReason(space.error), {}, {}, {}}},
+                         {{path, 0, {}, Item::Status::Failed, QStringLiteral("无法擦除：") + reason, {}, {}, {}}},
                          {}});
         return report.exitCode();
     }

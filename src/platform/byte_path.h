@@ -13,8 +13,8 @@
 // is decoded. On Windows, where names are UTF-16, the bytes are their UTF-8.
 namespace platform {
 
-// The program's arguments after its name and after the ones Qt took, as they were passed.
-// Call it once the QApplication exists.
+// The program's arguments after its name, as they were passed, whatever Qt was given of
+// them. Call it once the application object exists.
 QByteArrayList argumentBytes(int argc, char **argv);
 
 // `path` made absolute against the working folder and cleaned: empty and "." names left

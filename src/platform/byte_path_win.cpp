@@ -3,15 +3,24 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <windows.h>
+#include <shellapi.h>
+
 // Windows names are UTF-16 and Qt reads the command line as such: UTF-8 keeps them whole.
 namespace platform {
 
+// Read from the system's own command line: Qt's list is only what the program gave it,
+// and window programs give it their name alone.
 QByteArrayList argumentBytes(int, char **)
 {
     QByteArrayList arguments;
-    const QStringList given = QCoreApplication::arguments();
-    for (qsizetype i = 1; i < given.size(); ++i)
-        arguments << given[i].toUtf8();
+    int count = 0;
+    LPWSTR *given = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (!given)
+        return arguments;
+    for (int i = 1; i < count; ++i)
+        arguments << QString::fromWCharArray(given[i]).toUtf8();
+    ::LocalFree(given);
     return arguments;
 }
 

@@ -7,10 +7,17 @@
 
 namespace platform {
 
-// Starts writing back [from, from + length) of the file without waiting for it.
-void startWriteBack(int fd, std::uint64_t from, std::uint64_t length);
-// Writes back [from, from + length) of the file and waits until it is on the device.
-void finishWriteBack(int fd, std::uint64_t from, std::uint64_t length);
+// Asks the system to start writing [from, from + length) of the file to the device and
+// returns without waiting. It promises nothing about the data's safety: 0 says only that
+// the request was taken; an errno is a failure the caller must treat as a failed write.
+int startWriteBack(int fd, std::uint64_t from, std::uint64_t length);
+
+// Writes [from, from + length) of the file to the device and waits for those pages. It
+// neither writes the file's metadata nor flushes the device's own cache, so it is no
+// substitute for syncData. It does report, and so use up, any write error the system
+// recorded for the file: once it has returned EIO a later syncData may return 0, so its
+// error is the write's failure and must not be dropped.
+int finishWriteBack(int fd, std::uint64_t from, std::uint64_t length);
 
 // Asks the device under the file system that holds the open folder `folderFd` to discard
 // its free blocks; `trimmed` is how many bytes it did. 0, or the errno of the failure.

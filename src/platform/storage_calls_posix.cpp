@@ -9,15 +9,21 @@
 
 namespace platform {
 
-void startWriteBack(int fd, std::uint64_t from, std::uint64_t length)
+int startWriteBack(int fd, std::uint64_t from, std::uint64_t length)
 {
-    ::sync_file_range(fd, static_cast<off_t>(from), static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE);
+    if (::sync_file_range(fd, static_cast<off_t>(from), static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE) != 0)
+        return errno;
+    return 0;
 }
 
-void finishWriteBack(int fd, std::uint64_t from, std::uint64_t length)
+int finishWriteBack(int fd, std::uint64_t from, std::uint64_t length)
 {
-    ::sync_file_range(fd, static_cast<off_t>(from), static_cast<off_t>(length),
-                      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    // Waiting afterwards takes the file's recorded write error for itself: it is returned
+    // here or nowhere.
+    if (::sync_file_range(fd, static_cast<off_t>(from), static_cast<off_t>(length),
+                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) != 0)
+        return errno;
+    return 0;
 }
 
 int trimFreeBlocks(int folderFd, std::uint64_t &trimmed)

@@ -5,8 +5,8 @@
 namespace platform {
 
 // The system writes back on its own here.
-void startWriteBack(int, std::uint64_t, std::uint64_t) {}
-void finishWriteBack(int, std::uint64_t, std::uint64_t) {}
+int startWriteBack(int, std::uint64_t, std::uint64_t) { return 0; }
+int finishWriteBack(int, std::uint64_t, std::uint64_t) { return 0; }
 
 int trimFreeBlocks(int, std::uint64_t &)
 {

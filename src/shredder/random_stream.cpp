@@ -2,7 +2,6 @@
 
 #include "platform/random_bytes.h"
 #include "platform/file_calls.h"
-#include "platform/storage_calls.h"
 #include "platform/unique_fd.h"
 
 #include <algorithm>
@@ -154,16 +153,6 @@ bool writeAll(int fd, const unsigned char *data, std::size_t size, std::int64_t 
         return false;
     }
     return true;
-}
-
-void WriteBehind::wrote(int fd, std::uint64_t end)
-{
-    if (end < m_started + window)
-        return;
-    if (m_started >= m_from + window)
-        platform::finishWriteBack(fd, m_started - window, window);
-    platform::startWriteBack(fd, m_started, end - m_started);
-    m_started = end;
 }
 
 PassData::PassData()

@@ -59,25 +59,6 @@ private:
     std::thread m_thread;
 };
 
-// Sends a file's new pages to the device while the next ones are written through the page
-// cache, and waits once they are a window behind: the disk works while the writer does, the
-// sync at the end of a pass finds little left, and dirty pages never pile up for a cancel or
-// the rest of the system to wait on.
-class WriteBehind
-{
-public:
-    static constexpr std::uint64_t window = std::uint64_t(64) << 20;
-
-    // Writing goes on in order from `from`: a new file, pass or stretch of data.
-    explicit WriteBehind(std::uint64_t from = 0) : m_from(from), m_started(from) {}
-    // The file holds new data from `from` up to `end`.
-    void wrote(int fd, std::uint64_t end);
-
-private:
-    std::uint64_t m_from;
-    std::uint64_t m_started; // write-back asked for up to here
-};
-
 // Writes all of `size` bytes at `offset`, going on after short writes and interruptions.
 bool writeAll(int fd, const unsigned char *data, std::size_t size, std::int64_t offset);
 

@@ -5,6 +5,7 @@
 #include "shredder/file_access.h"
 #include "shredder/random_stream.h"
 #include "shredder/tree_walk.h"
+#include "shredder/write_behind.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -82,9 +83,14 @@ class Survey : public TreeVisitor
 public:
     Survey(Plan &plan, const std::atomic<bool> *stop) : m_plan(plan), m_stop(stop) {}
     bool stopped() const override { return m_stop && m_stop->load(std::memory_order_relaxed); }
-    bool enter(int, const std::string &, const EntryInfo &) override { return true; }
+    bool enter(int, const std::string &, const EntryInfo &folder) override
+    {
+        m_plan.seen.emplace_back(folder.identity.device, folder.identity.inode);
+        return true;
+    }
     void entry(int, const std::string &, const EntryInfo &info, const EntryInfo &) override
     {
+        m_plan.seen.emplace_back(info.identity.device, info.identity.inode);
         if (platform::isRegularFile(info.mode))
             countFile(m_plan, info);
     }
@@ -165,8 +171,21 @@ Plan scan(const std::string &path, const DescribeDevice &describe, const std::at
     plan.folder = folder.identity;
     plan.item = info.identity;
     plan.kind = kindOf(info.mode);
+    // "name/" asks for a folder: a file or link there is not what was meant.
+    if (path.back() == '/' && plan.kind != ItemKind::Folder) {
+        plan.error = ENOTDIR;
+        return plan;
+    }
     if (isMountPoint(info, folder)) {
-        plan.error = EXDEV; // another file system's content, whoever mounted it here
+        if (plan.kind != ItemKind::Folder) {
+            plan.error = EXDEV; // another file system's file, whoever mounted it here
+            return plan;
+        }
+        plan.keepFolder = true;
+    }
+    // Nothing on a read-only mount can go: said now, before anyone is asked.
+    if (platform::mayChangeFolder(dir.get()) == EROFS) {
+        plan.error = EROFS;
         return plan;
     }
     if (plan.kind == ItemKind::File) {
@@ -175,10 +194,15 @@ Plan scan(const std::string &path, const DescribeDevice &describe, const std::at
         UniqueFd root = openSubfolder(dir.get(), name, info.identity, plan.error);
         if (!root.valid())
             return plan;
+        if (plan.keepFolder && platform::mayChangeFolder(root.get()) == EROFS) {
+            plan.error = EROFS;
+            return plan;
+        }
         Survey survey(plan, stop);
         if (const int error = TreeWalk(std::move(root), info, plan.path).run(survey))
             plan.error = error;
         std::sort(plan.linked.begin(), plan.linked.end());
+        std::sort(plan.seen.begin(), plan.seen.end());
     } else {
         return plan; // only a name goes: no data is overwritten, so nothing to warn about
     }
@@ -201,6 +225,7 @@ struct Shredder::Run
     const Plan &plan;
     const TreeWalk *tree = nullptr; // while a folder is walked
     bool cancelled = false;
+    std::string partlyOverwritten;
     int error = 0;
     std::string where;
     std::uint64_t failures = 0;
@@ -214,6 +239,12 @@ struct Shredder::Run
             error = systemError;
             where = pathOf(name);
         }
+    }
+
+    // Whether an entry of the tree was there when the user was asked.
+    bool wasSeen(const Identity &identity) const
+    {
+        return std::binary_search(plan.seen.begin(), plan.seen.end(), std::make_pair(identity.device, identity.inode));
     }
 
     // How many names the file had when the user confirmed; one unless warned of more.
@@ -232,8 +263,13 @@ public:
     Tree(Shredder &shredder, Run &run) : m_shredder(shredder), m_run(run) {}
     bool stopped() const override { return m_shredder.stopped(); }
 
-    bool enter(int folderFd, const std::string &name, const EntryInfo &) override
+    bool enter(int folderFd, const std::string &name, const EntryInfo &info) override
     {
+        // A folder made since the user was asked is not theirs to lose unasked.
+        if (!m_run.wasSeen(info.identity)) {
+            m_run.fail(ChangedSinceScan, name);
+            return false;
+        }
         // Nothing could be removed from a folder we can't change, so nothing in it is overwritten.
         if (const int error = platform::mayChangeFolder(folderFd)) {
             m_run.fail(error, name);
@@ -245,10 +281,12 @@ public:
 
     void entry(int dirFd, const std::string &name, const EntryInfo &info, const EntryInfo &folder) override
     {
+        if (!m_run.wasSeen(info.identity))
+            return m_run.fail(ChangedSinceScan, name);
         if (platform::isRegularFile(info.mode))
             m_shredder.shredFile(dirFd, name, folder, info, m_run);
         else
-            m_shredder.removeEntry(dirFd, name, false, m_run);
+            m_shredder.removeEntry(dirFd, name, false, info.identity, m_run);
     }
 
     void mountPoint(const std::string &name) override { m_run.fail(EXDEV, name); }
@@ -263,10 +301,13 @@ public:
             m_run.fail(error, {});
         if (!clean || m_run.cancelled)
             return;
+        EntryInfo held;
         if (parentFd < 0)
             m_rootEmptied = true; // its own folder removes it, outside the walk
+        else if (const int error = look(folderFd, {}, held))
+            m_run.fail(error, {});
         else
-            m_shredder.removeEntry(parentFd, name, true, m_run);
+            m_shredder.removeEntry(parentFd, name, true, held.identity, m_run);
     }
 
     bool rootEmptied() const { return m_rootEmptied; }
@@ -312,16 +353,17 @@ Outcome Shredder::shred(const Plan &plan)
             run.fail(error, {});
         else if (!(folder.identity == plan.folder) || !(info.identity == plan.item) || kindOf(info.mode) != plan.kind)
             run.fail(ChangedSinceScan, {});
-        else if (isMountPoint(info, folder))
-            run.fail(EXDEV, {});
-        else if (plan.kind != ItemKind::File && (error = removalRefused(dir.get(), folder, info)) != 0)
+        else if (isMountPoint(info, folder) != plan.keepFolder)
+            run.fail(plan.keepFolder ? ChangedSinceScan : EXDEV, {});
+        else if (plan.kind != ItemKind::File && !plan.keepFolder
+                 && (error = removalRefused(dir.get(), folder, info)) != 0)
             run.fail(error, {}); // checked first, so nothing is destroyed that can't be removed
         else if (plan.kind == ItemKind::Folder)
             shredFolder(dir.get(), name, info, run);
         else if (plan.kind == ItemKind::File)
             shredFile(dir.get(), name, folder, info, run);
         else
-            removeEntry(dir.get(), name, false, run);
+            removeEntry(dir.get(), name, false, info.identity, run);
         if (dir.valid()) {
             if (const int syncError = platform::syncFile(dir.get()); syncError && syncError != EINVAL && !run.failures)
                 run.fail(syncError, {});
@@ -333,6 +375,7 @@ Outcome Shredder::shred(const Plan &plan)
     outcome.error = run.error;
     outcome.where = run.where == plan.path ? std::string() : run.where;
     outcome.failures = run.failures;
+    outcome.partlyOverwritten = run.partlyOverwritten;
     return outcome;
 }
 
@@ -393,14 +436,17 @@ void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &fo
     const auto ranges = dataRanges(file.get(), now.size, end);
     // Writing up to the last block may lengthen the file; a file that stays gets its length back.
     const auto keepLength = [&] { platform::truncateFile(file.get(), now.size); };
+    const std::uint64_t doneBefore = m_bytesDone;
     for (int pass = 0; pass < m_options.totalPasses(); ++pass) {
         const bool zeros = pass >= m_options.passes;
         for (const auto &[from, to] : ranges) {
-            WriteBehind behind(from);
+            WriteBehind behind(from, &writeBack);
             for (std::uint64_t offset = from; offset < to; offset += chunkSize) {
                 if (stopped()) {
                     keepLength();
                     run.cancelled = true;
+                    if (m_bytesDone > doneBefore)
+                        run.partlyOverwritten = run.pathOf(name);
                     return;
                 }
                 const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, to - offset));
@@ -409,7 +455,11 @@ void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &fo
                     keepLength();
                     return;
                 }
-                behind.wrote(file.get(), offset + size);
+                if (const int writeBackError = behind.wrote(file.get(), offset + size)) {
+                    run.fail(writeBackError, name);
+                    keepLength();
+                    return;
+                }
                 m_bytesDone += size;
                 if (onProgress)
                     onProgress(m_bytesDone, m_current);
@@ -429,15 +479,28 @@ void Shredder::shredFile(int dirFd, const std::string &name, const EntryInfo &fo
         return;
     }
     file.reset();
-    if (removeEntry(dirFd, name, false, run))
+    // The names go by the identity of the file we hold, not what the walk saw.
+    if (removeEntry(dirFd, name, false, info.identity, run))
         restoreMode.disarm();
 }
 
 // Renames an entry to random names, each shorter than the last, then removes it. Never
-// replaces another entry. Records its own failure and returns false on one.
-bool Shredder::removeEntry(int dirFd, const std::string &name, bool folder, Run &run)
+// replaces another entry. Each step goes by name, so before each the name must still lead
+// to `expected`: whatever was exchanged into it is left alone. Records its own failure
+// and returns false on one.
+bool Shredder::removeEntry(int dirFd, const std::string &name, bool folder, const Identity &expected, Run &run)
 {
     static constexpr char alphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    // A folder's failure is its own: it is the one being walked, or the listed item.
+    const std::string failedName = folder ? std::string() : name;
+    const auto stillExpected = [&](const std::string &entry) {
+        EntryInfo now;
+        if (look(dirFd, entry, now) == 0 && now.identity.device == expected.device
+            && now.identity.inode == expected.inode)
+            return true;
+        run.fail(ChangedSinceScan, failedName);
+        return false;
+    };
     std::string current = name;
     bool renaming = true;
     for (std::size_t length = name.size(); renaming && length > 0; --length) {
@@ -447,6 +510,10 @@ bool Shredder::removeEntry(int dirFd, const std::string &name, bool folder, Run 
                 c = alphabet[m_buffer->names.next() % (sizeof alphabet - 1)];
             if (candidate == current)
                 continue;
+            if (beforeRename)
+                beforeRename(dirFd, current);
+            if (!stillExpected(current))
+                return false;
             const int renameError = platform::renameNoReplace(dirFd, current, candidate);
             if (renameError == 0) {
                 current = candidate;
@@ -469,9 +536,12 @@ bool Shredder::removeEntry(int dirFd, const std::string &name, bool folder, Run 
             break;
         }
     }
+    if (beforeRemove)
+        beforeRemove(dirFd, current);
+    if (!stillExpected(current))
+        return false;
     if (const int removeError = platform::removeAt(dirFd, current, folder)) {
-        // A folder's failure is its own: it is the one being walked, or the listed item.
-        run.fail(removeError, folder ? std::string() : name);
+        run.fail(removeError, failedName);
         return false;
     }
     return true;
@@ -493,8 +563,8 @@ void Shredder::shredFolder(int parentFd, const std::string &name, const EntryInf
     run.tree = nullptr;
     if (stopped())
         run.cancelled = true;
-    if (!run.cancelled && emptier.rootEmptied())
-        removeEntry(parentFd, name, true, run);
+    if (!run.cancelled && emptier.rootEmptied() && !run.plan.keepFolder)
+        removeEntry(parentFd, name, true, info.identity, run);
 }
 
 } // namespace shredder

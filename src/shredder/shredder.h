@@ -2,6 +2,7 @@
 
 #include "platform/error_codes.h"
 #include "shredder/storage.h"
+#include "shredder/write_behind.h"
 
 #include <atomic>
 #include <chrono>
@@ -52,9 +53,15 @@ struct Plan
     int error = 0;                // errno when the item could not be looked at
     std::uint64_t unreadable = 0; // folders in the tree that could not be read, so are not counted
     std::uint64_t mountPoints = 0;// mounts inside the tree: never entered, never shredded
+    // The listed folder is where a mount is attached: what it holds is shredded, the folder
+    // itself stays (it can't be removed while mounted).
+    bool keepFolder = false;
     // Files seen with more than one name (inode, link count); the user was warned of these,
     // and any other file that has gained a name by the time it is shredded is refused.
     std::vector<std::pair<std::uint64_t, std::uint64_t>> linked;
+    // Every entry of a folder tree as (device, inode), sorted: what the user was asked about.
+    // Whatever appears in the tree later is left where it is and reported.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> seen;
 };
 
 // Looks at a file, link or folder tree the way shredding will walk it: links are not
@@ -81,6 +88,9 @@ struct Outcome
     int error = 0;        // the first failure's errno
     std::string where;    // the entry that failed, when it is not the item itself
     std::uint64_t failures = 0;
+    // A cancel that came while a file was being overwritten: that file, still there under
+    // its name, with its length, its data partly overwritten. Empty when none was.
+    std::string partlyOverwritten;
 };
 
 // Overwrites files with random data and removes them. The item is reached from its folder,
@@ -108,6 +118,12 @@ public:
     std::function<void(int dirFd, const std::string &name)> beforeOpen;
     std::function<void(int fd)> beforeWrite;
     std::function<void(int fd)> beforeTruncate;
+    // With the file's folder and the name about to be renamed away, and the name about to
+    // be removed, once the file's data is gone.
+    std::function<void(int dirFd, const std::string &name)> beforeRename;
+    std::function<void(int dirFd, const std::string &name)> beforeRemove;
+    // How written data is sent to the device; a test stands in for a failing one here.
+    WriteBackCalls writeBack;
 
     Outcome shred(const Plan &plan);
     Outcome shred(const std::string &path); // looks, then shreds what it saw
@@ -120,7 +136,7 @@ private:
     void shredFile(int dirFd, const std::string &name, const detail::EntryInfo &folder, const detail::EntryInfo &seen,
                    Run &run);
     void shredFolder(int parentFd, const std::string &name, const detail::EntryInfo &info, Run &run);
-    bool removeEntry(int dirFd, const std::string &name, bool folder, Run &run);
+    bool removeEntry(int dirFd, const std::string &name, bool folder, const Identity &expected, Run &run);
     bool stopped() const { return m_stop && m_stop->load(std::memory_order_relaxed); }
 
     Options m_options;

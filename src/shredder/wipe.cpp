@@ -8,6 +8,7 @@
 #include "shredder/file_access.h"
 #include "shredder/random_stream.h"
 #include "shredder/tree_walk.h"
+#include "shredder/write_behind.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -124,7 +124,7 @@ QSet<QByteArray> itemsWith(const QJsonObject &document, const QString &status)
                 ++entryFailed;
             } else if (item.value("status").toString() == QLatin1String("skipped")) {
                 ++entrySkipped;
-            } else {
+            } else if (item.value("status").toString() != QLatin1String("stopped")) {
                 ++entryFiles;
                 entryBytes += size;
                 if (const QString mount = item.value("mount").toString(); !mount.isEmpty()) {
@@ -182,6 +182,9 @@ private slots:
         QTest::newRow("option of another subcommand") << QStringList{"preview", "-y"} << QByteArray() << 2;
         QTest::newRow("unknown list") << QStringList{"clean", "cookies"} << QByteArray() << 2;
         QTest::newRow("passes out of range") << QStringList{"shred", "-n", "36", "x"} << QByteArray() << 2;
+        QTest::newRow("no passes") << QStringList{"shred", "-n", "0", "-z", "x"} << QByteArray() << 2;
+        QTest::newRow("-y of another subcommand") << QStringList{"-y", "preview"} << QByteArray() << 2;
+        QTest::newRow("empty wipe path") << QStringList{"-y", "wipe", ""} << QByteArray() << 2;
         QTest::newRow("restore without file") << QStringList{"restore"} << QByteArray() << 2;
         QTest::newRow("restore a missing file") << QStringList{"restore", "nothing.reg"} << QByteArray() << 2;
         QTest::newRow("-C to nowhere") << QStringList{"-C", "nowhere", "preview"} << QByteArray() << 2;
@@ -452,15 +455,23 @@ private slots:
 
     void shredOnPipe_data()
     {
+        QTest::addColumn<QStringList>("before"); // arguments before the subcommand
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<int>("code");
         QTest::addColumn<bool>("gone");
-        QTest::newRow("-y") << QStringList{"-y", "-n", "2", "-z"} << 0 << true;
-        QTest::newRow("no -y") << QStringList{} << 2 << false;
-        QTest::newRow("no -y, answer piped") << QStringList{"-n3"} << 2 << false;
+        QTest::newRow("-y") << QStringList{"-y"} << QStringList{"-n", "2", "-z"} << 0 << true;
+        QTest::newRow("no -y") << QStringList{} << QStringList{} << 2 << false;
+        QTest::newRow("no -y, answer piped") << QStringList{} << QStringList{"-n3"} << 2 << false;
+        // `shred *` where a file is named "-y": the same arguments as -y typed there.
+        QTest::newRow("-y after the subcommand") << QStringList{} << QStringList{"-y"} << 2 << false;
+        QTest::newRow("--yes after the subcommand") << QStringList{"--yes"} << QStringList{"--yes"} << 2 << false;
+        // Not the current folder, which an empty name would open as.
+        QTest::newRow("empty path") << QStringList{"-y"} << QStringList{""} << 2 << false;
+        QTest::newRow("empty path at the end") << QStringList{"-y"} << QStringList{"secret", ""} << 2 << false;
     }
     void shredOnPipe()
     {
+        QFETCH(QStringList, before);
         QFETCH(QStringList, options);
         QFETCH(int, code);
         QFETCH(bool, gone);
@@ -469,10 +480,104 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         // A relative path is the caller's, whatever the working folder.
         env.insert("BRISQUEL_CALLER_DIR", m_dir->path());
-        const Ran ran = cli(QStringList{"shred"} + options + QStringList{"secret", "-C", "/"}, env, "y\n");
+        const Ran ran = cli(before + QStringList{"shred"} + options + QStringList{"secret", "-C", "/"}, env, "y\n");
         QCOMPARE(ran.code, code);
         QCOMPARE(!QFileInfo::exists(file), gone);
-        QVERIFY(ran.out.contains("secret"));
+        // A usage error is told before anything is looked at; a question only after.
+        const bool usageError = ran.err.contains("--help");
+        QCOMPARE(ran.out.contains("secret"), !usageError);
+        QCOMPARE(usageError, options.contains("") || options.contains("-y") || options.contains("--yes"));
+    }
+
+    // What the question is asked about: a folder that is a mount point by its contents (it
+    // stays, with no mount below it entered), a sparse file by the data it holds; a
+    // read-only mount is refused before anyone is asked.
+    void shredWhatIsThere()
+    {
+        const TmpfsMount tmpfs(m_dir->filePath("stick"));
+        if (!tmpfs.mounted)
+            QSKIP("mounting a tmpfs needs root");
+        const QByteArray stick = QFile::encodeName(tmpfs.path);
+        QVERIFY(QDir().mkpath(tmpfs.path + "/sub") && makeFile(stick + "/a", "12345") && makeFile(stick + "/sub/b", "678"));
+        const TmpfsMount inner(tmpfs.path + "/inner");
+        QVERIFY(inner.mounted && makeFile(stick + "/inner/kept", "kept"));
+        const QByteArray sparse = QFile::encodeName(m_dir->filePath("sparse"));
+        QVERIFY(makeFile(sparse, "data"));
+        QVERIFY(::truncate(sparse.constData(), 1 << 30) == 0);
+
+        const Ran asked = cli({"shred", tmpfs.path + '/', m_dir->filePath("sparse")}, QProcessEnvironment::systemEnvironment(), "n\n");
+        QCOMPARE(asked.code, 2); // no terminal to answer on
+        QVERIFY2(asked.out.contains("（2 个文件）") && asked.out.contains("是挂载点") && asked.out.contains("1 个挂载点")
+                     && asked.out.contains("长度 1.0 GB") && !asked.out.contains("经链接指向"),
+                 asked.out.constData());
+
+        const Ran shredded = cli({"-y", "shred", "--json", tmpfs.path, m_dir->filePath("sparse")});
+        QCOMPARE(shredded.code, 1); // the inner mount is the one failure
+        const QJsonArray entries = shredded.json().value("entries").toArray();
+        QCOMPARE(entries.size(), 2);
+        QVERIFY(!exists(sparse));
+        const QJsonObject sparseItem = entries.at(1)["items"].toArray().first().toObject();
+        QCOMPARE(sparseItem.value("status").toString(), QStringLiteral("deleted"));
+        QVERIFY(sparseItem.value("size").toInteger() < 1 << 20);
+        QCOMPARE(sparseItem.value("length").toInteger(), 1 << 30);
+        QVERIFY(exists(stick) && !exists(stick + "/a") && !exists(stick + "/sub") && exists(stick + "/inner/kept"));
+
+        QVERIFY(makeFile(stick + "/c"));
+        QVERIFY(runs("mount", {"-o", "remount,ro", tmpfs.path}));
+        for (const QStringList &arguments : {QStringList{"shred", tmpfs.path + "/c"}, QStringList{"wipe", tmpfs.path}}) {
+            const Ran refused = cli(arguments);
+            QCOMPARE(refused.code, 1);
+            QVERIFY2(refused.out.contains("只读") && !refused.err.contains("确认"), refused.out + refused.err);
+        }
+        QVERIFY(makeFile(QFile::encodeName(m_dir->filePath("plain"))));
+        const Ran fileWiped = cli({"wipe", m_dir->filePath("plain")});
+        QCOMPARE(fileWiped.code, 1);
+        QVERIFY2(fileWiped.out.contains("不是文件夹"), fileWiped.out.constData());
+        QCOMPARE(cli({"-y", "shred", m_dir->filePath("plain") + '/'}).code, 1);
+        QVERIFY(QFile::exists(m_dir->filePath("plain")));
+    }
+
+    // Interrupted inside a file: the item says it was stopped there, partly overwritten
+    // and still in place, in the text and in the JSON document alike.
+    void shredInterrupted_data()
+    {
+        QTest::addColumn<bool>("json");
+        QTest::newRow("text") << false;
+        QTest::newRow("JSON") << true;
+    }
+    void shredInterrupted()
+    {
+        QFETCH(bool, json);
+        const QByteArray big = QFile::encodeName(m_dir->filePath("big"));
+        QVERIFY(makeFile(big, QByteArray(64 << 20, 'x')));
+        struct stat before;
+        QCOMPARE(::stat(big.constData(), &before), 0);
+        QProcess process;
+        process.start(QStringLiteral(BRISQUEL_CLI), QStringList{"-y", "shred", "-n", "35", QString::fromUtf8(big)}
+                                                        + (json ? QStringList{"--json"} : QStringList{}));
+        QVERIFY(process.waitForStarted());
+        // The file changes with the first chunk overwritten: then the signal comes mid-file.
+        struct stat now = before;
+        const QDeadlineTimer deadline(60000);
+        while (now.st_mtim.tv_sec == before.st_mtim.tv_sec && now.st_mtim.tv_nsec == before.st_mtim.tv_nsec
+               && !deadline.hasExpired())
+            ::stat(big.constData(), &now);
+        ::kill(pid_t(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 130);
+        QCOMPARE(QFileInfo(QString::fromUtf8(big)).size(), qint64(64 << 20));
+        const QByteArray out = process.readAllStandardOutput();
+        if (json) {
+            const QJsonObject document = QJsonDocument::fromJson(out).object();
+            QVERIFY(document.value("interrupted").toBool());
+            const QJsonObject item = document.value("entries").toArray().first()["items"].toArray().first().toObject();
+            QCOMPARE(item.value("status").toString(), QStringLiteral("stopped"));
+            QCOMPARE(item.value("partly_overwritten").toString(), QString::fromUtf8(big));
+            QVERIFY(item.value("reason").toString().contains("仍在原处"));
+            QCOMPARE(itemsWith(document, "stopped"), QSet<QByteArray>{big});
+        } else {
+            QVERIFY2(out.contains("已中断  " + big + "：文件已被部分覆写，仍在原处"), out.constData());
+        }
     }
 
     // The registry list through a real prefix: preview lists what clean then deletes, and
@@ -637,7 +742,7 @@ private slots:
         QVERIFY(QDir().mkpath(m_dir->filePath("state/brisquel/wipe")));
         QCOMPARE(::mkfifo(QFile::encodeName(m_dir->filePath("state/brisquel/wipe/0")).constData(), 0600), 0);
         QCOMPARE(cli({"wipe", disk.path}, env, "y\n").code, 2);
-        const Ran wiped = cli({"wipe", "--json", "-y", disk.path}, env);
+        const Ran wiped = cli({"-y", "wipe", "--json", disk.path}, env);
         QCOMPARE(wiped.code, 0);
         const QJsonObject item = wiped.json().value("entries").toArray().first()["items"].toArray().first().toObject();
         QCOMPARE(item.value("status").toString(), QStringLiteral("deleted"));
@@ -667,7 +772,7 @@ private slots:
             && (!disk.emplace(m_dir->path(), type).mounted || !runs("btrfs", {"quota", "enable", where})
                 || !runs("btrfs", {"qgroup", "limit", "16M", where})))
             QSKIP("no btrfs with quotas through a loop device here");
-        const Ran ran = cli({"wipe", "--json", "-y", where});
+        const Ran ran = cli({"-y", "wipe", "--json", where});
         QCOMPARE(ran.code, 1);
         const QJsonObject item = ran.json().value("entries").toArray().first()["items"].toArray().first().toObject();
         QCOMPARE(item.value("status").toString(), QStringLiteral("failed"));

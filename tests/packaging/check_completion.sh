@@ -64,13 +64,14 @@ check 'files|registry|' brisquel preview --unattended --min-age 7 ''
 check "$(printf 'gbk\xc0\xac')|my folder|sub|" brisquel -C ''
 check 'my folder|' brisquel shred -C my
 # shred: its own options, passes, and any path.
-check '--|--help|--json|--passes|--quiet|--version|--yes|--zero|-C|-h|-n|-q|-y|-z|' brisquel shred -
+check '--|--help|--json|--passes|--quiet|--version|--zero|-C|-h|-n|-q|-z|' brisquel shred -
+check '--help|--json|--quiet|--version|--yes|-C|-h|-q|-y|' brisquel -
 check '1|3|7|' brisquel shred -n ''
 check '3|' brisquel shred --passes 3
 check 'my file.txt|my folder|' brisquel shred -n 3 my
 # wipe: one folder.
-check '--|--help|--json|--quiet|--version|--yes|-C|-h|-q|-y|' brisquel wipe -
-check 'my folder|' brisquel wipe -y my
+check '--|--help|--json|--quiet|--version|-C|-h|-q|' brisquel wipe -
+check 'my folder|' brisquel -y wipe my
 check '' brisquel wipe sub ''
 # restore: .reg files here and anywhere, and the working folder's backups by name.
 check "2026-12-01_10-00-00.reg|2026-12-07_09-30-00.reg|$(printf 'gbk\xc0\xac')|my folder|old.reg|sub|" \

@@ -18,12 +18,12 @@ chmod +x "$tmp/bin/launcher" "$tmp/lib/probe"
 for name in $'list\n' $'list\n\n' $'list \n' 'list'; do
   mkdir -p "$tmp/from/$name"
   (cd "$tmp/from/$name" && env -u XDG_DATA_HOME HOME="$tmp/home" "$tmp/bin/launcher" Wjql.ini -x '')
-  printf '%s\0' "$tmp/home/.local/share/brisquel" "$tmp/from/$name/Wjql.ini" -x '' >"$tmp/expected"
+  printf '%s\0' "$tmp/home/.local/share/brisquel" -- "$tmp/from/$name/Wjql.ini" "$tmp/from/$name/-x" '' >"$tmp/expected"
   cmp -s "$tmp/expected" "$tmp/got" || fail "started in $(printf %q "$name"): $(xargs -0 printf '<%s>' <"$tmp/got")"
 done
 
-# The window's launcher hands a subcommand to the command line with its arguments as they
-# were, telling it the folder they were typed in; anything else still opens the window.
+# The window's launcher hands any argument to the command line as it was, telling it the
+# folder it was typed in (the window takes none); only no argument opens the window.
 sed -e 's/@LAUNCHER_PROGRAM@/Kelvane/' -e 's|@LAUNCHER_TO_PROGRAMS@|../lib|' -e 's|@LAUNCHER_TO_SHIPPED@|../share|' \
   "$template" >"$tmp/bin/brisquel"
 chmod +x "$tmp/bin/brisquel"
@@ -40,9 +40,18 @@ check() {
   cmp -s "$tmp/expected" "$tmp/got" || fail "expected $(printf '<%s>' "${expected[@]}"), got $(xargs -0 printf '<%s>' <"$tmp/got")"
 }
 run() { (cd "$from" && env -u XDG_DATA_HOME -u BRISQUEL_CALLER_DIR HOME="$tmp/home" "$tmp/bin/brisquel" "$@"); }
-run shred -y a.txt '' && check brisquel-cli "$work" "$from" shred -y a.txt ''
+run -y shred a.txt '' && check brisquel-cli "$work" "$from" -y shred a.txt ''
 run -C lists preview files && check brisquel-cli "$work" "$from" -C lists preview files
 run --json clean && check brisquel-cli "$work" "$from" --json clean
-run Wjql.ini && check Kelvane "$work" unset "$from/Wjql.ini"
+run Wjql.ini && check brisquel-cli "$work" "$from" Wjql.ini
+run prevew && check brisquel-cli "$work" "$from" prevew
+run -style fusion && check brisquel-cli "$work" "$from" -style fusion
 run && check Kelvane "$work" unset
+
+# A planted file's name is a file too, not an option, in a companion's launcher.
+sed -e 's/@LAUNCHER_PROGRAM@/probe/' -e 's|@LAUNCHER_TO_PROGRAMS@|../lib|' -e 's|@LAUNCHER_TO_SHIPPED@|../share|' \
+  "$template" >"$tmp/bin/launcher"
+(cd "$from" && env -u XDG_DATA_HOME HOME="$tmp/home" "$tmp/bin/launcher" --platformpluginpath 0evil a.txt -- file:///x)
+printf '%s\0' "$work" -- "$from/--platformpluginpath" "$from/0evil" "$from/a.txt" "$from/--" file:///x >"$tmp/expected"
+cmp -s "$tmp/expected" "$tmp/got" || fail "planted option names: $(xargs -0 printf '<%s>' <"$tmp/got")"
 echo PASS

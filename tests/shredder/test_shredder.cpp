@@ -1,3 +1,4 @@
+#include "platform/storage_calls.h"
 #include "shredder/shredder.h"
 #include "without_dac_override.h"
 
@@ -16,6 +17,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <stdio.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -88,6 +90,11 @@ private slots:
     void cancelLeavesFileInPlace();
     void reportsFailures_data();
     void reportsFailures();
+    void failsOnWriteBackError_data();
+    void failsOnWriteBackError();
+    void leavesWhatCameAfterTheScan();
+    void lastStepFollowsTheFile_data();
+    void lastStepFollowsTheFile();
     void warns_data();
     void warns();
     void describesRealDevice();
@@ -629,6 +636,116 @@ void TestShredder::reportsFailures()
     QCOMPARE(outcome.error, error);
     if (status == int(Status::Failed) && setup != "missing")
         QCOMPARE(left, QByteArray("content")); // nothing overwritten that could not be removed
+}
+
+void TestShredder::failsOnWriteBackError_data()
+{
+    QTest::addColumn<bool>("finish"); // the waiting call fails, else the starting one
+    QTest::addColumn<int>("failing"); // which call of its kind, from 0
+    // 16 MiB in 4 MiB windows: each pass starts four windows and waits for three.
+    QTest::newRow("first window started") << false << 0;
+    QTest::newRow("second window waited for") << true << 1;
+    QTest::newRow("zero pass, first window waited for") << true << 3;
+}
+
+// The device's error comes back once, from whichever write-back call meets it: that call
+// fails the file, which stays whole and named, however well the later sync goes.
+void TestShredder::failsOnWriteBackError()
+{
+    QFETCH(bool, finish);
+    QFETCH(int, failing);
+    constexpr int chunk = 4 << 20;
+    const QString file = path("file");
+    writeFile(file, randomBytes(4 * chunk));
+
+    Shredder shredder({1, true});
+    shredder.writeBack.window = chunk;
+    int calls[2] = {0, 0};
+    const auto standIn = [&](bool waits) {
+        return [&, waits](int fd, std::uint64_t from, std::uint64_t length) {
+            if (waits == finish && calls[waits]++ == failing)
+                return EIO;
+            return waits ? platform::finishWriteBack(fd, from, length) : platform::startWriteBack(fd, from, length);
+        };
+    };
+    shredder.writeBack.start = standIn(false);
+    shredder.writeBack.finish = standIn(true);
+    const Outcome outcome = shredder.shred(native(file));
+
+    QCOMPARE(int(outcome.status), int(Status::Failed));
+    QCOMPARE(outcome.error, EIO);
+    QCOMPARE(calls[finish], failing + 1); // nothing more was written after the failure
+    QCOMPARE(QFileInfo(file).size(), qint64(4 * chunk));
+}
+
+// A file and a folder made in the tree after the user was asked stay where they are, and
+// keep their folder; the rest goes.
+void TestShredder::leavesWhatCameAfterTheScan()
+{
+    QVERIFY(QDir(m_dir->path()).mkpath("tree/old"));
+    writeFile(path("tree/a"), "a");
+    writeFile(path("tree/old/b"), "b");
+    const Plan plan = scan(native(path("tree")), [](dev_t) { return DeviceFacts{}; });
+    QCOMPARE(plan.error, 0);
+    QVERIFY(QDir(m_dir->path()).mkpath("tree/new"));
+    writeFile(path("tree/new/c"), "c");
+    writeFile(path("tree/old/d"), "d");
+
+    const Outcome outcome = Shredder().shred(plan);
+    QCOMPARE(int(outcome.status), int(Status::Failed));
+    QCOMPARE(outcome.error, ChangedSinceScan);
+    QCOMPARE(outcome.failures, 2u);
+    QVERIFY(!exists(path("tree/a")) && !exists(path("tree/old/b")));
+    QCOMPARE(readFile(path("tree/new/c")), QByteArray("c"));
+    QCOMPARE(readFile(path("tree/old/d")), QByteArray("d"));
+}
+
+void TestShredder::lastStepFollowsTheFile_data()
+{
+    QTest::addColumn<QString>("hook");
+    QTest::addColumn<int>("call"); // which call of the hook exchanges, from 1
+    QTest::newRow("before the first rename") << "rename" << 1;
+    QTest::newRow("between renames") << "rename" << 3;
+    QTest::newRow("before the unlink") << "remove" << 1;
+}
+
+// Another user exchanges a file of theirs into the name while the shredded file is renamed
+// away: their file keeps its name's place untouched, ours is reported changed and gets its
+// protection back.
+void TestShredder::lastStepFollowsTheFile()
+{
+    QFETCH(QString, hook);
+    QFETCH(int, call);
+    QVERIFY(QDir(m_dir->path()).mkpath("att") && QDir(m_dir->path()).mkpath("keepdir"));
+    writeFile(path("att/secret"), "listed");
+    writeFile(path("keepdir/keep"), "keep");
+    QVERIFY(::chmod(native(path("att/secret")).c_str(), 0444) == 0);
+
+    Shredder shredder;
+    int calls = 0;
+    const auto exchange = [&](const QString &which, int dirFd, const std::string &name) {
+        if (which != hook || ++calls != call)
+            return;
+        QVERIFY(::renameat2(dirFd, name.c_str(), AT_FDCWD, native(path("keepdir/keep")).c_str(), RENAME_EXCHANGE) == 0);
+    };
+    shredder.beforeRename = [&](int dirFd, const std::string &name) { exchange("rename", dirFd, name); };
+    shredder.beforeRemove = [&](int dirFd, const std::string &name) { exchange("remove", dirFd, name); };
+    Outcome outcome;
+    {
+        WithoutDacOverride asUser;
+        outcome = shredder.shred(native(path("att/secret")));
+    }
+
+    QCOMPARE(calls, call);
+    QCOMPARE(int(outcome.status), int(Status::Failed));
+    QCOMPARE(outcome.error, ChangedSinceScan);
+    const QStringList left = QDir(path("att")).entryList(QDir::Files | QDir::Hidden);
+    QCOMPARE(left.size(), 1);
+    QCOMPARE(readFile(path("att/" + left.front())), QByteArray("keep"));
+    struct stat info {};
+    QVERIFY(::stat(native(path("keepdir/keep")).c_str(), &info) == 0);
+    QCOMPARE(info.st_size, off_t(0));
+    QCOMPARE(info.st_mode & 07777, 0444u);
 }
 
 void TestShredder::warns_data()

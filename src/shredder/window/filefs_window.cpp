@@ -37,6 +37,8 @@
 
 namespace {
 
+using shredder::texts::dataBytes;
+using shredder::texts::dataSizeText;
 using shredder::texts::durationText;
 using shredder::texts::failureReason;
 using shredder::texts::noteTexts;
@@ -322,7 +324,7 @@ void FilefsWindow::setPlan(QTreeWidgetItem *row, const shredder::Plan &plan)
     QString size;
     switch (plan.kind) {
     case shredder::ItemKind::Folder:
-        size = QStringLiteral("%1（%2 个文件）").arg(sizeText(plan.size)).arg(plan.files);
+        size = QStringLiteral("%1（%2 个文件）").arg(dataSizeText(plan)).arg(plan.files);
         break;
     case shredder::ItemKind::Link:
         size = QStringLiteral("链接");
@@ -331,7 +333,7 @@ void FilefsWindow::setPlan(QTreeWidgetItem *row, const shredder::Plan &plan)
         size = QStringLiteral("特殊文件");
         break;
     default:
-        size = sizeText(plan.size);
+        size = dataSizeText(plan);
     }
     row->setText(SizeColumn, size);
     row->setData(PathColumn, StateRole, Ready);
@@ -417,7 +419,7 @@ void FilefsWindow::shredButton_Click()
             continue;
         work.push_back({row, planOf(row)});
         const shredder::Plan &plan = work.back().plan;
-        size += plan.size;
+        size += dataBytes(plan);
         passBytes += plan.passBytes;
         for (const QString &warning : warningTexts(plan.warnings, QString::fromStdString(plan.fsType)))
             warnings << QStringLiteral("%1：%2").arg(row->text(PathColumn), warning);
@@ -521,7 +523,7 @@ void FilefsWindow::jobFinished()
     } else if (finished == Job::Scanning) {
         std::uint64_t size = 0;
         for (int i = 0; i < m_list->topLevelItemCount(); ++i)
-            size += planOf(m_list->topLevelItem(i)).size;
+            size += dataBytes(planOf(m_list->topLevelItem(i)));
         m_status->setText(QStringLiteral("列表中有 %1 项，共 %2。").arg(m_list->topLevelItemCount()).arg(sizeText(size))
                           + (m_notice.isEmpty() ? QString() : QLatin1Char(' ') + m_notice));
     }

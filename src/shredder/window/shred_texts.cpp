@@ -6,6 +6,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace shredder::texts {
@@ -68,6 +69,18 @@ QStringList warningTexts(unsigned warnings, const QString &fsType)
     return texts;
 }
 
+std::uint64_t dataBytes(const shredder::Plan &plan)
+{
+    return std::min(plan.size, plan.passBytes); // the data up to its last block, at most the length
+}
+
+QString dataSizeText(const shredder::Plan &plan)
+{
+    if (dataBytes(plan) == plan.size)
+        return sizeText(plan.size);
+    return QStringLiteral("%1（长度 %2，其余是不占空间的空洞）").arg(sizeText(dataBytes(plan)), sizeText(plan.size));
+}
+
 // What the scan found that will not be shredded, or not where the list says.
 QStringList noteTexts(const shredder::Plan &plan, const std::string &listed)
 {
@@ -76,7 +89,10 @@ QStringList noteTexts(const shredder::Plan &plan, const std::string &listed)
         texts << QStringLiteral("其中有 %1 个文件夹无法读取，里面的内容不会被粉碎。").arg(plan.unreadable);
     if (plan.mountPoints)
         texts << QStringLiteral("其中有 %1 个挂载点（另一个文件系统），不会进入。").arg(plan.mountPoints);
-    if (!plan.error && plan.path != listed)
+    if (plan.keepFolder)
+        texts << QStringLiteral("是挂载点：只粉碎其中的内容，挂载点本身保留。");
+    // Only a link on the way makes the real place differ from the name, once both are clean.
+    if (!plan.error && QByteArray::fromStdString(plan.path) != platform::absolutePath(QByteArray::fromStdString(listed)))
         texts << QStringLiteral("经链接指向 %1").arg(platform::shownPath(plan.path));
     return texts;
 }

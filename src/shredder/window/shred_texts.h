@@ -14,6 +14,10 @@
 namespace shredder::texts {
 
 QString sizeText(std::uint64_t bytes);
+// The bytes an item's overwrite destroys: a sparse file's holes hold nothing, so its data.
+std::uint64_t dataBytes(const shredder::Plan &plan);
+// Those bytes, with the length beside them where holes make it larger.
+QString dataSizeText(const shredder::Plan &plan);
 QString durationText(qint64 seconds);
 // Why an item couldn't be shredded, or a wipe failed.
 QString failureReason(int error);
