@@ -371,8 +371,9 @@ struct Wiper::Fill
         return 0;
     }
 
-    // A new fill file; written past the page cache where the file system allows it.
-    int add()
+    // A new fill file; written past the page cache where the file system allows it, else
+    // sent on to the disk through `calls`.
+    int add(const WriteBackCalls *calls, bool pastCache)
     {
         const std::string name = std::to_string(files.size());
         const auto open = [&](unsigned flags) {
@@ -381,9 +382,10 @@ struct Wiper::Fill
                            : openAt(folder.get(), name, Create | Exclusive | WriteOnly | NoFollow | flags, 0600);
         };
         File file;
-        file.direct = true;
-        file.fd = open(platform::PastCache);
-        if (!file.fd.valid() && errno == EINVAL) {
+        file.behind = WriteBehind(0, calls);
+        file.direct = pastCache;
+        file.fd = open(pastCache ? platform::PastCache : 0);
+        if (pastCache && !file.fd.valid() && errno == EINVAL) {
             file.direct = false;
             file.fd = open(0);
         }
@@ -442,9 +444,13 @@ int Wiper::writeChunk(Fill &fill, std::size_t index, std::uint64_t offset, std::
         return writeError;
     done = n;
     outcome.written += done;
-    if (!file.direct)
-        file.behind.wrote(file.fd.get(), offset + done);
-    return 0;
+    if (file.direct)
+        return 0;
+    // The failed write-back took the file's error for itself: no later sync would report it.
+    // It fails the wipe whatever its name, so a full disk met there isn't taken for the end
+    // of a fill whose data never reached the device.
+    const int writeBackError = file.behind.wrote(file.fd.get(), offset + done);
+    return writeBackError == ENOSPC || writeBackError == EDQUOT ? EIO : writeBackError;
 }
 
 // The first pass: new data until the file system takes no more.
@@ -454,7 +460,7 @@ int Wiper::fillUp(Fill &fill, bool zeros, WipeOutcome &outcome)
     bool newFile = true;
     while (!stopped()) {
         if (newFile || (!fill.unnamed && fill.files.back().size >= namedFileSize)) {
-            const int error = fill.add();
+            const int error = fill.add(&writeBack, !throughCache);
             if (error == ENOSPC || error == EDQUOT) {
                 fill.fullWith = error;
                 break;
@@ -496,7 +502,7 @@ int Wiper::overwrite(Fill &fill, bool zeros, WipeOutcome &outcome)
 {
     for (std::size_t index = 0; index < fill.files.size(); ++index) {
         Fill::File &file = fill.files[index];
-        file.behind = WriteBehind();
+        file.behind = WriteBehind(0, &writeBack);
         for (std::uint64_t offset = 0; offset < file.size;) {
             if (stopped())
                 return 0;

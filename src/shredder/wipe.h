@@ -95,6 +95,10 @@ public:
     std::function<void()> whenFull;
     // Use named files even where unnamed ones work (for tests).
     bool namedOnly = false;
+    // Write through the page cache even where the file system takes writes past it (for
+    // tests), and the write-back calls such files make (tests stand in for them).
+    bool throughCache = false;
+    WriteBackCalls writeBack;
 
     WipeOutcome wipe(const FreeSpace &space);
 

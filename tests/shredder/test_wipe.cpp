@@ -1,4 +1,5 @@
 #include "platform/mount_info.h"
+#include "platform/storage_calls.h"
 #include "shredder/wipe.h"
 
 #include <QDir>
@@ -81,6 +82,7 @@ private slots:
     void findsFileSystemByMountId();
     void removesOnlyRecordedLeftovers_data();
     void removesOnlyRecordedLeftovers();
+    void failsOnWriteBackError();
 
 private:
     void mountImage(const QString &type, const QStringList &options = {}, const QString &mountOptions = {});
@@ -179,6 +181,28 @@ void TestWipe::leavesNoTraceOfDeletedFiles()
     QFile image(m_image);
     QVERIFY(image.open(QIODevice::ReadOnly));
     QVERIFY(!image.readAll().contains("DELETED-BUT-NOT-GONE-DELETED"));
+}
+
+// Where the fill goes through the page cache, a write-back the device fails ends the wipe as
+// a failure, though the later sync finds no error left to report.
+void TestWipe::failsOnWriteBackError()
+{
+    mountImage("ext4");
+    const QStringList before = QDir(m_mount).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    const FreeSpace space = examineFreeSpace(QFile::encodeName(m_mount).toStdString());
+    QCOMPARE(space.error, 0);
+    Wiper wiper;
+    wiper.throughCache = true;
+    wiper.writeBack.window = 1 << 20;
+    int waits = 0;
+    wiper.writeBack.finish = [&](int fd, std::uint64_t from, std::uint64_t length) {
+        return ++waits == 3 ? EIO : platform::finishWriteBack(fd, from, length);
+    };
+    const WipeOutcome outcome = wiper.wipe(space);
+    QCOMPARE(waits, 3);
+    QCOMPARE(int(outcome.status), int(Status::Failed));
+    QCOMPARE(outcome.error, EIO);
+    QCOMPARE(QDir(m_mount).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
 }
 
 void TestWipe::givesSpaceBackWhenKilled_data()
