@@ -109,14 +109,16 @@ check_units() {
   [ "${command%% *}" = "$prefix/bin/brisquel" ] || fail "the service runs '$command'"
   local work=$home/.local/share/brisquel junk=$tmp/junk
   mkdir -p "$work" "$junk"
-  touch "$junk/a.tmp" "$junk/with space.tmp" "$junk/$(printf '\xb2\xe2\xca\xd4').tmp" "$junk/keep.log"
+  # Unattended, it leaves what changed or was read within the last week.
+  touch -d '10 days ago' "$junk/a.tmp" "$junk/with space.tmp" "$junk/$(printf '\xb2\xe2\xca\xd4').tmp" "$junk/keep.log"
+  touch "$junk/fresh.tmp"
   printf '%s\r\n' "$junk/*.tmp" >"$work/Wjql.ini"
   : >"$work/Zcql.ini"
   # The user manager's environment: no terminal, no display, no Wine prefix of the user's.
   # shellcheck disable=SC2086
   (cd / && env -i HOME="$home" PATH=/usr/bin:/bin LANG=C.UTF-8 WINEPREFIX="$tmp/no-prefix" \
     $command </dev/null >"$tmp/clean.log" 2>&1) || { cat "$tmp/clean.log" >&2; fail "'$command' failed"; }
-  [ "$(ls -A "$junk")" = keep.log ] || fail "the service left $(ls -A "$junk" | tr '\n' ' ')"
+  [ "$(ls -A "$junk" | tr '\n' ' ')" = "fresh.tmp keep.log " ] || fail "the service left $(ls -A "$junk" | tr '\n' ' ')"
   [ ! -e "$tmp/no-prefix" ] || fail "the service made a Wine prefix"
 }
 
