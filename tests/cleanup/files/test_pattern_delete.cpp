@@ -540,7 +540,9 @@ private slots:
         QTest::newRow("unpacked game prefix") << "game" << "%TEMP%\\*.*" << QStringList{} << true;
         QTest::newRow("another user's prefix") << "other user" << "%TEMP%\\*.*" << QStringList{} << false;
         QTest::newRow("climbing out of the home") << "plain" << "~/../etc/*" << QStringList{} << true;
-        QTest::newRow("home is the root") << "root home" << "~/*" << QStringList{} << false;
+        QTest::newRow("climbing past a missing folder") << "plain" << "~/gone/../../etc/*" << QStringList{} << true;
+        QTest::newRow("temp value climbing") << "temp climbing" << "%TEMP%\\*.*" << QStringList{} << true;
+        QTest::newRow("home is the root") << "root home" << "~/*" << QStringList{} << true;
         QTest::newRow("link below the cache") << "thumbnails link" << "$XDG_CACHE_HOME/thumbnails/normal/*.png"
                                               << QStringList{} << true;
         QTest::newRow("cache on another disk") << "cache link" << "$XDG_CACHE_HOME/thumbnails/normal/*.png"
@@ -572,6 +574,8 @@ private slots:
             environment = QStringList{"USERPROFILE", "C:\\users\\me", "TEMP", "%USERPROFILE%\\Desktop"};
         } else if (layout == "drive z") {
             environment = QStringList{"TEMP", "Z:" + windowsPath(path("home/Documents"))};
+        } else if (layout == "temp climbing") {
+            environment = QStringList{"USERPROFILE", "C:\\users\\me", "TEMP", "%USERPROFILE%\\Temp\\..\\..\\.."};
         } else if (layout == "temp link") {
             QVERIFY(QDir(path("home/.wine/drive_c/users/me/Temp")).removeRecursively());
             QVERIFY(QFile::link(home, path("home/.wine/drive_c/users/me/Temp")));
