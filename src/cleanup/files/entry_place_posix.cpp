@@ -209,9 +209,18 @@ ReachedFolder walkBelow(platform::UniqueFd from, QByteArray fromPath, const QByt
 ReachedFolder reachBelowAnchor(const QByteArray &anchor, const QByteArrayList &parts)
 {
     // The anchor is the one place a link is followed: ~/.cache may well live on another disk.
-    ReachedFolder start = openThroughTrustedLinks(anchor, QStringLiteral("“%1”").arg(shown(anchor)));
-    if (!start.fd.valid())
-        return start;
+    // The working folder is where we already are: no link leads to it any more.
+    ReachedFolder start;
+    if (anchor == ".") {
+        start.fd.reset(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        start.path = realPath(anchor);
+        if (!start.fd.valid())
+            return failed(errno);
+    } else {
+        start = openThroughTrustedLinks(anchor, QStringLiteral("“%1”").arg(shown(anchor)));
+        if (!start.fd.valid())
+            return start;
+    }
     struct stat st;
     struct stat root;
     if (::fstat(start.fd.get(), &st) != 0)
