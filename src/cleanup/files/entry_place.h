@@ -35,8 +35,8 @@ std::optional<QByteArray> findName(int folder, const QByteArray &name, NameMatch
 ReachedFolder walkBelow(platform::UniqueFd from, QByteArray fromPath, const QByteArrayList &parts, NameMatch match);
 
 // The folder of a native entry below its anchor (the home, an XDG folder, the working
-// folder): the anchor itself may be a link and is resolved once, nothing below it is
-// followed. An anchor that is the root folder is none.
+// folder): the anchor itself may be a link and is resolved once (never through another
+// user's link), nothing below it is followed. An anchor that is the root folder is none.
 ReachedFolder reachBelowAnchor(const QByteArray &anchor, const QByteArrayList &parts);
 
 // The folder of a Windows-style entry on `drive` of `prefix`: only the drive that is the

@@ -69,11 +69,12 @@ ReachedFolder readable(platform::UniqueFd step, QByteArray path)
     return out;
 }
 
-// The prefix folder reached from "/" one component at a time, every link on the way read
-// by hand so its owner can be checked. Gives the folder (a path descriptor) and its real path.
-ReachedFolder openPrefixFolder(const QByteArray &prefix)
+// A folder (a prefix, an anchor) reached from "/" one component at a time, every link on the
+// way read by hand so its owner can be checked: another user's link may lead into that user's
+// files. Gives the folder (a path descriptor) and its real path; `what` names it in a refusal.
+ReachedFolder openThroughTrustedLinks(const QByteArray &folder, const QString &what)
 {
-    QByteArray absolute = prefix;
+    QByteArray absolute = folder;
     if (!absolute.startsWith('/')) {
         char cwd[PATH_MAX];
         if (!::getcwd(cwd, sizeof cwd))
@@ -104,7 +105,7 @@ ReachedFolder openPrefixFolder(const QByteArray &prefix)
             return failed(errno);
         if (S_ISLNK(st.st_mode)) {
             if (!trustedLinkOwner(st.st_uid))
-                return refused(QStringLiteral("Wine 前缀经由别的用户的符号链接“%1”到达，跳过").arg(shown(joined(real, name))));
+                return refused(QStringLiteral("%1经由别的用户的符号链接“%2”到达，跳过").arg(what, shown(joined(real, name))));
             if (++links > maxLinks)
                 return failed(ELOOP);
             char target[PATH_MAX];
@@ -208,23 +209,32 @@ ReachedFolder walkBelow(platform::UniqueFd from, QByteArray fromPath, const QByt
 ReachedFolder reachBelowAnchor(const QByteArray &anchor, const QByteArrayList &parts)
 {
     // The anchor is the one place a link is followed: ~/.cache may well live on another disk.
-    platform::UniqueFd fd(::open(anchor.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!fd.valid())
-        return failed(errno);
+    // The working folder is where we already are: no link leads to it any more.
+    ReachedFolder start;
+    if (anchor == ".") {
+        start.fd.reset(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        start.path = realPath(anchor);
+        if (!start.fd.valid())
+            return failed(errno);
+    } else {
+        start = openThroughTrustedLinks(anchor, QStringLiteral("“%1”").arg(shown(anchor)));
+        if (!start.fd.valid())
+            return start;
+    }
     struct stat st;
     struct stat root;
-    if (::fstat(fd.get(), &st) != 0)
+    if (::fstat(start.fd.get(), &st) != 0)
         return failed(errno);
     if (::stat("/", &root) == 0 && st.st_dev == root.st_dev && st.st_ino == root.st_ino)
         return refused(QStringLiteral("“%1”就是根文件夹 /，不是可清理的位置，未查找").arg(shown(anchor)));
-    return walkBelow(std::move(fd), realPath(anchor), parts, NameMatch::Exact);
+    return walkBelow(std::move(start.fd), std::move(start.path), parts, NameMatch::Exact);
 }
 
 ReachedFolder reachInPrefix(const QString &prefix, QChar drive, const QByteArrayList &parts)
 {
     if (prefix.isEmpty())
         return failed(ENOENT);
-    ReachedFolder prefixFolder = openPrefixFolder(QFile::encodeName(prefix));
+    ReachedFolder prefixFolder = openThroughTrustedLinks(QFile::encodeName(prefix), QStringLiteral("Wine 前缀"));
     if (!prefixFolder.fd.valid())
         return prefixFolder;
 

@@ -61,6 +61,11 @@ bool isPlainFolder(QStringView value, bool windows)
     return true;
 }
 
+QString climbingRefusal(QStringView name, const QString &value)
+{
+    return QStringLiteral("%1 的值“%2”含有“.”或“..”，会离开它所指的文件夹，未查找").arg(name.toString(), value);
+}
+
 bool isRootFolder(const QString &path)
 {
     if (path.trimmed().isEmpty())
@@ -104,7 +109,7 @@ bool isNameChar(QChar c, bool first)
 }
 
 // Expands the folder part of a Windows-style entry.
-std::optional<QString> expandWindows(QStringView folder, const QHash<QString, QString> &windows)
+std::optional<QString> expandWindows(QStringView folder, const QHash<QString, QString> &windows, QString &refusal)
 {
     QString out;
     qsizetype i = 0;
@@ -123,8 +128,13 @@ std::optional<QString> expandWindows(QStringView folder, const QHash<QString, QS
             continue;
         }
         const QString value = windows.value(name.toString().toUpper());
-        if (value.isEmpty() || !isPlainFolder(value, true))
+        if (value.isEmpty())
             return std::nullopt;
+        // Set by any program of the prefix: said, so a TEMP turned elsewhere doesn't pass unseen.
+        if (!isPlainFolder(value, true)) {
+            refusal = climbingRefusal(name, value);
+            return std::nullopt;
+        }
         out += value;
         i = close + 1;
     }
@@ -132,13 +142,18 @@ std::optional<QString> expandWindows(QStringView folder, const QHash<QString, QS
 }
 
 // Expands the folder part of a native entry.
-std::optional<QString> expandNative(QStringView folder, const NativeVariables &native, qsizetype &anchor)
+std::optional<QString> expandNative(QStringView folder, const NativeVariables &native, qsizetype &anchor,
+                                    QString &refusal)
 {
     QString out;
     qsizetype i = 0;
     // A relative entry lies below the working folder; an absolute one as written has none.
     anchor = folder.startsWith(u'/') ? -1 : 0;
-    const auto append = [&](const QString &value) {
+    const auto append = [&](QStringView name, const QString &value) {
+        if (value.isEmpty() && native.rootHome)
+            refusal = QStringLiteral("主文件夹是根文件夹 /，不是可清理的位置，未查找");
+        else if (value.startsWith(u'/') && !isPlainFolder(value, false))
+            refusal = climbingRefusal(name, value);
         if (!value.startsWith(u'/') || !isPlainFolder(value, false))
             return false;
         // Only a variable the entry starts with is its anchor.
@@ -149,7 +164,7 @@ std::optional<QString> expandNative(QStringView folder, const NativeVariables &n
         return true;
     };
     if (folder.startsWith(u"~/")) {
-        if (!append(native.home))
+        if (!append(u"HOME", native.home))
             return std::nullopt;
         i = 1;
         // The XDG folders' usual places are anchors too, however written: ~/.cache on
@@ -180,7 +195,7 @@ std::optional<QString> expandNative(QStringView folder, const NativeVariables &n
             i = dollar + 1;
             continue;
         }
-        if (!append(*value))
+        if (!append(folder.mid(start, end - start), *value))
             return std::nullopt;
         i = braced ? end + 1 : end;
     }
@@ -197,6 +212,8 @@ NativeVariables nativeVariables()
     // "/tmp/.." are that same folder.
     if (home.startsWith(u'/') && !isRootFolder(home))
         native.home = home.endsWith(u'/') ? home.chopped(1) : home;
+    else
+        native.rootHome = home.startsWith(u'/');
     native.cacheHome = xdgFolder("XDG_CACHE_HOME", native.home, "/.cache");
     native.dataHome = xdgFolder("XDG_DATA_HOME", native.home, "/.local/share");
     native.configHome = xdgFolder("XDG_CONFIG_HOME", native.home, "/.config");
@@ -216,18 +233,23 @@ bool isWindowsEntry(const QString &entry)
 }
 
 std::optional<QString> expandEntry(const QString &entry, const NativeVariables &native,
-                                   const QHash<QString, QString> &windows, qsizetype *anchorLength)
+                                   const QHash<QString, QString> &windows, qsizetype *anchorLength,
+                                   QString *refusal)
 {
     qsizetype anchor = -1;
+    QString why;
     const bool windowsStyle = isWindowsEntry(entry);
     const std::optional<EntryPath> path = splitEntry(entry, windowsStyle);
     // A malformed entry is left for the deleter to refuse.
     if (!path)
         return entry;
     const std::optional<QString> folder =
-        windowsStyle ? expandWindows(path->folder, windows) : expandNative(path->folder, native, anchor);
-    if (!folder)
+        windowsStyle ? expandWindows(path->folder, windows, why) : expandNative(path->folder, native, anchor, why);
+    if (!folder) {
+        if (refusal)
+            *refusal = why;
         return std::nullopt;
+    }
     // A Windows-style entry must still name a drive, or it would become a native path.
     if (windowsStyle && !platform::isWindowsPath(*folder))
         return std::nullopt;

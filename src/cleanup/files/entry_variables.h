@@ -16,6 +16,7 @@ struct NativeVariables
     QString dataHome;   // $XDG_DATA_HOME
     QString configHome; // $XDG_CONFIG_HOME
     QString stateHome;  // $XDG_STATE_HOME
+    bool rootHome = false; // $HOME is the root folder, which is no home
 };
 
 // From this process's environment: $HOME when absolute and not the root folder; each XDG folder from its variable
@@ -35,8 +36,11 @@ bool isWindowsEntry(const QString &entry);
 // entry then names nothing. `anchorLength`, when given, is set to the length of the leading
 // part of a native result that is its anchor (the home or XDG folder it starts with), 0 for a
 // relative entry (the working folder is its anchor), and -1 for an absolute path as written
-// and for a Windows-style entry.
+// and for a Windows-style entry. `refusal`, when given, says why an entry names nothing where
+// that is worth saying: a value that climbs out, a home that is the root folder (a variable
+// that simply has no value says nothing).
 std::optional<QString> expandEntry(const QString &entry, const NativeVariables &native,
-                                   const QHash<QString, QString> &windows, qsizetype *anchorLength = nullptr);
+                                   const QHash<QString, QString> &windows, qsizetype *anchorLength = nullptr,
+                                   QString *refusal = nullptr);
 
 } // namespace cleanup::files

@@ -43,11 +43,13 @@ bool FilePatternDeleter::remove(const QString &entry)
     // A native entry fails on any error, as deleteByPattern() has it; a Windows-style one
     // succeeds when it matched somewhere and nothing it matched stayed.
     if (!isWindowsEntry(entry))
-        return !places.empty()
+        return !places.empty() && places.front().refusal.isEmpty()
             && deleteByPattern(places.front().entry, places.front().prefix, places.front().anchor).ok();
     qsizetype matched = 0;
     qsizetype failed = 0;
     for (const EntryPlaces::Place &place : places) {
+        if (!place.refusal.isEmpty())
+            continue;
         const DeleteOutcome outcome = deleteByPattern(place.entry, place.prefix, place.anchor);
         matched += outcome.matched;
         failed += outcome.failed;
@@ -75,14 +77,20 @@ std::vector<EntryPlaces::Place> EntryPlaces::places(const QString &entry) const
     std::vector<Place> out;
     if (!isWindowsEntry(entry)) {
         qsizetype anchor = -1;
-        if (const std::optional<QString> expanded = expandEntry(entry, m_native, {}, &anchor))
-            out.push_back({*expanded, QString(), anchor});
+        QString refusal;
+        if (const std::optional<QString> expanded = expandEntry(entry, m_native, {}, &anchor, &refusal))
+            out.push_back({*expanded, QString(), anchor, {}});
+        else if (!refusal.isEmpty())
+            out.push_back({QString(), QString(), -1, refusal});
         return out;
     }
     for (const Prefix &prefix : m_prefixes) {
         // A prefix without the entry's variable simply has nothing of it to clean.
-        if (const std::optional<QString> expanded = expandEntry(entry, m_native, prefix.environment))
-            out.push_back({*expanded, prefix.path, -1});
+        QString refusal;
+        if (const std::optional<QString> expanded = expandEntry(entry, m_native, prefix.environment, nullptr, &refusal))
+            out.push_back({*expanded, prefix.path, -1, {}});
+        else if (!refusal.isEmpty())
+            out.push_back({QString(), prefix.path, -1, refusal});
     }
     return out;
 }
@@ -90,8 +98,15 @@ std::vector<EntryPlaces::Place> EntryPlaces::places(const QString &entry) const
 std::vector<FolderMatch> matchEntry(const QString &entry, const EntryPlaces &places)
 {
     std::vector<FolderMatch> out;
-    for (const EntryPlaces::Place &place : places.places(entry))
-        out.push_back(matchPattern(place.entry, place.prefix, place.anchor));
+    for (const EntryPlaces::Place &place : places.places(entry)) {
+        if (place.refusal.isEmpty()) {
+            out.push_back(matchPattern(place.entry, place.prefix, place.anchor));
+            continue;
+        }
+        FolderMatch &refused = out.emplace_back();
+        refused.prefix = place.prefix;
+        refused.refusal = place.refusal;
+    }
     return out;
 }
 

@@ -149,6 +149,11 @@ OpenedEntry openEntry(const QString &entry, const QString &winePrefix, std::opti
     const NamePattern &pattern = *opened.pattern;
     opened.name = pattern.bytes();
     const QStringView folder(path->folder);
+    // Refused by its text, whether or not the folders on its way are there.
+    if (folderParts(windows ? folder.mid(2) : folder, windows).contains(QByteArray(".."))) {
+        opened.refusal = QStringLiteral("路径含有“..”，未查找");
+        return opened;
+    }
 
     ReachedFolder reached;
     if (windows) {
@@ -163,11 +168,6 @@ OpenedEntry openEntry(const QString &entry, const QString &winePrefix, std::opti
         const qsizetype anchor = anchorLength ? *anchorLength : (folder.startsWith(u'/') ? -1 : 0);
         if (anchor < 0 || anchor > folder.size()) {
             // An absolute path a user wrote keeps its meaning, links and all; only ".." is refused.
-            const QByteArrayList parts = folderParts(folder, false);
-            if (parts.contains(QByteArray(".."))) {
-                opened.refusal = QStringLiteral("路径含有“..”，未查找");
-                return opened;
-            }
             const QByteArray written = toNativeBytes(folder);
             opened.fd.reset(::open(written.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             if (!opened.fd.valid())

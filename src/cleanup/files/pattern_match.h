@@ -66,9 +66,11 @@ public:
         QString entry;  // the entry with its variables resolved
         QString prefix; // the Wine prefix it goes through; empty for a native entry
         qsizetype anchor = -1; // a native entry's anchor, as expandEntry() gives it
+        QString refusal; // why the entry names nothing here (a value climbing out); `entry` is then empty
     };
     // One place for a native entry, one per prefix that has the entry's variables for a
-    // Windows-style one; none when a variable has no value.
+    // Windows-style one; none when a variable has no value, one with a refusal when a value
+    // would leave its folder.
     std::vector<Place> places(const QString &entry) const;
 
 private:

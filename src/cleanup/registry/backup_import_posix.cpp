@@ -58,6 +58,12 @@ RestoreTarget restorePrefix(const QString &requested, const QString &named)
         target.refusal = QStringLiteral("Wine 前缀“%1”已不存在").arg(prefix);
         return target;
     }
+    // The checks above walked the path with its ".." folded away; Wine follows the links
+    // first. Where the two lead to different folders, the one checked isn't the one written.
+    if (QFileInfo(QDir::cleanPath(prefix)).canonicalFilePath() != real) {
+        target.refusal = QStringLiteral("Wine 前缀“%1”经由链接和“..”到达别处").arg(prefix);
+        return target;
+    }
     // Wine would create a prefix where there is none.
     if (::lstat(QFile::encodeName(real + QStringLiteral("/system.reg")).constData(), &hive) != 0
         || !S_ISREG(hive.st_mode)) {

@@ -99,6 +99,9 @@ bool steersPrograms(const QString &keyPath)
         QStringLiteral("Microsoft\\Windows NT\\CurrentVersion\\Windows"),
         QStringLiteral("Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options"),
         QStringLiteral("Microsoft\\Windows NT\\CurrentVersion\\AeDebug"),
+        // Autostarts by other names: cmd runs AutoRun at each start, Active Setup a StubPath at logon.
+        QStringLiteral("Microsoft\\Command Processor"),
+        QStringLiteral("Microsoft\\Active Setup"),
     };
     for (const QString &place : places) {
         if (within(keyPath, place))

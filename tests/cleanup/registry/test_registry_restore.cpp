@@ -289,6 +289,8 @@ private slots:
         QTest::newRow("TEMP, unvouched, confirmed") << unsealed(u"HKEY_CURRENT_USER\\Environment", u"TEMP") << "" << 1 << refused << steers;
         QTest::newRow("HKLM Run, unvouched, confirmed")
             << unsealed(u"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", u"evil") << "" << 1 << refused << steers;
+        QTest::newRow("cmd AutoRun, unvouched, confirmed")
+            << unsealed(u"HKEY_CURRENT_USER\\Software\\Microsoft\\Command Processor", u"AutoRun") << "" << 1 << refused << steers;
         QTest::newRow("DllOverrides, unvouched, confirmed")
             << unsealed(u"HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides", u"kernel32") << "" << 1 << refused << steers;
         QTest::newRow("sealed, outside its key entry") << backupBytes(prefix, {planted}, *key) << "" << -1 << refused
@@ -316,6 +318,7 @@ private slots:
         QTest::newRow("someone else's prefix") << ours << "theirs" << -1 << refused << QStringLiteral("不属于当前用户");
         QTest::newRow("through someone else's link") << ours << "link" << -1 << refused << QStringLiteral("经由他人拥有的链接");
         QTest::newRow("another Wine build") << ours << "other-build" << -1 << refused << QStringLiteral("其他版本的 Wine");
+        QTest::newRow("'..' after a link") << ours << "hop/.." << -1 << refused << QStringLiteral("经由链接和“..”到达别处");
     }
 
     void restoreRefuses()
@@ -340,6 +343,9 @@ private slots:
                 QVERIFY(writeFile(asked.prefix + QStringLiteral("/.update-timestamp"), "1\n"));
             if (target == "theirs" && ::chown(QFile::encodeName(theirs).constData(), 4242, 4242) != 0)
                 QSKIP("changing a file's owner needs root");
+            // Followed, the link leads back into the prefix; folded away, ".." names a folder with none.
+            if (target == "hop/..")
+                QVERIFY(QFile::link(m_prefix->path() + QStringLiteral("/drive_c"), places.filePath(QStringLiteral("hop"))));
             if (target == "link") {
                 QVERIFY(QFile::link(m_prefix->path(), asked.prefix));
                 if (::lchown(QFile::encodeName(asked.prefix).constData(), 4242, 4242) != 0)
