@@ -315,7 +315,9 @@ private:
     {
         QJsonArray skipped;
         for (const QString &prefix : std::as_const(m_skippedPrefixes)) {
-            const QString reason = registryReason(cleanup::registry::errorOtherWineBuild);
+            QString reason = cleanup::registry::whyPrefixIsLeftAlone(prefix);
+            if (reason.isEmpty())
+                reason = registryReason(cleanup::registry::errorOtherWineBuild);
             m_report.say(QStringLiteral("已跳过 Wine 前缀 %1：%2").arg(prefix, reason));
             skipped.append(QJsonObject{{QStringLiteral("prefix"), prefix}, {QStringLiteral("reason"), reason}});
         }

@@ -676,9 +676,17 @@ private slots:
         for (const QString &command : {QStringLiteral("preview"), QStringLiteral("clean")}) {
             const Ran ran = cli({"-C", m_dir->path(), command, "registry", "--json"}, env);
             QCOMPARE(ran.code, 0);
-            QCOMPARE(ran.json().value("skipped_prefixes").toArray().size(), 1);
+            const QJsonArray skipped = ran.json().value("skipped_prefixes").toArray();
+            QCOMPARE(skipped.size(), 1);
+            QVERIFY(skipped.first()["reason"].toString().contains(QStringLiteral("其他版本的 Wine")));
             QVERIFY(itemsWith(ran.json(), command == "clean" ? "deleted" : "listed").isEmpty());
         }
+        // Without a stamp at all, the reason says so.
+        QVERIFY(QFile::remove(other + "/.update-timestamp"));
+        const Ran stampless = cli({"-C", m_dir->path(), "preview", "registry", "--json"}, env);
+        QVERIFY(stampless.json()["skipped_prefixes"].toArray().first()["reason"].toString().contains(
+            QStringLiteral("没有 Wine 的更新时间戳")));
+        QVERIFY(platform::writeFile(other + "/.update-timestamp", "1000000000\n"));
         const QList<QFileInfo> now = files();
         QCOMPARE(now.size(), untouched.size());
         for (qsizetype i = 0; i < now.size(); ++i)

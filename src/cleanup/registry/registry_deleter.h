@@ -112,4 +112,8 @@ std::unique_ptr<cleanup::EntryDeleter> makeRegistryDeleter();
 // from PATH. Empty when there is none (and always on Windows).
 QString findWineLoader();
 
+// Why a run leaves `prefix` alone as a whole (made or updated by another Wine build, or no
+// update stamp the system's Wine would accept); empty when it doesn't (and always on Windows).
+QString whyPrefixIsLeftAlone(const QString &prefix);
+
 } // namespace cleanup::registry

@@ -136,6 +136,11 @@ std::unique_ptr<cleanup::EntryDeleter> makeRegistryDeleter()
         &platform::userWinePrefixes);
 }
 
+QString whyPrefixIsLeftAlone(const QString &prefix)
+{
+    return otherWineBuild(prefix, findWineLoader()).value_or(QString());
+}
+
 QString findWineLoader()
 {
     const QString debianLoader = QStringLiteral("/usr/lib/wine/wine64");

@@ -83,4 +83,9 @@ QString findWineLoader()
     return {};
 }
 
+QString whyPrefixIsLeftAlone(const QString &)
+{
+    return {};
+}
+
 } // namespace cleanup::registry
