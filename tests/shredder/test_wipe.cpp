@@ -313,6 +313,16 @@ void TestWipe::findsFileSystemByMountId()
         return QString::fromStdString(fs.mountPoint) == QFileInfo(m_mount).canonicalFilePath()
                && QString::fromStdString(fs.fsType) == type;
     }));
+    // A subvolume has a device number of its own, yet is no mount: walked into, not kept.
+    if (type != "btrfs" || !runs("btrfs", {"subvolume", "create", where + "/sub/"}))
+        return;
+    QVERIFY(QFile::copy(where + "/file", where + "/sub/file"));
+    const Plan outer = scan(path.toStdString());
+    QCOMPARE(outer.mountPoints, 0u);
+    QCOMPARE(outer.files, 2u);
+    const Plan sub = scan((path + "/sub").toStdString());
+    QVERIFY(!sub.keepFolder);
+    QCOMPARE(examineFreeSpace((path + "/sub").toStdString()).mountPoint, path.toStdString());
 }
 
 // Kills a fill once it holds the disk full; a named one leaves its folder and record.
