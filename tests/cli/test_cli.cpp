@@ -533,7 +533,9 @@ private slots:
         const Ran fileWiped = cli({"wipe", m_dir->filePath("plain")});
         QCOMPARE(fileWiped.code, 1);
         QVERIFY2(fileWiped.out.contains("不是文件夹"), fileWiped.out.constData());
-        QCOMPARE(cli({"-y", "shred", m_dir->filePath("plain") + '/'}).code, 1);
+        const Ran slashed = cli({"-y", "shred", m_dir->filePath("plain") + '/'});
+        QCOMPARE(slashed.code, 1);
+        QVERIFY2(slashed.out.contains("不是文件夹"), slashed.out.constData());
         QVERIFY(QFile::exists(m_dir->filePath("plain")));
     }
 
