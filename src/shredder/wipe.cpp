@@ -278,6 +278,11 @@ FreeSpace examineFreeSpace(const std::string &folder, const DescribeDevice &desc
         return space;
     if ((space.error = platform::fileSystemCounts(dir.get(), counts)) != 0)
         return space;
+    // Nothing can be written there: said now, before anyone is asked.
+    if (platform::mayChangeFolder(dir.get()) == EROFS) {
+        space.error = EROFS;
+        return space;
+    }
     space.device = info.identity.device;
     space.mountId = platform::mountIdOf(dir.get());
     space.mountPoint = mountPointOf(space.folder);

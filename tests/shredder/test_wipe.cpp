@@ -83,6 +83,7 @@ private slots:
     void removesOnlyRecordedLeftovers_data();
     void removesOnlyRecordedLeftovers();
     void failsOnWriteBackError();
+    void refusesReadOnlyMount();
 
 private:
     void mountImage(const QString &type, const QStringList &options = {}, const QString &mountOptions = {});
@@ -390,6 +391,13 @@ void TestWipe::removesOnlyRecordedLeftovers()
     QCOMPARE(removeWipeLeftovers(ledger).size(), 1u);
     QCOMPARE(fillFolders(), attack == "lookalike" ? QStringList{".brisquel-wipe-photos"} : QStringList());
     QCOMPARE(QFile::exists(lookalike + "/1"), attack == "lookalike");
+}
+
+// A file system mounted read-only is refused while it is examined, so no one is asked first.
+void TestWipe::refusesReadOnlyMount()
+{
+    mountImage("ext4", {}, "ro");
+    QCOMPARE(examineFreeSpace(QFile::encodeName(m_mount).toStdString()).error, EROFS);
 }
 
 QTEST_GUILESS_MAIN(TestWipe)
