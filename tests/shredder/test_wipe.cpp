@@ -398,6 +398,11 @@ void TestWipe::refusesReadOnlyMount()
 {
     mountImage("ext4", {}, "ro");
     QCOMPARE(examineFreeSpace(QFile::encodeName(m_mount).toStdString()).error, EROFS);
+    // Nor is a kernel interface ever filled: a folder made there may be a new cgroup.
+    for (const char *interface : {"/proc", "/sys/fs/cgroup/cpu", "/dev/pts"}) {
+        if (QFileInfo::exists(interface))
+            QCOMPARE(examineFreeSpace(interface).error, KernelInterface);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestWipe)
