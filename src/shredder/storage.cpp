@@ -47,7 +47,7 @@ bool isKernelInterface(const DeviceFacts &facts)
 {
     return isOneOf(facts.fsType, {"proc", "sysfs", "cgroup", "cgroup2", "devtmpfs", "devpts", "debugfs", "tracefs",
                                   "securityfs", "configfs", "efivarfs", "bpf", "pstore", "fusectl", "selinuxfs",
-                                  "binfmt_misc", "mqueue", "nsfs", "rpc_pipefs", "autofs"});
+                                  "binfmt_misc", "mqueue", "nsfs", "rpc_pipefs"});
 }
 
 unsigned warningsFor(const DeviceFacts &facts)
