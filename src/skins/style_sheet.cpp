@@ -708,6 +708,7 @@ struct Selector
     Bounds bounds;
     bool disabledOnly = true; // every selector is for disabled controls
     bool textless = true;     // every selector names a part that shows no text
+    QStringList parts;        // the sub-controls it names ("item"), whose colours no palette shows
 };
 
 // Parts drawn without text: their backgrounds need no contrast.
@@ -843,6 +844,8 @@ std::optional<Selector> selectorOf(const Tokens &prelude)
                 && (type.isEmpty() || !type.startsWith(u'Q') || oneOf(type, {"QLabel", "QFrame", "QWidget", "QObject"})));
         selector.disabledOnly = selector.disabledOnly && disabled;
         selector.textless = selector.textless && isTextless(type, subControlName);
+        if (subControl && !subControlName.isEmpty())
+            selector.parts.append(subControlName);
         texts.append(text);
     }
     selector.text = texts.join(QStringLiteral(", "));
@@ -940,6 +943,69 @@ void keepReadable(std::vector<Declaration> &declarations, const Selector &select
     }
 }
 
+struct Rule
+{
+    Selector selector;
+    std::vector<Declaration> declarations;
+};
+
+// A sub-control's colours reach no palette, so the window's own check never sees them: the
+// style paints each part with what every matching rule gives it. A rule that sets one side
+// only (text or background) meets the other side of any other rule for the same part, so
+// it must be readable against those too, or its colours go.
+void keepPartsReadable(std::vector<Rule> &rules, const QPalette &palette)
+{
+    const auto isText = [](const Declaration &d) { return d.name == QLatin1StringView("color"); };
+    const auto isBackground = [](const Declaration &d) {
+        return d.name == QLatin1StringView("background") || d.name == QLatin1StringView("background-color");
+    };
+    const auto colours = [&](const Rule &rule, auto which, bool background) {
+        std::vector<QColor> found;
+        for (const Declaration &d : rule.declarations) {
+            if (!which(d))
+                continue;
+            for (const QColor &colour : d.colours) {
+                if (!background)
+                    found.push_back(colour);
+                else if (colour.alpha() > 0)
+                    found.push_back(opaqueOver(colour, palette.color(QPalette::Window)));
+            }
+        }
+        return found;
+    };
+    const auto shareAPart = [](const Rule &a, const Rule &b) {
+        return std::any_of(a.selector.parts.begin(), a.selector.parts.end(),
+                           [&](const QString &part) { return b.selector.parts.contains(part); });
+    };
+    std::vector<bool> illegible(rules.size(), false);
+    for (size_t r = 0; r < rules.size(); ++r) {
+        const Rule &rule = rules[r];
+        if (rule.selector.textless || rule.selector.parts.isEmpty())
+            continue;
+        const std::vector<QColor> texts = colours(rule, isText, false);
+        const std::vector<QColor> backgrounds = colours(rule, isBackground, true);
+        if (texts.empty() == backgrounds.empty())
+            continue; // both sides or neither: the rule's own check stands
+        const double least = rule.selector.disabledOnly ? minimumDisabledContrast : minimumContrast;
+        for (size_t o = 0; o < rules.size() && !illegible[r]; ++o) {
+            if (o == r || rules[o].selector.textless || !shareAPart(rule, rules[o]))
+                continue;
+            const std::vector<QColor> others = texts.empty() ? colours(rules[o], isText, false)
+                                                             : colours(rules[o], isBackground, true);
+            for (const QColor &mine : texts.empty() ? backgrounds : texts) {
+                for (const QColor &other : others) {
+                    if (contrastRatio(texts.empty() ? other : mine, texts.empty() ? mine : other) < least)
+                        illegible[r] = true;
+                }
+            }
+        }
+    }
+    for (size_t r = 0; r < rules.size(); ++r) {
+        if (illegible[r])
+            std::erase_if(rules[r].declarations, [&](const Declaration &d) { return isText(d) || isBackground(d); });
+    }
+}
+
 } // namespace
 
 double contrastRatio(const QColor &text, const QColor &background)
@@ -959,6 +1025,7 @@ QString safeStyleSheet(const QString &sheet, const QPalette &palette)
     const Tokens tokens = Scanner(sheet).tokens();
     const ValueReader reader(palette);
     QString out;
+    std::vector<Rule> rules;
     const size_t n = tokens.size();
     size_t i = 0;
     // Skips a block from its "{" to the matching "}", or to the end.
@@ -1031,10 +1098,14 @@ QString safeStyleSheet(const QString &sheet, const QPalette &palette)
                      {QPalette::Window, QPalette::Base, QPalette::Button});
         keepReadable(declarations, *selector, palette, {QStringLiteral("selection-color")},
                      {QStringLiteral("selection-background-color")}, {QPalette::HighlightedText}, {QPalette::Highlight});
-        if (declarations.empty())
+        rules.push_back({*selector, std::move(declarations)});
+    }
+    keepPartsReadable(rules, palette);
+    for (const Rule &rule : rules) {
+        if (rule.declarations.empty())
             continue;
-        out += selector->text + QStringLiteral(" {");
-        for (const Declaration &declaration : declarations)
+        out += rule.selector.text + QStringLiteral(" {");
+        for (const Declaration &declaration : rule.declarations)
             out += u' ' + declaration.text;
         out += QStringLiteral(" }\n");
     }
