@@ -950,9 +950,10 @@ struct Rule
 };
 
 // A sub-control's colours reach no palette, so the window's own check never sees them: the
-// style paints each part with what every matching rule gives it. A rule that sets one side
-// only (text or background) meets the other side of any other rule for the same part, so
-// it must be readable against those too, or its colours go.
+// style paints each part with what every matching rule gives it, and what none gives it
+// with its widget's. A rule that sets one side only (text or background) meets the other
+// side of any other rule for the same part or for a whole widget, so it must be readable
+// against those too, or its colours go.
 void keepPartsReadable(std::vector<Rule> &rules, const QPalette &palette)
 {
     const auto isText = [](const Declaration &d) { return d.name == QLatin1StringView("color"); };
@@ -973,9 +974,11 @@ void keepPartsReadable(std::vector<Rule> &rules, const QPalette &palette)
         }
         return found;
     };
-    const auto shareAPart = [](const Rule &a, const Rule &b) {
-        return std::any_of(a.selector.parts.begin(), a.selector.parts.end(),
-                           [&](const QString &part) { return b.selector.parts.contains(part); });
+    // A part takes what its widget's rules don't say of it from them: any of those may meet it.
+    const auto mayMeet = [](const Rule &part, const Rule &other) {
+        return other.selector.parts.isEmpty()
+            || std::any_of(part.selector.parts.begin(), part.selector.parts.end(),
+                           [&](const QString &name) { return other.selector.parts.contains(name); });
     };
     std::vector<bool> illegible(rules.size(), false);
     for (size_t r = 0; r < rules.size(); ++r) {
@@ -988,7 +991,7 @@ void keepPartsReadable(std::vector<Rule> &rules, const QPalette &palette)
             continue; // both sides or neither: the rule's own check stands
         const double least = rule.selector.disabledOnly ? minimumDisabledContrast : minimumContrast;
         for (size_t o = 0; o < rules.size() && !illegible[r]; ++o) {
-            if (o == r || rules[o].selector.textless || !shareAPart(rule, rules[o]))
+            if (o == r || rules[o].selector.textless || !mayMeet(rule, rules[o]))
                 continue;
             const std::vector<QColor> others = texts.empty() ? colours(rules[o], isText, false)
                                                              : colours(rules[o], isBackground, true);

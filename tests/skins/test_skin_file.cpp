@@ -287,6 +287,8 @@ void TestSkinFile::styleSheetKeepsOnlyTheLook_data()
     QTest::newRow("a part's sides from two rules")
         << "QListWidget::item { color: #777 } QListView::item:!selected { background-color: #777; border: 1px solid red }"
         << "QListView::item:!selected { border: 1px solid red; }";
+    QTest::newRow("a part's text on its widget's background")
+        << "QListWidget { background-color: #777 } QListWidget::item { color: #777 }" << "QListWidget { background-color: #777; }";
     QTest::newRow("a part's own pairs")
         << "QListWidget::item { color: #000; background-color: #fff } QListWidget::item:selected { color: #fff; background-color: #000 }"
         << "QListWidget::item { color: #000; background-color: #fff; } QListWidget::item:selected { color: #fff; background-color: #000; }";
