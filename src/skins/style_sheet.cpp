@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace skins {
@@ -953,17 +955,19 @@ struct Rule
 // style paints each part with what every matching rule gives it, and what none gives it
 // with its widget's. A rule that sets one side only (text or background) meets the other
 // side of any other rule for the same part or for a whole widget, so it must be readable
-// against those too, or its colours go.
+// against those too, or its colours go. Sheets with more colours than any look needs are
+// not compared at all: their one-sided part colours go, and a large sheet stays quick.
 void keepPartsReadable(std::vector<Rule> &rules, const QPalette &palette)
 {
+    constexpr std::size_t mostColours = 64;
     const auto isText = [](const Declaration &d) { return d.name == QLatin1StringView("color"); };
     const auto isBackground = [](const Declaration &d) {
         return d.name == QLatin1StringView("background") || d.name == QLatin1StringView("background-color");
     };
-    const auto colours = [&](const Rule &rule, auto which, bool background) {
+    const auto colours = [&](const Rule &rule, bool background) {
         std::vector<QColor> found;
         for (const Declaration &d : rule.declarations) {
-            if (!which(d))
+            if (background ? !isBackground(d) : !isText(d))
                 continue;
             for (const QColor &colour : d.colours) {
                 if (!background)
@@ -974,38 +978,50 @@ void keepPartsReadable(std::vector<Rule> &rules, const QPalette &palette)
         }
         return found;
     };
-    // A part takes what its widget's rules don't say of it from them: any of those may meet it.
-    const auto mayMeet = [](const Rule &part, const Rule &other) {
-        return other.selector.parts.isEmpty()
-            || std::any_of(part.selector.parts.begin(), part.selector.parts.end(),
-                           [&](const QString &name) { return other.selector.parts.contains(name); });
+    // Each side's colours by the part they are for; "" for whole widgets.
+    std::map<QString, std::vector<QColor>> texts, backgrounds;
+    std::set<QRgb> distinct;
+    const auto add = [&](std::vector<QColor> &to, const std::vector<QColor> &from) {
+        for (const QColor &colour : from) {
+            const QRgb rgba = colour.rgba();
+            if (std::none_of(to.begin(), to.end(), [&](const QColor &c) { return c.rgba() == rgba; })
+                && distinct.size() <= mostColours) {
+                to.push_back(colour);
+                distinct.insert(rgba);
+            }
+        }
     };
-    std::vector<bool> illegible(rules.size(), false);
-    for (size_t r = 0; r < rules.size(); ++r) {
-        const Rule &rule = rules[r];
+    for (const Rule &rule : rules) {
+        if (rule.selector.textless)
+            continue;
+        const std::vector<QColor> ruleTexts = colours(rule, false), ruleBackgrounds = colours(rule, true);
+        const QStringList keys = rule.selector.parts.isEmpty() ? QStringList{QString()} : rule.selector.parts;
+        for (const QString &key : keys) {
+            add(texts[key], ruleTexts);
+            add(backgrounds[key], ruleBackgrounds);
+        }
+    }
+    const bool tooMany = distinct.size() > mostColours;
+    for (Rule &rule : rules) {
         if (rule.selector.textless || rule.selector.parts.isEmpty())
             continue;
-        const std::vector<QColor> texts = colours(rule, isText, false);
-        const std::vector<QColor> backgrounds = colours(rule, isBackground, true);
-        if (texts.empty() == backgrounds.empty())
+        const std::vector<QColor> ruleTexts = colours(rule, false), ruleBackgrounds = colours(rule, true);
+        if (ruleTexts.empty() == ruleBackgrounds.empty())
             continue; // both sides or neither: the rule's own check stands
+        const bool textOnly = !ruleTexts.empty();
         const double least = rule.selector.disabledOnly ? minimumDisabledContrast : minimumContrast;
-        for (size_t o = 0; o < rules.size() && !illegible[r]; ++o) {
-            if (o == r || rules[o].selector.textless || !mayMeet(rule, rules[o]))
-                continue;
-            const std::vector<QColor> others = texts.empty() ? colours(rules[o], isText, false)
-                                                             : colours(rules[o], isBackground, true);
-            for (const QColor &mine : texts.empty() ? backgrounds : texts) {
+        bool illegible = tooMany;
+        for (const QString &key : rule.selector.parts + QStringList{QString()}) {
+            const std::vector<QColor> &others = textOnly ? backgrounds[key] : texts[key];
+            for (const QColor &mine : textOnly ? ruleTexts : ruleBackgrounds) {
                 for (const QColor &other : others) {
-                    if (contrastRatio(texts.empty() ? other : mine, texts.empty() ? mine : other) < least)
-                        illegible[r] = true;
+                    if (!illegible && contrastRatio(textOnly ? mine : other, textOnly ? other : mine) < least)
+                        illegible = true;
                 }
             }
         }
-    }
-    for (size_t r = 0; r < rules.size(); ++r) {
-        if (illegible[r])
-            std::erase_if(rules[r].declarations, [&](const Declaration &d) { return isText(d) || isBackground(d); });
+        if (illegible)
+            std::erase_if(rule.declarations, [&](const Declaration &d) { return isText(d) || isBackground(d); });
     }
 }
 

@@ -289,6 +289,8 @@ void TestSkinFile::styleSheetKeepsOnlyTheLook_data()
         << "QListView::item:!selected { border: 1px solid red; }";
     QTest::newRow("a part's text on its widget's background")
         << "QListWidget { background-color: #777 } QListWidget::item { color: #777 }" << "QListWidget { background-color: #777; }";
+    QTest::newRow("many parts' sides")
+        << QString("QListWidget::item { color: #777 } QListWidget::item { background: #787878 }").repeated(15000) << "";
     QTest::newRow("a part's own pairs")
         << "QListWidget::item { color: #000; background-color: #fff } QListWidget::item:selected { color: #fff; background-color: #000 }"
         << "QListWidget::item { color: #000; background-color: #fff; } QListWidget::item:selected { color: #fff; background-color: #000; }";
