@@ -13,7 +13,8 @@ namespace {
 
 extern "C" void onStopSignal(int signal)
 {
-    // The shell's convention: 128 and the signal's number, 130 for SIGINT, 143 for SIGTERM.
+    // The shell's convention: 128 and the signal's number, 130 for SIGINT, 143 for SIGTERM,
+    // 129 for SIGHUP.
     detail::noteStop(128 + signal);
 }
 
@@ -47,6 +48,11 @@ void catchStopSignals()
     action.sa_flags = 0;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal stops the run the same way, so a file being shredded gets its mode
+    // back and stays whole or is gone; under nohup the signal stays ignored.
+    struct sigaction hangUp = {};
+    if (::sigaction(SIGHUP, nullptr, &hangUp) == 0 && hangUp.sa_handler != SIG_IGN)
+        ::sigaction(SIGHUP, &action, nullptr);
     // Output into a closed pipe ("brisquel preview | head") ends the writing, not the program.
     ::signal(SIGPIPE, SIG_IGN);
 }

@@ -176,6 +176,16 @@ Plan scan(const std::string &path, const DescribeDevice &describe, const std::at
         plan.error = ENOTDIR;
         return plan;
     }
+    // The kernel's own interfaces (/proc, /sys) hold settings and triggers, not data: a
+    // write there changes the system, and no tree of them is ever the user's to shred.
+    DeviceFacts facts;
+    if (plan.kind == ItemKind::File || plan.kind == ItemKind::Folder) {
+        facts = describe({info.identity.device, info.identity.mount});
+        if (isKernelInterface(facts)) {
+            plan.error = KernelInterface;
+            return plan;
+        }
+    }
     if (isMountPoint(info, folder)) {
         if (plan.kind != ItemKind::Folder) {
             plan.error = EXDEV; // another file system's file, whoever mounted it here
@@ -206,7 +216,6 @@ Plan scan(const std::string &path, const DescribeDevice &describe, const std::at
     } else {
         return plan; // only a name goes: no data is overwritten, so nothing to warn about
     }
-    const DeviceFacts facts = describe({info.identity.device, info.identity.mount});
     plan.fsType = facts.fsType;
     plan.warnings |= warningsFor(facts);
     return plan;

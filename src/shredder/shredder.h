@@ -71,6 +71,8 @@ Plan scan(const std::string &path, const DescribeDevice &describe = describeDevi
 
 // errno of a shred that found something else where the confirmed item was.
 constexpr int ChangedSinceScan = ESTALE;
+// errno of an item on a file system that is the kernel's interface (proc, sysfs), not storage.
+constexpr int KernelInterface = ENODEV;
 
 struct Options
 {

@@ -43,6 +43,13 @@ DeviceFacts describeDevice(FileSystemKey where)
     return facts;
 }
 
+bool isKernelInterface(const DeviceFacts &facts)
+{
+    return isOneOf(facts.fsType, {"proc", "sysfs", "cgroup", "cgroup2", "devtmpfs", "devpts", "debugfs", "tracefs",
+                                  "securityfs", "configfs", "efivarfs", "bpf", "pstore", "fusectl", "selinuxfs",
+                                  "binfmt_misc", "mqueue", "nsfs", "rpc_pipefs"});
+}
+
 unsigned warningsFor(const DeviceFacts &facts)
 {
     const std::string_view type = facts.fsType;

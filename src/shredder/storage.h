@@ -59,6 +59,10 @@ enum Warning : unsigned {
 
 unsigned warningsFor(const DeviceFacts &facts);
 
+// Whether the file system is one of the kernel's interfaces (proc, sysfs, cgroup, efivarfs,
+// devtmpfs...): its files are settings, triggers and device nodes, never stored data.
+bool isKernelInterface(const DeviceFacts &facts);
+
 // A line of the mount table (platform::readMountInfo), names as bytes.
 using MountRecord = platform::MountEntry;
 

@@ -10,7 +10,13 @@ namespace shredder::detail {
 bool isMountPoint(const EntryInfo &entry, const EntryInfo &folder)
 {
     const Identity &inner = entry.identity, &outer = folder.identity;
-    return inner.mountRoot || inner.device != outer.device || (inner.mount && outer.mount && inner.mount != outer.mount);
+    if (inner.mountRoot)
+        return true;
+    // Mount ids tell where known: a btrfs subvolume has a device number of its own but is
+    // no mount. Without them a new device number is taken for one.
+    if (inner.mount && outer.mount)
+        return inner.mount != outer.mount;
+    return inner.device != outer.device;
 }
 
 std::vector<std::string> entryNames(int dirFd, int &error)

@@ -278,6 +278,11 @@ FreeSpace examineFreeSpace(const std::string &folder, const DescribeDevice &desc
         return space;
     if ((space.error = platform::fileSystemCounts(dir.get(), counts)) != 0)
         return space;
+    // Nothing can be written there: said now, before anyone is asked.
+    if (platform::mayChangeFolder(dir.get()) == EROFS) {
+        space.error = EROFS;
+        return space;
+    }
     space.device = info.identity.device;
     space.mountId = platform::mountIdOf(dir.get());
     space.mountPoint = mountPointOf(space.folder);
@@ -287,6 +292,11 @@ FreeSpace examineFreeSpace(const std::string &folder, const DescribeDevice &desc
 
     const DeviceFacts facts = describe({space.device, space.mountId});
     space.fsType = facts.fsType;
+    // A folder made there may be a new kernel object (a cgroup), and no file holds data.
+    if (isKernelInterface(facts)) {
+        space.error = KernelInterface;
+        return space;
+    }
     space.warnings = warningsFor(facts);
     space.inMemory = isOneOf(facts.fsType, {"tmpfs", "ramfs", "devtmpfs", "hugetlbfs"});
     space.quotas = hasOption(facts.options, {"quota", "usrquota", "grpquota", "prjquota", "usrjquota", "grpjquota"});

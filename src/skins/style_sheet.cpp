@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace skins {
@@ -708,6 +710,7 @@ struct Selector
     Bounds bounds;
     bool disabledOnly = true; // every selector is for disabled controls
     bool textless = true;     // every selector names a part that shows no text
+    QStringList parts;        // the sub-controls it names ("item"), whose colours no palette shows
 };
 
 // Parts drawn without text: their backgrounds need no contrast.
@@ -843,6 +846,8 @@ std::optional<Selector> selectorOf(const Tokens &prelude)
                 && (type.isEmpty() || !type.startsWith(u'Q') || oneOf(type, {"QLabel", "QFrame", "QWidget", "QObject"})));
         selector.disabledOnly = selector.disabledOnly && disabled;
         selector.textless = selector.textless && isTextless(type, subControlName);
+        if (subControl && !subControlName.isEmpty())
+            selector.parts.append(subControlName);
         texts.append(text);
     }
     selector.text = texts.join(QStringLiteral(", "));
@@ -940,6 +945,86 @@ void keepReadable(std::vector<Declaration> &declarations, const Selector &select
     }
 }
 
+struct Rule
+{
+    Selector selector;
+    std::vector<Declaration> declarations;
+};
+
+// A sub-control's colours reach no palette, so the window's own check never sees them: the
+// style paints each part with what every matching rule gives it, and what none gives it
+// with its widget's. A rule that sets one side only (text or background) meets the other
+// side of any other rule for the same part or for a whole widget, so it must be readable
+// against those too, or its colours go. Sheets with more colours than any look needs are
+// not compared at all: their one-sided part colours go, and a large sheet stays quick.
+void keepPartsReadable(std::vector<Rule> &rules, const QPalette &palette)
+{
+    constexpr std::size_t mostColours = 64;
+    const auto isText = [](const Declaration &d) { return d.name == QLatin1StringView("color"); };
+    const auto isBackground = [](const Declaration &d) {
+        return d.name == QLatin1StringView("background") || d.name == QLatin1StringView("background-color");
+    };
+    const auto colours = [&](const Rule &rule, bool background) {
+        std::vector<QColor> found;
+        for (const Declaration &d : rule.declarations) {
+            if (background ? !isBackground(d) : !isText(d))
+                continue;
+            for (const QColor &colour : d.colours) {
+                if (!background)
+                    found.push_back(colour);
+                else if (colour.alpha() > 0)
+                    found.push_back(opaqueOver(colour, palette.color(QPalette::Window)));
+            }
+        }
+        return found;
+    };
+    // Each side's colours by the part they are for; "" for whole widgets.
+    std::map<QString, std::vector<QColor>> texts, backgrounds;
+    std::set<QRgb> distinct;
+    const auto add = [&](std::vector<QColor> &to, const std::vector<QColor> &from) {
+        for (const QColor &colour : from) {
+            const QRgb rgba = colour.rgba();
+            if (std::none_of(to.begin(), to.end(), [&](const QColor &c) { return c.rgba() == rgba; })
+                && distinct.size() <= mostColours) {
+                to.push_back(colour);
+                distinct.insert(rgba);
+            }
+        }
+    };
+    for (const Rule &rule : rules) {
+        if (rule.selector.textless)
+            continue;
+        const std::vector<QColor> ruleTexts = colours(rule, false), ruleBackgrounds = colours(rule, true);
+        const QStringList keys = rule.selector.parts.isEmpty() ? QStringList{QString()} : rule.selector.parts;
+        for (const QString &key : keys) {
+            add(texts[key], ruleTexts);
+            add(backgrounds[key], ruleBackgrounds);
+        }
+    }
+    const bool tooMany = distinct.size() > mostColours;
+    for (Rule &rule : rules) {
+        if (rule.selector.textless || rule.selector.parts.isEmpty())
+            continue;
+        const std::vector<QColor> ruleTexts = colours(rule, false), ruleBackgrounds = colours(rule, true);
+        if (ruleTexts.empty() == ruleBackgrounds.empty())
+            continue; // both sides or neither: the rule's own check stands
+        const bool textOnly = !ruleTexts.empty();
+        const double least = rule.selector.disabledOnly ? minimumDisabledContrast : minimumContrast;
+        bool illegible = tooMany;
+        for (const QString &key : rule.selector.parts + QStringList{QString()}) {
+            const std::vector<QColor> &others = textOnly ? backgrounds[key] : texts[key];
+            for (const QColor &mine : textOnly ? ruleTexts : ruleBackgrounds) {
+                for (const QColor &other : others) {
+                    if (!illegible && contrastRatio(textOnly ? mine : other, textOnly ? other : mine) < least)
+                        illegible = true;
+                }
+            }
+        }
+        if (illegible)
+            std::erase_if(rule.declarations, [&](const Declaration &d) { return isText(d) || isBackground(d); });
+    }
+}
+
 } // namespace
 
 double contrastRatio(const QColor &text, const QColor &background)
@@ -959,6 +1044,7 @@ QString safeStyleSheet(const QString &sheet, const QPalette &palette)
     const Tokens tokens = Scanner(sheet).tokens();
     const ValueReader reader(palette);
     QString out;
+    std::vector<Rule> rules;
     const size_t n = tokens.size();
     size_t i = 0;
     // Skips a block from its "{" to the matching "}", or to the end.
@@ -1031,10 +1117,14 @@ QString safeStyleSheet(const QString &sheet, const QPalette &palette)
                      {QPalette::Window, QPalette::Base, QPalette::Button});
         keepReadable(declarations, *selector, palette, {QStringLiteral("selection-color")},
                      {QStringLiteral("selection-background-color")}, {QPalette::HighlightedText}, {QPalette::Highlight});
-        if (declarations.empty())
+        rules.push_back({*selector, std::move(declarations)});
+    }
+    keepPartsReadable(rules, palette);
+    for (const Rule &rule : rules) {
+        if (rule.declarations.empty())
             continue;
-        out += selector->text + QStringLiteral(" {");
-        for (const Declaration &declaration : declarations)
+        out += rule.selector.text + QStringLiteral(" {");
+        for (const Declaration &declaration : rule.declarations)
             out += u' ' + declaration.text;
         out += QStringLiteral(" }\n");
     }

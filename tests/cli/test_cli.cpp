@@ -533,7 +533,9 @@ private slots:
         const Ran fileWiped = cli({"wipe", m_dir->filePath("plain")});
         QCOMPARE(fileWiped.code, 1);
         QVERIFY2(fileWiped.out.contains("不是文件夹"), fileWiped.out.constData());
-        QCOMPARE(cli({"-y", "shred", m_dir->filePath("plain") + '/'}).code, 1);
+        const Ran slashed = cli({"-y", "shred", m_dir->filePath("plain") + '/'});
+        QCOMPARE(slashed.code, 1);
+        QVERIFY2(slashed.out.contains("不是文件夹"), slashed.out.constData());
         QVERIFY(QFile::exists(m_dir->filePath("plain")));
     }
 
@@ -542,12 +544,17 @@ private slots:
     void shredInterrupted_data()
     {
         QTest::addColumn<bool>("json");
-        QTest::newRow("text") << false;
-        QTest::newRow("JSON") << true;
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("code");
+        QTest::newRow("text") << false << int(SIGINT) << 130;
+        QTest::newRow("JSON") << true << int(SIGINT) << 130;
+        QTest::newRow("terminal closed") << true << int(SIGHUP) << 129;
     }
     void shredInterrupted()
     {
         QFETCH(bool, json);
+        QFETCH(int, signal);
+        QFETCH(int, code);
         const QByteArray big = QFile::encodeName(m_dir->filePath("big"));
         QVERIFY(makeFile(big, QByteArray(64 << 20, 'x')));
         struct stat before;
@@ -562,9 +569,10 @@ private slots:
         while (now.st_mtim.tv_sec == before.st_mtim.tv_sec && now.st_mtim.tv_nsec == before.st_mtim.tv_nsec
                && !deadline.hasExpired())
             ::stat(big.constData(), &now);
-        ::kill(pid_t(process.processId()), SIGINT);
+        ::kill(pid_t(process.processId()), signal);
         QVERIFY(process.waitForFinished(60000));
-        QCOMPARE(process.exitCode(), 130);
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), code);
         QCOMPARE(QFileInfo(QString::fromUtf8(big)).size(), qint64(64 << 20));
         const QByteArray out = process.readAllStandardOutput();
         if (json) {

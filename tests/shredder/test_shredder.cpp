@@ -98,6 +98,8 @@ private slots:
     void warns_data();
     void warns();
     void describesRealDevice();
+    void refusesKernelInterfaces_data();
+    void refusesKernelInterfaces();
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
@@ -811,6 +813,28 @@ void TestShredder::describesRealDevice()
     findmnt.start("findmnt", {"-n", "-o", "FSTYPE", "-T", m_dir->path()});
     QVERIFY(findmnt.waitForFinished());
     QCOMPARE(QString::fromStdString(facts.fsType), QString::fromUtf8(findmnt.readAllStandardOutput()).trimmed());
+}
+
+// What the kernel shows as files (settings, triggers) is never overwritten: not a file of
+// it, not a folder of them, not the mount point of the whole interface.
+void TestShredder::refusesKernelInterfaces_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::newRow("a setting") << "/proc/sys/kernel/hostname";
+    QTest::newRow("a trigger") << "/proc/sysrq-trigger";
+    QTest::newRow("a folder of settings") << "/proc/sys/kernel";
+    QTest::newRow("the whole interface") << "/proc";
+    QTest::newRow("devices' settings") << "/sys/kernel";
+}
+
+void TestShredder::refusesKernelInterfaces()
+{
+    QFETCH(QString, item);
+    if (!QFileInfo::exists(item))
+        QSKIP("not on this system");
+    const Plan plan = scan(native(item));
+    QCOMPARE(plan.error, KernelInterface);
+    QCOMPARE(plan.files, 0u);
 }
 
 QTEST_GUILESS_MAIN(TestShredder)

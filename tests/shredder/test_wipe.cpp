@@ -83,6 +83,7 @@ private slots:
     void removesOnlyRecordedLeftovers_data();
     void removesOnlyRecordedLeftovers();
     void failsOnWriteBackError();
+    void refusesReadOnlyMount();
 
 private:
     void mountImage(const QString &type, const QStringList &options = {}, const QString &mountOptions = {});
@@ -313,6 +314,16 @@ void TestWipe::findsFileSystemByMountId()
         return QString::fromStdString(fs.mountPoint) == QFileInfo(m_mount).canonicalFilePath()
                && QString::fromStdString(fs.fsType) == type;
     }));
+    // A subvolume has a device number of its own, yet is no mount: walked into, not kept.
+    if (type != "btrfs" || !runs("btrfs", {"subvolume", "create", where + "/sub/"}))
+        return;
+    QVERIFY(QFile::copy(where + "/file", where + "/sub/file"));
+    const Plan outer = scan(path.toStdString());
+    QCOMPARE(outer.mountPoints, 0u);
+    QCOMPARE(outer.files, 2u);
+    const Plan sub = scan((path + "/sub").toStdString());
+    QVERIFY(!sub.keepFolder);
+    QCOMPARE(examineFreeSpace((path + "/sub").toStdString()).mountPoint, path.toStdString());
 }
 
 // Kills a fill once it holds the disk full; a named one leaves its folder and record.
@@ -380,6 +391,18 @@ void TestWipe::removesOnlyRecordedLeftovers()
     QCOMPARE(removeWipeLeftovers(ledger).size(), 1u);
     QCOMPARE(fillFolders(), attack == "lookalike" ? QStringList{".brisquel-wipe-photos"} : QStringList());
     QCOMPARE(QFile::exists(lookalike + "/1"), attack == "lookalike");
+}
+
+// A file system mounted read-only is refused while it is examined, so no one is asked first.
+void TestWipe::refusesReadOnlyMount()
+{
+    mountImage("ext4", {}, "ro");
+    QCOMPARE(examineFreeSpace(QFile::encodeName(m_mount).toStdString()).error, EROFS);
+    // Nor is a kernel interface ever filled: a folder made there may be a new cgroup.
+    for (const char *interface : {"/proc", "/sys/fs/cgroup/cpu", "/dev/pts"}) {
+        if (QFileInfo::exists(interface))
+            QCOMPARE(examineFreeSpace(interface).error, KernelInterface);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestWipe)

@@ -283,6 +283,17 @@ void TestSkinFile::styleSheetKeepsOnlyTheLook_data()
                                                         << "QListWidget { border: 1px solid red; }";
     QTest::newRow("background like the palette's text") << "QLabel { background: #000 }" << "";
     QTest::newRow("selection") << "QListWidget { selection-color: #fff; selection-background-color: #fefefe }" << "";
+    // A part's text and background meet whatever rules give them, one side each.
+    QTest::newRow("a part's sides from two rules")
+        << "QListWidget::item { color: #777 } QListView::item:!selected { background-color: #777; border: 1px solid red }"
+        << "QListView::item:!selected { border: 1px solid red; }";
+    QTest::newRow("a part's text on its widget's background")
+        << "QListWidget { background-color: #777 } QListWidget::item { color: #777 }" << "QListWidget { background-color: #777; }";
+    QTest::newRow("many parts' sides")
+        << QString("QListWidget::item { color: #777 } QListWidget::item { background: #787878 }").repeated(15000) << "";
+    QTest::newRow("a part's own pairs")
+        << "QListWidget::item { color: #000; background-color: #fff } QListWidget::item:selected { color: #fff; background-color: #000 }"
+        << "QListWidget::item { color: #000; background-color: #fff; } QListWidget::item:selected { color: #fff; background-color: #000; }";
     QTest::newRow("parts without text") << "QProgressBar::chunk { background-color: #000 }"
                                         << "QProgressBar::chunk { background-color: #000; }";
     QTest::newRow("disabled may fade") << "QPushButton:disabled { color: #8191a3; background-color: #eef2f6 }"

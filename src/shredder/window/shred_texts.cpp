@@ -42,6 +42,10 @@ QString failureReason(int error)
         return QStringLiteral("文件夹中还有其他内容，未删除。");
     case EINVAL:
         return QStringLiteral("无效的路径。");
+    case ENOTDIR:
+        return QStringLiteral("不是文件夹：名字以 / 结尾，或路径中间的某一部分是文件。");
+    case shredder::KernelInterface:
+        return QStringLiteral("位于内核的接口文件系统（如 /proc、/sys）上：其中的文件是系统的设置和开关，不是存放的数据，写入会改动系统。");
     default:
         return platform::describeError(error);
     }
