@@ -35,31 +35,6 @@ bool sharesItsFile(int folderFd, const struct stat &driver)
     return false;
 }
 
-// RTLD_DEEPBIND where the driver may look up the symbols it needs in its own libraries
-// first, else 0. LLVM, which comes with it, refers to its own functions by name, and the
-// loader otherwise looks each of them up through every library the program loaded before:
-// over a third of the driver's linking time. Both orders find the same functions unless
-// something loaded earlier replaces functions of the driver's libraries: a library
-// preloaded by LD_PRELOAD or /etc/ld.so.preload, or a memory checker's allocator (the
-// sanitizers refuse such a load outright).
-int ownLibrariesFirst()
-{
-#ifdef RTLD_DEEPBIND
-    if (!qEnvironmentVariableIsEmpty("LD_PRELOAD") || access("/etc/ld.so.preload", F_OK) == 0)
-        return 0;
-    void *const libc = dlopen("libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
-    if (!libc)
-        return 0;
-    bool own = true;
-    for (const char *name : {"malloc", "calloc", "realloc", "free"})
-        own = own && dlsym(libc, name) == dlsym(RTLD_DEFAULT, name);
-    dlclose(libc);
-    return own ? RTLD_DEEPBIND : 0;
-#else
-    return 0;
-#endif
-}
-
 } // namespace
 
 bool loadGraphicsDriverAhead()
@@ -85,10 +60,10 @@ bool loadGraphicsDriverAhead()
     struct stat driver {};
     if (!folder.valid() || fstatat(folder.get(), "swrast_dri.so", &driver, 0) != 0 || !sharesItsFile(folder.get(), driver))
         return false;
-    // With Mesa's own flags, so that its load has nothing left to do. Mesa loads it by name
-    // too: whatever sits there then is what it would have loaded.
-    const int flags = RTLD_NOW | RTLD_GLOBAL | ownLibrariesFirst();
-    return dlopen((folderPath + "/swrast_dri.so").c_str(), flags) != nullptr;
+    // With Mesa's own flags and the usual lookup order, so that its load has nothing left to
+    // do and finds the very functions it would have found. Mesa loads it by name too:
+    // whatever sits there then is what it would have loaded.
+    return dlopen((folderPath + "/swrast_dri.so").c_str(), RTLD_NOW | RTLD_GLOBAL) != nullptr;
 }
 
 } // namespace platform
